@@ -1,0 +1,38 @@
+# The two set-up commands: `make run` and `make test`. Both install what is missing first.
+BUILD_DIR ?= build
+TEST_DIR ?= build-asan
+CMAKE_FLAGS ?=
+
+.PHONY: deps build run test test-build clean format
+
+deps:
+	@tools/install-deps
+
+$(BUILD_DIR)/build.ninja: | deps
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+build: deps $(BUILD_DIR)/build.ninja
+	cmake --build $(BUILD_DIR)
+
+run: build
+	$(BUILD_DIR)/bin/quillet
+
+$(TEST_DIR)/build.ninja: | deps
+	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLET_SANITIZE=ON \
+	    -DQUILLET_BENCHMARKS=OFF $(CMAKE_FLAGS)
+
+test-build: deps $(TEST_DIR)/build.ninja
+	cmake --build $(TEST_DIR)
+
+# Every test once, in the sanitizer build; any failure makes the target fail.
+test: test-build
+	cd $(TEST_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	    LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp \
+	    ctest --output-on-failure --no-tests=error -j2
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf $(BUILD_DIR) $(TEST_DIR)

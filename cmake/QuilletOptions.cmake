@@ -1,0 +1,15 @@
+# One interface target carries the language level, warnings and Qt defines; every target of the
+# project links it, so no global flags are needed.
+add_library(quillet_options INTERFACE)
+target_compile_features(quillet_options INTERFACE cxx_std_20)
+target_compile_options(quillet_options INTERFACE -Wall -Wextra)
+target_compile_definitions(quillet_options INTERFACE
+    QT_NO_CAST_FROM_ASCII
+    QT_NO_CONTEXTLESS_CONNECT
+    QUILLET_VERSION_TEXT="${PROJECT_VERSION}")
+
+if(QUILLET_SANITIZE)
+    target_compile_options(quillet_options INTERFACE
+        -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    target_link_options(quillet_options INTERFACE -fsanitize=address,undefined)
+endif()
