@@ -1,0 +1,33 @@
+// An output file written under a temporary name in its own folder and renamed into place, so
+// that a failed run never leaves a partial file and never destroys the previous one.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace sitepack {
+
+class AtomicFile {
+public:
+    AtomicFile() = default;
+    AtomicFile(const AtomicFile &) = delete;
+    AtomicFile &operator=(const AtomicFile &) = delete;
+    // Removes the temporary file unless commit() succeeded.
+    ~AtomicFile();
+
+    // Each returns false with the system's reason in `error` on failure.
+    bool open(const std::string &path, std::string &error);
+    bool write(const char *data, std::size_t size, std::string &error);
+    bool commit(std::string &error);
+
+    const std::string &temporaryPath() const { return m_temporary; }
+
+private:
+    void discard();
+
+    std::string m_target;
+    std::string m_temporary;
+    int m_fd = -1;
+};
+
+} // namespace sitepack
