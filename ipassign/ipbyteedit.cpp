@@ -1,0 +1,223 @@
+#include "ipbyteedit.h"
+
+#include "ipedit.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QFocusEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenu>
+
+namespace {
+bool IsAsciiDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
+
+int HexDigit(QChar c) {
+    if (IsAsciiDigit(c))
+        return c.unicode() - u'0';
+    if (c >= u'a' && c <= u'f')
+        return c.unicode() - u'a' + 10;
+    if (c >= u'A' && c <= u'F')
+        return c.unicode() - u'A' + 10;
+    return -1;
+}
+} // namespace
+
+TIPByteEdit::TIPByteEdit(TIPEdit *owner, int tag)
+    : QLineEdit(owner)
+    , FOwner(owner)
+    , FTag(tag) {
+    setFrame(false);
+    setMaxLength(3);
+    setText(QStringLiteral("0"));
+    setFocusPolicy(Qt::ClickFocus);
+    setAcceptDrops(false);
+    // Typed text is filtered key by key below; an input method would bypass that filter.
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+    connect(this, &QLineEdit::textChanged, this, &TIPByteEdit::Change);
+}
+
+std::optional<qint64> TIPByteEdit::ReadNumber(QStringView text) {
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n && (text[i] == u' ' || text[i] == u'\t'))
+        ++i;
+    bool negative = false;
+    if (i < n && (text[i] == u'-' || text[i] == u'+')) {
+        negative = text[i] == u'-';
+        ++i;
+    }
+    int base = 10;
+    if (i < n && (text[i] == u'$' || text[i] == u'x' || text[i] == u'X')) {
+        base = 16;
+        ++i;
+    } else if (i + 1 < n && text[i] == u'0' && (text[i + 1] == u'x' || text[i + 1] == u'X')) {
+        base = 16;
+        i += 2;
+    }
+    if (i >= n)
+        return std::nullopt;
+    qint64 value = 0;
+    for (; i < n; ++i) {
+        const int digit = base == 16 ? HexDigit(text[i])
+                                     : (IsAsciiDigit(text[i]) ? text[i].unicode() - u'0' : -1);
+        if (digit < 0)
+            return std::nullopt;
+        value = value * base + digit;
+        if (value > 0xFFFFFFFFLL)
+            return std::nullopt;
+    }
+    return negative ? -value : value;
+}
+
+quint8 TIPByteEdit::ByteValue() const {
+    const auto number = ReadNumber(text());
+    return number ? static_cast<quint8>(*number & 0xFF) : 0;
+}
+
+void TIPByteEdit::WriteText(const QString &text) {
+    const bool saved = FProgramWrite;
+    FProgramWrite = true;
+    setText(text);
+    setCursorPosition(0);
+    FProgramWrite = saved;
+}
+
+int TIPByteEdit::SelStart() const {
+    return hasSelectedText() ? selectionStart() : cursorPosition();
+}
+
+void TIPByteEdit::Change() {
+    const auto number = ReadNumber(text());
+    if (number && (*number < 0 || *number > 255)) {
+        const int caret = FProgramWrite ? 0 : cursorPosition();
+        WriteText(*number < 0 ? QStringLiteral("0") : QStringLiteral("255"));
+        setCursorPosition(std::min<int>(caret, text().size()));
+        FOwner->Beep();
+    }
+    if (!FProgramWrite && cursorPosition() == 3)
+        FOwner->MoveToField(this, mdForward, true);
+    FOwner->FieldChanged();
+}
+
+bool TIPByteEdit::PasteText(const QString &clip) {
+    if (isReadOnly() || clip.isEmpty())
+        return false;
+    QString result = text();
+    const int at = SelStart();
+    if (hasSelectedText())
+        result.remove(selectionStart(), selectedText().size());
+    result.insert(at, clip);
+    const auto number = ReadNumber(result);
+    if (result.size() > 3 || !number || *number < 0 || *number > 255)
+        return false;
+    insert(clip);
+    return true;
+}
+
+void TIPByteEdit::keyPressEvent(QKeyEvent *event) {
+    int key = event->key();
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    const bool ctrl = mods.testFlag(Qt::ControlModifier);
+    const bool alt = mods.testFlag(Qt::AltModifier);
+    // Up and Down act as Left and Right, also for the caret inside the field.
+    if (key == Qt::Key_Up)
+        key = Qt::Key_Left;
+    else if (key == Qt::Key_Down)
+        key = Qt::Key_Right;
+
+    if (key == Qt::Key_Left) {
+        if (mods == Qt::NoModifier && SelStart() == 0)
+            FOwner->MoveToField(this, mdBackward, false);
+        else if (ctrl && !alt)
+            FOwner->MoveToField(this, mdBackward, true);
+    } else if (key == Qt::Key_Right) {
+        if (mods == Qt::NoModifier && SelStart() == text().size())
+            FOwner->MoveToField(this, mdForward, false);
+        else if (ctrl && !alt)
+            FOwner->MoveToField(this, mdForward, true);
+    } else if (event->text() == QStringLiteral(".")) {
+        FOwner->MoveToField(this, mdForward, true);
+        event->accept();
+        return;
+    } else if (key == Qt::Key_Backspace && SelStart() == 0 && !hasSelectedText()) {
+        FOwner->MoveToField(this, mdBackward, false);
+    } else if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        event->accept();
+        return;
+    } else if (event->matches(QKeySequence::Paste)) {
+        PasteText(QGuiApplication::clipboard()->text());
+        event->accept();
+        return;
+    } else if (!event->text().isEmpty() && event->text().front().isPrint() &&
+               !IsAsciiDigit(event->text().front())) {
+        event->accept();
+        return;
+    }
+
+    if (key != event->key()) {
+        QKeyEvent mapped(event->type(), key, event->modifiers(), event->text(),
+                         event->isAutoRepeat(), event->count());
+        QLineEdit::keyPressEvent(&mapped);
+        event->setAccepted(mapped.isAccepted());
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+void TIPByteEdit::focusInEvent(QFocusEvent *event) {
+    QLineEdit::focusInEvent(event);
+    const Qt::FocusReason reason = event->reason();
+    // Coming back to the window or from a pop-up is no entry into the field.
+    if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
+        return;
+    const bool byLeftClick =
+        reason == Qt::MouseFocusReason && QGuiApplication::mouseButtons().testFlag(Qt::LeftButton);
+    if (!byLeftClick)
+        selectAll();
+}
+
+void TIPByteEdit::focusOutEvent(QFocusEvent *event) {
+    const Qt::FocusReason reason = event->reason();
+    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+        Canonicalize();
+    QLineEdit::focusOutEvent(event);
+}
+
+void TIPByteEdit::Canonicalize() {
+    const auto number = ReadNumber(text());
+    if (!number) {
+        const bool wasEmpty = text().isEmpty();
+        WriteText(QStringLiteral("0"));
+        if (!wasEmpty)
+            FOwner->Beep();
+        return;
+    }
+    const QString canonical = QString::number(std::clamp<qint64>(*number, 0, 255));
+    if (canonical != text())
+        WriteText(canonical);
+}
+
+void TIPByteEdit::mouseReleaseEvent(QMouseEvent *event) {
+    // The middle button pastes the selection on X11; it follows the same paste rule.
+    if (event->button() == Qt::MiddleButton && QGuiApplication::clipboard()->supportsSelection()) {
+        PasteText(QGuiApplication::clipboard()->text(QClipboard::Selection));
+        event->accept();
+        return;
+    }
+    QLineEdit::mouseReleaseEvent(event);
+}
+
+void TIPByteEdit::contextMenuEvent(QContextMenuEvent *event) {
+    QMenu *menu = createStandardContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    if (auto *paste = menu->findChild<QAction *>(QStringLiteral("edit-paste"))) {
+        disconnect(paste, &QAction::triggered, nullptr, nullptr);
+        connect(paste, &QAction::triggered, this,
+                [this] { PasteText(QGuiApplication::clipboard()->text()); });
+    }
+    menu->popup(event->globalPos());
+}
