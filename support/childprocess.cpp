@@ -14,8 +14,7 @@
 extern char **environ;
 
 pid_t SpawnChild(const QString &program, const QStringList &arguments, int stdinFd, int stdoutFd,
-                 int stderrFd)
-{
+                 int stderrFd) {
     const QByteArray path = QFile::encodeName(program);
     std::vector<QByteArray> words;
     words.push_back(path);
@@ -58,8 +57,7 @@ pid_t SpawnChild(const QString &program, const QStringList &arguments, int stdin
     return pid;
 }
 
-pid_t SpawnCommandLine(const QString &commandLine, int stdinFd, int stdoutFd, int stderrFd)
-{
+pid_t SpawnCommandLine(const QString &commandLine, int stdinFd, int stdoutFd, int stderrFd) {
     QStringList words = SplitCommandLine(commandLine);
     if (words.isEmpty()) {
         errno = ENOENT;
@@ -80,14 +78,12 @@ std::vector<pid_t> Orphans;
 
 } // namespace
 
-void RegisterOrphanChild(pid_t pid)
-{
+void RegisterOrphanChild(pid_t pid) {
     std::lock_guard lock(OrphanMutex);
     Orphans.push_back(pid);
 }
 
-void SweepOrphanChildren()
-{
+void SweepOrphanChildren() {
     std::lock_guard lock(OrphanMutex);
     std::erase_if(Orphans, [](pid_t pid) {
         const pid_t result = ::waitpid(pid, nullptr, WNOHANG);

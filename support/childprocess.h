@@ -11,9 +11,7 @@
 class TCreateProcessError : public std::runtime_error {
 public:
     explicit TCreateProcessError(const QString &message)
-        : std::runtime_error(message.toStdString())
-    {
-    }
+        : std::runtime_error(message.toStdString()) {}
     QString Message() const { return QString::fromStdString(what()); }
 };
 

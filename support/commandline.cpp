@@ -9,21 +9,18 @@
 
 namespace {
 
-bool IsBlank(QChar c)
-{
+bool IsBlank(QChar c) {
     return c == QLatin1Char(' ') || c == QLatin1Char('\t');
 }
 
-bool IsExecutableFile(const QString &path)
-{
+bool IsExecutableFile(const QString &path) {
     const QFileInfo info(path);
     return info.isFile() && ::access(QFile::encodeName(path).constData(), X_OK) == 0;
 }
 
 } // namespace
 
-QStringList SplitCommandLine(const QString &commandLine)
-{
+QStringList SplitCommandLine(const QString &commandLine) {
     QStringList words;
     const qsizetype n = commandLine.size();
     qsizetype i = 0;
@@ -65,8 +62,7 @@ QStringList SplitCommandLine(const QString &commandLine)
     return words;
 }
 
-QString QuoteArgument(const QString &word)
-{
+QString QuoteArgument(const QString &word) {
     bool needsQuotes = word.isEmpty();
     for (QChar c : word) {
         if (IsBlank(c) || c == QLatin1Char('"'))
@@ -97,8 +93,7 @@ QString QuoteArgument(const QString &word)
     return result;
 }
 
-QString FindProgram(const QString &word, const QString &programFolder, const QString &searchPath)
-{
+QString FindProgram(const QString &word, const QString &programFolder, const QString &searchPath) {
     if (word.isEmpty())
         return QString();
     if (word.contains(QLatin1Char('/')))
@@ -118,8 +113,7 @@ QString FindProgram(const QString &word, const QString &programFolder, const QSt
     return QString();
 }
 
-QString FindProgram(const QString &word)
-{
+QString FindProgram(const QString &word) {
     const char *path = std::getenv("PATH");
     return FindProgram(word, ProgramFolder(), path ? QFile::decodeName(path) : QString());
 }

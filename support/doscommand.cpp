@@ -18,15 +18,13 @@ namespace {
 
 constexpr qsizetype InitialBufferSize = 1024;
 
-void CloseFd(int &fd)
-{
+void CloseFd(int &fd) {
     if (fd >= 0)
         ::close(fd);
     fd = -1;
 }
 
-int OpenPidFd(pid_t pid)
-{
+int OpenPidFd(pid_t pid) {
 #ifdef SYS_pidfd_open
     return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
 #else
@@ -35,8 +33,7 @@ int OpenPidFd(pid_t pid)
 #endif
 }
 
-void ServeHandedOverCalls()
-{
+void ServeHandedOverCalls() {
     QCoreApplication *app = QCoreApplication::instance();
     if (app && QThread::currentThread() == app->thread())
         QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
@@ -47,9 +44,7 @@ void ServeHandedOverCalls()
 class TDosThread::TSink : public TLineSink {
 public:
     explicit TSink(TDosThread &worker)
-        : FWorker(worker)
-    {
-    }
+        : FWorker(worker) {}
     void WholeLine(const QByteArray &line) override { FWorker.DeliverLine(line); }
     void PartialLine(const QByteArray &tail) override { FWorker.DeliverTail(tail); }
 
@@ -59,14 +54,12 @@ private:
 
 TDosThread::TDosThread(TSetup setup)
     : FSetup(std::move(setup))
-    , FSink(std::make_unique<TSink>(*this))
-{
+    , FSink(std::make_unique<TSink>(*this)) {
     FWakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     FThread = std::thread([this] { Run(); });
 }
 
-TDosThread::~TDosThread()
-{
+TDosThread::~TDosThread() {
     if (FThread.joinable()) {
         RequestStop();
         Wait();
@@ -74,25 +67,21 @@ TDosThread::~TDosThread()
     CloseFd(FWakeFd);
 }
 
-void TDosThread::RequestStop()
-{
+void TDosThread::RequestStop() {
     FStop.store(true);
     Wake();
 }
 
-void TDosThread::Wake()
-{
+void TDosThread::Wake() {
     if (FWakeFd >= 0)
         ::eventfd_write(FWakeFd, 1);
 }
 
-void TDosThread::Detach()
-{
+void TDosThread::Detach() {
     FDetached.store(true);
 }
 
-void TDosThread::Wait()
-{
+void TDosThread::Wait() {
     if (!FThread.joinable())
         return;
     std::unique_lock lock(FMutex);
@@ -108,20 +97,17 @@ void TDosThread::Wait()
     ServeHandedOverCalls();
 }
 
-void TDosThread::Join()
-{
+void TDosThread::Join() {
     if (FThread.joinable())
         FThread.join();
 }
 
-QString TDosThread::StartError() const
-{
+QString TDosThread::StartError() const {
     std::lock_guard lock(FMutex);
     return FStartError;
 }
 
-void TDosThread::Run()
-{
+void TDosThread::Run() {
     SweepOrphanChildren();
     if (StartChild())
         Watch();
@@ -131,8 +117,7 @@ void TDosThread::Run()
     FDone.notify_all();
 }
 
-bool TDosThread::StartChild()
-{
+bool TDosThread::StartChild() {
     int input[2] = {-1, -1};
     int output[2] = {-1, -1};
     QString error;
@@ -170,16 +155,14 @@ bool TDosThread::StartChild()
     return true;
 }
 
-bool TDosThread::LimitPassed() const
-{
+bool TDosThread::LimitPassed() const {
     const int maxBegin = FSetup.MaxTimeAfterBeginning;
     const int maxSilent = FSetup.MaxTimeAfterLastOutput;
     return (maxBegin > 0 && FSetup.Timer->SecondsRunning() > maxBegin) ||
            (maxSilent > 0 && FSetup.Timer->SecondsSilent() > maxSilent);
 }
 
-void TDosThread::Watch()
-{
+void TDosThread::Watch() {
     FBuffer.resize(InitialBufferSize);
     bool childEnded = false;
 
@@ -236,8 +219,7 @@ void TDosThread::Watch()
     FinishRun(childEnded);
 }
 
-qsizetype TDosThread::ReadOutput(qsizetype limit)
-{
+qsizetype TDosThread::ReadOutput(qsizetype limit) {
     int waiting = 0;
     if (::ioctl(FOutputRead, FIONREAD, &waiting) == 0 &&
         static_cast<size_t>(waiting) > FBuffer.size())
@@ -257,8 +239,7 @@ qsizetype TDosThread::ReadOutput(qsizetype limit)
     return 0;
 }
 
-void TDosThread::DrainOutput()
-{
+void TDosThread::DrainOutput() {
     if (FOutputRead < 0)
         return;
     int waiting = 0;
@@ -273,8 +254,7 @@ void TDosThread::DrainOutput()
     }
 }
 
-void TDosThread::CallOnNewLine(const QString &text, TOutputType type)
-{
+void TDosThread::CallOnNewLine(const QString &text, TOutputType type) {
     if (FDetached.load())
         return;
     if (FSetup.OnNewLine)
@@ -282,8 +262,7 @@ void TDosThread::CallOnNewLine(const QString &text, TOutputType type)
     emit FSetup.Sender->NewLine(text, type);
 }
 
-void TDosThread::DeliverLine(const QByteArray &bytes)
-{
+void TDosThread::DeliverLine(const QByteArray &bytes) {
     const QString text = QString::fromLocal8Bit(bytes);
     FSetup.Timer->OutputSeen();
     FSetup.CapturedLines->append(text);
@@ -297,8 +276,7 @@ void TDosThread::DeliverLine(const QByteArray &bytes)
     CallOnNewLine(text, TOutputType::WholeLine);
 }
 
-void TDosThread::DeliverTail(const QByteArray &bytes)
-{
+void TDosThread::DeliverTail(const QByteArray &bytes) {
     // Unfinished text is no output for the silence limit.
     const QString text = QString::fromLocal8Bit(bytes);
     if (QStringList *live = FSetup.LiveLines) {
@@ -311,8 +289,7 @@ void TDosThread::DeliverTail(const QByteArray &bytes)
     FUnfinishedShowing = true;
 }
 
-void TDosThread::FinishRun(bool childEnded)
-{
+void TDosThread::FinishRun(bool childEnded) {
     FSplitter.Finish(*FSink);
     CloseFd(FInputWrite);
     CloseFd(FOutputRead);
@@ -329,12 +306,10 @@ void TDosThread::FinishRun(bool childEnded)
 
 TDosCommand::TDosCommand(QObject *owner)
     : QObject(owner)
-    , FCapturedLines(std::make_shared<QStringList>())
-{
+    , FCapturedLines(std::make_shared<QStringList>()) {
 }
 
-TDosCommand::~TDosCommand()
-{
+TDosCommand::~TDosCommand() {
     // The worker must not outlive the runner it reports as its sender, so a run still going
     // ends here, quietly.
     for (auto &worker : FWorkers)
@@ -346,8 +321,7 @@ TDosCommand::~TDosCommand()
     FWorkers.clear();
 }
 
-void TDosCommand::Start()
-{
+void TDosCommand::Start() {
     if (FCommandLine.isEmpty())
         return;
     ForgetFinishedWorkers();
@@ -374,8 +348,7 @@ void TDosCommand::Start()
     FWorker = FWorkers.back().get();
 }
 
-void TDosCommand::Abort()
-{
+void TDosCommand::Abort() {
     if (!FWorker)
         return;
     FWorker->RequestStop();
@@ -386,29 +359,24 @@ void TDosCommand::Abort()
     FWorker = nullptr;
 }
 
-int TDosCommand::ExitCode() const
-{
+int TDosCommand::ExitCode() const {
     return FWorker ? FWorker->ExitCode() : FLastExitCode;
 }
 
-QString TDosCommand::StartError() const
-{
+QString TDosCommand::StartError() const {
     return FWorker ? FWorker->StartError() : FLastStartError;
 }
 
-bool TDosCommand::Running() const
-{
+bool TDosCommand::Running() const {
     return FWorker && !FWorker->Finished();
 }
 
-void TDosCommand::TimerTicked()
-{
+void TDosCommand::TimerTicked() {
     for (auto &worker : FWorkers)
         worker->Wake();
 }
 
-void TDosCommand::ForgetFinishedWorkers()
-{
+void TDosCommand::ForgetFinishedWorkers() {
     std::erase_if(FWorkers, [this](const auto &worker) {
         if (!worker->Finished())
             return false;

@@ -1,8 +1,7 @@
 #include "linesplitter.h"
 
 void TLineSplitter::Feed(const char *data, qsizetype size, TLineSink &sink,
-                         const std::atomic<bool> *stop)
-{
+                         const std::atomic<bool> *stop) {
     QByteArray current = std::move(FTail);
     FTail.clear();
     qsizetype i = 0;
@@ -30,8 +29,7 @@ void TLineSplitter::Feed(const char *data, qsizetype size, TLineSink &sink,
         sink.PartialLine(FTail);
 }
 
-void TLineSplitter::Finish(TLineSink &sink)
-{
+void TLineSplitter::Finish(TLineSink &sink) {
     if (FTail.isEmpty())
         return;
     const QByteArray tail = std::move(FTail);

@@ -2,14 +2,12 @@
 
 TProcessTimer::TProcessTimer(QObject *parent)
     : QObject(parent)
-    , FTimer(this)
-{
+    , FTimer(this) {
     FTimer.setTimerType(Qt::PreciseTimer);
     connect(&FTimer, &QTimer::timeout, this, &TProcessTimer::Tick);
 }
 
-unsigned TProcessTimer::Restart()
-{
+unsigned TProcessTimer::Restart() {
     const unsigned generation = (FState.load() >> 1) + 1;
     FSecondsRunning.store(0);
     FSecondsSilent.store(0);
@@ -18,16 +16,14 @@ unsigned TProcessTimer::Restart()
     return generation;
 }
 
-void TProcessTimer::End(unsigned generation)
-{
+void TProcessTimer::End(unsigned generation) {
     // Only the newest run may end the counting; the QTimer itself stops at its next tick, in
     // its own thread.
     unsigned expected = generation << 1 | 1u;
     FState.compare_exchange_strong(expected, generation << 1);
 }
 
-void TProcessTimer::Tick()
-{
+void TProcessTimer::Tick() {
     if (!Active()) {
         FTimer.stop();
         return;
