@@ -1,0 +1,69 @@
+// UDP endpoint towards the devices' port: one datagram socket, opened on first use and bound by
+// the system at the first send, so that every reply of one exchange arrives on that port.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+
+inline constexpr std::uint16_t RelynDevicePort = 30718;
+inline constexpr int RelynReceiveBufferSize = 8192;
+inline const QString RelynLimitedBroadcast = QStringLiteral("255.255.255.255");
+
+struct TRelynDatagram {
+    QByteArray Data;
+    QString SenderAddress;
+    std::uint16_t SenderPort = 0;
+    // False when the wait ended without a datagram; a zero-length datagram did arrive.
+    bool Arrived = false;
+};
+
+// What the discovery engine needs of an endpoint; tests stand in their own.
+class TRelynEndpoint {
+public:
+    virtual ~TRelynEndpoint() = default;
+    virtual void SetRemoteHost(const QString &host) = 0;
+    virtual void SetRemotePort(std::uint16_t port) = 0;
+    // Sends one datagram to the broadcast address with broadcast permission for this send only.
+    virtual void Broadcast(const QByteArray &data, std::uint16_t port) = 0;
+    // Sends one datagram to the remote host and port.
+    virtual void Send(const QByteArray &data) = 0;
+    // Waits up to timeoutMs for one datagram from any sender.
+    virtual TRelynDatagram Receive(int timeoutMs) = 0;
+};
+
+// Socket failures raise ERelynError with "Socket Error # <errno>\r\n<description>".
+class TRelyn final : public TRelynEndpoint {
+public:
+    // The broadcast address is 255.255.255.255 in the program; tests on the loopback interface
+    // point it at a local peer.
+    explicit TRelyn(QString broadcastAddress = RelynLimitedBroadcast);
+    ~TRelyn() override;
+    TRelyn(const TRelyn &) = delete;
+    TRelyn &operator=(const TRelyn &) = delete;
+
+    void SetRemoteHost(const QString &host) override { RemoteHost = host; }
+    void SetRemotePort(std::uint16_t port) override { RemotePort = port; }
+    QString GetRemoteHost() const { return RemoteHost; }
+    std::uint16_t GetRemotePort() const { return RemotePort; }
+    QString GetBroadcastAddress() const { return BroadcastAddress; }
+
+    void Broadcast(const QByteArray &data, std::uint16_t port) override;
+    void Send(const QByteArray &data) override;
+    TRelynDatagram Receive(int timeoutMs) override;
+
+    // The local port the system chose at the first send; 0 before.
+    std::uint16_t LocalPort() const;
+
+private:
+    int Handle();
+    void SendTo(const QString &address, std::uint16_t port, const QByteArray &data);
+
+    QString BroadcastAddress;
+    QString RemoteHost;
+    std::uint16_t RemotePort = RelynDevicePort;
+    int Socket = -1;
+};
+
+// "Socket Error # <number>\r\n<description>" for a system error number.
+QString RelynSocketErrorText(int errorNumber);

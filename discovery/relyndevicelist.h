@@ -1,0 +1,51 @@
+// The device table without a window: rows in search order, the column comparisons and the sort
+// that the search window applies after every search and on every header click.
+#pragma once
+
+#include "relynpar.h"
+#include "relynsearch.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <vector>
+
+enum TRelynColumn {
+    rcIPAddress = 0,
+    rcMACAddress = 1,
+    rcFirmware = 2,
+    rcDeviceType = 3,
+    rcDescription = 4,
+};
+inline constexpr int RelynColumnCount = 5;
+
+// The five texts of a record in column order.
+QStringList RelynRowTexts(const TRelynPar &record);
+QString RelynColumnText(const TRelynPar &record, int column);
+
+// Negative, zero or positive as a sorts before, with or after b. Raises ERelynError
+// ("Synax error" for addresses, "Syntax error" for MAC and firmware texts) when a text does
+// not have the column's form.
+int CompareRelynTexts(int column, const QString &a, const QString &b);
+
+// One search exactly as the search window runs it: a new engine, the names file when given,
+// the search, and copies of the records. The engine is gone when this returns.
+using TRelynSearchFunction = std::function<QList<TRelynPar>(const QString &typesFile)>;
+QList<TRelynPar> RunRelynSearch(const QString &typesFile,
+                                const TRelynSearch::EndpointFactory &endpointFactory = {});
+
+class TRelynDeviceList {
+public:
+    void Assign(const QList<TRelynPar> &records) { Rows = records; }
+    const QList<TRelynPar> &Records() const { return Rows; }
+    int Count() const { return static_cast<int>(Rows.size()); }
+
+    // Reorders the rows ascending by the column; rows that compare equal keep their order.
+    // On a comparison error the rows stay as they were and the error is raised. Returns the
+    // old position of each row in its new order.
+    std::vector<qsizetype> SortBy(int column);
+
+private:
+    QList<TRelynPar> Rows;
+};

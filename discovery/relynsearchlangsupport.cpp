@@ -1,0 +1,36 @@
+#include "relynsearchlangsupport.h"
+
+void TRelynSearchLangSupport::Apply(const TRelynSearchLangSupport &replacement) {
+    const auto take = [](QString &held, const QString &given) {
+        if (!given.isEmpty())
+            held = given;
+    };
+    take(CapForm, replacement.CapForm);
+    take(CapSearch, replacement.CapSearch);
+    take(CapHelpDeviceNotFound, replacement.CapHelpDeviceNotFound);
+    take(CapChangeIP, replacement.CapChangeIP);
+    take(CapSelect, replacement.CapSelect);
+    take(CapCancel, replacement.CapCancel);
+    take(CapIPAddress, replacement.CapIPAddress);
+    take(CapMACAddress, replacement.CapMACAddress);
+    take(CapFirmware, replacement.CapFirmware);
+    take(CapDeviceType, replacement.CapDeviceType);
+    take(CapDescription, replacement.CapDescription);
+    take(CapChangeIPDialog, replacement.CapChangeIPDialog);
+    take(CapChange, replacement.CapChange);
+    take(CapARPOnly, replacement.CapARPOnly);
+    for (size_t i = 0; i < Messages.size(); ++i)
+        take(Messages[i], replacement.Messages[i]);
+}
+
+TRelynIPChangeRequest RelynIPChangeRequest(const TRelynSearchLangSupport &texts) {
+    TRelynIPChangeRequest request;
+    request.CapDialog = texts.CapChangeIPDialog;
+    request.CapChange = texts.CapChange;
+    request.CapCancel = texts.CapCancel;
+    request.CapIPAddress = texts.CapIPAddress;
+    request.CapMACAddress = texts.CapMACAddress;
+    request.CapARPOnly = texts.CapARPOnly;
+    request.Messages = texts.Messages;
+    return request;
+}

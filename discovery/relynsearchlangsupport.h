@@ -1,0 +1,47 @@
+// The user-visible texts of the search window and those it hands to the IP change dialog.
+#pragma once
+
+#include <QString>
+#include <array>
+
+struct TRelynSearchLangSupport {
+    QString CapForm = QStringLiteral("Find device");
+    QString CapSearch = QStringLiteral("Search");
+    QString CapHelpDeviceNotFound = QStringLiteral("Help! My device wasn't found!");
+    QString CapChangeIP = QStringLiteral("Change IP");
+    QString CapSelect = QStringLiteral("Select");
+    QString CapCancel = QStringLiteral("Cancel");
+    QString CapIPAddress = QStringLiteral("IP address");
+    QString CapMACAddress = QStringLiteral("MAC address");
+    QString CapFirmware = QStringLiteral("Firmware");
+    QString CapDeviceType = QStringLiteral("Device type");
+    QString CapDescription = QStringLiteral("Device description");
+    QString CapChangeIPDialog = QStringLiteral("Change IP address");
+    QString CapChange = QStringLiteral("Change");
+    QString CapARPOnly = QStringLiteral("Set IP address to ARP table only");
+    // The IP change dialog's six messages; empty ones leave the dialog's own text.
+    std::array<QString, 6> Messages;
+
+    // Each non-empty text of the replacement takes the place of the text held.
+    void Apply(const TRelynSearchLangSupport &replacement);
+};
+
+// What the search window hands to the IP change dialog it opens.
+struct TRelynIPChangeRequest {
+    // False for "Help! My device wasn't found!": the dialog keeps its own starting texts.
+    bool HasStartAddress = false;
+    QString IPAddress;
+    QString MACAddress;
+    // False hides the dialog's "ARP table only" check box.
+    bool ShowARPOnly = true;
+
+    QString CapDialog;
+    QString CapChange;
+    QString CapCancel;
+    QString CapIPAddress;
+    QString CapMACAddress;
+    QString CapARPOnly;
+    std::array<QString, 6> Messages;
+};
+
+TRelynIPChangeRequest RelynIPChangeRequest(const TRelynSearchLangSupport &texts);

@@ -1,0 +1,309 @@
+#include "relynerror.h"
+#include "relynsearch.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <deque>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <map>
+
+namespace {
+
+QByteArray DiscoveryReply(int length, const QByteArray &mac = QByteArray::fromHex("02000012345F")) {
+    QByteArray reply(length, '\x11');
+    if (length >= 30)
+        reply.replace(24, 6, mac);
+    return reply;
+}
+
+QByteArray InfoBlock(int family, int a, int b, int c, int model, const QByteArray &text,
+                     int start = RelynReply::InfoDescriptionStart, int length = 130) {
+    QByteArray block(length, '\0');
+    block.replace(start, text.size(), text);
+    if (length > 86) {
+        block[82] = static_cast<char>(family);
+        block[83] = static_cast<char>(a);
+        block[84] = static_cast<char>(b);
+        block[85] = static_cast<char>(c);
+        block[86] = static_cast<char>(model);
+    }
+    return block;
+}
+
+QByteArray LegacyBlock(const QByteArray &text) {
+    return InfoBlock(0, 0, 0, 0, 0, text, RelynReply::LegacyDescriptionStart);
+}
+
+// A network of scripted devices behind one endpoint: each query puts the answering device's
+// datagram into the inbox, and every receive takes the oldest one.
+class FakeNetwork : public TRelynEndpoint {
+public:
+    struct Device {
+        QList<QByteArray> Discovery{DiscoveryReply(30)};
+        QList<QByteArray> Info;
+        QList<QByteArray> Legacy;
+    };
+
+    std::map<QString, Device> Devices;
+    std::vector<QString> ArrivalOrder;
+    std::vector<std::pair<QString, QByteArray>> Sent;
+    std::deque<TRelynDatagram> Inbox;
+    int QuietWaits = 0;
+    QString Host;
+
+    Device &Add(const QString &ip) {
+        ArrivalOrder.push_back(ip);
+        return Devices[ip];
+    }
+
+    void SetRemoteHost(const QString &host) override { Host = host; }
+    void SetRemotePort(std::uint16_t port) override { EXPECT_EQ(port, RelynDevicePort); }
+    void Broadcast(const QByteArray &data, std::uint16_t port) override {
+        EXPECT_EQ(port, RelynDevicePort);
+        Sent.emplace_back(QStringLiteral("broadcast"), data);
+        for (const QString &ip : ArrivalOrder)
+            for (const QByteArray &reply : Devices[ip].Discovery)
+                Deliver(ip, reply);
+    }
+    void Send(const QByteArray &data) override {
+        Sent.emplace_back(Host, data);
+        auto device = Devices.find(Host);
+        if (device == Devices.end())
+            return;
+        const QList<QByteArray> &answers =
+            data == RelynReply::InfoQuery() ? device->second.Info : device->second.Legacy;
+        for (const QByteArray &reply : answers)
+            Deliver(Host, reply);
+    }
+    TRelynDatagram Receive(int timeoutMs) override {
+        EXPECT_EQ(timeoutMs, 200);
+        if (Inbox.empty()) {
+            ++QuietWaits;
+            return {};
+        }
+        TRelynDatagram datagram = Inbox.front();
+        Inbox.pop_front();
+        return datagram;
+    }
+    void Deliver(const QString &ip, const QByteArray &data) {
+        Inbox.push_back({data, ip, RelynDevicePort, true});
+    }
+};
+
+// The engine owns and destroys its endpoint; the test keeps the network and its log.
+class Proxy : public TRelynEndpoint {
+public:
+    explicit Proxy(FakeNetwork &network)
+        : Network(network) {}
+    void SetRemoteHost(const QString &host) override { Network.SetRemoteHost(host); }
+    void SetRemotePort(std::uint16_t port) override { Network.SetRemotePort(port); }
+    void Broadcast(const QByteArray &data, std::uint16_t port) override {
+        Network.Broadcast(data, port);
+    }
+    void Send(const QByteArray &data) override { Network.Send(data); }
+    TRelynDatagram Receive(int timeoutMs) override { return Network.Receive(timeoutMs); }
+
+private:
+    FakeNetwork &Network;
+};
+
+class RelynSearchTest : public testing::Test {
+protected:
+    FakeNetwork Network;
+    int EndpointsMade = 0;
+    TRelynSearch Engine{[this] {
+        ++EndpointsMade;
+        return std::make_unique<Proxy>(Network);
+    }};
+
+    std::vector<std::pair<QString, QByteArray>> QueriesTo(const QString &ip) const {
+        std::vector<std::pair<QString, QByteArray>> queries;
+        for (const auto &sent : Network.Sent)
+            if (sent.first == ip)
+                queries.push_back(sent);
+        return queries;
+    }
+};
+
+const QString A = QStringLiteral("192.0.2.11");
+const QString B = QStringLiteral("192.0.2.12");
+
+} // namespace
+
+TEST(RelynReply, QueriesAreFourBytes) {
+    EXPECT_EQ(RelynReply::DiscoveryQuery(), QByteArray::fromHex("000000F6"));
+    EXPECT_EQ(RelynReply::InfoQuery(), QByteArray::fromHex("000000E4"));
+    EXPECT_EQ(RelynReply::LegacyInfoQuery(), QByteArray::fromHex("000000E6"));
+}
+
+TEST(RelynReply, MacTextOnlyFromThirtyByteReplies) {
+    EXPECT_EQ(RelynReply::MacText(DiscoveryReply(30)), QStringLiteral("02-00-00-12-34-5F"));
+    EXPECT_EQ(RelynReply::MacText(DiscoveryReply(30, QByteArray::fromHex("ABCDEF000102"))),
+              QStringLiteral("AB-CD-EF-00-01-02"));
+    EXPECT_EQ(RelynReply::MacText(DiscoveryReply(29)), QStringLiteral("N/A"));
+    EXPECT_EQ(RelynReply::MacText(DiscoveryReply(31)), QStringLiteral("N/A"));
+}
+
+TEST(RelynReply, FirmwareTextPadsOnlyTheLastNumber) {
+    EXPECT_EQ(RelynReply::FirmwareText(InfoBlock(1, 6, 5, 3, 0, {})), QStringLiteral("1-6-5.03"));
+    EXPECT_EQ(RelynReply::FirmwareText(InfoBlock(2, 5, 12, 17, 0, {})),
+              QStringLiteral("2-5-12.17"));
+    EXPECT_EQ(RelynReply::FirmwareText(InfoBlock(1, 4, 4, 255, 0, {})),
+              QStringLiteral("1-4-4.255"));
+    EXPECT_EQ(RelynReply::FirmwareText(InfoBlock(0, 0, 0, 0, 0, {})), QStringLiteral("0-0-0.00"));
+}
+
+TEST(RelynReply, CurrentFirmwareThresholdsPerFamily) {
+    const std::pair<const char *, bool> cases[] = {
+        {"1-4-5.00", true},   {"1-4-4.255", false},  {"1-5-0.00", true},   {"1-3-255.255", false},
+        {"4-4-2.00", true},   {"4-4-1.99", false},   {"2-5-2.00", true},   {"2-5-1.255", false},
+        {"2-6-0.00", true},   {"3-9-9.99", false},   {"5-9-9.99", false},  {"6-9-9.99", false},
+        {"0-9-9.99", false},  {"N/A", true},         {"1-4-5", true},      {"1-x-5.00", false},
+        {"257-4-5.00", true}, {"1-4-260.00", false}, {"1-4-261.00", true}, {"1-260-5.00", true},
+    };
+    for (const auto &[firmware, current] : cases)
+        EXPECT_EQ(RelynReply::IsCurrentFirmware(QString::fromLatin1(firmware)), current)
+            << firmware;
+}
+
+TEST(RelynReply, DescriptionStopsAtZeroOrAfterSixtyFiveBytes) {
+    const QByteArray long70(70, 'd');
+    EXPECT_EQ(RelynReply::Description(InfoBlock(1, 4, 5, 0, 0, long70), 4), QString(65, u'd'));
+    EXPECT_EQ(RelynReply::Description(InfoBlock(1, 4, 5, 0, 0, QByteArray("ab\0cd", 5)), 4),
+              QStringLiteral("ab"));
+    EXPECT_EQ(RelynReply::Description(InfoBlock(1, 4, 5, 0, 0, QByteArray("\0cd", 3)), 4),
+              QString());
+    EXPECT_EQ(RelynReply::Description(InfoBlock(1, 4, 5, 0, 0, "x", 4, 129), 4), QString());
+    // Bytes above 127 are one character each.
+    EXPECT_EQ(RelynReply::Description(InfoBlock(1, 4, 5, 0, 0, QByteArray("\xb5m\0", 3)), 4),
+              QStringLiteral("\u00b5m"));
+}
+
+TEST_F(RelynSearchTest, QuietNetworkGivesNoRecordsAfterOneWait) {
+    Engine.Search();
+    EXPECT_EQ(Engine.Count(), 0);
+    EXPECT_EQ(Network.QuietWaits, 1);
+    ASSERT_EQ(Network.Sent.size(), 1u);
+    EXPECT_EQ(Network.Sent[0].second, RelynReply::DiscoveryQuery());
+    EXPECT_EQ(EndpointsMade, 1);
+}
+
+TEST_F(RelynSearchTest, DevicesAreListedInArrivalOrderAndQueriedInThatOrder) {
+    Network.Add(B).Info = {InfoBlock(1, 4, 5, 0, 0, "second")};
+    Network.Add(A).Info = {InfoBlock(2, 5, 2, 0, 0, "first")};
+    Engine.Search();
+    ASSERT_EQ(Engine.Count(), 2);
+    EXPECT_EQ(Engine.Item(0),
+              (TRelynPar{B, QStringLiteral("02-00-00-12-34-5F"), QStringLiteral("1-4-5.00"),
+                         QStringLiteral("second"), QStringLiteral("Kx3xx")}));
+    EXPECT_EQ(Engine.Item(1).IPAddress, A);
+    EXPECT_EQ(Engine.Item(1).DeviceType, QStringLiteral("LAN Adapter"));
+    EXPECT_EQ(Engine.Item(1).Description, QStringLiteral("first"));
+    ASSERT_EQ(Network.Sent.size(), 3u);
+    EXPECT_EQ(Network.Sent[1], std::make_pair(B, RelynReply::InfoQuery()));
+    EXPECT_EQ(Network.Sent[2], std::make_pair(A, RelynReply::InfoQuery()));
+    // One quiet wait ends the collection; answered queries end their waits at once.
+    EXPECT_EQ(Network.QuietWaits, 1);
+}
+
+TEST_F(RelynSearchTest, OddLengthRepliesKeepNotAvailableFields) {
+    Network.Add(A).Discovery = {DiscoveryReply(29)};
+    Network.Devices[A].Info = {InfoBlock(1, 4, 5, 0, 0, "short", 4, 129)};
+    Network.Add(B).Discovery = {DiscoveryReply(31)};
+    Engine.Search();
+    ASSERT_EQ(Engine.Count(), 2);
+    EXPECT_EQ(Engine.Item(0), (TRelynPar{A, QStringLiteral("N/A"), QStringLiteral("N/A"), QString(),
+                                         QStringLiteral("N/A")}));
+    EXPECT_EQ(Engine.Item(1).MACAddress, QStringLiteral("N/A"));
+    // Neither a 129-byte block nor silence sends the legacy query.
+    EXPECT_EQ(QueriesTo(A).size(), 1u);
+    EXPECT_EQ(QueriesTo(B).size(), 1u);
+    EXPECT_EQ(Network.QuietWaits, 2);
+}
+
+TEST_F(RelynSearchTest, OldFirmwareAndOtherFamiliesAskTheLegacyQuery) {
+    struct Case {
+        int Family, A, B, C;
+        bool Legacy;
+        const char *Type;
+    };
+    const Case cases[] = {
+        {1, 4, 5, 0, false, "Kx3xx"},       {1, 4, 4, 255, true, "Kx3xx"},
+        {2, 5, 2, 0, false, "LAN Adapter"}, {2, 5, 1, 9, true, "LAN Adapter"},
+        {4, 4, 2, 0, false, "D4208"},       {4, 4, 1, 0, true, "D4208"},
+        {3, 9, 9, 9, true, "QV+"},          {5, 9, 9, 9, true, "QV5"},
+        {6, 9, 9, 9, true, "QV6"},          {0, 9, 9, 9, true, "N/A"},
+    };
+    for (const Case &c : cases) {
+        FakeNetwork network;
+        auto &device = network.Add(A);
+        device.Info = {InfoBlock(c.Family, c.A, c.B, c.C, c.Family == 4 ? 5 : 0, "from info")};
+        device.Legacy = {LegacyBlock("from legacy")};
+        TRelynSearch engine([&] { return std::make_unique<Proxy>(network); });
+        engine.Search();
+        ASSERT_EQ(engine.Count(), 1);
+        EXPECT_EQ(engine.Item(0).Description,
+                  c.Legacy ? QStringLiteral("from legacy") : QStringLiteral("from info"))
+            << c.Family << "-" << c.A << "-" << c.B << "." << c.C;
+        EXPECT_EQ(engine.Item(0).DeviceType, QString::fromLatin1(c.Type));
+        EXPECT_EQ(network.Sent.size(), c.Legacy ? 3u : 2u);
+        if (c.Legacy) {
+            EXPECT_EQ(network.Sent[2], std::make_pair(A, RelynReply::LegacyInfoQuery()));
+        }
+    }
+}
+
+TEST_F(RelynSearchTest, UnansweredLegacyQueryLeavesAnEmptyDescription) {
+    Network.Add(A).Info = {InfoBlock(3, 1, 0, 0, 0, "ignored")};
+    Engine.Search();
+    ASSERT_EQ(Engine.Count(), 1);
+    EXPECT_EQ(Engine.Item(0).Firmware, QStringLiteral("3-1-0.00"));
+    EXPECT_EQ(Engine.Item(0).Description, QString());
+    EXPECT_EQ(Network.QuietWaits, 2);
+}
+
+TEST_F(RelynSearchTest, EveryDatagramOfTheCollectionIsADevice) {
+    // A device that answers twice is listed twice and asked twice.
+    Network.Add(A).Discovery = {DiscoveryReply(30), DiscoveryReply(30)};
+    Network.Devices[A].Info = {InfoBlock(1, 4, 5, 0, 0, "x")};
+    Engine.Search();
+    ASSERT_EQ(Engine.Count(), 2);
+    EXPECT_EQ(Engine.Item(0), Engine.Item(1));
+    EXPECT_EQ(QueriesTo(A).size(), 2u);
+}
+
+TEST_F(RelynSearchTest, LateDiscoveryReplyIsTakenAsTheNextDevicesInfo) {
+    Network.Add(A).Info = {DiscoveryReply(30)};
+    Network.Add(B).Info = {InfoBlock(1, 4, 5, 0, 1, "b")};
+    Engine.Search();
+    ASSERT_EQ(Engine.Count(), 2);
+    EXPECT_EQ(Engine.Item(0).Firmware, QStringLiteral("N/A"));
+    EXPECT_EQ(Engine.Item(0).DeviceType, QStringLiteral("N/A"));
+    EXPECT_EQ(Engine.Item(1).DeviceType, QStringLiteral("K6609"));
+}
+
+TEST_F(RelynSearchTest, ZeroLengthDatagramEndsTheSearch) {
+    Network.Add(A).Discovery = {QByteArray()};
+    EXPECT_THAT([&] { Engine.Search(); },
+                testing::ThrowsMessage<ERelynError>(testing::StrEq("UDP Receive Error = 0.")));
+
+    FakeNetwork network;
+    network.Add(B).Info = {QByteArray()};
+    TRelynSearch engine([&] { return std::make_unique<Proxy>(network); });
+    EXPECT_THROW(engine.Search(), ERelynError);
+}
+
+TEST_F(RelynSearchTest, NamesFileIsLoadedWhenSet) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("qlt.ini"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[GlobalTypes]\nLan=Gateway\n");
+    file.close();
+    Engine.SetNamesFile(path);
+    EXPECT_EQ(Engine.NamesFile(), path);
+    Network.Add(A).Info = {InfoBlock(2, 5, 2, 0, 0, "")};
+    Engine.Search();
+    EXPECT_EQ(Engine.Item(0).DeviceType, QStringLiteral("Gateway"));
+}
