@@ -1,0 +1,96 @@
+#include "linkcontrol.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <net/if.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char **environ;
+
+namespace devsim {
+namespace {
+
+std::string runIp(std::vector<std::string> args) {
+    args.insert(args.begin(), "ip");
+    std::vector<char *> argv;
+    for (auto &arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, "ip", &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    std::string command;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        command += (i ? " " : "") + args[i];
+    }
+    if (rc != 0) {
+        return command + ": " + std::strerror(rc);
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        return command + ": failed";
+    }
+    return {};
+}
+
+} // namespace
+
+NamespaceLink::NamespaceLink(std::string interfaceName)
+    : interface_(std::move(interfaceName)) {
+}
+
+std::string NamespaceLink::setUp(bool up) {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return std::string("socket: ") + std::strerror(errno);
+    }
+    ifreq request{};
+    std::strncpy(request.ifr_name, interface_.c_str(), IFNAMSIZ - 1);
+    std::string error;
+    if (::ioctl(fd, SIOCGIFFLAGS, &request) < 0) {
+        error = interface_ + ": " + std::strerror(errno);
+    } else {
+        if (up) {
+            request.ifr_flags |= IFF_UP;
+        } else {
+            request.ifr_flags &= ~IFF_UP;
+        }
+        if (::ioctl(fd, SIOCSIFFLAGS, &request) < 0) {
+            error = interface_ + ": " + std::strerror(errno);
+        }
+    }
+    ::close(fd);
+    // Taking a link down drops the default route through it; a device that comes back must
+    // still reach senders outside its own subnet (after an address move, all of them are).
+    if (error.empty() && up) {
+        error = runIp({"route", "replace", "default", "dev", interface_});
+    }
+    return error;
+}
+
+std::string NamespaceLink::moveAddress(const std::string &address) {
+    // "-4 addr flush" keeps the IPv6 link-local address that a plain flush would remove.
+    if (auto error = runIp({"-4", "addr", "flush", "dev", interface_}); !error.empty()) {
+        return error;
+    }
+    if (auto error = runIp({"addr", "add", address + "/24", "dev", interface_}); !error.empty()) {
+        return error;
+    }
+    // Fails while the link is down; the route comes back with the link (setUp).
+    runIp({"route", "replace", "default", "dev", interface_});
+    return {};
+}
+
+} // namespace devsim

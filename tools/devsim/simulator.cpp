@@ -1,0 +1,258 @@
+#include "simulator.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/signalfd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace devsim {
+
+std::string endpointText(const sockaddr_in &address) {
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
+    return std::string(text) + ":" + std::to_string(ntohs(address.sin_port));
+}
+
+Simulator::Simulator(Config config, DevsimLog &log, LinkControl &link)
+    : config_(std::move(config))
+    , log_(log)
+    , link_(link) {
+}
+
+Simulator::~Simulator() {
+    if (socket_ >= 0) {
+        ::close(socket_);
+    }
+    if (inotify_ >= 0) {
+        ::close(inotify_);
+    }
+}
+
+std::string Simulator::open() {
+    socket_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (socket_ < 0) {
+        return std::string("socket: ") + std::strerror(errno);
+    }
+    const int on = 1;
+    ::setsockopt(socket_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    any.sin_port = htons(config_.port);
+    any.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (::bind(socket_, reinterpret_cast<sockaddr *>(&any), sizeof any) < 0) {
+        return "bind to port " + std::to_string(config_.port) + ": " + std::strerror(errno);
+    }
+    if (!config_.tftpDir.empty()) {
+        inotify_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        // tftpd writes the file in place and closes it after the last block; a file renamed
+        // into the folder counts as complete as well.
+        if (inotify_ < 0 || ::inotify_add_watch(inotify_, config_.tftpDir.c_str(),
+                                                IN_CLOSE_WRITE | IN_MOVED_TO) < 0) {
+            return "watch " + config_.tftpDir + ": " + std::strerror(errno);
+        }
+    }
+    log_.line("start mac=" + macText(config_.mac) + " port=" + std::to_string(config_.port) +
+              " family=" + std::to_string(config_.family) +
+              " firmware=" + std::to_string(config_.firmware[0]) + "." +
+              std::to_string(config_.firmware[1]) + "." + std::to_string(config_.firmware[2]) +
+              " model=" + std::to_string(config_.model) + " description=\"" + config_.description +
+              "\"");
+    return {};
+}
+
+int Simulator::pollTimeoutMs() const {
+    if (timers_.empty()) {
+        return -1;
+    }
+    auto next = std::min_element(timers_.begin(), timers_.end(),
+                                 [](const Timer &a, const Timer &b) { return a.due < b.due; });
+    auto wait =
+        std::chrono::duration_cast<std::chrono::milliseconds>(next->due - Clock::now()).count();
+    // Round up so the loop does not spin on a timer that is due within the millisecond.
+    return static_cast<int>(std::clamp<long long>(wait + 1, 0, INT_MAX));
+}
+
+int Simulator::run(int signalFd) {
+    for (;;) {
+        pollfd fds[3] = {{socket_, POLLIN, 0}, {signalFd, POLLIN, 0}, {inotify_, POLLIN, 0}};
+        const int rc = ::poll(fds, inotify_ >= 0 ? 3 : 2, pollTimeoutMs());
+        if (rc < 0 && errno != EINTR) {
+            log_.line(std::string("error poll: ") + std::strerror(errno));
+            return 1;
+        }
+        if (fds[1].revents & POLLIN) {
+            signalfd_siginfo info{};
+            [[maybe_unused]] auto n = ::read(signalFd, &info, sizeof info);
+            log_.line("stop signal=" + std::to_string(info.ssi_signo));
+            return 0;
+        }
+        if (fds[0].revents & POLLIN) {
+            readDatagram();
+        }
+        if (inotify_ >= 0 && (fds[2].revents & POLLIN)) {
+            readUploads();
+        }
+        const auto now = Clock::now();
+        // Fire in due order; a fired timer may add new ones, so take them out first.
+        std::vector<Timer> due;
+        auto split = std::stable_partition(timers_.begin(), timers_.end(),
+                                           [&](const Timer &t) { return t.due > now; });
+        std::move(split, timers_.end(), std::back_inserter(due));
+        timers_.erase(split, timers_.end());
+        std::stable_sort(due.begin(), due.end(),
+                         [](const Timer &a, const Timer &b) { return a.due < b.due; });
+        for (auto &timer : due) {
+            fire(std::move(timer));
+        }
+    }
+}
+
+void Simulator::readDatagram() {
+    for (;;) {
+        Bytes buffer(maxDatagram + 1);
+        sockaddr_in from{};
+        socklen_t fromLength = sizeof from;
+        const ssize_t n = ::recvfrom(socket_, buffer.data(), buffer.size(), 0,
+                                     reinterpret_cast<sockaddr *>(&from), &fromLength);
+        if (n < 0) {
+            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+                log_.line(std::string("error receive: ") + std::strerror(errno));
+            }
+            return;
+        }
+        buffer.resize(static_cast<std::size_t>(n));
+        handle(buffer, from);
+    }
+}
+
+void Simulator::handle(const Bytes &datagram, const sockaddr_in &from) {
+    const Query query = classify(datagram);
+    log_.line(std::string("recv ") + queryName(query) + " from=" + endpointText(from) +
+              " len=" + std::to_string(datagram.size()) + " data=" + hexText(datagram));
+    if (query == Query::IpSetup) {
+        const auto setup = parseIpSetup(datagram);
+        if (!setup) {
+            log_.line("ipsetup ignored reason=length");
+            return;
+        }
+        const std::string address = addressText(setup->address);
+        if (!addressedTo(*setup, config_)) {
+            log_.line("ipsetup ignored reason=other-device addr=" + address);
+            return;
+        }
+        if (!config_.acceptIpSetup) {
+            log_.line("ipsetup ignored reason=configured addr=" + address);
+            return;
+        }
+        if (auto error = link_.moveAddress(address); !error.empty()) {
+            log_.line("error ipsetup " + error);
+            return;
+        }
+        log_.line("address " + address);
+        return;
+    }
+    const ReplyShape *shape = nullptr;
+    switch (query) {
+    case Query::Discovery:
+        shape = &config_.discovery;
+        break;
+    case Query::Info:
+        shape = &config_.info;
+        break;
+    case Query::Legacy:
+        shape = &config_.legacy;
+        break;
+    default:
+        return;
+    }
+    if (shape->copies == 0) {
+        log_.line(std::string("silent ") + queryName(query));
+        return;
+    }
+    const Bytes reply = replyFor(query, config_);
+    for (int i = 0; i < shape->copies; ++i) {
+        if (shape->delayMs > 0) {
+            timers_.push_back({Clock::now() + std::chrono::milliseconds(shape->delayMs),
+                               TimerKind::Reply, reply, from, queryName(query)});
+        } else {
+            sendReply(reply, from, queryName(query));
+        }
+    }
+}
+
+void Simulator::sendReply(const Bytes &data, const sockaddr_in &to, const char *kind) {
+    const ssize_t n = ::sendto(socket_, data.data(), data.size(), 0,
+                               reinterpret_cast<const sockaddr *>(&to), sizeof to);
+    if (n < 0) {
+        log_.line(std::string("error send ") + kind + " to=" + endpointText(to) + ": " +
+                  std::strerror(errno));
+        return;
+    }
+    log_.line(std::string("reply ") + kind + " to=" + endpointText(to) +
+              " len=" + std::to_string(data.size()));
+}
+
+void Simulator::readUploads() {
+    alignas(inotify_event) char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(inotify_, buffer, sizeof buffer);
+        if (n <= 0) {
+            return;
+        }
+        for (ssize_t offset = 0; offset < n;) {
+            const auto *event = reinterpret_cast<const inotify_event *>(buffer + offset);
+            offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            const std::string name = event->len ? event->name : "";
+            if (name != "WEB1" && name != "X5") {
+                continue;
+            }
+            struct stat info {};
+            const std::string path = config_.tftpDir + "/" + name;
+            const long long size =
+                ::stat(path.c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
+            log_.line("upload name=" + name + " size=" + std::to_string(size));
+            if (restarting_) {
+                continue;
+            }
+            restarting_ = true;
+            timers_.push_back({Clock::now() + std::chrono::milliseconds(config_.restartAfterMs),
+                               TimerKind::LinkDown,
+                               {},
+                               {}});
+        }
+    }
+}
+
+void Simulator::fire(Timer timer) {
+    switch (timer.kind) {
+    case TimerKind::Reply:
+        sendReply(timer.data, timer.to, timer.replyKind);
+        break;
+    case TimerKind::LinkDown:
+        if (auto error = link_.setUp(false); !error.empty()) {
+            log_.line("error link down " + error);
+        }
+        log_.line("link down restart-ms=" + std::to_string(config_.restartMs));
+        timers_.push_back({Clock::now() + std::chrono::milliseconds(config_.restartMs),
+                           TimerKind::LinkUp,
+                           {},
+                           {}});
+        break;
+    case TimerKind::LinkUp:
+        if (auto error = link_.setUp(true); !error.empty()) {
+            log_.line("error link up " + error);
+        }
+        log_.line("link up");
+        restarting_ = false;
+        break;
+    }
+}
+
+} // namespace devsim

@@ -1,0 +1,58 @@
+// One simulated device: answers queries on its UDP port, takes IP-SETUP, restarts after an
+// upload. A single-threaded poll loop; every delay is a timer of that loop.
+#pragma once
+
+#include "devsimconfig.h"
+#include "devsimlog.h"
+#include "devsimprotocol.h"
+#include "linkcontrol.h"
+
+#include <chrono>
+#include <netinet/in.h>
+#include <string>
+#include <vector>
+
+namespace devsim {
+
+class Simulator {
+public:
+    Simulator(Config config, DevsimLog &log, LinkControl &link);
+    ~Simulator();
+    Simulator(const Simulator &) = delete;
+    Simulator &operator=(const Simulator &) = delete;
+
+    // Binds the port and starts the upload watch. Returns an error text, empty on success.
+    std::string open();
+    // Runs until SIGTERM or SIGINT (blocked by the caller and read here through a signalfd).
+    int run(int signalFd);
+
+private:
+    using Clock = std::chrono::steady_clock;
+    enum class TimerKind { Reply, LinkDown, LinkUp };
+    struct Timer {
+        Clock::time_point due;
+        TimerKind kind;
+        Bytes data;
+        sockaddr_in to{};
+        const char *replyKind = "";
+    };
+
+    void readDatagram();
+    void handle(const Bytes &datagram, const sockaddr_in &from);
+    void sendReply(const Bytes &data, const sockaddr_in &to, const char *kind);
+    void readUploads();
+    void fire(Timer timer);
+    int pollTimeoutMs() const;
+
+    Config config_;
+    DevsimLog &log_;
+    LinkControl &link_;
+    int socket_ = -1;
+    int inotify_ = -1;
+    bool restarting_ = false;
+    std::vector<Timer> timers_;
+};
+
+std::string endpointText(const sockaddr_in &address);
+
+} // namespace devsim

@@ -1,0 +1,151 @@
+// Helpers for test programs that run inside the test LAN ("netlab exec ... pc -- program", as
+// quillet_add_lab_test registers them). Standard library and POSIX only.
+#pragma once
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <spawn.h>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <sys/wait.h>
+#include <thread>
+#include <vector>
+
+extern char **environ;
+
+namespace labtest {
+
+inline constexpr const char *notInLab =
+    "not inside a test LAN: run through 'tools/netlab exec pc -- PROGRAM' (needs root)";
+
+inline std::string env(const char *name) {
+    const char *value = std::getenv(name);
+    return value ? value : "";
+}
+
+// True when started by "netlab exec"; use: if (!labtest::inLab()) GTEST_SKIP() << notInLab;
+inline bool inLab() {
+    return !env("NETLAB_NAME").empty() && !env("NETLAB_DIR").empty();
+}
+
+inline int deviceCount() {
+    return std::atoi(env("NETLAB_DEVICES").c_str());
+}
+
+inline std::string pcAddress() {
+    return "192.0.2.1";
+}
+
+// Device n (1-based) as the lab brings it up (and as "netlab devsim" restores it).
+inline std::string deviceAddress(int n) {
+    return "192.0.2." + std::to_string(10 + n);
+}
+
+inline std::string deviceMac(int n) {
+    char text[18];
+    std::snprintf(text, sizeof text, "02-00-00-00-00-%02X", n & 0xFF);
+    return text;
+}
+
+inline std::string deviceDir(int n) {
+    return env("NETLAB_DIR") + "/dev" + std::to_string(n);
+}
+// Where the device's TFTP server writes uploads (WEB1, X5).
+inline std::string tftpDir(int n) {
+    return deviceDir(n) + "/tftp";
+}
+inline std::string logPath(int n) {
+    return deviceDir(n) + "/devsim.log";
+}
+
+inline std::string readFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The simulator's log: one line per datagram ("recv info from=192.0.2.1:40000 len=4
+// data=000000E4"), per reply ("reply info to=... len=130") and per action ("address ...",
+// "upload name=WEB1 size=...", "link down", "link up", "ipsetup ignored reason=...").
+inline std::string readLog(int n) {
+    return readFile(logPath(n));
+}
+
+// Empties the log so that a test step sees only its own lines (the simulator appends).
+inline void clearLog(int n) {
+    std::ofstream(logPath(n), std::ios::trunc);
+}
+
+// The lines of device n's log that contain the text.
+inline std::vector<std::string> logLines(int n, std::string_view contains) {
+    std::vector<std::string> lines;
+    std::istringstream in(readLog(n));
+    for (std::string line; std::getline(in, line);) {
+        if (line.find(contains) != std::string::npos) {
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
+
+inline bool waitForLog(int n, std::string_view contains, std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (readLog(n).find(contains) != std::string::npos) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= end) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+// Runs a program (found in PATH) and gives its exit status, -1 when it could not run.
+inline int run(std::vector<std::string> argv, bool quiet = true) {
+    std::vector<char *> args;
+    for (auto &arg : argv) {
+        args.push_back(arg.data());
+    }
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (quiet) {
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", 01 /*O_WRONLY*/, 0);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    }
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        return -1;
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) {
+            return -1;
+        }
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Restarts device n as new (its own address, link up, empty TFTP folder and log) with the
+// simulator options on top of its base settings, e.g. {"--family", "4", "--no-info"}; see
+// "devsim --help". Returns once the simulator listens.
+inline bool restartDevice(int n, const std::vector<std::string> &options = {}) {
+    std::vector<std::string> argv{env("NETLAB"), "devsim", "dev" + std::to_string(n)};
+    argv.insert(argv.end(), options.begin(), options.end());
+    return run(argv, false) == 0;
+}
+
+// One ICMP echo with a one-second wait, through the system's ping.
+inline bool ping(const std::string &address) {
+    return run({"ping", "-c", "1", "-W", "1", "-q", address}) == 0;
+}
+
+} // namespace labtest
