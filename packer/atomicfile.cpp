@@ -1,5 +1,6 @@
 #include "atomicfile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -7,6 +8,7 @@
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace sitepack {
 
@@ -87,6 +89,50 @@ bool AtomicFile::write(const char *data, std::size_t size, std::string &error) {
         }
         data += written;
         size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+bool AtomicFile::copyFrom(int source, std::uint64_t size, std::uint64_t &copied,
+                          std::string &error) {
+    copied = 0;
+    loff_t from = 0;
+    bool inKernel = true;
+    std::vector<char> buffer;
+    while (copied < size) {
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(size - copied, 1 << 30));
+        ssize_t n = 0;
+        if (inKernel) {
+            n = ::copy_file_range(source, &from, m_fd, nullptr, want, 0);
+            if (n < 0 &&
+                (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+                // Not between these file systems: copy through a buffer instead.
+                inKernel = false;
+                continue;
+            }
+        } else {
+            buffer.resize(64 * 1024);
+            n = ::pread(source, buffer.data(), std::min(want, buffer.size()), from);
+            if (n > 0) {
+                if (!write(buffer.data(), static_cast<std::size_t>(n), error)) {
+                    return false;
+                }
+                from += n;
+            }
+        }
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            error = systemError(errno);
+            discard();
+            return false;
+        }
+        if (n == 0) {
+            break;
+        }
+        copied += static_cast<std::uint64_t>(n);
     }
     return true;
 }

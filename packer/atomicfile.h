@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace sitepack {
@@ -18,6 +19,9 @@ public:
     // Each returns false with the system's reason in `error` on failure.
     bool open(const std::string &path, std::string &error);
     bool write(const char *data, std::size_t size, std::string &error);
+    // Appends up to `size` bytes of the open file `source` from its start, copied inside the
+    // kernel where the file systems allow it. `copied` falls short when the source is shorter.
+    bool copyFrom(int source, std::uint64_t size, std::uint64_t &copied, std::string &error);
     bool commit(std::string &error);
 
     const std::string &temporaryPath() const { return m_temporary; }

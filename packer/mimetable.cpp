@@ -55,7 +55,9 @@ bool MimeTable::load(std::string_view text, std::string &error) {
             m_entries.clear();
             return false;
         }
-        m_entries.push_back({"." + std::string(extension), webfile::replyHead(type)});
+        std::string dotted(1, '.');
+        dotted.append(extension);
+        m_entries.push_back({std::move(dotted), webfile::replyHead(type)});
     }
     return true;
 }

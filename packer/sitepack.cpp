@@ -10,7 +10,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
-#include <memory>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -53,41 +52,39 @@ bool sameFolder(const std::string &a, const std::string &b) {
            sa.st_ino == sb.st_ino;
 }
 
-// Reads at most `capacity` bytes of a regular file into `dest`; a FIFO or device in the folder
-// is refused rather than waited on.
-bool readFile(const std::string &path, char *dest, std::size_t capacity, std::size_t &got,
-              std::uint64_t &fileSize, std::string &error) {
-    got = 0;
+// Opens a file to pack. A FIFO or device in the folder is refused rather than waited on.
+int openRegular(const std::string &path, std::uint64_t &size, std::string &error) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         error = std::strerror(errno);
-        return false;
+        return -1;
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         error = "not a regular file";
         ::close(fd);
-        return false;
+        return -1;
     }
-    fileSize = static_cast<std::uint64_t>(st.st_size);
-    while (got < capacity) {
-        const ssize_t n = ::read(fd, dest + got, capacity - got);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            error = std::strerror(errno);
-            ::close(fd);
-            return false;
-        }
-        if (n == 0) {
-            break;
-        }
-        got += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    return true;
+    size = static_cast<std::uint64_t>(st.st_size);
+    return fd;
 }
+
+std::uint64_t currentSize(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : UINT64_MAX;
+}
+
+class FileCloser {
+public:
+    explicit FileCloser(int fd)
+        : m_fd(fd) {}
+    ~FileCloser() { ::close(m_fd); }
+    FileCloser(const FileCloser &) = delete;
+    FileCloser &operator=(const FileCloser &) = delete;
+
+private:
+    int m_fd;
+};
 
 class Packer {
 public:
@@ -201,6 +198,7 @@ bool Packer::match(std::vector<Packable> &files) {
         } else {
             stored += m_table.entries()[file.mimeIndex].header.size();
         }
+        file.stored = static_cast<std::size_t>(stored);
         if (stored > webfile::kMaxStoredSize) {
             refuse("File " + file.name + " is too big with its header (" + std::to_string(stored) +
                    " bytes, at most " + std::to_string(webfile::kMaxStoredSize) + ")!");
@@ -211,53 +209,59 @@ bool Packer::match(std::vector<Packable> &files) {
 }
 
 int Packer::write(const std::vector<Packable> &files) {
-    // All stored bytes are read before anything is written, and the directory is made from
-    // what was actually read, so a file that changes or vanishes meanwhile cannot make the
-    // directory disagree with the bytes. Each entry's room is one byte over the limit, which
-    // tells a file that grew past it; pages beyond what is read are never touched.
-    constexpr std::size_t kRoom = webfile::kMaxStoredSize + 1;
-    const std::unique_ptr<char[]> arena(new char[kRoom * files.size()]);
-    std::size_t used = 0;
+    // The directory is made from the listed sizes. Each file must still be a regular file of
+    // its listed size when its bytes are copied, and the web file is renamed into place only
+    // when every entry was copied whole, so the directory always agrees with the bytes.
     std::vector<std::string> names;
     std::vector<std::size_t> sizes;
-    names.reserve(files.size());
-    sizes.reserve(files.size());
+    std::size_t total = 0;
     for (const Packable &file : files) {
-        std::size_t head = 0;
-        if (file.mimeIndex >= 0) {
-            const std::string &header = m_table.entries()[file.mimeIndex].header;
-            head = header.size();
-            std::memcpy(arena.get() + used, header.data(), head);
-        }
-        const std::string path = m_line.folder + "/" + file.name;
-        std::size_t got = 0;
-        std::uint64_t fileSize = 0;
-        std::string error;
-        if (!readFile(resolve(m_currentFolder, path), arena.get() + used + head, kRoom - head, got,
-                      fileSize, error)) {
-            return refuse("Cannot read file " + path + " (" + error + ")!");
-        }
-        if (head + got > webfile::kMaxStoredSize) {
-            const std::uint64_t stored = head + std::max<std::uint64_t>(fileSize, got);
-            return refuse("File " + file.name + " is too big with its header (" +
-                          std::to_string(stored) + " bytes, at most " +
-                          std::to_string(webfile::kMaxStoredSize) + ")!");
-        }
-        used += head + got;
         names.push_back(file.name);
-        sizes.push_back(head + got);
+        sizes.push_back(file.stored);
     }
-
     const std::string directory = webfile::encodeDirectory(webfile::layOut(names, sizes));
+    total += directory.size();
+
     AtomicFile output;
     std::string error;
-    if (!output.open(resolve(m_currentFolder, m_line.output), error) ||
-        !output.write(directory.data(), directory.size(), error) ||
-        !output.write(arena.get(), used, error) || !output.commit(error)) {
+    const auto cannotWrite = [&] {
         return refuse("Cannot write " + m_line.output + " (" + error + ")!");
+    };
+    if (!output.open(resolve(m_currentFolder, m_line.output), error) ||
+        !output.write(directory.data(), directory.size(), error)) {
+        return cannotWrite();
     }
-    m_out << files.size() << " files written to " << m_line.output << " ("
-          << directory.size() + used << " bytes).\n";
+    for (const Packable &file : files) {
+        const std::string path = m_line.folder + "/" + file.name;
+        std::uint64_t size = 0;
+        const int fd = openRegular(resolve(m_currentFolder, path), size, error);
+        if (fd < 0) {
+            return refuse("Cannot read file " + path + " (" + error + ")!");
+        }
+        const FileCloser closer(fd);
+        const std::string_view header =
+            file.mimeIndex >= 0 ? std::string_view(m_table.entries()[file.mimeIndex].header)
+                                : std::string_view();
+        const std::string changed = "File " + path + " changed while it was packed!";
+        if (size != file.listedSize) {
+            return refuse(changed);
+        }
+        if (!output.write(header.data(), header.size(), error)) {
+            return cannotWrite();
+        }
+        std::uint64_t copied = 0;
+        if (!output.copyFrom(fd, size, copied, error)) {
+            return refuse("Cannot copy " + path + " into " + m_line.output + " (" + error + ")!");
+        }
+        if (copied != size || currentSize(fd) != size) {
+            return refuse(changed);
+        }
+        total += file.stored;
+    }
+    if (!output.commit(error)) {
+        return cannotWrite();
+    }
+    m_out << files.size() << " files written to " << m_line.output << " (" << total << " bytes).\n";
     return 0;
 }
 

@@ -137,10 +137,20 @@ TEST(SitepackProgram, FullDiskKeepsThePreviousWebFile) {
     f.write("site/a.bin", std::string(60000, 'a'));
     f.write("out.pmf", "previous web file");
 
-    const Result r = runSitepack(f.path(), {"/d", "site", "/o", "out.pmf"}, 4096);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, kBanner + "Error: Cannot write out.pmf (File too large)!\n");
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(f.read("out.pmf"), "previous web file");
-    EXPECT_EQ(f.names(), (std::set<std::string>{"mimetype.ini", "out.pmf", "site"}));
+    // The limit stops the directory itself, then the copy of the file's bytes.
+    const struct {
+        rlim_t limit;
+        std::string message;
+    } cases[] = {
+        {10, "Error: Cannot write out.pmf (File too large)!\n"},
+        {4096, "Error: Cannot copy site/a.bin into out.pmf (File too large)!\n"},
+    };
+    for (const auto &c : cases) {
+        const Result r = runSitepack(f.path(), {"/d", "site", "/o", "out.pmf"}, c.limit);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, kBanner + c.message);
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(f.read("out.pmf"), "previous web file");
+        EXPECT_EQ(f.names(), (std::set<std::string>{"mimetype.ini", "out.pmf", "site"}));
+    }
 }
