@@ -54,7 +54,7 @@ public:
 QString ErrorText(const std::exception &error) {
     if (const auto *relyn = dynamic_cast<const ERelynError *>(&error))
         return relyn->Text;
-    return QString::fromLocal8Bit(error.what());
+    return QString::fromUtf8(error.what());
 }
 
 } // namespace
@@ -158,6 +158,8 @@ void TfRelynSearchGUI::ApplyOptions() {
     BBHelpDeviceNotFound->setVisible(help);
     // Without the second button row the panel keeps only the first; the table takes the rest.
     PnlButtons->setFixedHeight(changeIP ? ButtonPanelHeight : ButtonPanelHeight / 2 + 5);
+    // The window is already laid out when it is shown; the table takes the new room at once.
+    PnlRySearchBackground->layout()->activate();
 }
 
 void TfRelynSearchGUI::ApplyTexts() {

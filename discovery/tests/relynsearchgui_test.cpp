@@ -1,0 +1,372 @@
+#include "relynerror.h"
+#include "relynsearchgui.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+TRelynPar Device(const char *ip, const char *mac, const char *type, const char *fw = "1-4-5.00") {
+    return {QString::fromLatin1(ip), QString::fromLatin1(mac), QString::fromLatin1(fw),
+            QStringLiteral("desc ") + QString::fromLatin1(ip), QString::fromLatin1(type)};
+}
+
+// A search that a test scripts: each run gives the next result or raises the next error, and
+// records what the window looked like while it ran.
+struct ScriptedSearch {
+    QList<std::function<QList<TRelynPar>()>> Runs;
+    QStringList TypesFiles;
+    bool SawWaitCursor = false;
+    bool SawButtonsEnabled = false;
+    TfRelynSearchGUI *Window = nullptr;
+
+    TRelynSearchFunction Function() {
+        return [this](const QString &typesFile) {
+            TypesFiles << typesFile;
+            const QCursor *cursor = QApplication::overrideCursor();
+            SawWaitCursor = cursor && cursor->shape() == Qt::WaitCursor;
+            if (Window)
+                for (QPushButton *b : {Window->BBSearch, Window->BBSelect, Window->BBChangeIP,
+                                       Window->BBHelpDeviceNotFound})
+                    SawButtonsEnabled = SawButtonsEnabled || b->isEnabled();
+            const auto run = Runs.isEmpty() ? [] { return QList<TRelynPar>(); } : Runs.takeFirst();
+            return run();
+        };
+    }
+};
+
+const QList<TRelynPar> ThreeOutOfOrder = {
+    Device("192.0.2.30", "02-00-00-00-00-03", "b-type"),
+    Device("192.0.2.4", "02-00-00-00-00-01", "C-type"),
+    Device("192.0.2.100", "02-00-00-00-00-02", "a-type"),
+};
+
+QStringList ColumnTexts(const TfRelynSearchGUI &window, int column) {
+    QStringList texts;
+    for (int row = 0; row < window.LvDeviceList->rowCount(); ++row)
+        texts << window.LvDeviceList->item(row, column)->text();
+    return texts;
+}
+
+void ClickHeader(TfRelynSearchGUI &window, int column) {
+    QHeaderView *header = window.LvDeviceList->horizontalHeader();
+    const QPoint at(header->sectionViewportPosition(column) + 5, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+}
+
+} // namespace
+
+class RelynSearchGuiTest : public QObject {
+    Q_OBJECT
+
+private:
+    ScriptedSearch Script;
+    QStringList Errors;
+
+    std::unique_ptr<TfRelynSearchGUI> MakeWindow() {
+        auto window = std::make_unique<TfRelynSearchGUI>(nullptr, Script.Function());
+        Script.Window = window.get();
+        window->SetErrorReporter([this](QWidget *, const QString &text) {
+            Errors << text;
+            // The user reads the error with the cursor and buttons back.
+            QVERIFY(!QApplication::overrideCursor());
+            QVERIFY(Script.Window->BBSearch->isEnabled());
+        });
+        return window;
+    }
+
+private slots:
+    void init() {
+        Script = {};
+        Errors.clear();
+    }
+
+    void controlsAtCreation() {
+        TfRelynSearchGUI window(nullptr, Script.Function());
+        QCOMPARE(window.objectName(), QStringLiteral("fRelynSearchGUI"));
+        QCOMPARE(window.size(), QSize(521, 297));
+        QCOMPARE(window.windowTitle(), QStringLiteral("Find device"));
+        QCOMPARE(window.SearchOptions(), TRelynSearchOptions(soAll));
+        QCOMPARE(window.TypesFile(), QString());
+        const int widths[] = {90, 105, 60, 80, 166};
+        const QStringList headers = {QStringLiteral("IP address"), QStringLiteral("MAC address"),
+                                     QStringLiteral("Firmware"), QStringLiteral("Device type"),
+                                     QStringLiteral("Device description")};
+        for (int column = 0; column < 5; ++column) {
+            QCOMPARE(window.LvDeviceList->columnWidth(column), widths[column]);
+            QCOMPARE(window.LvDeviceList->horizontalHeaderItem(column)->text(), headers[column]);
+        }
+        QCOMPARE(window.BBSearch->width(), 113);
+        QCOMPARE(window.BBHelpDeviceNotFound->width(), 209);
+        QCOMPARE(window.BBSelect->width(), 75);
+        QCOMPARE(window.BBCancel->width(), 75);
+        QCOMPARE(window.BBChangeIP->width(), 113);
+        QVERIFY(window.BBSelect->isDefault());
+        QCOMPARE(window.BBHelpDeviceNotFound->text(),
+                 QStringLiteral("Help! My device wasn't found!"));
+        QVERIFY(window.LvDeviceList->editTriggers() == QAbstractItemView::NoEditTriggers);
+        QVERIFY(window.LvDeviceList->showGrid());
+        QCOMPARE(window.LvDeviceList->selectionBehavior(), QAbstractItemView::SelectRows);
+        QVERIFY(Script.TypesFiles.isEmpty());
+    }
+
+    void optionalButtonsAndPanelHeight_data() {
+        QTest::addColumn<int>("options");
+        QTest::addColumn<bool>("opener");
+        QTest::addColumn<bool>("help");
+        QTest::addColumn<bool>("change");
+        QTest::addColumn<int>("panel");
+        QTest::newRow("all") << int(soAll) << true << true << true << 73;
+        QTest::newRow("help only") << int(soHelp) << true << true << false << 41;
+        QTest::newRow("change only") << int(soChangeIP) << true << false << true << 73;
+        QTest::newRow("main window: none") << 0 << true << false << false << 41;
+        QTest::newRow("no dialog to open") << int(soAll) << false << false << false << 41;
+    }
+
+    void optionalButtonsAndPanelHeight() {
+        QFETCH(int, options);
+        QFETCH(bool, opener);
+        QFETCH(bool, help);
+        QFETCH(bool, change);
+        QFETCH(int, panel);
+        auto window = MakeWindow();
+        window->SetSearchOptions(TRelynSearchOptions::fromInt(options));
+        if (opener)
+            window->SetChangeIPOpener(
+                [](QWidget *, const TRelynIPChangeRequest &) { return false; });
+        // A second showing must not shrink the panel again.
+        for (int showing = 0; showing < 2; ++showing) {
+            window->show();
+            QCOMPARE(window->BBHelpDeviceNotFound->isVisible(), help);
+            QCOMPARE(window->BBChangeIP->isVisible(), change);
+            QCOMPARE(window->PnlButtons->height(), panel);
+            QCOMPARE(window->size(), QSize(521, 297));
+            QCOMPARE(window->PnlList->height(), 297 - panel);
+            window->hide();
+        }
+    }
+
+    void showSearchesAndSortsByAddress() {
+        Script.Runs = {[] {
+            return ThreeOutOfOrder;
+        }};
+        auto window = MakeWindow();
+        window->SetTypesFile(QStringLiteral("/tmp/names.ini"));
+        window->show();
+        QCOMPARE(Script.TypesFiles, QStringList{QStringLiteral("/tmp/names.ini")});
+        QVERIFY(Script.SawWaitCursor);
+        QVERIFY(!Script.SawButtonsEnabled);
+        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(ColumnTexts(*window, 0),
+                 QStringList({QStringLiteral("192.0.2.4"), QStringLiteral("192.0.2.30"),
+                              QStringLiteral("192.0.2.100")}));
+        QCOMPARE(ColumnTexts(*window, 3),
+                 QStringList({QStringLiteral("C-type"), QStringLiteral("b-type"),
+                              QStringLiteral("a-type")}));
+        // The device that came first stays selected and focused where the sort put it.
+        QCOMPARE(window->SelectedIP(), QStringLiteral("192.0.2.30"));
+        QCOMPARE(window->LvDeviceList->currentRow(), 1);
+        for (QPushButton *b : {window->BBSearch, window->BBSelect, window->BBCancel})
+            QVERIFY(b->isEnabled());
+        QVERIFY(Errors.isEmpty());
+    }
+
+    void emptyResult() {
+        auto window = MakeWindow();
+        window->show();
+        QCOMPARE(Script.TypesFiles.size(), 1);
+        QCOMPARE(window->LvDeviceList->rowCount(), 0);
+        QCOMPARE(window->SelectedIP(), QString());
+        QVERIFY(window->BBSearch->isEnabled());
+        // Nothing to choose: Select stays off, and Enter does not close the window.
+        QVERIFY(!window->BBSelect->isEnabled());
+        QTest::keyClick(window.get(), Qt::Key_Return);
+        QVERIFY(window->isVisible());
+        QCOMPARE(window->result(), 0);
+    }
+
+    void headerClickSortsAndIsRememberedForTheNextSearch() {
+        Script.Runs = {[] { return ThreeOutOfOrder; },
+                       [] {
+                           return QList<TRelynPar>{
+                               Device("10.0.0.1", "02-00-00-00-00-09", "Zeta"),
+                               Device("10.0.0.2", "02-00-00-00-00-08", "alpha")};
+                       }};
+        auto window = MakeWindow();
+        window->show();
+        ClickHeader(*window, rcDeviceType);
+        QCOMPARE(window->RememberedColumn(), int(rcDeviceType));
+        QCOMPARE(ColumnTexts(*window, 3),
+                 QStringList({QStringLiteral("a-type"), QStringLiteral("b-type"),
+                              QStringLiteral("C-type")}));
+        QCOMPARE(window->SelectedIP(), QStringLiteral("192.0.2.30"));
+        // Clicking again keeps the ascending order.
+        ClickHeader(*window, rcDeviceType);
+        QCOMPARE(ColumnTexts(*window, 3).first(), QStringLiteral("a-type"));
+
+        QTest::mouseClick(window->BBSearch, Qt::LeftButton);
+        QCOMPARE(Script.TypesFiles.size(), 2);
+        QCOMPARE(ColumnTexts(*window, 3),
+                 QStringList({QStringLiteral("alpha"), QStringLiteral("Zeta")}));
+        QCOMPARE(window->SelectedIP(), QStringLiteral("10.0.0.1"));
+        QVERIFY(Errors.isEmpty());
+    }
+
+    void sortErrorIsShownAndNotRemembered() {
+        Script.Runs = {[] {
+            QList<TRelynPar> rows = ThreeOutOfOrder;
+            rows[2].MACAddress = RelynNotAvailable;
+            return rows;
+        }};
+        auto window = MakeWindow();
+        window->show();
+        const QStringList before = ColumnTexts(*window, 0);
+        ClickHeader(*window, rcMACAddress);
+        QCOMPARE(Errors, QStringList{QStringLiteral("Syntax error")});
+        QCOMPARE(window->RememberedColumn(), int(rcIPAddress));
+        QCOMPARE(ColumnTexts(*window, 0), before);
+        QCOMPARE(window->SelectedIP(), QStringLiteral("192.0.2.30"));
+    }
+
+    void searchErrorKeepsTheTableAndRestoresTheWindow() {
+        Script.Runs = {[] { return ThreeOutOfOrder; },
+                       []() -> QList<TRelynPar> {
+                           throw ERelynError(
+                               QStringLiteral("Socket Error # 101\r\nNetwork is unreachable"));
+                       }};
+        auto window = MakeWindow();
+        window->show();
+        QTest::mouseClick(window->BBSearch, Qt::LeftButton);
+        QCOMPARE(Errors,
+                 QStringList{QStringLiteral("Socket Error # 101\r\nNetwork is unreachable")});
+        QCOMPARE(window->LvDeviceList->rowCount(), 3);
+        QVERIFY(window->BBSelect->isEnabled());
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    void finalSortErrorLeavesTheNewRowsInResultOrder() {
+        Script.Runs = {[] {
+            return QList<TRelynPar>{Device("10.0.0.1", "02-00-00-00-00-09", "x", "N/A"),
+                                    Device("10.0.0.2", "02-00-00-00-00-08", "y")};
+        }};
+        auto window = MakeWindow();
+        window->show();
+        ClickHeader(*window, rcFirmware);
+        QCOMPARE(Errors, QStringList{QStringLiteral("Syntax error")});
+        QCOMPARE(ColumnTexts(*window, 0),
+                 QStringList({QStringLiteral("10.0.0.1"), QStringLiteral("10.0.0.2")}));
+    }
+
+    void selectAndCancel() {
+        Script.Runs = {[] { return ThreeOutOfOrder; },
+                       [] {
+                           return ThreeOutOfOrder;
+                       }};
+        auto window = MakeWindow();
+        window->show();
+        window->LvDeviceList->selectRow(2);
+        QTest::keyClick(window.get(), Qt::Key_Return);
+        QCOMPARE(window->result(), int(QDialog::Accepted));
+        QCOMPARE(window->SelectedIP(), QStringLiteral("192.0.2.100"));
+
+        window->show();
+        QTest::keyClick(window.get(), Qt::Key_Escape);
+        QCOMPARE(window->result(), int(QDialog::Rejected));
+    }
+
+    void changeIPAndHelpOpenTheDialogAndSearchAgainOnOK() {
+        Script.Runs = {[] { return ThreeOutOfOrder; },
+                       [] {
+                           return ThreeOutOfOrder;
+                       }};
+        auto window = MakeWindow();
+        TRelynSearchLangSupport texts;
+        texts.CapChange = QStringLiteral("Apply");
+        texts.Messages[2] = QStringLiteral("message 3");
+        texts.CapCancel = QString();
+        window->SetTexts(texts);
+        QList<TRelynIPChangeRequest> requests;
+        bool answer = true;
+        window->SetChangeIPOpener([&](QWidget *parent, const TRelynIPChangeRequest &request) {
+            if (parent != window.get())
+                qWarning("opened without the search window as parent");
+            requests << request;
+            return answer;
+        });
+        window->show();
+        QCOMPARE(window->BBCancel->text(), QStringLiteral("Cancel"));
+
+        QTest::mouseClick(window->BBChangeIP, Qt::LeftButton);
+        QCOMPARE(requests.size(), 1);
+        QVERIFY(requests[0].HasStartAddress);
+        QCOMPARE(requests[0].IPAddress, QStringLiteral("192.0.2.30"));
+        QCOMPARE(requests[0].MACAddress, QStringLiteral("02-00-00-00-00-03"));
+        QVERIFY(requests[0].ShowARPOnly);
+        QCOMPARE(requests[0].CapDialog, QStringLiteral("Change IP address"));
+        QCOMPARE(requests[0].CapChange, QStringLiteral("Apply"));
+        QCOMPARE(requests[0].CapCancel, QStringLiteral("Cancel"));
+        QCOMPARE(requests[0].CapIPAddress, QStringLiteral("IP address"));
+        QCOMPARE(requests[0].CapMACAddress, QStringLiteral("MAC address"));
+        QCOMPARE(requests[0].CapARPOnly, QStringLiteral("Set IP address to ARP table only"));
+        QCOMPARE(requests[0].Messages[2], QStringLiteral("message 3"));
+        QCOMPARE(requests[0].Messages[0], QString());
+        QCOMPARE(Script.TypesFiles.size(), 2);
+
+        answer = false;
+        QTest::mouseClick(window->BBHelpDeviceNotFound, Qt::LeftButton);
+        QCOMPARE(requests.size(), 2);
+        QVERIFY(!requests[1].HasStartAddress);
+        QVERIFY(!requests[1].ShowARPOnly);
+        QCOMPARE(Script.TypesFiles.size(), 2);
+    }
+
+    void mainWindowHandOff() {
+        TfRelynSearchGUI zarn(nullptr, Script.Function());
+        ConfigureRelynSearchForMainWindow(zarn, QStringLiteral("ZARN"),
+                                          QStringLiteral("/p/qlt.ini"));
+        QCOMPARE(zarn.SearchOptions(), TRelynSearchOptions());
+        QCOMPARE(zarn.TypesFile(), QStringLiteral("/p/qlt.ini"));
+        TfRelynSearchGUI brimo(nullptr, Script.Function());
+        ConfigureRelynSearchForMainWindow(brimo, QStringLiteral("BRIMO"),
+                                          QStringLiteral("/p/qlt.ini"));
+        QCOMPARE(brimo.TypesFile(), QString());
+        ConfigureRelynSearchForMainWindow(brimo, QStringLiteral("zarn"),
+                                          QStringLiteral("/p/qlt.ini"));
+        QCOMPARE(brimo.TypesFile(), QString());
+
+        // The modal window chooses the second device by address.
+        Script.Runs = {[] { return ThreeOutOfOrder; },
+                       [] {
+                           return ThreeOutOfOrder;
+                       }};
+        QTimer::singleShot(0, this, [] {
+            auto *window = qobject_cast<TfRelynSearchGUI *>(QApplication::activeModalWidget());
+            QVERIFY(window);
+            QVERIFY(!window->BBChangeIP->isVisible());
+            QCOMPARE(window->PnlButtons->height(), 41);
+            window->LvDeviceList->selectRow(1);
+            QTest::mouseClick(window->BBSelect, Qt::LeftButton);
+        });
+        QCOMPARE(FindRelynDevice(nullptr, QStringLiteral("ZARN"), QStringLiteral("/p/qlt.ini"),
+                                 Script.Function()),
+                 std::optional<QString>(QStringLiteral("192.0.2.30")));
+        QCOMPARE(Script.TypesFiles.last(), QStringLiteral("/p/qlt.ini"));
+
+        QTimer::singleShot(0, this, [] {
+            auto *window = qobject_cast<TfRelynSearchGUI *>(QApplication::activeModalWidget());
+            QVERIFY(window);
+            QTest::mouseClick(window->BBCancel, Qt::LeftButton);
+        });
+        QCOMPARE(FindRelynDevice(nullptr, QStringLiteral("BRIMO"), QString(), Script.Function()),
+                 std::nullopt);
+        QCOMPARE(Script.TypesFiles.last(), QString());
+    }
+};
+
+QTEST_MAIN(RelynSearchGuiTest)
+#include "relynsearchgui_test.moc"
