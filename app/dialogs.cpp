@@ -1,0 +1,53 @@
+#include "dialogs.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QUrl>
+
+QString TDialogs::QtFilter(const QString &filter) {
+    const QStringList parts = filter.split(u'|');
+    QStringList entries;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns = parts[i + 1].split(u';', Qt::SkipEmptyParts);
+        for (QString &pattern : patterns)
+            if (pattern == QStringLiteral("*.*"))
+                pattern = QStringLiteral("*");
+        const QString patternText = patterns.join(u' ');
+        const QString label = parts[i];
+        // The toolkit takes the patterns from the last parentheses of an entry.
+        if (label.endsWith(QStringLiteral("(") + patternText + QStringLiteral(")")))
+            entries << label;
+        else
+            entries << label + QStringLiteral(" (") + patternText + QStringLiteral(")");
+    }
+    return entries.join(QStringLiteral(";;"));
+}
+
+QString TSystemDialogs::ChooseFolder(QWidget *parent, const QString &startFolder) {
+    return QFileDialog::getExistingDirectory(parent, QString(), startFolder);
+}
+
+QString TSystemDialogs::OpenFile(QWidget *parent, const QString &filter,
+                                 const QString &startFolder) {
+    return QFileDialog::getOpenFileName(parent, QString(), startFolder, QtFilter(filter));
+}
+
+bool TSystemDialogs::OpenDocument(const QString &path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void TSystemDialogs::Message(QWidget *parent, TMessageKind kind, const QString &caption,
+                             const QString &text) {
+    switch (kind) {
+    case mkWarning:
+        QMessageBox::warning(parent, caption, text);
+        break;
+    case mkError:
+        QMessageBox::critical(parent, caption, text);
+        break;
+    case mkInformation:
+        QMessageBox::information(parent, caption, text);
+        break;
+    }
+}

@@ -1,0 +1,37 @@
+// The one seam through which the main window asks the user or the desktop something.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+// Filters are given as "label|patterns|label|patterns"; see QtFilter.
+class TDialogs {
+public:
+    enum TMessageKind { mkWarning, mkError, mkInformation };
+
+    virtual ~TDialogs() = default;
+    // The chosen folder, or empty when the user cancels.
+    virtual QString ChooseFolder(QWidget *parent, const QString &startFolder) = 0;
+    // The chosen file's full path, or empty when the user cancels.
+    virtual QString OpenFile(QWidget *parent, const QString &filter,
+                             const QString &startFolder) = 0;
+    // Opens a document with the program the desktop has for it; true when that started.
+    virtual bool OpenDocument(const QString &path) = 0;
+    virtual void Message(QWidget *parent, TMessageKind kind, const QString &caption,
+                         const QString &text) = 0;
+
+    // "web files (*.pmf)|*.pmf|all files|*.*" as the toolkit's "web files (*.pmf);;all files
+    // (*)". "*.*" means every file, also those without a dot in the name.
+    static QString QtFilter(const QString &filter);
+};
+
+// The real dialogs and the desktop's document opener.
+class TSystemDialogs : public TDialogs {
+public:
+    QString ChooseFolder(QWidget *parent, const QString &startFolder) override;
+    QString OpenFile(QWidget *parent, const QString &filter, const QString &startFolder) override;
+    bool OpenDocument(const QString &path) override;
+    void Message(QWidget *parent, TMessageKind kind, const QString &caption,
+                 const QString &text) override;
+};

@@ -1,0 +1,141 @@
+#include "inifile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+// Byte strings only: values are decoded here, so no conversion library is needed.
+#define SI_NO_CONVERSION
+#define SI_IMPLEMENTATION
+#include <SimpleIni.h>
+
+namespace {
+// Values are written as UTF-8; a file written elsewhere in a single-byte code page still reads,
+// as Latin-1, instead of losing its texts.
+QString Decode(const char *bytes) {
+    if (!bytes)
+        return {};
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8(QByteArrayView(bytes));
+    if (utf8.hasError())
+        return QString::fromLatin1(bytes);
+    return text;
+}
+
+int DigitValue(QChar c) {
+    if (c >= u'0' && c <= u'9')
+        return c.unicode() - u'0';
+    if (c >= u'a' && c <= u'f')
+        return c.unicode() - u'a' + 10;
+    if (c >= u'A' && c <= u'F')
+        return c.unicode() - u'A' + 10;
+    return -1;
+}
+} // namespace
+
+struct TIniFile::TImpl {
+    // Case-insensitive sections and keys, duplicates kept so a rewrite loses nothing.
+    CSimpleIniA Ini{false, true, false};
+};
+
+TIniFile::TIniFile()
+    : FImpl(std::make_unique<TImpl>()) {
+    FImpl->Ini.SetSpaces(false);
+}
+
+TIniFile::~TIniFile() = default;
+
+TIniFile::TLoadResult TIniFile::Load(const QString &path) {
+    FImpl->Ini.Reset();
+    QFile file(path);
+    if (!file.exists())
+        return lrMissing;
+    if (!file.open(QIODevice::ReadOnly))
+        return lrUnreadable;
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return lrUnreadable;
+    if (FImpl->Ini.LoadData(data.constData(), size_t(data.size())) < 0)
+        return lrUnreadable;
+    return lrLoaded;
+}
+
+bool TIniFile::HasSection(const QString &section) const {
+    return FImpl->Ini.GetSectionSize(section.toUtf8().constData()) >= 0;
+}
+
+std::optional<QString> TIniFile::Value(const QString &section, const QString &key) const {
+    const char *value =
+        FImpl->Ini.GetValue(section.toUtf8().constData(), key.toUtf8().constData(), nullptr);
+    if (!value)
+        return std::nullopt;
+    return Decode(value);
+}
+
+QString TIniFile::ReadString(const QString &section, const QString &key, const QString &def) const {
+    return Value(section, key).value_or(def);
+}
+
+bool TIniFile::ReadBool(const QString &section, const QString &key, bool def) const {
+    const auto text = Value(section, key);
+    if (!text)
+        return def;
+    const auto number = ParseIntText(*text);
+    return number ? *number != 0 : def;
+}
+
+void TIniFile::WriteString(const QString &section, const QString &key, const QString &value) {
+    FImpl->Ini.SetValue(section.toUtf8().constData(), key.toUtf8().constData(),
+                        value.toUtf8().constData(), nullptr, true);
+}
+
+void TIniFile::WriteBool(const QString &section, const QString &key, bool value) {
+    WriteString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+bool TIniFile::Save(const QString &path, QString *error) const {
+    std::string data;
+    if (FImpl->Ini.Save(data) < 0) {
+        if (error)
+            *error = QStringLiteral("The settings could not be formatted.");
+        return false;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(data.data(), qint64(data.size())) != qint64(data.size()) || !file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+std::optional<qint64> ParseIntText(QStringView text) {
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n && (text[i] == u' ' || text[i] == u'\t'))
+        ++i;
+    bool negative = false;
+    if (i < n && (text[i] == u'-' || text[i] == u'+'))
+        negative = text[i++] == u'-';
+    int base = 10;
+    if (i < n && (text[i] == u'$' || text[i] == u'x' || text[i] == u'X')) {
+        base = 16;
+        ++i;
+    } else if (i + 1 < n && text[i] == u'0' && (text[i + 1] == u'x' || text[i + 1] == u'X')) {
+        base = 16;
+        i += 2;
+    }
+    if (i >= n)
+        return std::nullopt;
+    qint64 value = 0;
+    for (; i < n; ++i) {
+        const int digit = DigitValue(text[i]);
+        if (digit < 0 || digit >= base)
+            return std::nullopt;
+        value = value * base + digit;
+        if (value > 0xFFFFFFFFLL)
+            return std::nullopt;
+    }
+    return negative ? -value : value;
+}

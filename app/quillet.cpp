@@ -1,0 +1,395 @@
+#include "quillet.h"
+
+#include "about.h"
+#include "brimolog.h"
+#include "dialogs.h"
+#include "ipedit.h"
+#include "responsivedelay.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QFocusEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStyle>
+
+namespace {
+const QString KBrandBrimo = QStringLiteral("BRIMO");
+const QString KBrandZarn = QStringLiteral("ZARN");
+const QString KWebFilter = QStringLiteral("web files (*.pmf)|*.pmf|all files|*.*");
+const QString KFirmwareFilter = QStringLiteral("firmware (*.rom)|*.rom");
+// Standard mode hides the firmware row; the window is this much lower.
+constexpr int KFirmwareRowHeight = 30;
+
+template <typename T> T *Named(T *widget, const char *name) {
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+QLabel *MakeLabel(QWidget *parent, const char *name, const QString &text, int left, int top) {
+    auto *label = Named(new QLabel(text, parent), name);
+    label->move(left, top);
+    label->adjustSize();
+    return label;
+}
+
+QLineEdit *MakeEdit(QWidget *parent, const char *name, int left, int top, int width) {
+    auto *edit = Named(new QLineEdit(parent), name);
+    edit->setGeometry(left, top, width, 21);
+    return edit;
+}
+
+QPushButton *MakeButton(QWidget *parent, const char *name, const QString &text, QRect geometry) {
+    auto *button = Named(new QPushButton(text, parent), name);
+    button->setGeometry(geometry);
+    button->setAutoDefault(false);
+    return button;
+}
+
+// The positions are made for a narrower 8-point font than most Linux desktops have; a caption
+// that would run into its neighbour moves left just enough to stay whole.
+void FitLeftOf(QWidget *widget, int rightLimit) {
+    if (widget->x() + widget->width() > rightLimit)
+        widget->move(std::max(2, rightLimit - widget->width()), widget->y());
+}
+
+void MoveUp(QWidget *widget, int pixels) {
+    widget->move(widget->x(), widget->y() - pixels);
+}
+} // namespace
+
+TfQuillet::TfQuillet(const TStartupInputs &inputs, TDialogs &dialogs, QWidget *parent)
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                              Qt::WindowCloseButtonHint)
+    , FDialogs(dialogs)
+    , FStartup(inputs) {
+    setObjectName(QStringLiteral("fQuillet"));
+    QFont font(QStringLiteral("Sans Serif"), 8);
+    font.setStyleHint(QFont::SansSerif);
+    setFont(font);
+    BuildControls();
+    BuildMenu();
+    FormCreate();
+}
+
+TfQuillet::~TfQuillet() {
+    FormDestroy();
+}
+
+void TfQuillet::FormCreate() {
+    FStartup.CreateFolders();
+    FLog = std::make_unique<TBrimoLog>(FStartup.LogPath(),
+                                       FStartup.ProgramFolder() + QStringLiteral("cil.cnf"));
+    setWindowTitle(FStartup.Caption());
+    const TUserSettings settings = FStartup.LoadSettings();
+    FDirInName = settings.DirInName;
+    FEdtWebFile->setText(settings.WebFile);
+    FEdtFWFile->setText(settings.FWFile);
+    FChBBakDel->setChecked(settings.BakDel);
+    FEdtFrom->setText(FDirInName);
+    ApplyModeLayout();
+    ApplyBrandMenus();
+    SetResponsiveDelayCallback([] { QCoreApplication::processEvents(); });
+
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    adjustSize();
+    if (const QScreen *screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void TfQuillet::FormDestroy() {
+    SetResponsiveDelayCallback({});
+    QString error;
+    if (!FStartup.SaveSettings(CurrentSettings(), &error))
+        FLog->WriteLineIf({woCommon}, QStringLiteral("Settings not saved: ") + error);
+    FLog.reset();
+}
+
+void TfQuillet::BuildControls() {
+    FPnlBackground = Named(new QWidget(this), "PnlBackground");
+    FPnlBackground->setFixedSize(600, 353);
+    setCentralWidget(FPnlBackground);
+    QWidget *pnl = FPnlBackground;
+    // Group box captions sit on the frame line, so the positions inside the boxes leave room
+    // for one caption line at the top and no more.
+    pnl->setStyleSheet(QStringLiteral(
+        "QGroupBox { border: 1px solid palette(mid); border-radius: 3px; margin-top: 6px; }"
+        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+        " left: 8px; padding: 0 2px; }"));
+
+    FGBFiles = Named(new QGroupBox(QStringLiteral("Files"), pnl), "GBFiles");
+    FGBFiles->setGeometry(2, 0, 593, 153);
+    FLabFrom = MakeLabel(FGBFiles, "LabFrom", QStringLiteral("From:"), 24, 36);
+    FEdtFrom = MakeEdit(FGBFiles, "EdtFrom", 72, 32, 409);
+    FEdtFrom->installEventFilter(this);
+    FBtnSelectSource =
+        MakeButton(FGBFiles, "BtnSelectSource", QStringLiteral("Source"), {496, 30, 75, 25});
+    FLabWebFile = MakeLabel(FGBFiles, "LabWebFile", QStringLiteral("Web file:"), 24, 76);
+    FEdtWebFile = MakeEdit(FGBFiles, "EdtWebFile", 72, 72, 409);
+    FEdtWebFile->installEventFilter(this);
+    FBtnWebSource = MakeButton(FGBFiles, "BtnWebSource", QStringLiteral("..."), {496, 70, 25, 25});
+    FLabFWFile = MakeLabel(FGBFiles, "LabFWFile", QStringLiteral("FW:"), 24, 112);
+    FEdtFWFile = MakeEdit(FGBFiles, "EdtFWFile", 72, 108, 409);
+    FBtnBrowseFW =
+        MakeButton(FGBFiles, "BtnBrowseFW", QStringLiteral("Browse"), {496, 106, 75, 25});
+
+    FInfo = Named(new QPlainTextEdit(pnl), "Info");
+    FInfo->setGeometry(2, 161, 369, 124);
+    FInfo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    FInfo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    FInfo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    FInfo->setReadOnly(true);
+
+    FRGRewriteBox = Named(new QGroupBox(QStringLiteral("Web file"), pnl), "RGRewrite");
+    FRGRewriteBox->setGeometry(378, 160, 217, 41);
+    FRGRewrite = new QButtonGroup(this);
+    auto *newVersion = Named(new QRadioButton(QStringLiteral("New version"), FRGRewriteBox),
+                             "RGRewriteNewVersion");
+    newVersion->setGeometry(8, 18, 100, 18);
+    auto *rewriteLast = Named(new QRadioButton(QStringLiteral("Rewrite last"), FRGRewriteBox),
+                              "RGRewriteRewriteLast");
+    rewriteLast->setGeometry(112, 18, 100, 18);
+    FRGRewrite->addButton(newVersion, rwNewVersion);
+    FRGRewrite->addButton(rewriteLast, rwRewriteLast);
+    newVersion->setChecked(true);
+
+    FGBBakFiles = Named(new QGroupBox(QStringLiteral("*.bak files"), pnl), "GBBakFiles");
+    FGBBakFiles->setGeometry(378, 208, 217, 41);
+    FChBBakDel = Named(new QCheckBox(QStringLiteral("Delete *.bak files from source"), FGBBakFiles),
+                       "ChBBakDel");
+    FChBBakDel->move(24, 16);
+    FChBBakDel->resize(FChBBakDel->sizeHint().width(), 18);
+    FChBBakDel->setChecked(true);
+
+    FBtnCreate = MakeButton(pnl, "BtnCreate", QStringLiteral("C r e a t e"), {378, 259, 217, 25});
+    QFont createFont = font();
+    createFont.setPointSize(10);
+    createFont.setBold(true);
+    FBtnCreate->setFont(createFont);
+
+    FGBUpload = Named(new QGroupBox(QStringLiteral("Upload"), pnl), "GBUpload");
+    FGBUpload->setGeometry(2, 288, 593, 57);
+    FLabIP = MakeLabel(FGBUpload, "LabIP", QStringLiteral("IP:"), 48, 22);
+    FIPEdtAddress = Named(new TIPEdit(FGBUpload), "IPEdtAddress");
+    FIPEdtAddress->setGeometry(72, 20, 125, 20);
+    FBtnFindDevice =
+        MakeButton(FGBUpload, "BtnFindDevice", QStringLiteral("Search"), {216, 18, 75, 25});
+    FBtnUploadWeb =
+        MakeButton(FGBUpload, "BtnUploadWeb", QStringLiteral("Upload web"), {416, 18, 75, 25});
+    FBtnUploadFW =
+        MakeButton(FGBUpload, "BtnUploadFW", QStringLiteral("Upload FW"), {496, 18, 75, 25});
+    for (QPushButton *upload : {FBtnUploadWeb, FBtnUploadFW}) {
+        QFont bold = font();
+        bold.setBold(true);
+        upload->setFont(bold);
+        QPalette palette = upload->palette();
+        palette.setColor(QPalette::ButtonText, QColor(0, 128, 0));
+        upload->setPalette(palette);
+    }
+    // Two test buttons that users never see.
+    MakeButton(FGBUpload, "BtnTest", QStringLiteral("Test"), {300, 18, 50, 25})->hide();
+    MakeButton(FGBUpload, "BtnTestDir", QStringLiteral("TestDir"), {350, 18, 50, 25})->hide();
+
+    for (QLabel *label : {FLabFrom, FLabWebFile, FLabFWFile})
+        FitLeftOf(label, FEdtFrom->x() - 3);
+    FitLeftOf(FLabIP, FIPEdtAddress->x() - 3);
+    FitLeftOf(FChBBakDel, FGBBakFiles->width() - 4);
+
+    connect(FBtnSelectSource, &QPushButton::clicked, this, &TfQuillet::BtnSelectSourceClick);
+    connect(FBtnWebSource, &QPushButton::clicked, this, &TfQuillet::BtnWebSourceClick);
+    connect(FBtnBrowseFW, &QPushButton::clicked, this, &TfQuillet::BtnBrowseFWClick);
+    connect(FBtnCreate, &QPushButton::clicked, this, &TfQuillet::BtnCreateClick);
+    connect(FBtnFindDevice, &QPushButton::clicked, this, &TfQuillet::BtnFindDeviceClick);
+    connect(FBtnUploadWeb, &QPushButton::clicked, this, &TfQuillet::BtnUploadWebClick);
+    connect(FBtnUploadFW, &QPushButton::clicked, this, &TfQuillet::BtnUploadFWClick);
+}
+
+void TfQuillet::BuildMenu() {
+    QStyle *style = this->style();
+    FMMFile = Named(menuBar()->addMenu(QStringLiteral("&File")), "MMFile");
+    QAction *exit = Named(FMMFile->addAction(style->standardIcon(QStyle::SP_DialogCloseButton),
+                                             QStringLiteral("&Exit")),
+                          "MMExit");
+    connect(exit, &QAction::triggered, this, &TfQuillet::MMExitClick);
+
+    FMMHelp = Named(menuBar()->addMenu(QStringLiteral("&Help")), "MMHelp");
+    FMMHelpReadme = Named(new QMenu(QStringLiteral("Quillet"), FMMHelp), "MMHelpReadme");
+    FMMHelpReadme->setIcon(style->standardIcon(QStyle::SP_DialogHelpButton));
+    FMMHelpReadmeAction = FMMHelp->addMenu(FMMHelpReadme);
+    QAction *english =
+        Named(FMMHelpReadme->addAction(QStringLiteral("&English")), "MMHelpReadmeEN");
+    connect(english, &QAction::triggered, this, &TfQuillet::MMHelpReadmeENClick);
+    QAction *czech = Named(FMMHelpReadme->addAction(QStringLiteral("&Czech")), "MMHelpReadmeCZ");
+    connect(czech, &QAction::triggered, this, &TfQuillet::MMHelpReadmeCZClick);
+    FMMHelpInfoEn = Named(FMMHelp->addAction(style->standardIcon(QStyle::SP_DialogHelpButton),
+                                             QStringLiteral("Info")),
+                          "MMHelpInfoEn");
+    connect(FMMHelpInfoEn, &QAction::triggered, this, &TfQuillet::MMHelpInfoEnClick);
+    Named(FMMHelp->addSeparator(), "N1");
+    QAction *about = Named(FMMHelp->addAction(style->standardIcon(QStyle::SP_MessageBoxInformation),
+                                              QStringLiteral("&About")),
+                           "MMHelpAbout");
+    connect(about, &QAction::triggered, this, &TfQuillet::MMHelpAboutClick);
+}
+
+void TfQuillet::ApplyModeLayout() {
+    if (InternalMode())
+        return;
+    for (QWidget *widget :
+         std::initializer_list<QWidget *>{FLabFWFile, FEdtFWFile, FBtnBrowseFW, FBtnUploadFW})
+        widget->hide();
+    FBtnUploadWeb->move(496, FBtnUploadWeb->y());
+    FGBFiles->resize(FGBFiles->width(), FGBFiles->height() - KFirmwareRowHeight);
+    for (QWidget *widget :
+         std::initializer_list<QWidget *>{FInfo, FRGRewriteBox, FGBBakFiles, FBtnCreate, FGBUpload})
+        MoveUp(widget, KFirmwareRowHeight);
+    FPnlBackground->setFixedSize(600, 353 - KFirmwareRowHeight);
+}
+
+void TfQuillet::ApplyBrandMenus() {
+    FMMHelpReadmeAction->setVisible(FStartup.Brand() == KBrandBrimo);
+    FMMHelpInfoEn->setVisible(FStartup.Brand() == KBrandZarn);
+}
+
+void TfQuillet::SetDirInName(const QString &folder) {
+    FDirInName = folder;
+    FEdtFrom->setText(folder);
+}
+
+void TfQuillet::AddInfo(const QString &line) {
+    FInfo->appendPlainText(line);
+}
+
+TfQuillet::TRewrite TfQuillet::RewriteChoice() const {
+    return FRGRewrite->checkedId() == rwRewriteLast ? rwRewriteLast : rwNewVersion;
+}
+
+TUserSettings TfQuillet::CurrentSettings() const {
+    TUserSettings settings;
+    settings.WebFile = FEdtWebFile->text();
+    settings.FWFile = FEdtFWFile->text();
+    settings.DirInName = FDirInName;
+    settings.BakDel = FChBBakDel->isChecked();
+    return settings;
+}
+
+bool TfQuillet::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == FEdtFrom && event->type() == QEvent::FocusOut) {
+        // Switching to another window or opening a pop-up is no leaving of the field.
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            EdtFromExit();
+    } else if (watched == FEdtWebFile && event->type() == QEvent::FocusIn) {
+        EdtWebFileEnter();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TfQuillet::BtnSelectSourceClick() {
+    const QString folder = FDialogs.ChooseFolder(this, FDirInName);
+    if (!folder.isEmpty())
+        SetDirInName(folder);
+}
+
+void TfQuillet::BtnWebSourceClick() {
+    const QString file =
+        FDialogs.OpenFile(this, KWebFilter, ProgramFolder() + QStringLiteral("pmf"));
+    if (!file.isEmpty())
+        FEdtWebFile->setText(file);
+}
+
+void TfQuillet::BtnBrowseFWClick() {
+    const QString current = FEdtFWFile->text();
+    const QString start = current.isEmpty() ? ProgramFolder() : QFileInfo(current).path();
+    const QString file = FDialogs.OpenFile(this, KFirmwareFilter, start);
+    if (!file.isEmpty())
+        FEdtFWFile->setText(file);
+}
+
+// Creation, search and upload are wired by their own workflows.
+void TfQuillet::BtnCreateClick() {
+}
+void TfQuillet::BtnFindDeviceClick() {
+}
+void TfQuillet::BtnUploadWebClick() {
+}
+void TfQuillet::BtnUploadFWClick() {
+}
+
+void TfQuillet::EdtFromExit() {
+    if (FEdtFrom->text().isEmpty())
+        FEdtFrom->setText(ProgramFolder());
+    FDirInName = FEdtFrom->text();
+}
+
+void TfQuillet::EdtWebFileEnter() {
+}
+
+void TfQuillet::MMExitClick() {
+    close();
+}
+void TfQuillet::MMHelpReadmeENClick() {
+    OpenHelpPage(hlEnglish);
+}
+void TfQuillet::MMHelpReadmeCZClick() {
+    OpenHelpPage(hlCzech);
+}
+void TfQuillet::MMHelpInfoEnClick() {
+    OpenHelpPage(hlEnglish);
+}
+void TfQuillet::MMHelpAboutClick() {
+    ShowAbout(FStartup.AppName(), TStartup::VersionText());
+}
+
+void TfQuillet::OpenHelpPage(THelpLanguage language) {
+    QString name;
+    if (InternalMode())
+        name = QStringLiteral("qltfull.htm");
+    else
+        name = language == hlCzech ? QStringLiteral("qltcz.htm") : QStringLiteral("qlten.htm");
+    const QString page = ProgramFolder() + name;
+    if (FDialogs.OpenDocument(page))
+        return;
+    AddInfo(QString());
+    AddInfo(QStringLiteral("External application start up error."));
+    AddInfo(QStringLiteral("You can open file ") + page + QStringLiteral(" manualy."));
+    AddInfo(QString());
+}
+
+void TfQuillet::ShowAbout(const QString &title, const QString &version) {
+    TfAbout about(this);
+    about.LabAppTitle()->setText(title);
+    about.LabAppVer()->setText(version);
+    const QString &brand = FStartup.Brand();
+    about.LabInfo()->setText(brand == KBrandZarn ? ZarnCredits() : MakerCredits());
+    about.ImgLogo()->setVisible(brand == KBrandBrimo);
+    about.ImgLogoZarn()->setVisible(brand == KBrandZarn);
+    if (const QScreen *screen = this->screen())
+        about.move(screen->availableGeometry().center() - about.rect().center());
+    about.exec();
+}
+
+QString TfQuillet::MakerCredits() {
+    return QStringLiteral("Designed by Brimo Loggers Ltd.\n"
+                          "12 Sample Street, 100 00 Exampleton\n"
+                          "Czech Republic\n"
+                          "www.brimo-loggers.example");
+}
+
+QString TfQuillet::ZarnCredits() {
+    return QStringLiteral("Zarn Instruments Ltd.\n"
+                          "P.O. Box 42\n"
+                          "200 00 Sampleville\n"
+                          "www.zarn-instruments.example");
+}

@@ -1,0 +1,131 @@
+// The main window: source, web file and firmware fields, the message box, the options, the
+// Create button, the upload group and the menus.
+#pragma once
+
+#include "startup.h"
+
+#include <QMainWindow>
+#include <memory>
+
+class QAction;
+class QButtonGroup;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class TBrimoLog;
+class TDialogs;
+class TIPEdit;
+
+class TfQuillet : public QMainWindow {
+    Q_OBJECT
+public:
+    enum THelpLanguage { hlEnglish, hlCzech };
+    enum TRewrite { rwNewVersion = 0, rwRewriteLast = 1 };
+
+    TfQuillet(const TStartupInputs &inputs, TDialogs &dialogs, QWidget *parent = nullptr);
+    ~TfQuillet() override;
+
+    // Results of start, fixed until exit.
+    const TStartup &Startup() const { return FStartup; }
+    const QString &ProgramFolder() const { return FStartup.ProgramFolder(); }
+    bool InternalMode() const { return FStartup.InternalMode(); }
+    TBrimoLog &Log() const { return *FLog; }
+    TDialogs &Dialogs() const { return FDialogs; }
+
+    // The source folder that Create packs.
+    const QString &DirInName() const { return FDirInName; }
+    void SetDirInName(const QString &folder);
+
+    QLineEdit *EdtFrom() const { return FEdtFrom; }
+    QLineEdit *EdtWebFile() const { return FEdtWebFile; }
+    QLineEdit *EdtFWFile() const { return FEdtFWFile; }
+    QPlainTextEdit *Info() const { return FInfo; }
+    // Adds one line at the end of the message box.
+    void AddInfo(const QString &line);
+    QCheckBox *ChBBakDel() const { return FChBBakDel; }
+    QButtonGroup *RGRewrite() const { return FRGRewrite; }
+    TRewrite RewriteChoice() const;
+    TIPEdit *IPEdtAddress() const { return FIPEdtAddress; }
+    QPushButton *BtnCreate() const { return FBtnCreate; }
+    QPushButton *BtnFindDevice() const { return FBtnFindDevice; }
+    QPushButton *BtnUploadWeb() const { return FBtnUploadWeb; }
+    QPushButton *BtnUploadFW() const { return FBtnUploadFW; }
+
+    // The user settings as they stand now, as the exit saves them.
+    TUserSettings CurrentSettings() const;
+
+    // Opens the help page for the language and mode; reports a failed start in Info.
+    void OpenHelpPage(THelpLanguage language);
+    void ShowAbout(const QString &title, const QString &version);
+
+    // The credit texts of the about window.
+    static QString MakerCredits();
+    static QString ZarnCredits();
+
+public slots:
+    void BtnSelectSourceClick();
+    void BtnWebSourceClick();
+    void BtnBrowseFWClick();
+    void BtnCreateClick();
+    void BtnFindDeviceClick();
+    void BtnUploadWebClick();
+    void BtnUploadFWClick();
+    void EdtFromExit();
+    void EdtWebFileEnter();
+    void MMExitClick();
+    void MMHelpReadmeENClick();
+    void MMHelpReadmeCZClick();
+    void MMHelpInfoEnClick();
+    void MMHelpAboutClick();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void FormCreate();
+    void FormDestroy();
+    void BuildControls();
+    void BuildMenu();
+    void ApplyModeLayout();
+    void ApplyBrandMenus();
+
+    TDialogs &FDialogs;
+    TStartup FStartup;
+    std::unique_ptr<TBrimoLog> FLog;
+    QString FDirInName;
+
+    QWidget *FPnlBackground = nullptr;
+    QGroupBox *FGBFiles = nullptr;
+    QLabel *FLabFrom = nullptr;
+    QLineEdit *FEdtFrom = nullptr;
+    QPushButton *FBtnSelectSource = nullptr;
+    QLabel *FLabWebFile = nullptr;
+    QLineEdit *FEdtWebFile = nullptr;
+    QPushButton *FBtnWebSource = nullptr;
+    QLabel *FLabFWFile = nullptr;
+    QLineEdit *FEdtFWFile = nullptr;
+    QPushButton *FBtnBrowseFW = nullptr;
+    QPlainTextEdit *FInfo = nullptr;
+    QGroupBox *FRGRewriteBox = nullptr;
+    QButtonGroup *FRGRewrite = nullptr;
+    QGroupBox *FGBBakFiles = nullptr;
+    QCheckBox *FChBBakDel = nullptr;
+    QPushButton *FBtnCreate = nullptr;
+    QGroupBox *FGBUpload = nullptr;
+    QLabel *FLabIP = nullptr;
+    TIPEdit *FIPEdtAddress = nullptr;
+    QPushButton *FBtnFindDevice = nullptr;
+    QPushButton *FBtnUploadWeb = nullptr;
+    QPushButton *FBtnUploadFW = nullptr;
+
+    QMenu *FMMFile = nullptr;
+    QMenu *FMMHelp = nullptr;
+    QMenu *FMMHelpReadme = nullptr;
+    QAction *FMMHelpReadmeAction = nullptr;
+    QAction *FMMHelpInfoEn = nullptr;
+};
