@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 TEST_DIR ?= build-asan
 CMAKE_FLAGS ?=
 
-.PHONY: deps build run test test-build clean format
+.PHONY: deps build run test test-build clean format lab lab-down
 
 deps:
 	@tools/install-deps
@@ -30,6 +30,14 @@ test: test-build
 	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	    LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp \
 	    ctest --output-on-failure --no-tests=error -j2
+
+# A test LAN with three simulated devices, and Quillet started inside it (needs root).
+lab: build
+	tools/netlab up --devices 3 --devsim $(BUILD_DIR)/tools/devsim
+	tools/netlab exec pc -- $(BUILD_DIR)/bin/quillet
+
+lab-down:
+	tools/netlab down
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
