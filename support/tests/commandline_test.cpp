@@ -1,4 +1,5 @@
 #include "commandline.h"
+#include "qtprinters.h"
 
 #include <QDir>
 #include <QFile>

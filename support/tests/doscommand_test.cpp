@@ -1,5 +1,6 @@
 #include "commandline.h"
 #include "doscommand.h"
+#include "qtprinters.h"
 
 #include <QCoreApplication>
 #include <QDir>
