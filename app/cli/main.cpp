@@ -1,0 +1,11 @@
+#include "cli.h"
+
+#include <QCoreApplication>
+#include <iostream>
+
+int main(int argc, char *argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("quillet-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUILLET_VERSION_TEXT));
+    return cli::run(QCoreApplication::arguments(), {std::cout, std::cerr});
+}

@@ -1,0 +1,52 @@
+// Serves a web file on the loopback interface as a device's web server would, so that a site
+// can be looked at in a browser before it is uploaded.
+#pragma once
+
+#include "webfilecommands.h"
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+class QTcpServer;
+class QTcpSocket;
+
+namespace cli {
+
+struct PreviewReply {
+    std::string bytes; // the whole reply, head and body
+    int status = 200;  // for the request log
+};
+
+// The reply to one request head (request line and header lines, up to the blank line).
+// A stored entry goes out as it stands: its bytes are already a complete reply.
+PreviewReply previewReply(const webfile::ParseResult &site, std::string_view requestHead);
+
+class PreviewServer : public QObject {
+public:
+    // Lines such as "GET /index.htm 200 142" go to the request log when one is set.
+    using RequestLog = std::function<void(const std::string &line)>;
+
+    explicit PreviewServer(std::unique_ptr<LoadedWebFile> site, QObject *parent = nullptr);
+    ~PreviewServer() override;
+
+    // Listens on 127.0.0.1 only; port 0 picks a free port.
+    bool listen(quint16 port);
+    quint16 port() const;
+    QString errorString() const;
+
+    void setRequestLog(RequestLog log) { Log = std::move(log); }
+
+private:
+    void acceptConnections();
+    void readRequest(QTcpSocket *socket);
+
+    std::unique_ptr<LoadedWebFile> Site;
+    QTcpServer *Server;
+    RequestLog Log;
+};
+
+} // namespace cli

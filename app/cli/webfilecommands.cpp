@@ -1,0 +1,228 @@
+#include "webfilecommands.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <iomanip>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string systemError(int number) {
+    return std::strerror(number);
+}
+
+// Writes all bytes to a descriptor, going on after short writes and interruptions.
+bool writeAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// Writes one file under a temporary name in its folder and renames it into place.
+std::string writeFileAtomically(const fs::path &folder, const std::string &name,
+                                std::string_view data) {
+    std::string temp = (folder / ".quillet-extract-XXXXXX").string();
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        return "cannot create a file in " + folder.string() + ": " + systemError(errno);
+    }
+    // mkstemp creates the file for its owner alone; extracted files get the usual mode.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+    const bool written = writeAll(fd, data);
+    const int writeError = errno;
+    if (::close(fd) != 0 || !written) {
+        const int error = written ? errno : writeError;
+        ::unlink(temp.c_str());
+        return "cannot write " + printableName(name) + ": " + systemError(error);
+    }
+    const fs::path target = folder / name;
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        return "cannot write " + printableName(name) + ": " + systemError(error);
+    }
+    return {};
+}
+
+} // namespace
+
+std::unique_ptr<LoadedWebFile> loadWebFile(const fs::path &path) {
+    auto file = std::make_unique<LoadedWebFile>();
+    const std::string shown = path.string();
+    std::error_code ec;
+    if (fs::is_directory(path, ec)) {
+        file->error = shown + ": is a folder, not a web file";
+        return file;
+    }
+    std::FILE *in = std::fopen(path.c_str(), "rb");
+    if (!in) {
+        file->error = "cannot open " + shown + ": " + systemError(errno);
+        return file;
+    }
+    // Read one byte past the limit to tell a file of exactly the limit from a longer one.
+    std::string bytes;
+    char buffer[65536];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
+        bytes.append(buffer, n);
+        if (bytes.size() > kMaxWebFileSize) {
+            break;
+        }
+    }
+    const bool readError = std::ferror(in) != 0;
+    std::fclose(in);
+    if (readError) {
+        file->error = "cannot read " + shown;
+        return file;
+    }
+    if (bytes.size() > kMaxWebFileSize) {
+        file->error = shown + ": not a web file: longer than " + std::to_string(kMaxWebFileSize) +
+                      " bytes, the most a web file can hold";
+        return file;
+    }
+    file->bytes = std::move(bytes);
+    file->parsed = webfile::parse(file->bytes);
+    if (!file->parsed.ok()) {
+        file->error = shown + ": " + file->parsed.error;
+    }
+    return file;
+}
+
+std::string printableName(std::string_view name) {
+    std::string shown;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            shown += escaped;
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
+std::string_view entryBody(std::string_view stored) {
+    if (!webfile::headMimeType(stored)) {
+        return stored;
+    }
+    const std::size_t end = stored.find(webfile::kHeadSuffix, webfile::kHeadPrefix.size());
+    return stored.substr(end + webfile::kHeadSuffix.size());
+}
+
+std::string unsafeNameReason(std::string_view name) {
+    if (name.empty()) {
+        return "the name is empty";
+    }
+    if (name == "." || name == "..") {
+        return "the name refers to a folder";
+    }
+    if (name.find('/') != std::string_view::npos) {
+        return "the name contains \"/\"";
+    }
+    if (name.find('\0') != std::string_view::npos) {
+        return "the name contains a zero byte";
+    }
+    return {};
+}
+
+void printListing(const LoadedWebFile &file, std::ostream &out) {
+    struct Row {
+        std::string name, size, offset, mime;
+    };
+    std::vector<Row> rows;
+    rows.push_back({"NAME", "SIZE", "OFFSET", "MIME TYPE"});
+    for (const webfile::ParsedEntry &e : file.parsed.entries) {
+        const auto mime = webfile::headMimeType(e.stored);
+        rows.push_back({printableName(e.name), std::to_string(e.stored.size()),
+                        std::to_string(e.offset),
+                        mime ? printableName(*mime) : std::string("none")});
+    }
+    std::size_t nameWidth = 0, sizeWidth = 0, offsetWidth = 0;
+    for (const Row &r : rows) {
+        nameWidth = std::max(nameWidth, r.name.size());
+        sizeWidth = std::max(sizeWidth, r.size.size());
+        offsetWidth = std::max(offsetWidth, r.offset.size());
+    }
+    for (const Row &r : rows) {
+        out << std::left << std::setw(static_cast<int>(nameWidth)) << r.name << "  " << std::right
+            << std::setw(static_cast<int>(sizeWidth)) << r.size << "  "
+            << std::setw(static_cast<int>(offsetWidth)) << r.offset << "  " << r.mime << '\n';
+    }
+    const std::size_t count = file.parsed.entries.size();
+    out << count << (count == 1 ? " entry, " : " entries, ") << file.bytes.size()
+        << " bytes: the directory matches the stored bytes\n";
+}
+
+ExtractResult extractWebFile(const webfile::ParseResult &parsed, const fs::path &folder,
+                             bool overwrite) {
+    ExtractResult result;
+    std::set<std::string_view> seen;
+    for (std::size_t i = 0; i < parsed.entries.size(); ++i) {
+        const std::string_view name = parsed.entries[i].name;
+        const std::string where =
+            "entry " + std::to_string(i + 1) + " (" + printableName(name) + ")";
+        if (const std::string reason = unsafeNameReason(name); !reason.empty()) {
+            result.error = where + " cannot be written inside the folder: " + reason;
+            return result;
+        }
+        if (!seen.insert(name).second) {
+            result.error = where + " repeats the name of an earlier entry";
+            return result;
+        }
+    }
+
+    std::error_code ec;
+    const fs::file_status status = fs::status(folder, ec);
+    if (fs::exists(status) && !fs::is_directory(status)) {
+        result.error = folder.string() + " exists and is not a folder";
+        return result;
+    }
+    if (!fs::exists(status) && !fs::create_directories(folder, ec) && ec) {
+        result.error = "cannot create " + folder.string() + ": " + ec.message();
+        return result;
+    }
+    if (!overwrite) {
+        for (const webfile::ParsedEntry &e : parsed.entries) {
+            const fs::path target = folder / std::string(e.name);
+            if (fs::exists(fs::symlink_status(target, ec))) {
+                result.error = target.string() +
+                               " already exists; nothing written (--overwrite replaces files)";
+                return result;
+            }
+        }
+    }
+
+    for (const webfile::ParsedEntry &e : parsed.entries) {
+        const std::string name(e.name);
+        if (std::string error = writeFileAtomically(folder, name, entryBody(e.stored));
+            !error.empty()) {
+            result.error = std::move(error);
+            return result;
+        }
+        result.written.push_back(name);
+    }
+    return result;
+}
+
+} // namespace cli
