@@ -1,0 +1,275 @@
+// Branding, mode, folders and the settings file of Quillet's start and exit.
+#include "inifile.h"
+#include "responsivedelay.h"
+#include "startup.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+class StartupTest : public ::testing::Test {
+protected:
+    QTemporaryDir FTemp;
+    QString FProgram;
+
+    void SetUp() override {
+        ASSERT_TRUE(FTemp.isValid());
+        FProgram = FTemp.filePath(u"program/"_s);
+        QDir().mkpath(FProgram);
+    }
+
+    TStartupInputs Inputs(QStringList arguments = {}) const {
+        TStartupInputs inputs;
+        inputs.ProgramFolder = FProgram;
+        inputs.Arguments = arguments;
+        inputs.CommonDataRoot = FTemp.filePath(u"common"_s);
+        inputs.LocalDataRoot = FTemp.filePath(u"local"_s);
+        inputs.DocumentsRoot = FTemp.filePath(u"documents"_s);
+        return inputs;
+    }
+
+    void WriteIni(const QByteArray &content) const {
+        QFile file(FProgram + u"qlt.ini"_s);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+
+    QByteArray ReadIni() const {
+        QFile file(FProgram + u"qlt.ini"_s);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+};
+} // namespace
+
+TEST(BrandFolder, MakerNameForTheMakerAndForUnsafeBrands) {
+    const QString maker = u"BrimoLoggers"_s;
+    for (const QString &brand : {u"BRIMO"_s, u"brimo"_s, u"Brimo"_s, QString(), u"A:B"_s,
+                                 u"a\"b"_s, u"a*b"_s, u"a/b"_s, u"a<b"_s, u"a>b"_s, u"a?b"_s,
+                                 u"a\\b"_s, u"a|b"_s, QString(256, u'Z')})
+        EXPECT_EQ(TStartup::BrandFolderFor(brand), maker) << brand.toStdString();
+    EXPECT_EQ(TStartup::BrandFolderFor(u"ZARN"_s), u"ZARN"_s);
+    EXPECT_EQ(TStartup::BrandFolderFor(u"zarn"_s), u"zarn"_s); // kept unchanged
+    EXPECT_EQ(TStartup::BrandFolderFor(QString(255, u'Z')), QString(255, u'Z'));
+    // Only a to z are upper-cased for the comparison.
+    EXPECT_EQ(TStartup::BrandFolderFor(u"brımo"_s), u"brımo"_s);
+}
+
+TEST(Mode, FirstArgumentOnlyAnyCase) {
+    EXPECT_FALSE(TStartup::InternalModeFor({}));
+    EXPECT_FALSE(TStartup::InternalModeFor({u"-x"_s}));
+    EXPECT_FALSE(TStartup::InternalModeFor({u"brimo"_s}));
+    EXPECT_FALSE(TStartup::InternalModeFor({u"-x"_s, u"-brimo"_s}));
+    EXPECT_FALSE(TStartup::InternalModeFor({u"-brimo2"_s}));
+    EXPECT_TRUE(TStartup::InternalModeFor({u"-brimo"_s}));
+    EXPECT_TRUE(TStartup::InternalModeFor({u"-BRIMO"_s, u"-x"_s}));
+    EXPECT_TRUE(TStartup::InternalModeFor({u"-BrImO"_s}));
+}
+
+TEST(Caption, NameVersionAndInternalMark) {
+    EXPECT_EQ(TStartup::VersionText(), u"1.2.0.0"_s);
+    EXPECT_EQ(TStartup::CaptionFor(u"Quillet"_s, u"1.2.0.0"_s, false), u"Quillet - 1.2.0.0"_s);
+    EXPECT_EQ(TStartup::CaptionFor(u"Quillet"_s, u"1.2.0.0"_s, true),
+              u"Quillet - 1.2.0.0 [Brimo internal]"_s);
+    EXPECT_EQ(TStartup::CaptionFor(u"Q"_s, QString(), false), u"Q - "_s);
+}
+
+TEST_F(StartupTest, DefaultsWithoutSettingsFile) {
+    TStartup startup(Inputs());
+    EXPECT_EQ(startup.Brand(), u"BRIMO"_s);
+    EXPECT_EQ(startup.AppName(), u"Quillet"_s);
+    EXPECT_EQ(startup.BrandFolder(), u"BrimoLoggers"_s);
+    EXPECT_FALSE(startup.InternalMode());
+    EXPECT_EQ(startup.Caption(), u"Quillet - 1.2.0.0"_s);
+    EXPECT_EQ(startup.IniPath(), FProgram + u"qlt.ini"_s);
+    EXPECT_EQ(startup.LogPath(), FProgram + u"qlt.log"_s);
+    const TUserSettings loaded = startup.LoadSettings();
+    EXPECT_EQ(loaded.DirInName, FProgram);
+    EXPECT_EQ(loaded.WebFile, FProgram + u"pmf/"_s);
+    EXPECT_EQ(loaded.FWFile, QString());
+    EXPECT_TRUE(loaded.BakDel);
+}
+
+TEST_F(StartupTest, BrandingFromTheLabelSection) {
+    WriteIni("; hand-edited\n[LABEL]\n  Company = ZARN  \nappname=Gauge Tool\n");
+    TStartup startup(Inputs({u"-brimo"_s}));
+    EXPECT_EQ(startup.Brand(), u"ZARN"_s);
+    EXPECT_EQ(startup.AppName(), u"Gauge Tool"_s);
+    EXPECT_EQ(startup.BrandFolder(), u"ZARN"_s);
+    EXPECT_EQ(startup.Caption(), u"Gauge Tool - 1.2.0.0 [Brimo internal]"_s);
+
+    WriteIni("[label]\ncompany=\n");
+    TStartup empty(Inputs());
+    EXPECT_EQ(empty.Brand(), QString());
+    EXPECT_EQ(empty.BrandFolder(), u"BrimoLoggers"_s);
+    EXPECT_EQ(empty.AppName(), u"Quillet"_s);
+
+    WriteIni("[other]\ncompany=ZARN\n");
+    EXPECT_EQ(TStartup(Inputs()).Brand(), u"BRIMO"_s);
+}
+
+TEST_F(StartupTest, DataFolderFallsBackToTheUsersOwn) {
+    WriteIni("[label]\ncompany=ZARN\nappname=Q\n");
+    TStartup common(Inputs());
+    common.CreateFolders();
+    EXPECT_EQ(common.DataFolder(), FTemp.filePath(u"common/ZARN/Q/"_s));
+    EXPECT_TRUE(QDir(common.DataFolder()).exists());
+    EXPECT_FALSE(QFile::exists(common.DataFolder() + u"test.txt"_s));
+    EXPECT_EQ(common.DocumentsFolder(), FTemp.filePath(u"documents/ZARN/Q/"_s));
+    EXPECT_TRUE(QDir(common.DocumentsFolder()).exists());
+
+    // A file where the all-users folder should be: it cannot be created.
+    QFile blocker(FTemp.filePath(u"blocked"_s));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    TStartupInputs inputs = Inputs();
+    inputs.CommonDataRoot = blocker.fileName();
+    TStartup fallback(inputs);
+    fallback.CreateFolders();
+    EXPECT_EQ(fallback.DataFolder(), FTemp.filePath(u"local/ZARN/Q/"_s));
+    EXPECT_TRUE(QDir(fallback.DataFolder()).exists());
+
+    inputs.CommonDataRoot.clear();
+    TStartup none(inputs);
+    none.CreateFolders();
+    EXPECT_EQ(none.DataFolder(), FTemp.filePath(u"local/ZARN/Q/"_s));
+}
+
+TEST_F(StartupTest, ReadOnlyCommonFolderIsNotTaken) {
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root writes into read-only folders";
+    const QString common = FTemp.filePath(u"common/BrimoLoggers/Quillet/"_s);
+    QDir().mkpath(common);
+    QFile::setPermissions(common, QFile::ReadOwner | QFile::ExeOwner);
+    TStartup startup(Inputs());
+    startup.CreateFolders();
+    EXPECT_EQ(startup.DataFolder(), FTemp.filePath(u"local/BrimoLoggers/Quillet/"_s));
+    QFile::setPermissions(common, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+TEST_F(StartupTest, LoadRulesPerSection) {
+    WriteIni("[PATHS]\nFWFile=/fw/x.rom\n[Global]\n");
+    TUserSettings loaded = TStartup(Inputs()).LoadSettings();
+    EXPECT_EQ(loaded.WebFile, QString()); // the section exists, so no start value
+    EXPECT_EQ(loaded.FWFile, u"/fw/x.rom"_s);
+    EXPECT_EQ(loaded.DirInName, FProgram);
+    EXPECT_TRUE(loaded.BakDel);
+
+    const std::pair<const char *, bool> bools[] = {
+        {"0", false}, {"1", true}, {"2", true}, {"-1", true}, {"$0", false},
+        {"0x10", true}, {"abc", true}, {"", true}, {" 0", false}};
+    for (const auto &[text, expected] : bools) {
+        WriteIni(QByteArray("[Global]\nBat=") + text + "\n");
+        EXPECT_EQ(TStartup(Inputs()).LoadSettings().BakDel, expected) << text;
+    }
+}
+
+TEST_F(StartupTest, SettingsSurviveTwoRunsAndKeepTheRestOfTheFile) {
+    WriteIni("[label]\ncompany=ZARN\nappname=Quillet\n"
+             "[GlobalTypes]\n0102=Gauge\n0102=Duplicate\n"
+             "[PATHS]\nWebFile=old\nExtra=kept\n");
+    TUserSettings settings;
+    settings.WebFile = u"/data/pmf/Site/site_ZA_7.pmf"_s;
+    settings.FWFile = u"/fw/žluťoučký kůň.rom"_s;
+    settings.DirInName = u"/sites/with = sign/"_s;
+    settings.BakDel = false;
+    QString error;
+    ASSERT_TRUE(TStartup(Inputs()).SaveSettings(settings, &error)) << error.toStdString();
+    EXPECT_EQ(TStartup(Inputs()).LoadSettings(), settings);
+
+    settings.BakDel = true;
+    ASSERT_TRUE(TStartup(Inputs()).SaveSettings(settings));
+    EXPECT_EQ(TStartup(Inputs()).LoadSettings(), settings);
+
+    TIniFile ini;
+    ASSERT_EQ(ini.Load(FProgram + u"qlt.ini"_s), TIniFile::lrLoaded);
+    EXPECT_EQ(ini.ReadString(u"label"_s, u"company"_s, {}), u"ZARN"_s);
+    EXPECT_EQ(ini.ReadString(u"GlobalTypes"_s, u"0102"_s, {}), u"Gauge"_s);
+    EXPECT_EQ(ini.ReadString(u"PATHS"_s, u"Extra"_s, {}), u"kept"_s);
+    EXPECT_TRUE(ReadIni().contains("0102=Duplicate"));
+    EXPECT_TRUE(ReadIni().contains("Bat=1"));
+    EXPECT_EQ(QDir(FProgram).entryList(QDir::Files), QStringList{u"qlt.ini"_s});
+}
+
+TEST_F(StartupTest, SaveCreatesTheFileWithBothSections) {
+    TStartup startup(Inputs());
+    ASSERT_TRUE(startup.SaveSettings(startup.LoadSettings()));
+    TIniFile ini;
+    ASSERT_EQ(ini.Load(startup.IniPath()), TIniFile::lrLoaded);
+    EXPECT_TRUE(ini.HasSection(u"PATHS"_s));
+    EXPECT_TRUE(ini.HasSection(u"Global"_s));
+    EXPECT_FALSE(ini.HasSection(u"label"_s));
+    EXPECT_EQ(ini.ReadString(u"PATHS"_s, u"WebFile"_s, {}), FProgram + u"pmf/"_s);
+}
+
+TEST_F(StartupTest, FailedSaveReportsAndLeavesNothingBroken) {
+    // A folder in place of the settings file can be neither read nor replaced.
+    QDir().mkpath(FProgram + u"qlt.ini"_s);
+    QString error;
+    EXPECT_FALSE(TStartup(Inputs()).SaveSettings(TUserSettings{}, &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_TRUE(QDir(FProgram + u"qlt.ini"_s).exists());
+}
+
+TEST_F(StartupTest, FailedSaveKeepsThePreviousFileWhole) {
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root writes into read-only folders";
+    WriteIni("[label]\ncompany=ZARN\n");
+    QFile::setPermissions(FProgram, QFile::ReadOwner | QFile::ExeOwner);
+    QString error;
+    EXPECT_FALSE(TStartup(Inputs()).SaveSettings(TUserSettings{}, &error));
+    QFile::setPermissions(FProgram, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_EQ(ReadIni(), QByteArray("[label]\ncompany=ZARN\n"));
+}
+
+TEST_F(StartupTest, SingleByteTextsStillRead) {
+    WriteIni("[PATHS]\nDIN=/sites/caf\xe9\n");
+    EXPECT_EQ(TStartup(Inputs()).LoadSettings().DirInName, u"/sites/café"_s);
+    WriteIni("\xEF\xBB\xBF[label]\ncompany=ZARN\n");
+    EXPECT_EQ(TStartup(Inputs()).Brand(), u"ZARN"_s);
+}
+
+TEST(ParseIntText, ToolkitSyntax) {
+    EXPECT_EQ(ParseIntText(u"  -12"), -12);
+    EXPECT_EQ(ParseIntText(u"$ff"), 255);
+    EXPECT_EQ(ParseIntText(u"0X1F"), 31);
+    EXPECT_EQ(ParseIntText(u"x10"), 16);
+    EXPECT_EQ(ParseIntText(u""), std::nullopt);
+    EXPECT_EQ(ParseIntText(u"1 "), std::nullopt);
+    EXPECT_EQ(ParseIntText(u"12a"), std::nullopt);
+    EXPECT_EQ(ParseIntText(u"$"), std::nullopt);
+    EXPECT_EQ(ParseIntText(u"99999999999"), std::nullopt);
+}
+
+TEST(ResponsiveDelay, StepsWithTheCallbackAndKeepsTheTime) {
+    using clock = std::chrono::steady_clock;
+    int calls = 0;
+    SetResponsiveDelayCallback([&calls] { ++calls; });
+    auto start = clock::now();
+    ResponsiveDelay(100);
+    auto elapsed = clock::now() - start;
+    EXPECT_GE(elapsed, std::chrono::milliseconds(100));
+    EXPECT_LT(elapsed, std::chrono::milliseconds(400));
+    EXPECT_GE(calls, 5);
+    EXPECT_LE(calls, 10);
+
+    calls = 0;
+    ResponsiveDelay(10); // short pauses sleep in one go
+    EXPECT_EQ(calls, 0);
+
+    // A slow event handler does not stretch the pause much beyond its length.
+    SetResponsiveDelayCallback([] { std::this_thread::sleep_for(std::chrono::milliseconds(30)); });
+    start = clock::now();
+    ResponsiveDelay(100);
+    EXPECT_LT(clock::now() - start, std::chrono::milliseconds(200));
+
+    SetResponsiveDelayCallback({});
+    start = clock::now();
+    ResponsiveDelay(50);
+    EXPECT_GE(clock::now() - start, std::chrono::milliseconds(50));
+}
