@@ -125,6 +125,10 @@ bool addressedTo(const IpSetup &setup, const Config &config) {
     return setup.macTail[0] == config.mac[4] && setup.macTail[1] == config.mac[5];
 }
 
+bool usableAddress(const std::array<std::uint8_t, 4> &a) {
+    return a[0] != 0 && a[0] != 127 && a[0] < 224;
+}
+
 std::string addressText(const std::array<std::uint8_t, 4> &a) {
     return std::to_string(a[0]) + "." + std::to_string(a[1]) + "." + std::to_string(a[2]) + "." +
            std::to_string(a[3]);

@@ -34,6 +34,9 @@ struct IpSetup {
 // The 20-byte IP-SETUP datagram; any other length or header gives nothing.
 std::optional<IpSetup> parseIpSetup(const Bytes &datagram);
 bool addressedTo(const IpSetup &setup, const Config &config);
+// A device only takes a unicast address it can live on: not 0.x.x.x, 127.x.x.x, multicast,
+// reserved or broadcast. Taking any other would leave it unreachable for good.
+bool usableAddress(const std::array<std::uint8_t, 4> &address);
 
 std::string addressText(const std::array<std::uint8_t, 4> &address);
 // Upper-case hex of the first maxBytes bytes, "..." appended when cut.

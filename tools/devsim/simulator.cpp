@@ -147,6 +147,10 @@ void Simulator::handle(const Bytes &datagram, const sockaddr_in &from) {
             log_.line("ipsetup ignored reason=other-device addr=" + address);
             return;
         }
+        if (!usableAddress(setup->address)) {
+            log_.line("ipsetup ignored reason=address addr=" + address);
+            return;
+        }
         if (!config_.acceptIpSetup) {
             log_.line("ipsetup ignored reason=configured addr=" + address);
             return;

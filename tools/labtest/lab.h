@@ -143,6 +143,12 @@ inline bool restartDevice(int n, const std::vector<std::string> &options = {}) {
     return run(argv, false) == 0;
 }
 
+// Switches device n's link off (the device is gone: no echo, no datagram, no TFTP) or back
+// on. restartDevice also switches it back on.
+inline bool setLink(int n, bool up) {
+    return run({env("NETLAB"), "link", "dev" + std::to_string(n), up ? "up" : "down"}, false) == 0;
+}
+
 // One ICMP echo with a one-second wait, through the system's ping.
 inline bool ping(const std::string &address) {
     return run({"ping", "-c", "1", "-W", "1", "-q", address}) == 0;

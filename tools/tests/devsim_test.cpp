@@ -175,6 +175,16 @@ TEST(DevsimProtocol, IpSetupIsTakenOnlyWhenWholeAndAddressedToThisMac) {
     EXPECT_EQ(classify(wrongHeader), Query::Unknown);
 }
 
+TEST(DevsimProtocol, OnlyUnicastAddressesAreTaken) {
+    EXPECT_TRUE(usableAddress({192, 168, 1, 50}));
+    EXPECT_TRUE(usableAddress({10, 0, 0, 255}));
+    EXPECT_TRUE(usableAddress({223, 255, 255, 254}));
+    EXPECT_FALSE(usableAddress({0, 0, 0, 0}));
+    EXPECT_FALSE(usableAddress({127, 0, 0, 1}));
+    EXPECT_FALSE(usableAddress({224, 0, 0, 1}));
+    EXPECT_FALSE(usableAddress({255, 255, 255, 255}));
+}
+
 TEST(DevsimProtocol, HexTextOfLongDatagramsIsCut) {
     EXPECT_EQ(hexText({0x00, 0xAB, 0x0F}), "00AB0F");
     EXPECT_EQ(hexText(Bytes(40, 0x11), 2), "1111...");

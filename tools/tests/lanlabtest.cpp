@@ -248,14 +248,33 @@ TEST_F(Lan, IpSetupMovesExactlyTheDeviceWhoseMacItNames) {
     EXPECT_TRUE(labtest::ping("10.1.2.3"));
 }
 
-TEST_F(Lan, IpSetupOfAnotherLengthMovesNothing) {
+TEST_F(Lan, IpSetupOfAnotherLengthOrAnUnusableAddressMovesNothing) {
     touched_ = {1};
     Udp udp;
     Bytes longer = ipSetup(0x00, 0x01, {192, 0, 2, 98});
     longer.push_back(0);
     ASSERT_TRUE(udp.send(labtest::deviceAddress(1), longer));
     ASSERT_TRUE(labtest::waitForLog(1, "ipsetup ignored reason=length", std::chrono::seconds(3)));
+    ASSERT_TRUE(udp.send(labtest::deviceAddress(1), ipSetup(0x00, 0x01, {0, 0, 0, 0})));
+    ASSERT_TRUE(labtest::waitForLog(1, "ipsetup ignored reason=address addr=0.0.0.0",
+                                    std::chrono::seconds(3)));
     EXPECT_TRUE(labtest::ping(labtest::deviceAddress(1)));
+}
+
+TEST_F(Lan, SwitchedOffDeviceIsSilentUntilSwitchedOn) {
+    touched_ = {3};
+    ASSERT_TRUE(labtest::setLink(3, false));
+    Udp udp;
+    ASSERT_TRUE(udp.send("255.255.255.255", discoveryQuery));
+    auto expected = allDevices();
+    expected.erase(labtest::deviceAddress(3));
+    EXPECT_EQ(senders(udp.collect()), expected);
+    EXPECT_FALSE(labtest::ping(labtest::deviceAddress(3)));
+
+    ASSERT_TRUE(labtest::setLink(3, true));
+    EXPECT_TRUE(labtest::ping(labtest::deviceAddress(3)));
+    ASSERT_TRUE(udp.send("255.255.255.255", discoveryQuery));
+    EXPECT_EQ(senders(udp.collect()), allDevices());
 }
 
 } // namespace
