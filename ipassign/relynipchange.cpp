@@ -1,0 +1,133 @@
+#include "relynipchange.h"
+
+#include "commandline.h"
+#include "neighbourtable.h"
+#include "nethelpers.h"
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+// Bytes 0 to 13 of the IP-SETUP datagram: 00 00 00 FC, "IP-SETUP", 00 00.
+const QString IPSetupHeader = QStringLiteral("000000FC49502D53455455500000");
+
+// How long the ARP mode's connection attempt may take; a device that took the address answers
+// at once (with a refusal), a silent one is given up on.
+constexpr int ProbeTimeoutMs = 3000;
+constexpr quint16 ProbePort = 1;
+
+} // namespace
+
+TRelynIPChangeEnvironment TRelynIPChangeEnvironment::System() {
+    TRelynIPChangeEnvironment environment;
+    environment.Echo = TEchoEnvironment::System();
+    environment.OpenEndpoint = [] {
+        return std::make_unique<TRelyn>();
+    };
+    environment.RouteLink = &::RouteLinkTo;
+    environment.Run = [](const QString &commandLine) {
+        RunAndWait(commandLine, true);
+    };
+    environment.HasPermanentNeighbour = &::HasPermanentNeighbour;
+    environment.Probe = [](const QString &address) {
+        ProbeTcpPort(address, ProbePort, ProbeTimeoutMs);
+    };
+    return environment;
+}
+
+TRelynIPChange::TRelynIPChange(TRelynIPChangeEnvironment environment)
+    : FEnvironment(std::move(environment)) {
+}
+
+TRelynIPChangeOutcome TRelynIPChange::Failure(const QString &message) const {
+    return {false, rmError, message};
+}
+
+TRelynIPChangeOutcome TRelynIPChange::ChangeIP(const QString &macAddress,
+                                               const QString &ipAddress) {
+    try {
+        if (!IsMacText(macAddress))
+            return Failure(FMessages.MsgMACSyntax);
+        unsigned char ttl = 0;
+        unsigned roundTripTime = 0;
+        if (PingHost(ipAddress, EchoTimeoutMs, EchoAttempts, ttl, roundTripTime, FEnvironment.Echo))
+            return Failure(FMessages.MsgIPExists);
+        return FArpOnly ? AssignByArp(macAddress, ipAddress)
+                        : AssignByDatagram(macAddress, ipAddress);
+    } catch (...) {
+        // Echo service, socket, conversion and process start failures all end here alike.
+        return Failure(FMessages.MsgChangeError);
+    }
+}
+
+TRelynIPChangeOutcome TRelynIPChange::AssignByDatagram(const QString &macAddress,
+                                                       const QString &ipAddress) {
+    QString normal = ipAddress;
+    if (!NormalizeIPText(normal))
+        return Failure(FMessages.MsgIPSyntax);
+    const QByteArray datagram = RelynIPSetupDatagram(macAddress, normal);
+    const std::unique_ptr<TRelynEndpoint> endpoint = FEnvironment.OpenEndpoint();
+    endpoint->Broadcast(datagram, RelynDevicePort);
+    return {true, rmInformation, FMessages.MsgChanged};
+}
+
+TRelynIPChangeOutcome TRelynIPChange::AssignByArp(const QString &macAddress,
+                                                  const QString &ipAddress) {
+    QString normal = ipAddress;
+    if (!NormalizeIPText(normal))
+        return Failure(FMessages.MsgIPSyntax);
+    const QString linkAddress = RelynLinkLayerAddress(macAddress);
+    const QString link = FEnvironment.RouteLink(normal);
+    FEnvironment.Run(QStringLiteral("ip neigh replace %1 lladdr %2 dev %3 nud permanent")
+                         .arg(normal, linkAddress, QuoteArgument(link)));
+    // The command's own status says little (it may have been refused for lack of privileges);
+    // the table itself tells whether the entry is there.
+    if (!FEnvironment.HasPermanentNeighbour(normal, linkAddress, link))
+        return Failure(FMessages.MsgChangeError);
+    FEnvironment.Probe(normal);
+    return {true, rmWarning, FMessages.MsgTemporary};
+}
+
+QStringList RelynMacGroups(const QString &macAddress) {
+    QString text = macAddress;
+    // Blanks are every character up to the space, as IsMacText trims them.
+    while (!text.isEmpty() && text.front().unicode() <= u' ')
+        text.remove(0, 1);
+    while (!text.isEmpty() && text.back().unicode() <= u' ')
+        text.chop(1);
+    text.replace(u' ', u'-');
+    return text.split(u'-');
+}
+
+QByteArray RelynIPSetupDatagram(const QString &macAddress, const QString &ipAddress) {
+    const QStringList groups = RelynMacGroups(macAddress);
+    if (groups.size() != 6)
+        throw EConvertError(QStringLiteral("'%1' is not a MAC address").arg(macAddress));
+    std::array<unsigned char, 4> address{};
+    if (!IPTextToBytes(ipAddress, address))
+        throw EConvertError(QStringLiteral("'%1' is not a valid IPv4 address").arg(ipAddress));
+    QByteArray datagram = HexTextToBytes(IPSetupHeader + (groups[4] + groups[5]).toUpper());
+    datagram.append(reinterpret_cast<const char *>(address.data()), address.size());
+    return datagram;
+}
+
+QString RelynLinkLayerAddress(const QString &macAddress) {
+    const QStringList groups = RelynMacGroups(macAddress);
+    if (groups.size() != 6)
+        throw EConvertError(QStringLiteral("'%1' is not a MAC address").arg(macAddress));
+    QStringList bytes;
+    for (const QString &group : groups) {
+        // toUInt alone would also take a "0x" prefix; a group is hexadecimal digits only.
+        const bool digits =
+            !group.isEmpty() && std::all_of(group.begin(), group.end(), [](QChar c) {
+                return (c >= u'0' && c <= u'9') || (c.toLower() >= u'a' && c.toLower() <= u'f');
+            });
+        bool ok = false;
+        const uint value = group.toUInt(&ok, 16);
+        if (!digits || !ok || value > 0xFF)
+            throw EConvertError(QStringLiteral("'%1' is not a MAC address").arg(macAddress));
+        bytes << QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0'));
+    }
+    return bytes.join(u':');
+}

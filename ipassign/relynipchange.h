@@ -1,0 +1,99 @@
+// Gives a device, named by the MAC address of its module, a new IPv4 address: by one IP-SETUP
+// broadcast, or only in this computer's neighbour table (ARP mode).
+#pragma once
+
+#include "icmpecho.h"
+#include "relyn.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+// The procedure's six user-visible messages.
+struct TRelynIPChangeMsgLngSupport {
+    QString MsgTemporary =
+        QStringLiteral("IP address was temporarily assigned to MAC\r\nTo make IP change "
+                       "permanent you must change IP adress in device setup!");
+    QString MsgChanged = QStringLiteral("IP address was successfuly changed");
+    QString MsgChangeError = QStringLiteral("IP address change error.");
+    QString MsgIPSyntax =
+        QStringLiteral("IP address syntax error.\r\nWrite correct IP address, please.");
+    QString MsgIPExists = QStringLiteral("Selected IP address already exists.");
+    QString MsgMACSyntax = QStringLiteral("MAC address syntax error.");
+};
+
+// The kind of message box that shows an outcome.
+enum TRelynMessageKind : qint32 {
+    rmWarning = 0,
+    rmError = 1,
+    rmInformation = 2,
+};
+
+struct TRelynIPChangeOutcome {
+    bool Success = false;
+    qint32 Kind = rmError;
+    QString Message;
+};
+
+// Everything the procedure does to the network and the system, so that tests can watch it.
+struct TRelynIPChangeEnvironment {
+    // The echo test that makes sure nothing answers at the new address.
+    TEchoEnvironment Echo;
+    // One endpoint for the IP-SETUP broadcast.
+    std::function<std::unique_ptr<TRelynEndpoint>()> OpenEndpoint;
+
+    // ARP mode: the link that routes to an address (throws when none does).
+    std::function<QString(const QString &address)> RouteLink;
+    // Runs a command line to its end (throws when it cannot be started).
+    std::function<void(const QString &commandLine)> Run;
+    // Whether the neighbour table holds a permanent entry address -> lladdr on the link.
+    std::function<bool(const QString &address, const QString &linkAddress, const QString &link)>
+        HasPermanentNeighbour;
+    // Sends the device some traffic to its new address, so that it sees the address in use.
+    std::function<void(const QString &address)> Probe;
+
+    static TRelynIPChangeEnvironment System();
+};
+
+class TRelynIPChange {
+public:
+    static constexpr qint32 EchoTimeoutMs = 500;
+    static constexpr unsigned char EchoAttempts = 3;
+
+    explicit TRelynIPChange(
+        TRelynIPChangeEnvironment environment = TRelynIPChangeEnvironment::System());
+
+    bool ArpOnly() const { return FArpOnly; }
+    void SetArpOnly(bool arpOnly) { FArpOnly = arpOnly; }
+
+    void SetMessages(const TRelynIPChangeMsgLngSupport &messages) { FMessages = messages; }
+    const TRelynIPChangeMsgLngSupport &Messages() const { return FMessages; }
+
+    // Checks the MAC address text, makes sure nothing answers at the new address, then assigns
+    // it in the selected mode. Never throws: any error is a failure with MsgChangeError.
+    TRelynIPChangeOutcome ChangeIP(const QString &macAddress, const QString &ipAddress);
+
+private:
+    TRelynIPChangeOutcome AssignByDatagram(const QString &macAddress, const QString &ipAddress);
+    TRelynIPChangeOutcome AssignByArp(const QString &macAddress, const QString &ipAddress);
+    TRelynIPChangeOutcome Failure(const QString &message) const;
+
+    TRelynIPChangeEnvironment FEnvironment;
+    TRelynIPChangeMsgLngSupport FMessages;
+    bool FArpOnly = false;
+};
+
+// The groups of a MAC address text as IsMacText reads them: blanks around the text are dropped,
+// "-" and blanks inside it separate groups.
+QStringList RelynMacGroups(const QString &macAddress);
+
+// The IP-SETUP datagram: fixed header, the 5th and 6th MAC group as hexadecimal bytes, the four
+// address bytes. 20 bytes for two-digit groups; other group lengths give other lengths. Throws
+// EConvertError when the groups are not hexadecimal or the address is invalid.
+QByteArray RelynIPSetupDatagram(const QString &macAddress, const QString &ipAddress);
+
+// "02:00:00:12:34:5f" for the neighbour table; throws EConvertError unless the text has six
+// hexadecimal groups of value 0 to FF.
+QString RelynLinkLayerAddress(const QString &macAddress);

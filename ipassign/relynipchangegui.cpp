@@ -1,0 +1,207 @@
+#include "relynipchangegui.h"
+
+#include "ipedit.h"
+#include "relynsearchlangsupport.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int MainPanelHeight = 99;
+constexpr int ButtonPanelHeight = 41;
+
+QFrame *MakePanel(QWidget *parent, const QString &name) {
+    auto *panel = new QFrame(parent);
+    panel->setObjectName(name);
+    panel->setFrameShape(QFrame::NoFrame);
+    return panel;
+}
+
+void ShowMessageBox(QWidget *parent, qint32 kind, const QString &text) {
+    // The messages carry line breaks as CR LF; a label would show the CR.
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    switch (kind) {
+    case rmWarning:
+        QMessageBox::warning(parent, QObject::tr("Warning"), shown);
+        break;
+    case rmInformation:
+        QMessageBox::information(parent, QObject::tr("Information"), shown);
+        break;
+    default:
+        QMessageBox::critical(parent, QObject::tr("Error"), shown);
+        break;
+    }
+}
+
+} // namespace
+
+void TRelynIPChangeLangSupport::Apply(const TRelynIPChangeLangSupport &replacement) {
+    const auto take = [](QString &held, const QString &given) {
+        if (!given.isEmpty())
+            held = given;
+    };
+    take(CapDialog, replacement.CapDialog);
+    take(CapChange, replacement.CapChange);
+    take(CapCancel, replacement.CapCancel);
+    take(CapIPAddress, replacement.CapIPAddress);
+    take(CapMACAddress, replacement.CapMACAddress);
+    take(CapARPOnly, replacement.CapARPOnly);
+    take(Messages.MsgTemporary, replacement.Messages.MsgTemporary);
+    take(Messages.MsgChanged, replacement.Messages.MsgChanged);
+    take(Messages.MsgChangeError, replacement.Messages.MsgChangeError);
+    take(Messages.MsgIPSyntax, replacement.Messages.MsgIPSyntax);
+    take(Messages.MsgIPExists, replacement.Messages.MsgIPExists);
+    take(Messages.MsgMACSyntax, replacement.Messages.MsgMACSyntax);
+}
+
+TfRelynIPChangeGUI::TfRelynIPChangeGUI(QWidget *owner, TRelynIPChangeEnvironment environment,
+                                       MessageBoxFunction messageBox)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+    , FEnvironment(std::move(environment))
+    , FMessageBox(messageBox ? std::move(messageBox) : MessageBoxFunction(ShowMessageBox)) {
+    setObjectName(QStringLiteral("fRelynIPChangeGUI"));
+    setFixedSize(ClientWidth, ClientHeight);
+    setModal(true);
+
+    PnlBackground = MakePanel(this, QStringLiteral("PnlBackground"));
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(PnlBackground);
+
+    PnlMain = MakePanel(PnlBackground, QStringLiteral("PnlMain"));
+    PnlMain->setFixedHeight(MainPanelHeight);
+    PnlButtons = MakePanel(PnlBackground, QStringLiteral("PnlButtons"));
+    PnlButtons->setFixedHeight(ButtonPanelHeight);
+    auto *panels = new QVBoxLayout(PnlBackground);
+    panels->setContentsMargins(0, 0, 0, 0);
+    panels->setSpacing(0);
+    panels->addWidget(PnlMain, 1);
+    panels->addWidget(PnlButtons);
+
+    LabIPAddress = new QLabel(PnlMain);
+    LabIPAddress->setObjectName(QStringLiteral("LabIPAddress"));
+    LabIPAddress->move(32, 16);
+    LabMacAddress = new QLabel(PnlMain);
+    LabMacAddress->setObjectName(QStringLiteral("LabMacAddress"));
+    LabMacAddress->move(216, 16);
+    IPEdtAddress = new TIPEdit(PnlMain);
+    IPEdtAddress->setObjectName(QStringLiteral("IPEdtAddress"));
+    IPEdtAddress->setGeometry(32, 32, 125, 20);
+    EdtMac = new QLineEdit(PnlMain);
+    EdtMac->setObjectName(QStringLiteral("EdtMac"));
+    EdtMac->setGeometry(216, 32, 105, 21);
+    EdtMac->setMaxLength(MacLength);
+    ChBARPOnly = new QCheckBox(PnlMain);
+    ChBARPOnly->setObjectName(QStringLiteral("ChBARPOnly"));
+    ChBARPOnly->setGeometry(32, 64, 297, 17);
+    ChBARPOnly->setChecked(false);
+
+    Bevel1 = new QFrame(PnlButtons);
+    Bevel1->setObjectName(QStringLiteral("Bevel1"));
+    Bevel1->setFrameShape(QFrame::HLine);
+    Bevel1->setFrameShadow(QFrame::Sunken);
+    Bevel1->setGeometry(0, 0, ClientWidth, 2);
+    BBChange = new QPushButton(PnlButtons);
+    BBChange->setObjectName(QStringLiteral("BBChange"));
+    BBChange->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
+    BBChange->setGeometry(200, 8, 75, 25);
+    BBChange->setDefault(true);
+    BBCancel = new QPushButton(PnlButtons);
+    BBCancel->setObjectName(QStringLiteral("BBCancel"));
+    BBCancel->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+    BBCancel->setGeometry(280, 8, 75, 25);
+    BBCancel->setAutoDefault(false);
+
+    setTabOrder(IPEdtAddress->Field(0), EdtMac);
+    setTabOrder(EdtMac, ChBARPOnly);
+    setTabOrder(ChBARPOnly, BBChange);
+    setTabOrder(BBChange, BBCancel);
+
+    connect(BBChange, &QPushButton::clicked, this, &TfRelynIPChangeGUI::BBChangeClick);
+    connect(BBCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TfRelynIPChangeGUI::showEvent(QShowEvent *event) {
+    QDialog::showEvent(event);
+    if (event->spontaneous())
+        return;
+    if (QScreen *screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+    setWindowTitle(FTexts.CapDialog);
+    BBChange->setText(FTexts.CapChange);
+    BBCancel->setText(FTexts.CapCancel);
+    LabIPAddress->setText(FTexts.CapIPAddress);
+    LabIPAddress->adjustSize();
+    LabMacAddress->setText(FTexts.CapMACAddress);
+    LabMacAddress->adjustSize();
+    ChBARPOnly->setText(FTexts.CapARPOnly);
+    IPEdtAddress->SetText(FStartIPAddress);
+    EdtMac->setText(FStartMACAddress);
+    ChBARPOnly->setVisible(FShowARPOnly);
+    IPEdtAddress->setFocus();
+}
+
+void TfRelynIPChangeGUI::BBChangeClick() {
+    TRelynIPChange change(FEnvironment);
+    // The box names the mode it offers; a hidden box offers nothing.
+    change.SetArpOnly(FShowARPOnly && ChBARPOnly->isChecked());
+    const QString macAddress = EdtMac->text();
+    const QString ipAddress = IPEdtAddress->Text();
+    // The echo test takes up to about 3 s; the dialog is out of the way meanwhile.
+    hide();
+    change.SetMessages(FTexts.Messages);
+    const TRelynIPChangeOutcome outcome = change.ChangeIP(macAddress, ipAddress);
+    const int result = outcome.Success ? QDialog::Accepted : QDialog::Rejected;
+    setResult(result);
+    FMessageBox(parentWidget(), outcome.Kind, outcome.Message);
+    done(result);
+}
+
+TRelynIPChangeLangSupport RelynIPChangeTexts(const TRelynIPChangeRequest &request) {
+    TRelynIPChangeLangSupport texts;
+    texts.CapDialog = request.CapDialog;
+    texts.CapChange = request.CapChange;
+    texts.CapCancel = request.CapCancel;
+    texts.CapIPAddress = request.CapIPAddress;
+    texts.CapMACAddress = request.CapMACAddress;
+    texts.CapARPOnly = request.CapARPOnly;
+    texts.Messages.MsgTemporary = request.Messages[0];
+    texts.Messages.MsgChanged = request.Messages[1];
+    texts.Messages.MsgChangeError = request.Messages[2];
+    texts.Messages.MsgIPSyntax = request.Messages[3];
+    texts.Messages.MsgIPExists = request.Messages[4];
+    texts.Messages.MsgMACSyntax = request.Messages[5];
+    return texts;
+}
+
+bool OpenRelynIPChange(QWidget *parent, const TRelynIPChangeRequest &request,
+                       const TRelynIPChangeEnvironment &environment,
+                       const TfRelynIPChangeGUI::MessageBoxFunction &messageBox) {
+    TfRelynIPChangeGUI dialog(parent, environment, messageBox);
+    if (request.HasStartAddress) {
+        dialog.SetStartIPAddress(request.IPAddress);
+        dialog.SetStartMACAddress(request.MACAddress);
+    }
+    dialog.SetShowARPOnly(request.ShowARPOnly);
+    dialog.SetTexts(RelynIPChangeTexts(request));
+    return dialog.exec() == QDialog::Accepted;
+}
+
+std::function<bool(QWidget *, const TRelynIPChangeRequest &)>
+RelynIPChangeOpener(TRelynIPChangeEnvironment environment,
+                    TfRelynIPChangeGUI::MessageBoxFunction messageBox) {
+    return [environment = std::move(environment), messageBox = std::move(messageBox)](
+               QWidget *parent, const TRelynIPChangeRequest &request) {
+        return OpenRelynIPChange(parent, request, environment, messageBox);
+    };
+}

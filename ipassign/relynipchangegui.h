@@ -1,0 +1,101 @@
+// The IP change dialog: asks for a new address and the device's MAC address, runs the IP
+// assignment procedure and shows its outcome.
+#pragma once
+
+#include "relynipchange.h"
+
+#include <QDialog>
+#include <functional>
+
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class TIPEdit;
+struct TRelynIPChangeRequest;
+
+// The dialog's twelve texts: six captions and the procedure's six messages.
+struct TRelynIPChangeLangSupport {
+    QString CapDialog = QStringLiteral("Change IP address");
+    QString CapChange = QStringLiteral("Change");
+    QString CapCancel = QStringLiteral("Cancel");
+    QString CapIPAddress = QStringLiteral("IP address:");
+    QString CapMACAddress = QStringLiteral("MAC address");
+    QString CapARPOnly = QStringLiteral("Set IP address to ARP table only");
+    TRelynIPChangeMsgLngSupport Messages;
+
+    // Each non-empty text of the replacement takes the place of the text held.
+    void Apply(const TRelynIPChangeLangSupport &replacement);
+};
+
+class TfRelynIPChangeGUI : public QDialog {
+    Q_OBJECT
+public:
+    // Shows an outcome: kind 0 warning, 1 error, 2 information, with a single OK button.
+    using MessageBoxFunction =
+        std::function<void(QWidget *parent, qint32 kind, const QString &text)>;
+
+    static constexpr int ClientWidth = 359;
+    static constexpr int ClientHeight = 140;
+    static constexpr int MacLength = 17;
+
+    // Each Change press creates one procedure on this environment.
+    explicit TfRelynIPChangeGUI(
+        QWidget *owner = nullptr,
+        TRelynIPChangeEnvironment environment = TRelynIPChangeEnvironment::System(),
+        MessageBoxFunction messageBox = {});
+
+    QString StartIPAddress() const { return FStartIPAddress; }
+    void SetStartIPAddress(const QString &text) { FStartIPAddress = text; }
+    QString StartMACAddress() const { return FStartMACAddress; }
+    void SetStartMACAddress(const QString &text) { FStartMACAddress = text; }
+    // False hides ChBARPOnly, and with it the ARP mode.
+    bool ShowARPOnly() const { return FShowARPOnly; }
+    void SetShowARPOnly(bool show) { FShowARPOnly = show; }
+
+    // Non-empty texts of the record replace the dialog's own.
+    void SetTexts(const TRelynIPChangeLangSupport &texts) { FTexts.Apply(texts); }
+    const TRelynIPChangeLangSupport &Texts() const { return FTexts; }
+
+    QFrame *PnlBackground;
+    QFrame *PnlMain;
+    QLabel *LabIPAddress;
+    QLabel *LabMacAddress;
+    TIPEdit *IPEdtAddress;
+    QLineEdit *EdtMac;
+    QCheckBox *ChBARPOnly;
+    QFrame *PnlButtons;
+    QFrame *Bevel1;
+    QPushButton *BBChange;
+    QPushButton *BBCancel;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void BBChangeClick();
+
+    TRelynIPChangeEnvironment FEnvironment;
+    MessageBoxFunction FMessageBox;
+    QString FStartIPAddress = QStringLiteral("0.0.0.0");
+    QString FStartMACAddress = QStringLiteral("00-00-00-00-00-00");
+    bool FShowARPOnly = true;
+    TRelynIPChangeLangSupport FTexts;
+};
+
+// The dialog's texts from what the search window hands over.
+TRelynIPChangeLangSupport RelynIPChangeTexts(const TRelynIPChangeRequest &request);
+
+// Opens the dialog modally as the search window asks for it ("Change IP" with the selected
+// device, "Help! My device wasn't found!" without); true when the address was changed.
+bool OpenRelynIPChange(
+    QWidget *parent, const TRelynIPChangeRequest &request,
+    const TRelynIPChangeEnvironment &environment = TRelynIPChangeEnvironment::System(),
+    const TfRelynIPChangeGUI::MessageBoxFunction &messageBox = {});
+
+// The opener a caller gives the search window (TfRelynSearchGUI::SetChangeIPOpener) to show
+// its "Change IP" and "Help! My device wasn't found!" buttons.
+std::function<bool(QWidget *, const TRelynIPChangeRequest &)>
+RelynIPChangeOpener(TRelynIPChangeEnvironment environment = TRelynIPChangeEnvironment::System(),
+                    TfRelynIPChangeGUI::MessageBoxFunction messageBox = {});
