@@ -24,7 +24,8 @@ fail() {
 }
 
 # Links and addresses of the machine's own namespace: the lab must not change them.
-root_view() { ip -o link show | sed 's/^[0-9]*: //' | awk '{print $1}'; ip -o addr show; }
+# (Names and addresses only: states and address lifetimes may change on their own.)
+root_view() { ip -br addr show | awk '{ $2 = ""; print }'; }
 
 namespaces_of() { ip netns list | awk '{print $1}' | grep -E "^$1-" || true; }
 
