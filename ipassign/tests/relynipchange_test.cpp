@@ -1,0 +1,360 @@
+// The procedure on a scripted network: echo service, endpoint and neighbour table stand-ins.
+#include "childprocess.h"
+#include "neighbourtable.h"
+#include "nethelpers.h"
+#include "relynipchange.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QList>
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+namespace {
+
+// What the stand-ins saw, shared by the procedure's environment and the test.
+struct Network {
+    bool EchoAvailable = true;
+    bool AddressAnswers = false;
+    int Echoes = 0;
+    QList<QString> EchoedHosts;
+    QList<QPair<QByteArray, std::uint16_t>> Broadcasts;
+    bool BroadcastFails = false;
+
+    QString Link = QStringLiteral("lab0");
+    bool RouteFails = false;
+    bool RunFails = false;
+    bool EntryAppears = true;
+    QStringList Commands;
+    QStringList Probes;
+};
+
+class ScriptedEcho : public TEchoService {
+public:
+    explicit ScriptedEcho(Network &network)
+        : Net(network) {}
+    TEchoReply Echo(quint32, int timeoutMs) override {
+        EXPECT_EQ(timeoutMs, TRelynIPChange::EchoTimeoutMs);
+        ++Net.Echoes;
+        return {Net.AddressAnswers, 64, 1};
+    }
+
+private:
+    Network &Net;
+};
+
+class ScriptedEndpoint : public TRelynEndpoint {
+public:
+    explicit ScriptedEndpoint(Network &network)
+        : Net(network) {}
+    void SetRemoteHost(const QString &) override { ADD_FAILURE() << "unexpected send"; }
+    void SetRemotePort(std::uint16_t) override {}
+    void Broadcast(const QByteArray &data, std::uint16_t port) override {
+        if (Net.BroadcastFails)
+            throw ESocketError::FromErrno(ENETUNREACH);
+        Net.Broadcasts.append({data, port});
+    }
+    void Send(const QByteArray &) override { ADD_FAILURE() << "unexpected send"; }
+    TRelynDatagram Receive(int) override {
+        ADD_FAILURE() << "the procedure receives nothing";
+        return {};
+    }
+
+private:
+    Network &Net;
+};
+
+TRelynIPChangeEnvironment Scripted(Network &net) {
+    TRelynIPChangeEnvironment environment;
+    environment.Echo.OpenService = [&net]() -> std::unique_ptr<TEchoService> {
+        if (!net.EchoAvailable)
+            return nullptr;
+        return std::make_unique<ScriptedEcho>(net);
+    };
+    environment.Echo.Resolve = [&net](const QString &host) -> quint32 {
+        net.EchoedHosts << host;
+        QString normal = host;
+        return NormalizeIPText(normal) ? 0x0100000A : 0;
+    };
+    environment.Echo.Sleep = [](int) {
+    };
+    environment.OpenEndpoint = [&net] {
+        return std::make_unique<ScriptedEndpoint>(net);
+    };
+    environment.RouteLink = [&net](const QString &) {
+        if (net.RouteFails)
+            throw ESocketError::FromErrno(ENETUNREACH);
+        return net.Link;
+    };
+    environment.Run = [&net](const QString &commandLine) {
+        if (net.RunFails)
+            throw TCreateProcessError(QStringLiteral("Unable to Create Process \"") + commandLine +
+                                      QLatin1Char('"'));
+        net.Commands << commandLine;
+    };
+    environment.HasPermanentNeighbour = [&net](const QString &, const QString &, const QString &) {
+        return net.EntryAppears && !net.Commands.isEmpty();
+    };
+    environment.Probe = [&net](const QString &address) {
+        net.Probes << address;
+    };
+    return environment;
+}
+
+QByteArray Bytes(std::initializer_list<int> values) {
+    QByteArray bytes;
+    for (int value : values)
+        bytes.append(static_cast<char>(value));
+    return bytes;
+}
+
+const QByteArray Header =
+    Bytes({0x00, 0x00, 0x00, 0xFC, 0x49, 0x50, 0x2D, 0x53, 0x45, 0x54, 0x55, 0x50, 0x00, 0x00});
+
+class RelynIPChangeTest : public ::testing::Test {
+protected:
+    Network Net;
+    TRelynIPChange Change{Scripted(Net)};
+    const TRelynIPChangeMsgLngSupport Texts;
+};
+
+TEST_F(RelynIPChangeTest, FreeAddressGetsOneIPSetupBroadcastAfterThreeSilentEchoes) {
+    const TRelynIPChangeOutcome outcome =
+        Change.ChangeIP(QStringLiteral("02-00-00-12-34-5F"), QStringLiteral("192.168.1.50"));
+
+    EXPECT_TRUE(outcome.Success);
+    EXPECT_EQ(outcome.Kind, rmInformation);
+    EXPECT_EQ(outcome.Message, QStringLiteral("IP address was successfuly changed"));
+    EXPECT_EQ(Net.Echoes, 3);
+    ASSERT_EQ(Net.Broadcasts.size(), 1);
+    EXPECT_EQ(Net.Broadcasts[0].second, 30718);
+    EXPECT_EQ(Net.Broadcasts[0].first, Header + Bytes({0x34, 0x5F, 0xC0, 0xA8, 0x01, 0x32}));
+    EXPECT_THAT(Net.Commands, IsEmpty());
+}
+
+TEST(RelynIPSetupDatagram, TakesTheLastTwoGroupsAsTheyAreWritten) {
+    const QByteArray address = Bytes({0xC0, 0xA8, 0x01, 0x32});
+    struct Case {
+        const char *mac;
+        QByteArray tail;
+    };
+    const Case cases[] = {
+        {"02-00-00-12-ab-cd", Bytes({0xAB, 0xCD})},
+        {"  02 00 00 12 34 5F  ", Bytes({0x34, 0x5F})},
+        // Odd-length tail: the last digit is a byte of its own.
+        {"02-00-00-12-5-5F", Bytes({0x55, 0x0F})},
+        // One-digit groups give a 19-byte datagram, three-digit groups a 21-byte one.
+        {"0-0-0-0-1-2", Bytes({0x12})},
+        {"0-0-0-0-123-456", Bytes({0x12, 0x34, 0x56})},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.mac);
+        EXPECT_EQ(RelynIPSetupDatagram(QString::fromLatin1(c.mac), QStringLiteral("192.168.1.50")),
+                  Header + c.tail + address);
+    }
+    EXPECT_EQ(RelynIPSetupDatagram(QStringLiteral("0-0-0-0-1-2"), QStringLiteral("1.2.3.4")).size(),
+              19);
+    EXPECT_EQ(
+        RelynIPSetupDatagram(QStringLiteral("0-0-0-0-123-456"), QStringLiteral("1.2.3.4")).size(),
+        21);
+    EXPECT_THROW(RelynIPSetupDatagram(QStringLiteral("02-00-00-12-34"), QStringLiteral("1.2.3.4")),
+                 EConvertError);
+    EXPECT_THROW(RelynIPSetupDatagram(QStringLiteral("02-00-00-12-34-5F"), QStringLiteral("1.2.3")),
+                 EConvertError);
+}
+
+TEST_F(RelynIPChangeTest, BadMacAddressIsRefusedBeforeAnyEcho) {
+    for (const char *mac : {"02-00-00-12-34", "02-00-00-12-34-XY", "", "02--00-12-34-5F"}) {
+        SCOPED_TRACE(mac);
+        const TRelynIPChangeOutcome outcome =
+            Change.ChangeIP(QString::fromLatin1(mac), QStringLiteral("192.0.2.50"));
+        EXPECT_FALSE(outcome.Success);
+        EXPECT_EQ(outcome.Kind, rmError);
+        EXPECT_EQ(outcome.Message, Texts.MsgMACSyntax);
+    }
+    EXPECT_EQ(Net.Echoes, 0);
+    EXPECT_THAT(Net.EchoedHosts, IsEmpty());
+    EXPECT_THAT(Net.Broadcasts, IsEmpty());
+}
+
+TEST_F(RelynIPChangeTest, TakenAddressSendsNoDatagramInEitherMode) {
+    Net.AddressAnswers = true;
+    for (bool arpOnly : {false, true}) {
+        Change.SetArpOnly(arpOnly);
+        const TRelynIPChangeOutcome outcome =
+            Change.ChangeIP(QStringLiteral("02-00-00-12-34-5F"), QStringLiteral("192.0.2.11"));
+        EXPECT_FALSE(outcome.Success);
+        EXPECT_EQ(outcome.Kind, rmError);
+        EXPECT_EQ(outcome.Message, QStringLiteral("Selected IP address already exists."));
+    }
+    EXPECT_EQ(Net.Echoes, 2);
+    EXPECT_THAT(Net.Broadcasts, IsEmpty());
+    EXPECT_THAT(Net.Commands, IsEmpty());
+}
+
+TEST_F(RelynIPChangeTest, AddressSyntaxIsCheckedAfterTheEchoTest) {
+    for (const char *address : {"1.2.3", "256.1.1.1", "1.2.3.4.5", "", "not.an.address.at"}) {
+        SCOPED_TRACE(address);
+        const TRelynIPChangeOutcome outcome =
+            Change.ChangeIP(QStringLiteral("02-00-00-12-34-5F"), QString::fromLatin1(address));
+        EXPECT_FALSE(outcome.Success);
+        EXPECT_EQ(outcome.Kind, rmError);
+        EXPECT_EQ(outcome.Message, Texts.MsgIPSyntax);
+    }
+    // A text that does not resolve gets no echo at all, so it cannot look taken.
+    EXPECT_EQ(Net.Echoes, 0);
+    EXPECT_EQ(Net.EchoedHosts.size(), 5);
+    EXPECT_THAT(Net.Broadcasts, IsEmpty());
+}
+
+TEST_F(RelynIPChangeTest, ServiceAndSocketFailuresBecomeChangeError) {
+    Net.EchoAvailable = false;
+    TRelynIPChangeOutcome outcome =
+        Change.ChangeIP(QStringLiteral("02-00-00-12-34-5F"), QStringLiteral("192.0.2.50"));
+    EXPECT_FALSE(outcome.Success);
+    EXPECT_EQ(outcome.Kind, rmError);
+    EXPECT_EQ(outcome.Message, QStringLiteral("IP address change error."));
+    EXPECT_THAT(Net.Broadcasts, IsEmpty());
+
+    Net.EchoAvailable = true;
+    Net.BroadcastFails = true;
+    outcome = Change.ChangeIP(QStringLiteral("02-00-00-12-34-5F"), QStringLiteral("192.0.2.50"));
+    EXPECT_FALSE(outcome.Success);
+    EXPECT_EQ(outcome.Kind, rmError);
+    EXPECT_EQ(outcome.Message, Texts.MsgChangeError);
+}
+
+TEST_F(RelynIPChangeTest, EmptyMessagesStillGiveKindAndSuccess) {
+    Change.SetMessages({QString(), QString(), QString(), QString(), QString(), QString()});
+    const QString mac = QStringLiteral("02-00-00-12-34-5F");
+    struct Case {
+        const char *name;
+        std::function<void()> arrange;
+        QString mac;
+        QString address;
+        bool arpOnly;
+        bool success;
+        qint32 kind;
+    };
+    const Case cases[] = {
+        {"changed", [] {}, mac, QStringLiteral("192.0.2.50"), false, true, rmInformation},
+        {"temporary", [] {}, mac, QStringLiteral("192.0.2.50"), true, true, rmWarning},
+        {"mac syntax", [] {}, QStringLiteral("02"), QStringLiteral("192.0.2.50"), false, false,
+         rmError},
+        {"ip syntax", [] {}, mac, QStringLiteral("1.2.3"), false, false, rmError},
+        {"exists", [this] { Net.AddressAnswers = true; }, mac, QStringLiteral("192.0.2.50"), false,
+         false, rmError},
+        {"change error", [this] { Net.EchoAvailable = false; }, mac, QStringLiteral("192.0.2.50"),
+         false, false, rmError},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Net = Network();
+        c.arrange();
+        Change.SetArpOnly(c.arpOnly);
+        const TRelynIPChangeOutcome outcome = Change.ChangeIP(c.mac, c.address);
+        EXPECT_EQ(outcome.Success, c.success);
+        EXPECT_EQ(outcome.Kind, c.kind);
+        EXPECT_TRUE(outcome.Message.isEmpty());
+    }
+}
+
+TEST_F(RelynIPChangeTest, ArpModeWritesAPermanentNeighbourAndProbesTheAddress) {
+    Change.SetArpOnly(true);
+    const TRelynIPChangeOutcome outcome =
+        Change.ChangeIP(QStringLiteral(" 02-00-00-12-ab-5F "), QStringLiteral("010.0.0.007"));
+
+    EXPECT_TRUE(outcome.Success);
+    EXPECT_EQ(outcome.Kind, rmWarning);
+    EXPECT_EQ(outcome.Message, Texts.MsgTemporary);
+    EXPECT_THAT(Net.Commands, ElementsAre(QStringLiteral(
+                                  "ip neigh replace 10.0.0.7 lladdr 02:00:00:12:ab:5f dev lab0 "
+                                  "nud permanent")));
+    EXPECT_THAT(Net.Probes, ElementsAre(QStringLiteral("10.0.0.7")));
+    EXPECT_THAT(Net.Broadcasts, IsEmpty());
+}
+
+TEST_F(RelynIPChangeTest, ArpModeFailuresAreReportedNotTakenForSuccess) {
+    Change.SetArpOnly(true);
+    const QString mac = QStringLiteral("02-00-00-12-34-5F");
+    const QString address = QStringLiteral("192.0.2.60");
+    struct Case {
+        const char *name;
+        std::function<void()> arrange;
+        QString mac;
+    };
+    const Case cases[] = {
+        // The command ran but the entry is not there: refused for lack of privileges.
+        {"refused", [this] { Net.EntryAppears = false; }, mac},
+        {"cannot start", [this] { Net.RunFails = true; }, mac},
+        {"no route", [this] { Net.RouteFails = true; }, mac},
+        // Passes the MAC check but is no link-layer address.
+        {"group over FF", [] {}, QStringLiteral("02-00-00-12-34-100")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Net = Network();
+        c.arrange();
+        const TRelynIPChangeOutcome outcome = Change.ChangeIP(c.mac, address);
+        EXPECT_FALSE(outcome.Success);
+        EXPECT_EQ(outcome.Kind, rmError);
+        EXPECT_EQ(outcome.Message, Texts.MsgChangeError);
+        EXPECT_THAT(Net.Probes, IsEmpty());
+        EXPECT_THAT(Net.Broadcasts, IsEmpty());
+    }
+
+    Net = Network();
+    const TRelynIPChangeOutcome outcome = Change.ChangeIP(mac, QStringLiteral("1.2.3"));
+    EXPECT_EQ(outcome.Message, Texts.MsgIPSyntax);
+    EXPECT_THAT(Net.Commands, IsEmpty());
+}
+
+TEST(RelynLinkLayerAddress, SixBytesInTheNeighbourTableForm) {
+    EXPECT_EQ(RelynLinkLayerAddress(QStringLiteral("02-00-00-12-34-5F")),
+              QStringLiteral("02:00:00:12:34:5f"));
+    EXPECT_EQ(RelynLinkLayerAddress(QStringLiteral("2 0 0 a b 00C")),
+              QStringLiteral("02:00:00:0a:0b:0c"));
+    for (const char *mac :
+         {"02-00-00-12-34-100", "02-00-00-12-34", "02-00-00-12-34-0x5", "02-00-00-12-34-+5"}) {
+        SCOPED_TRACE(mac);
+        EXPECT_THROW(RelynLinkLayerAddress(QString::fromLatin1(mac)), EConvertError);
+    }
+}
+
+TEST(ArpTable, OnlyACompletePermanentEntryOnTheLinkCounts) {
+    const QByteArray table =
+        "IP address       HW type     Flags       HW address            Mask     Device\n"
+        "192.0.2.60       0x1         0x6         02:00:00:00:00:03     *        eth0\n"
+        "192.0.2.61       0x1         0x2         02:00:00:00:00:04     *        eth0\n"
+        "192.0.2.62       0x1         0x0         00:00:00:00:00:00     *        eth0\n"
+        "192.0.2.63       0x1         0x6         02:00:00:00:00:05     *        eth1\n";
+    const QString eth0 = QStringLiteral("eth0");
+    EXPECT_TRUE(ArpTableHasPermanentEntry(table, QStringLiteral("192.0.2.60"),
+                                          QStringLiteral("02:00:00:00:00:03"), eth0));
+    EXPECT_TRUE(ArpTableHasPermanentEntry(table, QStringLiteral("192.0.2.60"),
+                                          QStringLiteral("02:00:00:00:00:03").toUpper(), eth0));
+    // A learnt entry, an incomplete one, another address, another link, another MAC.
+    EXPECT_FALSE(ArpTableHasPermanentEntry(table, QStringLiteral("192.0.2.61"),
+                                           QStringLiteral("02:00:00:00:00:04"), eth0));
+    EXPECT_FALSE(ArpTableHasPermanentEntry(table, QStringLiteral("192.0.2.62"),
+                                           QStringLiteral("00:00:00:00:00:00"), eth0));
+    EXPECT_FALSE(ArpTableHasPermanentEntry(table, QStringLiteral("192.0.2.6"),
+                                           QStringLiteral("02:00:00:00:00:03"), eth0));
+    EXPECT_FALSE(ArpTableHasPermanentEntry(table, QStringLiteral("192.0.2.63"),
+                                           QStringLiteral("02:00:00:00:00:05"), eth0));
+    EXPECT_FALSE(ArpTableHasPermanentEntry(table, QStringLiteral("192.0.2.60"),
+                                           QStringLiteral("02:00:00:00:00:0a"), eth0));
+    // The heading line is never taken for an entry.
+    EXPECT_FALSE(ArpTableHasPermanentEntry(table, QStringLiteral("IP"), QStringLiteral("HW"),
+                                           QStringLiteral("Mask")));
+}
+
+TEST(RouteLink, LoopbackAddressesGoOverTheLoopbackLink) {
+    // Nothing is sent: the route is only looked up.
+    EXPECT_EQ(RouteLinkTo(QStringLiteral("127.0.0.1")), QStringLiteral("lo"));
+    EXPECT_THROW(RouteLinkTo(QStringLiteral("1.2.3")), EConvertError);
+}
+
+} // namespace
