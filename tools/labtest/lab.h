@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <vector>
@@ -27,9 +28,22 @@ inline std::string env(const char *name) {
     return value ? value : "";
 }
 
-// True when started by "netlab exec"; use: if (!labtest::inLab()) GTEST_SKIP() << notInLab;
+// True only when this process runs in the computer's namespace of the lab named by
+// NETLAB_NAME (as "netlab exec NAME pc -- ..." starts it). The variable alone proves nothing:
+// a shell may export it to pick a lab, and a test started there by hand must not broadcast
+// from the machine's own namespace. Use: if (!labtest::inLab()) GTEST_SKIP() << notInLab;
 inline bool inLab() {
-    return !env("NETLAB_NAME").empty() && !env("NETLAB_DIR").empty();
+    const std::string name = env("NETLAB_NAME");
+    if (name.empty() || env("NETLAB_DIR").empty()) {
+        return false;
+    }
+    struct stat self {};
+    struct stat pc {};
+    if (::stat("/proc/self/ns/net", &self) != 0 ||
+        ::stat(("/run/netns/" + name + "-pc").c_str(), &pc) != 0) {
+        return false;
+    }
+    return self.st_dev == pc.st_dev && self.st_ino == pc.st_ino;
 }
 
 inline int deviceCount() {
