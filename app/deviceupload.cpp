@@ -1,0 +1,326 @@
+#include "deviceupload.h"
+
+#include "brimolog.h"
+#include "commandline.h"
+#include "doscommand.h"
+#include "nethelpers.h"
+#include "workflowreport.h"
+
+#include <QTimer>
+
+#include <stdexcept>
+
+namespace {
+const QString ProcessDoneLine = QStringLiteral("Process done.");
+const QString WebFailed = QStringLiteral("Web upload failed.");
+const QString FirmwareFailed = QStringLiteral("Process failed?");
+
+bool NoAddress(const QString &address) {
+    return address.isEmpty() || address == QStringLiteral("0.0.0.0");
+}
+
+// Raised on the restart wait's thread to end it early.
+struct TCancelled : std::runtime_error {
+    TCancelled()
+        : std::runtime_error("cancelled") {}
+};
+
+QString ClientCommandLine(const QString &client, const QString &address, const QString &file,
+                          const QString &remoteName) {
+    // No option negotiation, as the devices' own client sends; a silent device ends the
+    // transfer after 10 s instead of the client's default of minutes.
+    return client + QStringLiteral(" -sS --tftp-no-options --connect-timeout 10 -T ") +
+           QuoteArgument(file) + QStringLiteral(" tftp://") + address + QLatin1Char('/') +
+           remoteName;
+}
+} // namespace
+
+TDeviceUpload::TDeviceUpload(TWorkflowReport &report, TBrimoLog *log, TUploadSettings settings,
+                             QObject *parent)
+    : QObject(parent)
+    , FReport(report)
+    , FLog(log)
+    , FSettings(std::move(settings)) {
+    FTicker = new QTimer(this);
+    connect(FTicker, &QTimer::timeout, this, &TDeviceUpload::Tick);
+}
+
+TDeviceUpload::~TDeviceUpload() {
+    FTicker->stop();
+    StopRestartWait();
+    FRunner.reset();
+}
+
+QString TDeviceUpload::WebCommandLine(const QString &client, const QString &address,
+                                      const QString &file) {
+    return ClientCommandLine(client, address, file, QStringLiteral("WEB1"));
+}
+
+QString TDeviceUpload::FirmwareCommandLine(const QString &client, const QString &address,
+                                           const QString &file) {
+    return ClientCommandLine(client, address, file, QStringLiteral("X5"));
+}
+
+void TDeviceUpload::Log(const QString &line) {
+    if (FLog)
+        FLog->WriteLineIf({woComm}, line);
+}
+
+// The address goes into a URL in normal form, so that the client never looks a name up nor
+// reads "010" as an octal number. Gives false when it is no dotted IPv4 address.
+static bool ClientAddress(const QString &address, QString &clientAddress) {
+    QString normal = address;
+    const bool valid = NormalizeIPText(normal);
+    clientAddress = valid ? normal : address.trimmed();
+    return valid;
+}
+
+bool TDeviceUpload::CheckAddress(const QString &address, const QString &missingLine) {
+    if (NoAddress(address)) {
+        FReport.AddInfo(missingLine);
+        return false;
+    }
+    if (!FAddressValid) {
+        FReport.AddInfo(QStringLiteral("IP address syntax error."));
+        return false;
+    }
+    return true;
+}
+
+void TDeviceUpload::StartWeb(const QString &address, const QString &webFile) {
+    if (FRunning)
+        return;
+    FRunning = true;
+    ++FGeneration;
+    FKind = ukWeb;
+    FAddressValid = ClientAddress(address, FAddress);
+    FReport.ClearInfo();
+    FReport.AddInfo(QStringLiteral("Web upload...   \\") + webFile);
+    FCommandLine = WebCommandLine(FSettings.ClientProgram, FAddress, webFile);
+    Log(QStringLiteral("Comm: cmd=") + FCommandLine);
+    FRunner = std::make_unique<TDosCommand>();
+    // The address is looked at before the file.
+    if (NoAddress(address)) {
+        FReport.AddInfo(QStringLiteral("No IP adress selected."));
+        Finish(uoNothingSent);
+        return;
+    }
+    if (webFile.isEmpty()) {
+        FReport.AddInfo(QStringLiteral("No input (web) file selected."));
+        Finish(uoNothingSent);
+        return;
+    }
+    if (!CheckAddress(address, QStringLiteral("No IP adress selected."))) {
+        Finish(uoNothingSent);
+        return;
+    }
+    Log(QStringLiteral("Comm: line=") + FCommandLine);
+    StartClient();
+}
+
+void TDeviceUpload::StartFirmware(const QString &address, const QString &firmwareFile) {
+    if (FRunning)
+        return;
+    FRunning = true;
+    ++FGeneration;
+    FKind = ukFirmware;
+    FAddressValid = ClientAddress(address, FAddress);
+    FReport.ClearInfo();
+    FReport.AddInfo(QStringLiteral("Firmware upload...   \\") + firmwareFile);
+    FCommandLine = FirmwareCommandLine(FSettings.ClientProgram, FAddress, firmwareFile);
+    FRunner = std::make_unique<TDosCommand>();
+    // The file is looked at before the address.
+    if (firmwareFile.isEmpty()) {
+        FReport.AddInfo(QStringLiteral("No input (fw) file selected."));
+        Finish(uoNothingSent);
+        return;
+    }
+    if (!CheckAddress(address, QStringLiteral("No IP address selected."))) {
+        Finish(uoNothingSent);
+        return;
+    }
+    FReport.ClearInfo();
+    StartClient();
+}
+
+void TDeviceUpload::StartClient() {
+    FElapsed = 0;
+    FProcessDone = false;
+    connect(FRunner.get(), &TDosCommand::Terminated, this, &TDeviceUpload::UploadEnded);
+    connect(FRunner.get(), &TDosCommand::StartFailed, this, &TDeviceUpload::ClientNotStarted);
+    FRunner->SetCommandLine(FCommandLine);
+    FRunner->Start();
+    FTicker->start(FSettings.TickMs);
+}
+
+void TDeviceUpload::UploadEnded() {
+    if (!FRunning || !FRunner || FProcessDone)
+        return;
+    const QStringList &lines = FRunner->CapturedLines();
+    if (!lines.isEmpty())
+        FReport.AddInfo(lines.join(QLatin1Char('\n')));
+    FReport.AddInfo(ProcessDoneLine);
+    FReport.AddInfo(QString());
+    FProcessDone = true;
+}
+
+void TDeviceUpload::ClientNotStarted(const QString &reason) {
+    if (!FRunning || !FTicker->isActive())
+        return;
+    FTicker->stop();
+    Log(reason);
+    FReport.AddInfo(FSettings.ClientProgram + QStringLiteral(" could not be started."));
+    if (FKind == ukWeb) {
+        EndWeb(uoFailed);
+    } else {
+        FReport.AddInfo(FirmwareFailed);
+        Finish(uoFailed);
+    }
+}
+
+void TDeviceUpload::Tick() {
+    FElapsed += FSettings.TickMs;
+    const int limit = FKind == ukWeb ? FSettings.WebLimitMs : FSettings.FirmwareLimitMs;
+    if (FProcessDone || FElapsed >= limit) {
+        FTicker->stop();
+        WaitEnded();
+    }
+}
+
+void TDeviceUpload::WaitEnded() {
+    const bool ended = FProcessDone;
+    const int exitCode = ended ? FRunner->ExitCode() : -1;
+    if (FKind == ukFirmware) {
+        if (ended && exitCode == 0) {
+            FReport.AddInfo(QStringLiteral("Firmware upload successful."));
+            Finish(uoDone);
+        } else if (ended) {
+            Log(QStringLiteral("Comm: exit status %1").arg(exitCode));
+            FReport.AddInfo(FirmwareFailed);
+            Finish(uoFailed);
+        } else {
+            FReport.AddInfo(FirmwareFailed);
+            // The end notification adds the client's lines and "Process done." below.
+            FRunner->Abort();
+            Finish(uoUploadTimeout);
+        }
+        return;
+    }
+    if (ended && exitCode != 0) {
+        // The transfer failed, so no restart is coming: there is nothing to wait for.
+        Log(QStringLiteral("Comm: exit status %1").arg(exitCode));
+        EndWeb(uoFailed);
+        return;
+    }
+    TOutcome outcome = uoDone;
+    if (!ended) {
+        FRunner->Abort();
+        outcome = uoUploadTimeout;
+    }
+    FPendingOutcome = outcome;
+    FReport.AddInfo(QStringLiteral("Device restart..."));
+    StartRestartWait();
+}
+
+void TDeviceUpload::StartRestartWait() {
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    FCancel = cancel;
+    TEchoEnvironment echo = FSettings.Echo;
+    auto openService = echo.OpenService;
+    echo.OpenService = [cancel, openService]() {
+        if (cancel->load())
+            throw TCancelled();
+        return openService();
+    };
+    auto sleep = echo.Sleep;
+    echo.Sleep = [cancel, sleep](int milliseconds) {
+        if (cancel->load())
+            throw TCancelled();
+        sleep(milliseconds);
+    };
+    const auto checkpoint = [cancel] {
+        if (cancel->load())
+            throw TCancelled();
+    };
+    const QString address = FAddress;
+    const quint32 extraCycles = FSettings.ExtraCycles;
+    const unsigned generation = FGeneration;
+    FRestartWait = std::thread([this, cancel, echo, checkpoint, address, extraCycles, generation] {
+        const int result = WaitForHostAnswer(address, extraCycles, checkpoint, echo);
+        if (cancel->load())
+            return;
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, result] {
+                if (generation == FGeneration && FRunning)
+                    RestartWaitEnded(result);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TDeviceUpload::StopRestartWait() {
+    if (FCancel)
+        FCancel->store(true);
+    if (FRestartWait.joinable())
+        FRestartWait.join();
+    FCancel.reset();
+}
+
+void TDeviceUpload::RestartWaitEnded(int result) {
+    StopRestartWait();
+    if (result < 0) {
+        EndWeb(uoInternalError);
+    } else if (result > 0) {
+        EndWeb(uoRestartTimeout);
+    } else {
+        const unsigned generation = FGeneration;
+        QTimer::singleShot(FSettings.RestartPauseMs, this, [this, generation] {
+            if (generation == FGeneration && FRunning)
+                EndWeb(FPendingOutcome);
+        });
+    }
+}
+
+void TDeviceUpload::EndWeb(TOutcome outcome) {
+    switch (outcome) {
+    case uoDone:
+        FReport.AddInfo(QStringLiteral("Device restart done."));
+        FReport.AddInfo(QStringLiteral("Web upload successful."));
+        break;
+    case uoUploadTimeout:
+        FReport.AddInfo(QStringLiteral("Core web upload process timeout exceeded."));
+        FReport.AddInfo(QStringLiteral(
+            "It is possible to writting process was successful. Please, check your device web "
+            "site, if upload was procceed correctly."));
+        break;
+    case uoRestartTimeout:
+        FReport.AddInfo(QStringLiteral("Device restart timeout elapsed."));
+        FReport.AddInfo(
+            QStringLiteral("It is possible you will not connect to device a few time."));
+        FReport.AddInfo(QStringLiteral("Wait some seconds after next device connection."));
+        FReport.AddInfo(QStringLiteral("Web upload successful."));
+        break;
+    case uoInternalError:
+        FReport.AddInfo(QStringLiteral("Internal error."));
+        FReport.AddInfo(WebFailed);
+        break;
+    case uoFailed:
+    case uoNothingSent:
+        FReport.AddInfo(WebFailed);
+        break;
+    }
+    FReport.AddInfo(QString());
+    Finish(outcome);
+}
+
+void TDeviceUpload::Finish(TOutcome outcome) {
+    if (!FRunning)
+        return;
+    FRunning = false;
+    ++FGeneration;
+    FTicker->stop();
+    if (FRunner)
+        FRunner.release()->deleteLater();
+    emit Finished(outcome);
+}

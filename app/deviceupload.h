@@ -1,0 +1,101 @@
+// The Upload web and Upload FW workflows: a TFTP transfer through the system client, then for
+// a web file the wait until the device has restarted and answers again.
+#pragma once
+
+#include "icmpecho.h"
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+class QTimer;
+class TBrimoLog;
+class TDosCommand;
+class TWorkflowReport;
+
+struct TUploadSettings {
+    // The TFTP client's first word (program folder first, then the search path).
+    QString ClientProgram = QStringLiteral("curl");
+    // The wait for the client's end goes in steps of TickMs up to the limit.
+    int TickMs = 1000;
+    int WebLimitMs = 30000;
+    int FirmwareLimitMs = 20000;
+    // After the device answered again: its web server needs a moment more.
+    int RestartPauseMs = 5000;
+    quint32 ExtraCycles = 20;
+    // The echo service of the restart wait; a test may shorten its times.
+    TEchoEnvironment Echo = TEchoEnvironment::System();
+};
+
+// One upload at a time per instance, to one address. Every wait runs from the event loop (the
+// restart wait's echoes on a thread of their own), so the window stays live and several
+// instances can upload side by side in one loop.
+class TDeviceUpload : public QObject {
+    Q_OBJECT
+public:
+    enum TOutcome {
+        uoNothingSent,    // no address or no file
+        uoDone,           // sent, and for a web file the device came back
+        uoUploadTimeout,  // the client had not ended within the limit
+        uoRestartTimeout, // the device did not answer after the restart
+        uoInternalError,  // the restart wait failed
+        uoFailed          // the client failed or could not be started
+    };
+    Q_ENUM(TOutcome)
+
+    TDeviceUpload(TWorkflowReport &report, TBrimoLog *log, TUploadSettings settings = {},
+                  QObject *parent = nullptr);
+    // Stops a transfer or restart wait still going, without further lines or signals.
+    ~TDeviceUpload() override;
+
+    // Both are ignored while an upload runs. Finished follows in every case, possibly before
+    // they return.
+    void StartWeb(const QString &address, const QString &webFile);
+    void StartFirmware(const QString &address, const QString &firmwareFile);
+    bool Running() const { return FRunning; }
+    const QString &CommandLine() const { return FCommandLine; }
+
+    static QString WebCommandLine(const QString &client, const QString &address,
+                                  const QString &file);
+    static QString FirmwareCommandLine(const QString &client, const QString &address,
+                                       const QString &file);
+
+signals:
+    void Finished(TDeviceUpload::TOutcome outcome);
+
+private:
+    enum TKind { ukWeb, ukFirmware };
+
+    bool CheckAddress(const QString &address, const QString &missingLine);
+    void StartClient();
+    void UploadEnded();
+    void ClientNotStarted(const QString &reason);
+    void Tick();
+    void WaitEnded();
+    void StartRestartWait();
+    void RestartWaitEnded(int result);
+    void EndWeb(TOutcome outcome);
+    void Finish(TOutcome outcome);
+    void StopRestartWait();
+    void Log(const QString &line);
+
+    TWorkflowReport &FReport;
+    TBrimoLog *FLog;
+    TUploadSettings FSettings;
+    TKind FKind = ukWeb;
+    QString FAddress;
+    bool FAddressValid = false;
+    QString FCommandLine;
+    std::unique_ptr<TDosCommand> FRunner;
+    QTimer *FTicker = nullptr;
+    int FElapsed = 0;
+    bool FProcessDone = false;
+    TOutcome FPendingOutcome = uoDone;
+    bool FRunning = false;
+    unsigned FGeneration = 0;
+    std::thread FRestartWait;
+    std::shared_ptr<std::atomic<bool>> FCancel;
+};
