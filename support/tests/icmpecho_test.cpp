@@ -231,3 +231,24 @@ TEST(IcmpEchoIsolated, NameThatDoesNotResolveIsASilentHost) {
     EXPECT_TRUE(result.startsWith(QStringLiteral("answered=0 "))) << result.toStdString();
     EXPECT_GE(ElapsedOf(result), 1400);
 }
+
+TEST(IcmpEchoIsolated, ErrorRepliesCountAsAnswers) {
+    if (!CanIsolate())
+        GTEST_SKIP() << "network namespaces need root";
+    const QString probe = QCoreApplication::applicationDirPath() + QStringLiteral("/echoprobe");
+    for (const char *datagram : {"1", ""}) {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DATAGRAM"), QString::fromLatin1(datagram));
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral("unshare"),
+                      {QStringLiteral("--net"), QStringLiteral("sh"),
+                       QStringLiteral(QUILLET_SOURCE_DIR "support/tests/routerlab.sh"), probe,
+                       QStringLiteral("ping"), QStringLiteral("198.51.100.7"),
+                       QStringLiteral("2000"), QStringLiteral("1")});
+        ASSERT_TRUE(process.waitForFinished(30000));
+        const QString result = QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+        EXPECT_TRUE(result.startsWith(QStringLiteral("answered=1 "))) << result.toStdString();
+        EXPECT_LT(ElapsedOf(result), 1000) << result.toStdString();
+    }
+}
