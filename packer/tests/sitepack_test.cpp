@@ -283,7 +283,8 @@ void expectRefusal(const TestFolder &f, const std::vector<std::string> &words,
 std::string tablePairs(std::size_t count) {
     std::string table;
     for (std::size_t i = 0; i < count; ++i) {
-        table += "e" + std::to_string(i) + " t/" + std::to_string(i) + "\n";
+        const std::string number = std::to_string(i);
+        table.append("e").append(number).append(" t/").append(number).append("\n");
     }
     return table;
 }
