@@ -1,4 +1,5 @@
 #include "commandline.h"
+#include "programfolder.h"
 #include "qtprinters.h"
 
 #include <QDir>
@@ -81,4 +82,11 @@ TEST(CommandLine, ProgramFolderFirstThenPathNeverTheCurrentFolder) {
     EXPECT_EQ(FindProgram(QStringLiteral("./here"), programFolder, path), QStringLiteral("./here"));
     EXPECT_EQ(FindProgram(onPath, programFolder, QString()), onPath);
     QDir::setCurrent(oldCurrent);
+}
+
+TEST(CommandLine, ProgramFolderIsTheRunningProgramsFolder) {
+    // This test program makes no application object: the folder still comes from the system.
+    const QString folder = ProgramFolder();
+    EXPECT_TRUE(folder.endsWith(QLatin1Char('/')));
+    EXPECT_TRUE(QFile::exists(folder + QStringLiteral("support_commandline_test")));
 }

@@ -192,6 +192,21 @@ TEST(DosCommandRuns, ExitCodeAndSeveralRunsOfOneRunner) {
     EXPECT_EQ(runner.CapturedLines(), QStringList{QStringLiteral("two")});
 }
 
+TEST(DosCommandRuns, StartWhileRunningKeepsEachRunsLinesApart) {
+    TDosCommand runner;
+    TRecorder rec;
+    rec.Attach(runner);
+    runner.SetCommandLine(Child({QStringLiteral("out:old\\n"), QStringLiteral("sleep:300"),
+                                 QStringLiteral("out:older\\n")}));
+    runner.Start();
+    runner.SetCommandLine(Child({QStringLiteral("out:new\\n")}));
+    runner.Start();
+    // Both runs report their end; the runner shows the newest run's lines only.
+    ASSERT_TRUE(WaitFor([&] { return rec.Terminated.load() == 2; }));
+    EXPECT_EQ(runner.CapturedLines(), QStringList{QStringLiteral("new")});
+    EXPECT_EQ(rec.Lines.size(), 3);
+}
+
 TEST(DosCommandRuns, ProgramThatCannotBeStartedIsReportedAtOnce) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
