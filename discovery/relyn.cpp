@@ -1,11 +1,10 @@
 #include "relyn.h"
 
-#include "relynerror.h"
+#include "nethelpers.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -14,7 +13,7 @@
 namespace {
 
 [[noreturn]] void ThrowSocketError(int errorNumber) {
-    throw ERelynError(RelynSocketErrorText(errorNumber));
+    throw ESocketError::FromErrno(errorNumber);
 }
 
 sockaddr_in AddressOf(const QString &address, std::uint16_t port) {
@@ -23,7 +22,7 @@ sockaddr_in AddressOf(const QString &address, std::uint16_t port) {
     target.sin_port = htons(port);
     // Dotted text only: a name lookup here could send queries onto the network.
     if (inet_pton(AF_INET, address.toLatin1().constData(), &target.sin_addr) != 1)
-        throw ERelynError(RelynSocketErrorText(EDESTADDRREQ));
+        ThrowSocketError(EDESTADDRREQ);
     return target;
 }
 
@@ -34,12 +33,6 @@ void SetBroadcastPermission(int socket, bool on) {
 }
 
 } // namespace
-
-QString RelynSocketErrorText(int errorNumber) {
-    return QStringLiteral("Socket Error # %1\r\n%2")
-        .arg(errorNumber)
-        .arg(QString::fromLocal8Bit(std::strerror(errorNumber)));
-}
 
 TRelyn::TRelyn(QString broadcastAddress)
     : BroadcastAddress(std::move(broadcastAddress)) {

@@ -32,7 +32,7 @@ public:
     virtual TRelynDatagram Receive(int timeoutMs) = 0;
 };
 
-// Socket failures raise ERelynError with "Socket Error # <errno>\r\n<description>".
+// Socket failures raise ESocketError with "Socket Error # <errno>\r\n<description>".
 class TRelyn final : public TRelynEndpoint {
 public:
     // The broadcast address is 255.255.255.255 in the program; tests on the loopback interface
@@ -64,6 +64,3 @@ private:
     std::uint16_t RemotePort = RelynDevicePort;
     int Socket = -1;
 };
-
-// "Socket Error # <number>\r\n<description>" for a system error number.
-QString RelynSocketErrorText(int errorNumber);

@@ -24,8 +24,8 @@ public:
     void SetNamesFile(const QString &path);
     QString NamesFile() const { return NamesFilePath; }
 
-    // Appends one record per discovery reply, in arrival order. Raises ERelynError on socket
-    // failures and on a zero-length datagram.
+    // Appends one record per discovery reply, in arrival order. Raises ESocketError on socket
+    // failures and ERelynError on a zero-length datagram.
     void Search();
 
     const QList<TRelynPar> &Results() const { return Records; }

@@ -1,3 +1,4 @@
+#include "qstringprint.h"
 #include "relyndevicelist.h"
 #include "relynerror.h"
 

@@ -1,3 +1,4 @@
+#include "qstringprint.h"
 #include "relynerror.h"
 #include "relynsearch.h"
 
