@@ -1,0 +1,33 @@
+// Runs the real quillet-cli program and collects what it prints.
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <string>
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+inline QString cliProgram() {
+    return QStringLiteral(QUILLET_PROGRAM_DIR "quillet-cli");
+}
+
+inline CliRun runCli(const QStringList &args, int timeoutMs = 60000) {
+    QProcess process;
+    process.start(cliProgram(), args);
+    CliRun run;
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        run.err = "quillet-cli did not end in time";
+        return run;
+    }
+    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput().toStdString();
+    run.err = process.readAllStandardError().toStdString();
+    return run;
+}
