@@ -1,0 +1,313 @@
+// The IP change dialog offscreen, on a scripted network, alone and opened from the search window.
+#include "ipedit.h"
+#include "nethelpers.h"
+#include "relynipchangegui.h"
+#include "relynsearchgui.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+struct Network {
+    bool AddressAnswers = false;
+    int Echoes = 0;
+    // Whether the dialog was on screen while the procedure ran.
+    QPointer<QWidget> Dialog;
+    bool DialogVisibleDuringChange = false;
+    QList<QByteArray> Broadcasts;
+    QStringList Commands;
+};
+
+class ScriptedEcho : public TEchoService {
+public:
+    explicit ScriptedEcho(Network &network)
+        : Net(network) {}
+    TEchoReply Echo(quint32, int) override {
+        ++Net.Echoes;
+        if (Net.Dialog)
+            Net.DialogVisibleDuringChange |= Net.Dialog->isVisible();
+        return {Net.AddressAnswers, 64, 1};
+    }
+
+private:
+    Network &Net;
+};
+
+class ScriptedEndpoint : public TRelynEndpoint {
+public:
+    explicit ScriptedEndpoint(Network &network)
+        : Net(network) {}
+    void SetRemoteHost(const QString &) override {}
+    void SetRemotePort(std::uint16_t) override {}
+    void Broadcast(const QByteArray &data, std::uint16_t) override { Net.Broadcasts << data; }
+    void Send(const QByteArray &) override {}
+    TRelynDatagram Receive(int) override { return {}; }
+
+private:
+    Network &Net;
+};
+
+TRelynIPChangeEnvironment Scripted(Network &net) {
+    TRelynIPChangeEnvironment environment;
+    environment.Echo.OpenService = [&net]() -> std::unique_ptr<TEchoService> {
+        return std::make_unique<ScriptedEcho>(net);
+    };
+    environment.Echo.Resolve = [](const QString &) -> quint32 {
+        return 0x0100000A;
+    };
+    environment.Echo.Sleep = [](int) {
+    };
+    environment.OpenEndpoint = [&net] {
+        return std::make_unique<ScriptedEndpoint>(net);
+    };
+    environment.RouteLink = [](const QString &) {
+        return QStringLiteral("lab0");
+    };
+    environment.Run = [&net](const QString &commandLine) {
+        net.Commands << commandLine;
+    };
+    environment.HasPermanentNeighbour = [](const QString &, const QString &, const QString &) {
+        return true;
+    };
+    environment.Probe = [](const QString &) {
+    };
+    return environment;
+}
+
+struct Shown {
+    QWidget *Parent = nullptr;
+    qint32 Kind = -1;
+    QString Text;
+};
+
+// Runs action on the modal dialog as soon as the event loop shows it.
+template <typename Action> void OnModalDialog(Action action) {
+    QTimer::singleShot(0, [action] {
+        auto *dialog = qobject_cast<TfRelynIPChangeGUI *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        action(dialog);
+    });
+}
+
+TRelynPar Device(const char *ip, const char *mac) {
+    return {QString::fromLatin1(ip), QString::fromLatin1(mac), QStringLiteral("1-4-5.00"),
+            QStringLiteral("desc"), QStringLiteral("type")};
+}
+
+} // namespace
+
+class RelynIPChangeGuiTest : public QObject {
+    Q_OBJECT
+
+private:
+    Network Net;
+    QList<Shown> Boxes;
+
+    TfRelynIPChangeGUI::MessageBoxFunction RecordBox() {
+        return [this](QWidget *parent, qint32 kind, const QString &text) {
+            Boxes << Shown{parent, kind, text};
+        };
+    }
+
+    std::unique_ptr<TfRelynIPChangeGUI> MakeDialog() {
+        auto dialog = std::make_unique<TfRelynIPChangeGUI>(nullptr, Scripted(Net), RecordBox());
+        Net.Dialog = dialog.get();
+        return dialog;
+    }
+
+private slots:
+    void init() {
+        Net = Network();
+        Boxes.clear();
+    }
+
+    void startingTextsAndLayout() {
+        auto dialog = MakeDialog();
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("Change IP address"));
+        QCOMPARE(dialog->BBChange->text(), QStringLiteral("Change"));
+        QCOMPARE(dialog->BBCancel->text(), QStringLiteral("Cancel"));
+        QCOMPARE(dialog->LabIPAddress->text(), QStringLiteral("IP address:"));
+        QCOMPARE(dialog->LabMacAddress->text(), QStringLiteral("MAC address"));
+        QCOMPARE(dialog->ChBARPOnly->text(), QStringLiteral("Set IP address to ARP table only"));
+        QCOMPARE(dialog->IPEdtAddress->Text(), QStringLiteral("0.0.0.0"));
+        QCOMPARE(dialog->EdtMac->text(), QStringLiteral("00-00-00-00-00-00"));
+        QVERIFY(dialog->ChBARPOnly->isVisible());
+        QVERIFY(!dialog->ChBARPOnly->isChecked());
+        QTRY_VERIFY(dialog->IPEdtAddress->Focused());
+
+        QCOMPARE(dialog->size(), QSize(359, 140));
+        QCOMPARE(dialog->PnlButtons->height(), 41);
+        // The address control widens itself when the font needs more than 125 pixels.
+        QCOMPARE(dialog->IPEdtAddress->pos(), QPoint(32, 32));
+        QVERIFY(dialog->IPEdtAddress->width() >= 125);
+        QVERIFY(dialog->IPEdtAddress->geometry().right() < dialog->EdtMac->x());
+        QCOMPARE(dialog->EdtMac->geometry(), QRect(216, 32, 105, 21));
+        QCOMPARE(dialog->BBChange->geometry(), QRect(200, 8, 75, 25));
+        QCOMPARE(dialog->BBCancel->geometry(), QRect(280, 8, 75, 25));
+        QVERIFY(dialog->BBChange->isDefault());
+    }
+
+    void macFieldTakesAtMostSeventeenCharacters() {
+        auto dialog = MakeDialog();
+        dialog->show();
+        dialog->EdtMac->clear();
+        QTest::keyClicks(dialog->EdtMac, QStringLiteral("02-00-00-12-34-5F-77"));
+        QCOMPARE(dialog->EdtMac->text(), QStringLiteral("02-00-00-12-34-5F"));
+    }
+
+    void setTextsKeepsOwnTextsForEmptyOnes() {
+        TfRelynIPChangeGUI dialog;
+        TRelynIPChangeLangSupport texts;
+        texts.CapDialog = QStringLiteral("Neue Adresse");
+        texts.CapIPAddress.clear();
+        texts.Messages.MsgChanged = QStringLiteral("done");
+        texts.Messages.MsgMACSyntax.clear();
+        dialog.SetTexts(texts);
+        QCOMPARE(dialog.Texts().CapDialog, QStringLiteral("Neue Adresse"));
+        QCOMPARE(dialog.Texts().CapIPAddress, QStringLiteral("IP address:"));
+        QCOMPARE(dialog.Texts().Messages.MsgChanged, QStringLiteral("done"));
+        QCOMPARE(dialog.Texts().Messages.MsgMACSyntax, QStringLiteral("MAC address syntax error."));
+    }
+
+    // The Change button: hidden while the procedure runs, the outcome in a box of its kind, the
+    // result OK only for success.
+    void changeRunsTheProcedureWithTheTypedValues() {
+        auto dialog = MakeDialog();
+        dialog->show();
+        dialog->IPEdtAddress->SetText(QStringLiteral("192.168.1.50"));
+        dialog->EdtMac->setText(QStringLiteral("02-00-00-12-34-5f"));
+        QTest::mouseClick(dialog->BBChange, Qt::LeftButton);
+
+        QCOMPARE(dialog->result(), int(QDialog::Accepted));
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(Net.Echoes, 3);
+        QVERIFY(!Net.DialogVisibleDuringChange);
+        QCOMPARE(Net.Broadcasts.size(), 1);
+        QCOMPARE(Net.Broadcasts[0].toHex(), QByteArray("000000fc49502d5345545550000034"
+                                                       "5fc0a80132"));
+        QCOMPARE(Boxes.size(), 1);
+        QCOMPARE(Boxes[0].Kind, qint32(rmInformation));
+        QCOMPARE(Boxes[0].Text, QStringLiteral("IP address was successfuly changed"));
+        QVERIFY(Net.Commands.isEmpty());
+    }
+
+    void failedChangeClosesWithCancel() {
+        Net.AddressAnswers = true;
+        auto dialog = MakeDialog();
+        dialog->show();
+        dialog->IPEdtAddress->SetText(QStringLiteral("192.0.2.11"));
+        QTest::mouseClick(dialog->BBChange, Qt::LeftButton);
+
+        QCOMPARE(dialog->result(), int(QDialog::Rejected));
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(Boxes.size(), 1);
+        QCOMPARE(Boxes[0].Kind, qint32(rmError));
+        QCOMPARE(Boxes[0].Text, QStringLiteral("Selected IP address already exists."));
+        QVERIFY(Net.Broadcasts.isEmpty());
+    }
+
+    void checkBoxSelectsTheArpMode() {
+        auto dialog = MakeDialog();
+        dialog->show();
+        dialog->IPEdtAddress->SetText(QStringLiteral("192.0.2.60"));
+        dialog->EdtMac->setText(QStringLiteral("02-00-00-00-00-03"));
+        QTest::mouseClick(dialog->ChBARPOnly, Qt::LeftButton);
+        QVERIFY(dialog->ChBARPOnly->isChecked());
+        QTest::mouseClick(dialog->BBChange, Qt::LeftButton);
+
+        QCOMPARE(Net.Commands,
+                 QStringList{QStringLiteral("ip neigh replace 192.0.2.60 lladdr 02:00:00:00:00:03 "
+                                            "dev lab0 nud permanent")});
+        QVERIFY(Net.Broadcasts.isEmpty());
+        QCOMPARE(Boxes.size(), 1);
+        QCOMPARE(Boxes[0].Kind, qint32(rmWarning));
+        QCOMPARE(dialog->result(), int(QDialog::Accepted));
+    }
+
+    void cancelRunsNothing() {
+        auto dialog = MakeDialog();
+        OnModalDialog(
+            [](TfRelynIPChangeGUI *shown) { QTest::mouseClick(shown->BBCancel, Qt::LeftButton); });
+        QCOMPARE(dialog->exec(), int(QDialog::Rejected));
+        QCOMPARE(Net.Echoes, 0);
+        QVERIFY(Boxes.isEmpty());
+    }
+
+    // From "Help! My device wasn't found!": the dialog's own starting texts, no check box, and
+    // the search window's texts without colons; its empty messages keep the dialog's.
+    void openedForHelpWithTheSearchWindowsTexts() {
+        TRelynIPChangeRequest request = RelynIPChangeRequest(TRelynSearchLangSupport());
+        request.ShowARPOnly = false;
+        OnModalDialog([this](TfRelynIPChangeGUI *shown) {
+            QCOMPARE(shown->IPEdtAddress->Text(), QStringLiteral("0.0.0.0"));
+            QCOMPARE(shown->EdtMac->text(), QStringLiteral("00-00-00-00-00-00"));
+            QVERIFY(!shown->ChBARPOnly->isVisible());
+            QCOMPARE(shown->LabIPAddress->text(), QStringLiteral("IP address"));
+            QCOMPARE(shown->LabMacAddress->text(), QStringLiteral("MAC address"));
+            QCOMPARE(shown->windowTitle(), QStringLiteral("Change IP address"));
+            shown->EdtMac->setText(QStringLiteral("02-00-00-12-34"));
+            QTest::mouseClick(shown->BBChange, Qt::LeftButton);
+        });
+        QWidget owner;
+        QVERIFY(!OpenRelynIPChange(&owner, request, Scripted(Net), RecordBox()));
+        QCOMPARE(Boxes.size(), 1);
+        QCOMPARE(Boxes[0].Parent, &owner);
+        QCOMPARE(Boxes[0].Text, QStringLiteral("MAC address syntax error."));
+        QCOMPARE(Net.Echoes, 0);
+    }
+
+    // The search window's two optional buttons open the dialog; OK searches again.
+    void searchWindowOpensTheDialogAndSearchesAgainAfterOK() {
+        int searches = 0;
+        TfRelynSearchGUI window(nullptr, [&searches](const QString &) {
+            ++searches;
+            return QList<TRelynPar>{Device("192.0.2.12", "02-00-00-00-00-02")};
+        });
+        window.SetChangeIPOpener(RelynIPChangeOpener(Scripted(Net), RecordBox()));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(searches, 1);
+        QVERIFY(window.BBChangeIP->isVisible());
+        QVERIFY(window.BBHelpDeviceNotFound->isVisible());
+
+        OnModalDialog([](TfRelynIPChangeGUI *shown) {
+            QCOMPARE(shown->IPEdtAddress->Text(), QStringLiteral("192.0.2.12"));
+            QCOMPARE(shown->EdtMac->text(), QStringLiteral("02-00-00-00-00-02"));
+            QVERIFY(shown->ChBARPOnly->isVisible());
+            shown->IPEdtAddress->SetText(QStringLiteral("192.0.2.50"));
+            QTest::mouseClick(shown->BBChange, Qt::LeftButton);
+        });
+        QTest::mouseClick(window.BBChangeIP, Qt::LeftButton);
+        QCOMPARE(Boxes.size(), 1);
+        QCOMPARE(Boxes[0].Kind, qint32(rmInformation));
+        QCOMPARE(Net.Broadcasts.size(), 1);
+        QCOMPARE(Net.Broadcasts[0].right(6).toHex(), QByteArray("0002c0000232"));
+        QCOMPARE(searches, 2);
+
+        // A cancelled dialog, and a failed change, leave the list as it is.
+        OnModalDialog(
+            [](TfRelynIPChangeGUI *shown) { QTest::mouseClick(shown->BBCancel, Qt::LeftButton); });
+        QTest::mouseClick(window.BBHelpDeviceNotFound, Qt::LeftButton);
+        Net.AddressAnswers = true;
+        OnModalDialog(
+            [](TfRelynIPChangeGUI *shown) { QTest::mouseClick(shown->BBChange, Qt::LeftButton); });
+        QTest::mouseClick(window.BBChangeIP, Qt::LeftButton);
+        QCOMPARE(searches, 2);
+        QCOMPARE(Boxes.size(), 2);
+        QCOMPARE(Boxes[1].Kind, qint32(rmError));
+    }
+};
+
+QTEST_MAIN(RelynIPChangeGuiTest)
+#include "relynipchangegui_test.moc"
