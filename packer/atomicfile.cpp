@@ -34,6 +34,13 @@ std::string resolveTarget(const std::string &path) {
 
 } // namespace
 
+std::string AtomicFile::temporaryPrefix(const std::string &fileName) {
+    // Short enough that the whole temporary name stays within 255 bytes.
+    std::string prefix(1, '.');
+    prefix.append(fileName, 0, 200).append(".tmp-");
+    return prefix;
+}
+
 AtomicFile::~AtomicFile() {
     discard();
 }
@@ -54,11 +61,10 @@ bool AtomicFile::open(const std::string &path, std::string &error) {
     m_target = resolveTarget(path);
     const std::filesystem::path target(m_target);
     const std::string folder = target.has_parent_path() ? target.parent_path().string() : ".";
-    // Keep the temporary name within the usual 255-byte limit of a name in a folder.
-    const std::string base = target.filename().string().substr(0, 200);
+    const std::string prefix = temporaryPrefix(target.filename().string());
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string candidate = folder + "/." + base + ".tmp-" + std::to_string(::getpid()) +
-                                      "-" + std::to_string(attempt);
+        const std::string candidate =
+            folder + "/" + prefix + std::to_string(::getpid()) + "-" + std::to_string(attempt);
         // 0666 lets the umask decide the mode, as for any newly created file.
         const int fd =
             ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);

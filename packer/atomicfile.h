@@ -25,6 +25,9 @@ public:
     bool commit(std::string &error);
 
     const std::string &temporaryPath() const { return m_temporary; }
+    // Temporary files for `fileName` begin with this; one left by a killed run is not a file
+    // to pack.
+    static std::string temporaryPrefix(const std::string &fileName);
 
 private:
     void discard();

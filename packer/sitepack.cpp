@@ -156,7 +156,8 @@ bool Packer::list(std::vector<Packable> &files) {
         return true;
     }
 
-    // A web file left in the folder by an earlier run is not packed into its successor.
+    // A web file left in the folder by an earlier run is not packed into its successor, nor
+    // the temporary file of a run that was killed while writing.
     const std::filesystem::path output(resolve(m_currentFolder, m_line.output));
     const std::string outputName = output.filename().string();
     const bool outputHere =
@@ -164,8 +165,9 @@ bool Packer::list(std::vector<Packable> &files) {
         sameFolder(folder,
                    output.has_parent_path() ? output.parent_path().string() : std::string("."));
 
+    const std::string temporaryPrefix = AtomicFile::temporaryPrefix(outputName);
     for (const FolderEntry &entry : entries) {
-        if (outputHere && entry.name == outputName) {
+        if (outputHere && (entry.name == outputName || entry.name.starts_with(temporaryPrefix))) {
             continue;
         }
         if (entry.size >= kSkipFrom) {

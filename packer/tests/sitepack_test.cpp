@@ -256,7 +256,8 @@ TEST(Sitepack, ListingIsSortedAndLeavesTheOutputOut) {
     EXPECT_EQ(entryNames(firstFile), (std::vector<std::string>{".hidden", "B", "_x", "a", "b",
                                                                "mimetype.ini", "~", "\xC3\xA9"}));
     // The web file of the first run lies in the packed folder now; it is not packed again,
-    // whichever way the output is named.
+    // whichever way the output is named, and neither is the temporary file of a killed run.
+    f.write(".pelmo.pmf.tmp-99999-0", "half a web file");
     for (const auto &words : std::vector<std::vector<std::string>>{
              {}, {"/o", "./pelmo.pmf"}, {"/o", (f.path() / "pelmo.pmf").string()}}) {
         EXPECT_EQ(pack(f, words).status, 0);
