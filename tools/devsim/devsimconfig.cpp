@@ -84,6 +84,36 @@ bool isFlag(std::string_view key) {
            key == "ignore-ipsetup";
 }
 
+bool takesValue(std::string_view key) {
+    static constexpr std::string_view keys[] = {"mac",
+                                                "family",
+                                                "model",
+                                                "firmware",
+                                                "description",
+                                                "legacy-description",
+                                                "port",
+                                                "interface",
+                                                "tftp-dir",
+                                                "log",
+                                                "pid-file",
+                                                "restart-ms",
+                                                "restart-after-ms",
+                                                "delay-ms",
+                                                "config"};
+    for (auto known : keys) {
+        if (key == known) {
+            return true;
+        }
+    }
+    for (std::string_view kind : {"discovery-", "info-", "legacy-"}) {
+        if (key.starts_with(kind)) {
+            const auto rest = key.substr(kind.size());
+            return rest == "length" || rest == "copies" || rest == "delay-ms";
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 std::string applySetting(Config &config, std::string_view key, std::string_view value) {
@@ -272,6 +302,10 @@ ParseResult parseCommandLine(const std::vector<std::string> &args) {
             value = std::string(arg.substr(equals + 1));
             hasValue = true;
         } else if (!isFlag(key)) {
+            if (!takesValue(key)) {
+                result.error = "unknown option --" + std::string(key);
+                return result;
+            }
             if (i + 1 >= args.size()) {
                 result.error = "--" + std::string(key) + " needs a value";
                 return result;

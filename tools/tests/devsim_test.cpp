@@ -56,7 +56,9 @@ TEST(DevsimConfig, UnusableValuesAreRefusedWithTheirName) {
     EXPECT_NE(parseError({"--firmware", "4.5.x"}).find("firmware"), std::string::npos);
     EXPECT_NE(parseError({"--info-length", "65508"}).find("info-length"), std::string::npos);
     EXPECT_NE(parseError({"--port", "0"}).find("port"), std::string::npos);
-    EXPECT_NE(parseError({"--colour", "red"}).find("unknown setting colour"), std::string::npos);
+    EXPECT_NE(parseError({"--colour", "red"}).find("unknown option --colour"), std::string::npos);
+    EXPECT_NE(parseError({"--colour=red"}).find("unknown setting colour"), std::string::npos);
+    EXPECT_NE(parseError({"--info-size", "3"}).find("unknown option"), std::string::npos);
     EXPECT_NE(parseError({"--model"}).find("needs a value"), std::string::npos);
     EXPECT_NE(parseError({"family", "1"}).find("unexpected argument"), std::string::npos);
     EXPECT_TRUE(parseCommandLine({"--help"}).help);
