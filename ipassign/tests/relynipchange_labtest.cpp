@@ -1,0 +1,195 @@
+// IP assignment on the test LAN: real echo test, real IP-SETUP broadcast, real neighbour table,
+// simulated devices. Runs only inside a lab (see quillet_add_lab_test).
+#include "lab.h"
+#include "neighbourtable.h"
+#include "relynipchangegui.h"
+#include "relynsearchgui.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <QtTest>
+
+#include "ipedit.h"
+
+namespace {
+
+QString Mac(int device) {
+    return QString::fromStdString(labtest::deviceMac(device));
+}
+
+QString Address(int device) {
+    return QString::fromStdString(labtest::deviceAddress(device));
+}
+
+bool AnyDeviceGot(const char *text) {
+    for (int n = 1; n <= labtest::deviceCount(); ++n)
+        if (!labtest::logLines(n, text).empty())
+            return true;
+    return false;
+}
+
+void ClearLogs() {
+    for (int n = 1; n <= labtest::deviceCount(); ++n)
+        labtest::clearLog(n);
+}
+
+// The system environment, counting how often the echo service is opened.
+TRelynIPChangeEnvironment CountingEchoes(int &opened) {
+    TRelynIPChangeEnvironment environment = TRelynIPChangeEnvironment::System();
+    const auto open = environment.Echo.OpenService;
+    environment.Echo.OpenService = [open, &opened] {
+        ++opened;
+        return open();
+    };
+    return environment;
+}
+
+QString NeighbourEntry(const QString &address) {
+    QProcess ip;
+    ip.start(QStringLiteral("ip"),
+             {QStringLiteral("-4"), QStringLiteral("neigh"), QStringLiteral("show"), address});
+    ip.waitForFinished(5000);
+    return QString::fromLocal8Bit(ip.readAllStandardOutput()).trimmed();
+}
+
+int RowOf(const TfRelynSearchGUI &window, int column, const QString &text) {
+    for (int row = 0; row < window.LvDeviceList->rowCount(); ++row)
+        if (window.LvDeviceList->item(row, column)->text() == text)
+            return row;
+    return -1;
+}
+
+} // namespace
+
+class RelynIPChangeLabTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        if (!labtest::inLab())
+            QSKIP(labtest::notInLab);
+        QVERIFY(labtest::deviceCount() >= 3);
+    }
+
+    void init() { ClearLogs(); }
+
+    void takenAddressIsRefusedWithoutDatagram() {
+        int echoes = 0;
+        TRelynIPChange change(CountingEchoes(echoes));
+        QElapsedTimer clock;
+        clock.start();
+        const TRelynIPChangeOutcome outcome = change.ChangeIP(Mac(1), Address(2));
+        QVERIFY(!outcome.Success);
+        QCOMPARE(outcome.Kind, qint32(rmError));
+        QCOMPARE(outcome.Message, QStringLiteral("Selected IP address already exists."));
+        QCOMPARE(echoes, 1);
+        // The first echo is answered at once.
+        QVERIFY(clock.elapsed() < 1000);
+        QTest::qWait(300);
+        QVERIFY(!AnyDeviceGot("recv ipsetup"));
+        QVERIFY(labtest::logLines(1, "address ").empty());
+    }
+
+    void badMacSendsNoEcho() {
+        int echoes = 0;
+        TRelynIPChange change(CountingEchoes(echoes));
+        const TRelynIPChangeOutcome outcome =
+            change.ChangeIP(QStringLiteral("02-00-00-00-00"), QStringLiteral("192.0.2.52"));
+        QCOMPARE(outcome.Message, QStringLiteral("MAC address syntax error."));
+        QCOMPARE(echoes, 0);
+        QTest::qWait(300);
+        QVERIFY(!AnyDeviceGot("recv ipsetup"));
+    }
+
+    // Empty texts still tell success and kind; the datagram moves the device it names.
+    void emptyMessagesOnARealChange() {
+        TRelynIPChange change;
+        change.SetMessages({QString(), QString(), QString(), QString(), QString(), QString()});
+        const TRelynIPChangeOutcome outcome = change.ChangeIP(Mac(3), QStringLiteral("192.0.2.51"));
+        QVERIFY(outcome.Success);
+        QCOMPARE(outcome.Kind, qint32(rmInformation));
+        QVERIFY(outcome.Message.isEmpty());
+        QVERIFY(labtest::waitForLog(3, "address 192.0.2.51", std::chrono::seconds(3)));
+        QVERIFY(labtest::ping("192.0.2.51"));
+        QVERIFY(labtest::restartDevice(3));
+    }
+
+    // The technician's road: search, Change IP on one device, a new address, found there.
+    void searchWindowMovesTheChosenDeviceAndFindsItAgain() {
+        QList<qint32> kinds;
+        TfRelynSearchGUI window;
+        window.SetChangeIPOpener(RelynIPChangeOpener(
+            TRelynIPChangeEnvironment::System(),
+            [&kinds](QWidget *, qint32 kind, const QString &) { kinds << kind; }));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.LvDeviceList->rowCount(), labtest::deviceCount());
+        const int row = RowOf(window, 1, Mac(2));
+        QVERIFY(row >= 0);
+        window.LvDeviceList->selectRow(row);
+
+        QTimer::singleShot(0, [] {
+            auto *dialog = qobject_cast<TfRelynIPChangeGUI *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            QCOMPARE(dialog->EdtMac->text(), Mac(2));
+            QCOMPARE(dialog->IPEdtAddress->Text(), Address(2));
+            dialog->IPEdtAddress->SetText(QStringLiteral("192.0.2.50"));
+            QTest::mouseClick(dialog->BBChange, Qt::LeftButton);
+        });
+        QTest::mouseClick(window.BBChangeIP, Qt::LeftButton);
+
+        QCOMPARE(kinds, QList<qint32>{rmInformation});
+        QVERIFY(labtest::waitForLog(2, "address 192.0.2.50", std::chrono::seconds(3)));
+        // One 20-byte broadcast, laid out as the devices expect, reached every device.
+        QCOMPARE(labtest::logLines(2, "recv ipsetup").size(), size_t(1));
+        QVERIFY(labtest::readLog(2).find("len=20 data=000000FC49502D53455455500000"
+                                         "0002C0000232") != std::string::npos);
+        QVERIFY(
+            labtest::waitForLog(1, "ipsetup ignored reason=other-device", std::chrono::seconds(3)));
+        QVERIFY(
+            labtest::waitForLog(3, "ipsetup ignored reason=other-device", std::chrono::seconds(3)));
+        QVERIFY(labtest::logLines(1, "address ").empty());
+        QVERIFY(labtest::logLines(3, "address ").empty());
+
+        // The window searched again by itself and lists the device at its new address.
+        QCOMPARE(window.LvDeviceList->rowCount(), labtest::deviceCount());
+        const int moved = RowOf(window, 1, Mac(2));
+        QVERIFY(moved >= 0);
+        QCOMPARE(window.LvDeviceList->item(moved, 0)->text(), QStringLiteral("192.0.2.50"));
+        QCOMPARE(RowOf(window, 0, Address(2)), -1);
+        QCOMPARE(RowOf(window, 0, Address(1)), RowOf(window, 1, Mac(1)));
+        QVERIFY(labtest::restartDevice(2));
+    }
+
+    // The ARP mode writes a permanent entry into the computer's neighbour table and sends no
+    // IP-SETUP datagram.
+    void arpModeFillsTheNeighbourTable() {
+        const QString address = QStringLiteral("192.0.2.60");
+        TRelynIPChange change;
+        change.SetArpOnly(true);
+        const TRelynIPChangeOutcome outcome = change.ChangeIP(Mac(3), address);
+        QVERIFY(outcome.Success);
+        QCOMPARE(outcome.Kind, qint32(rmWarning));
+        QCOMPARE(outcome.Message, TRelynIPChangeMsgLngSupport().MsgTemporary);
+        const QString entry = NeighbourEntry(address);
+        QVERIFY2(entry.contains(QStringLiteral("lladdr 02:00:00:00:00:03")), qPrintable(entry));
+        QVERIFY2(entry.contains(QStringLiteral("PERMANENT")), qPrintable(entry));
+        QVERIFY(!AnyDeviceGot("recv ipsetup"));
+
+        // Replacing an entry works as well as adding one.
+        const TRelynIPChangeOutcome again = change.ChangeIP(Mac(1), address);
+        QVERIFY(again.Success);
+        QVERIFY(NeighbourEntry(address).contains(QStringLiteral("lladdr 02:00:00:00:00:01")));
+        labtest::run({"ip", "neigh", "del", address.toStdString(), "dev",
+                      RouteLinkTo(address).toStdString()});
+        QVERIFY(NeighbourEntry(address).isEmpty());
+    }
+};
+
+QTEST_MAIN(RelynIPChangeLabTest)
+#include "relynipchange_labtest.moc"
