@@ -163,6 +163,16 @@ inline bool setLink(int n, bool up) {
     return run({env("NETLAB"), "link", "dev" + std::to_string(n), up ? "up" : "down"}, false) == 0;
 }
 
+enum class Tftp { On, Off, ReadOnly };
+
+// Device n's TFTP server: running (the default), gone (uploads get no answer but an ICMP
+// port unreachable), or refusing every upload with an access error. restartDevice turns it
+// back on.
+inline bool setTftp(int n, Tftp state) {
+    const char *word = state == Tftp::On ? "on" : state == Tftp::Off ? "off" : "readonly";
+    return run({env("NETLAB"), "tftp", "dev" + std::to_string(n), word}, false) == 0;
+}
+
 // One ICMP echo with a one-second wait, through the system's ping.
 inline bool ping(const std::string &address) {
     return run({"ping", "-c", "1", "-W", "1", "-q", address}) == 0;

@@ -225,6 +225,44 @@ TEST_F(Lan, UploadLandsInTheDevicesFolderAndRestartsOnlyThatDevice) {
     std::remove(file.c_str());
 }
 
+TEST_F(Lan, FirmwareRestartsTooButOtherNamesDoNot) {
+    shape(3, {"--restart-ms", "1000"});
+    const std::string file = std::string(::testing::TempDir()) + "/lanlabtest-firmware.bin";
+    std::ofstream(file, std::ios::binary) << std::string(1024, 'F');
+    const std::string device = "tftp://" + labtest::deviceAddress(3) + "/";
+    ASSERT_EQ(
+        labtest::run({"curl", "-sS", "--tftp-no-options", "-T", file, device + "NOTES"}, false), 0);
+    ASSERT_EQ(labtest::run({"curl", "-sS", "--tftp-no-options", "-T", file, device + "X5"}, false),
+              0);
+    ASSERT_TRUE(labtest::waitForLog(3, "link up", std::chrono::seconds(5)));
+    EXPECT_EQ(labtest::logLines(3, "upload name=").size(), 1u);
+    EXPECT_EQ(labtest::logLines(3, "upload name=X5 size=1024").size(), 1u);
+    std::remove(file.c_str());
+}
+
+TEST_F(Lan, TftpServerCanBeGoneOrRefusing) {
+    const std::string file = std::string(::testing::TempDir()) + "/lanlabtest-refused.pmf";
+    std::ofstream(file, std::ios::binary) << "page";
+    const std::vector<std::string> upload{"curl",
+                                          "-sS",
+                                          "--tftp-no-options",
+                                          "--connect-timeout",
+                                          "3",
+                                          "-T",
+                                          file,
+                                          "tftp://" + labtest::deviceAddress(1) + "/WEB1"};
+    touched_ = {1};
+    ASSERT_TRUE(labtest::setTftp(1, labtest::Tftp::ReadOnly));
+    EXPECT_NE(labtest::run(upload), 0);
+    ASSERT_TRUE(labtest::setTftp(1, labtest::Tftp::Off));
+    EXPECT_NE(labtest::run(upload), 0);
+    EXPECT_TRUE(labtest::ping(labtest::deviceAddress(1)));
+    ASSERT_TRUE(labtest::setTftp(1, labtest::Tftp::On));
+    EXPECT_EQ(labtest::run(upload), 0);
+    EXPECT_EQ(labtest::readFile(labtest::tftpDir(1) + "/WEB1"), "page");
+    std::remove(file.c_str());
+}
+
 TEST_F(Lan, IpSetupMovesExactlyTheDeviceWhoseMacItNames) {
     touched_ = {1, 2, 3};
     Udp udp;
