@@ -71,7 +71,7 @@ TEST_F(RelynSearchLab, QuietNetworkEndsAfterOneWait) {
 
 TEST_F(RelynSearchLab, DevicesAreListedInArrivalOrder) {
     Devices({{3, {"--description", "third"}},
-             {1, {"--discovery-delay-ms", "40", "--description", "first"}}});
+             {1, {"--discovery-delay-ms", "60", "--description", "first"}}});
     const QList<TRelynPar> two = Search();
     ASSERT_EQ(two.size(), 2);
     EXPECT_EQ(two[0], (TRelynPar{Address(3), Mac(3), QStringLiteral("1-4-5.00"),
@@ -85,7 +85,7 @@ TEST_F(RelynSearchLab, DevicesAreListedInArrivalOrder) {
 
     std::map<int, Options> five;
     for (int n = 1; n <= 5; ++n)
-        five[n] = {"--discovery-delay-ms", std::to_string((5 - n) * 20)};
+        five[n] = {"--discovery-delay-ms", std::to_string((5 - n) * 40)};
     Devices(five);
     const QList<TRelynPar> all = Search();
     ASSERT_EQ(all.size(), 5);
@@ -176,8 +176,8 @@ TEST_F(RelynSearchLab, DescriptionsAndDuplicateReplies) {
     const std::string seventy(70, 'd');
     Devices(
         {{1, {"--description", seventy}},
-         {2, {"--description", "", "--discovery-delay-ms", "20"}},
-         {3, {"--duplicate-discovery", "--description", "twice", "--discovery-delay-ms", "40"}}});
+         {2, {"--description", "", "--discovery-delay-ms", "50"}},
+         {3, {"--duplicate-discovery", "--description", "twice", "--discovery-delay-ms", "100"}}});
     const QList<TRelynPar> found = Search();
     ASSERT_EQ(found.size(), 4);
     EXPECT_EQ(found[0].Description, QString(65, u'd'));
