@@ -287,9 +287,11 @@ TEST(DosCommandAbort, HandOverToTheInterfaceThreadDuringAbortDoesNotLockUp) {
     });
     int signalled = 0;
     QObject::connect(&runner, &TDosCommand::Terminated, &context, [&] { ++signalled; });
+    std::atomic<bool> up{false};
+    runner.SetOnNewLine([&](TDosCommand *, const QString &, TOutputType) { up = true; });
     runner.SetCommandLine(Child({QStringLiteral("out:up\\n"), QStringLiteral("stdin")}));
     runner.Start();
-    ASSERT_TRUE(WaitFor([&] { return !runner.CapturedLines().isEmpty(); }));
+    ASSERT_TRUE(WaitFor([&] { return up.load(); }));
     runner.Abort();
     EXPECT_TRUE(onInterfaceThread);
     EXPECT_EQ(shown, (QStringList{QStringLiteral("up"), QStringLiteral("Process done.")}));
