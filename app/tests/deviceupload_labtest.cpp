@@ -1,0 +1,148 @@
+// Uploads through the real client to simulated devices of the test LAN.
+#include "deviceupload.h"
+
+#include "lab.h"
+#include "qstringprinter.h"
+#include "recordingreport.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+using testing::ElementsAre;
+
+QString Address(int device) {
+    return QString::fromStdString(labtest::deviceAddress(device));
+}
+
+QByteArray Received(int device, const char *name) {
+    QFile file(QString::fromStdString(labtest::tftpDir(device)) + QLatin1Char('/') +
+               QLatin1String(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The system's echo service with every wait cut to a tenth (an echo to at most 200 ms), so a
+// full restart wait of silent cycles takes seconds.
+TEchoEnvironment QuickEcho() {
+    class TQuick : public TEchoService {
+    public:
+        explicit TQuick(std::unique_ptr<TEchoService> inner)
+            : FInner(std::move(inner)) {}
+        TEchoReply Echo(quint32 address, int timeoutMs) override {
+            return FInner->Echo(address, std::min(timeoutMs, 200));
+        }
+
+    private:
+        std::unique_ptr<TEchoService> FInner;
+    };
+    TEchoEnvironment echo = TEchoEnvironment::System();
+    echo.OpenService = []() -> std::unique_ptr<TEchoService> {
+        std::unique_ptr<TEchoService> inner = TIcmpSocket::Open();
+        if (!inner)
+            return nullptr;
+        return std::make_unique<TQuick>(std::move(inner));
+    };
+    echo.Sleep = [](int milliseconds) {
+        QThread::msleep(milliseconds / 10);
+    };
+    return echo;
+}
+
+class DeviceUploadLabTest : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!labtest::inLab())
+            GTEST_SKIP() << labtest::notInLab;
+        ASSERT_TRUE(Dir.isValid());
+        Settings.TickMs = 250;
+        Settings.RestartPauseMs = 500;
+        File = Dir.path() + QStringLiteral("/Station 7_WEB1_01.pmf");
+        Bytes.resize(70000);
+        for (char &byte : Bytes)
+            byte = static_cast<char>(QRandomGenerator::global()->bounded(256));
+        QFile file(File);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(Bytes);
+    }
+
+    TDeviceUpload::TOutcome Run(bool web, int device) {
+        Report = TRecordingReport();
+        TDeviceUpload upload(Report, nullptr, Settings);
+        QSignalSpy finished(&upload, &TDeviceUpload::Finished);
+        if (web)
+            upload.StartWeb(Address(device), File);
+        else
+            upload.StartFirmware(Address(device), File);
+        EXPECT_TRUE(WaitForSignal(finished, 120000));
+        return finished.isEmpty() ? TDeviceUpload::uoInternalError
+                                  : finished.first().first().value<TDeviceUpload::TOutcome>();
+    }
+
+    QTemporaryDir Dir;
+    QString File;
+    QByteArray Bytes;
+    TUploadSettings Settings;
+    TRecordingReport Report;
+};
+
+TEST_F(DeviceUploadLabTest, WebFileLandsAndTheDeviceComesBack) {
+    ASSERT_TRUE(labtest::restartDevice(1, {"--restart-ms", "1500"}));
+    EXPECT_EQ(Run(true, 1), TDeviceUpload::uoDone);
+    EXPECT_EQ(Received(1, "WEB1"), Bytes);
+    EXPECT_THAT(Report.Lines(), ElementsAre(QStringLiteral("Web upload...   \\") + File,
+                                            QStringLiteral("Process done."), QString(),
+                                            QStringLiteral("Device restart..."),
+                                            QStringLiteral("Device restart done."),
+                                            QStringLiteral("Web upload successful."), QString()));
+    EXPECT_TRUE(labtest::waitForLog(1, "link up", std::chrono::seconds(5)));
+    EXPECT_TRUE(labtest::ping(labtest::deviceAddress(1)));
+}
+
+TEST_F(DeviceUploadLabTest, DeviceThatStaysAwayGivesTheRestartTimeout) {
+    ASSERT_TRUE(labtest::restartDevice(2, {"--restart-ms", "600000", "--restart-after-ms", "0"}));
+    Settings.Echo = QuickEcho();
+    Settings.ExtraCycles = 4;
+    EXPECT_EQ(Run(true, 2), TDeviceUpload::uoRestartTimeout);
+    EXPECT_EQ(Received(2, "WEB1"), Bytes);
+    EXPECT_THAT(Report.Lines().mid(1),
+                ElementsAre(QStringLiteral("Process done."), QString(),
+                            QStringLiteral("Device restart..."),
+                            QStringLiteral("Device restart timeout elapsed."),
+                            QStringLiteral("It is possible you will not connect to device a few "
+                                           "time."),
+                            QStringLiteral("Wait some seconds after next device connection."),
+                            QStringLiteral("Web upload successful."), QString()));
+    EXPECT_TRUE(labtest::restartDevice(2));
+}
+
+TEST_F(DeviceUploadLabTest, RefusedTransferFailsWithTheClientsOwnLine) {
+    ASSERT_TRUE(labtest::restartDevice(3));
+    ASSERT_TRUE(labtest::setTftp(3, labtest::Tftp::ReadOnly));
+    EXPECT_EQ(Run(true, 3), TDeviceUpload::uoFailed);
+    const QStringList lines = Report.Lines();
+    ASSERT_EQ(lines.size(), 6) << lines.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("curl: ("))) << lines[1].toStdString();
+    EXPECT_THAT(lines.mid(2), ElementsAre(QStringLiteral("Process done."), QString(),
+                                          QStringLiteral("Web upload failed."), QString()));
+
+    EXPECT_EQ(Run(false, 3), TDeviceUpload::uoFailed);
+    EXPECT_EQ(Report.Lines().last(), QStringLiteral("Process failed?"));
+    EXPECT_TRUE(labtest::restartDevice(3));
+}
+
+TEST_F(DeviceUploadLabTest, FirmwareLandsWithoutRestartWait) {
+    ASSERT_TRUE(labtest::restartDevice(3, {"--restart-ms", "600000"}));
+    EXPECT_EQ(Run(false, 3), TDeviceUpload::uoDone);
+    EXPECT_EQ(Received(3, "X5"), Bytes);
+    EXPECT_THAT(Report.Lines(), ElementsAre(QStringLiteral("Process done."), QString(),
+                                            QStringLiteral("Firmware upload successful.")));
+    EXPECT_TRUE(labtest::restartDevice(3));
+}
+
+} // namespace
