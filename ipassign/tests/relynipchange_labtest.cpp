@@ -189,6 +189,33 @@ private slots:
                       RouteLinkTo(address).toStdString()});
         QVERIFY(NeighbourEntry(address).isEmpty());
     }
+
+    // Without the right to change the table the command is refused; that is a failure, not a
+    // "temporarily assigned". The echo test still runs (raw sockets stay allowed).
+    void arpModeWithoutPrivilegesIsAnError() {
+        const QString address = QStringLiteral("192.0.2.61");
+        QProcess probe;
+        probe.start(QStringLiteral("setpriv"),
+                    {QStringLiteral("--bounding-set"), QStringLiteral("-net_admin"),
+                     QStringLiteral("--inh-caps"), QStringLiteral("-all"),
+                     QStringLiteral(QUILLET_CHANGE_PROBE), Mac(3), address,
+                     QStringLiteral("--arp")});
+        QVERIFY(probe.waitForFinished(30000));
+        const QString output = QString::fromLocal8Bit(probe.readAllStandardOutput()).trimmed();
+        QCOMPARE(output, QStringLiteral("0 1 IP address change error."));
+        // The echo test leaves at most a failed resolution behind, never an entry.
+        QVERIFY2(!NeighbourEntry(address).contains(QStringLiteral("lladdr")),
+                 qPrintable(NeighbourEntry(address)));
+
+        // The same probe with its privileges does change the table.
+        probe.start(QStringLiteral(QUILLET_CHANGE_PROBE),
+                    {Mac(3), address, QStringLiteral("--arp")});
+        QVERIFY(probe.waitForFinished(30000));
+        QVERIFY(QString::fromLocal8Bit(probe.readAllStandardOutput()).startsWith(u"1 0 "));
+        QVERIFY(NeighbourEntry(address).contains(QStringLiteral("PERMANENT")));
+        labtest::run({"ip", "neigh", "del", address.toStdString(), "dev",
+                      RouteLinkTo(address).toStdString()});
+    }
 };
 
 QTEST_MAIN(RelynIPChangeLabTest)
