@@ -192,6 +192,33 @@ TEST(DosCommandRuns, ExitCodeAndSeveralRunsOfOneRunner) {
     EXPECT_EQ(runner.CapturedLines(), QStringList{QStringLiteral("two")});
 }
 
+TEST(DosCommandRuns, TheEndOfTheChildEndsTheWatchNotTheEndOfItsOutput) {
+    // Output closed early: the watch goes on until the child ends.
+    TDosCommand runner;
+    TRecorder rec;
+    rec.Attach(runner);
+    runner.SetCommandLine(Child({QStringLiteral("out:a\\n"), QStringLiteral("close"),
+                                 QStringLiteral("sleep:400"), QStringLiteral("exit:2")}));
+    QElapsedTimer clock;
+    clock.start();
+    runner.Start();
+    ASSERT_TRUE(WaitFor([&] { return rec.Ended(); }));
+    EXPECT_GE(clock.elapsed(), 400);
+    EXPECT_EQ(runner.ExitCode(), 2);
+    EXPECT_EQ(runner.CapturedLines(), QStringList{QStringLiteral("a")});
+
+    // A helper the child left behind still holds the output open: the watch ends with the child.
+    runner.SetCommandLine(Child({QStringLiteral("grandchild"), QStringLiteral("out:done\\n")}));
+    clock.restart();
+    runner.Start();
+    ASSERT_TRUE(WaitFor([&] { return rec.Terminated.load() == 2; }));
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_EQ(runner.CapturedLines().last(), QStringLiteral("done"));
+    const pid_t helper = ValueAfter(runner.CapturedLines(), QStringLiteral("gc="));
+    ASSERT_GT(helper, 0);
+    ::kill(helper, SIGKILL);
+}
+
 TEST(DosCommandRuns, StartWhileRunningKeepsEachRunsLinesApart) {
     TDosCommand runner;
     TRecorder rec;

@@ -7,6 +7,7 @@
 //   fds         write "fds=N\n", the number of open descriptors
 //   pid         write "pid=N\n"
 //   grandchild  start a process that sleeps 60 s and write "gc=N\n"
+//   close       close standard output and standard error
 //   exit:N      end with status N
 #include <cstdio>
 #include <cstdlib>
@@ -101,6 +102,9 @@ int main(int argc, char **argv) {
                 _exit(0);
             }
             WriteAll(1, "gc=" + std::to_string(pid) + "\n");
+        } else if (action == "close") {
+            close(1);
+            close(2);
         } else if (action.rfind("exit:", 0) == 0) {
             return std::atoi(value.c_str());
         }
