@@ -1,10 +1,18 @@
 #include "cli.h"
 
+#include "consolereport.h"
+#include "devicecommands.h"
 #include "previewserver.h"
+#include "programfolder.h"
+#include "relynipchange.h"
 #include "webfilecommands.h"
+#include "webfilecreator.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
 #include <optional>
 
 namespace cli {
@@ -186,6 +194,159 @@ int webfileServe(const QStringList &args, Console console) {
     return QCoreApplication::exec() == 0 ? Success : Failure;
 }
 
+int searchCommand(const QStringList &args, Console console, const SearchFunction &search) {
+    CommandParser command(console, QStringLiteral("quillet-cli search [options]"),
+                          QStringLiteral("Broadcasts one discovery query, as the search window "
+                                         "does, and lists every device\nthat answers: IP "
+                                         "address, MAC address, firmware, device type and "
+                                         "description,\nin ascending address order."));
+    command.parser().addOption(
+        {QStringLiteral("json"), QStringLiteral("Print a JSON array of objects instead.")});
+    command.parser().addOption({QStringLiteral("types"),
+                                QStringLiteral("Read the device type names from FILE (section "
+                                               "GlobalTypes)."),
+                                QStringLiteral("FILE")});
+    if (auto status = command.parse(args, 0, 0)) {
+        return *status;
+    }
+    QList<TRelynPar> devices;
+    try {
+        devices = sortedByAddress(search(command.parser().value(QStringLiteral("types"))));
+    } catch (const std::exception &failure) {
+        QString message = QString::fromStdString(failure.what());
+        message.replace(QStringLiteral("\r\n"), QStringLiteral(": "));
+        return reportFailure(console, text(message));
+    }
+    console.out << (command.parser().isSet(QStringLiteral("json")) ? deviceJson(devices)
+                                                                   : deviceTable(devices));
+    return Success;
+}
+
+int createCommand(const QStringList &args, Console console) {
+    CommandParser command(
+        console, QStringLiteral("quillet-cli create [options] FOLDER"),
+        QStringLiteral("Packs FOLDER into a new web file in the output tree pmf/ beside the "
+                       "program,\nnamed and numbered as the window does, and prints its path."));
+    command.parser().addPositionalArgument(QStringLiteral("FOLDER"),
+                                           QStringLiteral("The folder of web pages."));
+    command.parser().addOption({QStringLiteral("rewrite"),
+                                QStringLiteral("Rewrite the last version instead of adding one.")});
+    command.parser().addOption(
+        {QStringLiteral("internal"), QStringLiteral("Name the file as in internal mode.")});
+    command.parser().addOption(
+        {QStringLiteral("keep-bak"), QStringLiteral("Keep the *.bak files of FOLDER (deleted by "
+                                                    "default).")});
+    if (auto status = command.parse(args, 1, 1)) {
+        return *status;
+    }
+    // The folder is taken whole and absolute: the creation changes the current folder, and a
+    // trailing "/" would leave the web file without a name.
+    const QFileInfo source(command.positional().at(0));
+    if (!source.isDir()) {
+        return reportFailure(console, text(command.positional().at(0)) + ": not a folder");
+    }
+    const QString folder = QDir::cleanPath(source.absoluteFilePath());
+    TCreateRequest request;
+    request.ProgramFolder = ProgramFolder();
+    request.DirInName = folder;
+    request.SourceFolder = folder;
+    request.InternalMode = command.parser().isSet(QStringLiteral("internal"));
+    request.RewriteLast = command.parser().isSet(QStringLiteral("rewrite"));
+    request.DeleteBakFiles = !command.parser().isSet(QStringLiteral("keep-bak"));
+
+    ConsoleReport report(console.out, console.err);
+    TWebFileCreator creator(report, nullptr);
+    QEventLoop loop;
+    bool created = false;
+    bool finished = false;
+    QObject::connect(&creator, &TWebFileCreator::Finished, &loop, [&](bool ok) {
+        created = ok;
+        finished = true;
+        loop.quit();
+    });
+    creator.Start(request);
+    if (!finished) {
+        loop.exec();
+    }
+    if (!created) {
+        return Failure;
+    }
+    console.out << text(creator.FileOutName()) << '\n';
+    return Success;
+}
+
+int uploadCommand(const QStringList &args, Console console, UploadKind kind) {
+    const bool web = kind == UploadKind::Web;
+    CommandParser command(
+        console,
+        web ? QStringLiteral("quillet-cli upload-web [options] FILE ADDRESS...")
+            : QStringLiteral("quillet-cli upload-fw [options] FILE ADDRESS..."),
+        web ? QStringLiteral("Uploads a web file to each device over TFTP and waits until it "
+                             "has restarted.\nSeveral devices are served side by side.")
+            : QStringLiteral("Uploads a firmware image to each device over TFTP.\nSeveral "
+                             "devices are served side by side."));
+    command.parser().addPositionalArgument(QStringLiteral("FILE"),
+                                           web ? QStringLiteral("The web file.")
+                                               : QStringLiteral("The firmware image."));
+    command.parser().addPositionalArgument(QStringLiteral("ADDRESS"),
+                                           QStringLiteral("A device's IPv4 address; one or more."),
+                                           QStringLiteral("ADDRESS..."));
+    if (auto status = command.parse(args, 2, -1)) {
+        return *status;
+    }
+    const QString file = command.positional().at(0);
+    const QStringList addresses = command.positional().mid(1);
+    for (qsizetype i = 0; i < addresses.size(); ++i) {
+        if (!isDottedAddress(addresses[i])) {
+            return command.usageError(
+                QStringLiteral("'%1' is not an IPv4 address such as 192.168.1.20.")
+                    .arg(addresses[i]));
+        }
+        if (addresses.indexOf(addresses[i]) != i) {
+            return command.usageError(
+                QStringLiteral("%1 is named twice; one upload per device.").arg(addresses[i]));
+        }
+    }
+    if (!QFileInfo(file).isFile()) {
+        return reportFailure(console, text(file) + ": no such file");
+    }
+    const QList<UploadJob> jobs = uploadToAll(kind, file, addresses, console.out, console.err);
+    if (addresses.size() > 1) {
+        console.out << '\n' << uploadSummary(jobs);
+    }
+    const bool allDone =
+        std::all_of(jobs.begin(), jobs.end(), [](const UploadJob &job) { return job.done; });
+    return allDone ? Success : Failure;
+}
+
+int changeIpCommand(const QStringList &args, Console console) {
+    CommandParser command(console, QStringLiteral("quillet-cli change-ip [options] MAC ADDRESS"),
+                          QStringLiteral("Gives the device with the MAC address MAC the IP "
+                                         "address ADDRESS, after making sure\nthat nothing "
+                                         "answers at ADDRESS yet."));
+    command.parser().addPositionalArgument(
+        QStringLiteral("MAC"), QStringLiteral("The device's MAC address, e.g. 02-00-00-12-34-5F."));
+    command.parser().addPositionalArgument(QStringLiteral("ADDRESS"),
+                                           QStringLiteral("The new IPv4 address."));
+    command.parser().addOption(
+        {QStringLiteral("arp"),
+         QStringLiteral("Only enter the address in this computer's neighbour table.")});
+    if (auto status = command.parse(args, 2, 2)) {
+        return *status;
+    }
+    TRelynIPChange change;
+    change.SetArpOnly(command.parser().isSet(QStringLiteral("arp")));
+    const TRelynIPChangeOutcome outcome =
+        change.ChangeIP(command.positional().at(0), command.positional().at(1));
+    QString message = outcome.Message;
+    message.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    if (!outcome.Success) {
+        return reportFailure(console, text(message));
+    }
+    console.out << text(message) << '\n';
+    return Success;
+}
+
 int webfileCommand(const QStringList &args, Console console) {
     // args: "quillet-cli webfile", then the subcommand and its arguments.
     const QString sub = args.value(1);
@@ -213,8 +374,27 @@ int webfileCommand(const QStringList &args, Console console) {
 } // namespace
 
 int run(const QStringList &args, Console console) {
+    return run(args, console, [](const QString &typesFile) { return RunRelynSearch(typesFile); });
+}
+
+int run(const QStringList &args, Console console, const SearchFunction &search) {
     const QString name = args.value(1);
     const QStringList rest = QStringList{QStringLiteral("quillet-cli ") + name} + args.mid(2);
+    if (name == QStringLiteral("search")) {
+        return searchCommand(rest, console, search);
+    }
+    if (name == QStringLiteral("create")) {
+        return createCommand(rest, console);
+    }
+    if (name == QStringLiteral("upload-web")) {
+        return uploadCommand(rest, console, UploadKind::Web);
+    }
+    if (name == QStringLiteral("upload-fw")) {
+        return uploadCommand(rest, console, UploadKind::Firmware);
+    }
+    if (name == QStringLiteral("change-ip")) {
+        return changeIpCommand(rest, console);
+    }
     if (name == QStringLiteral("webfile")) {
         return webfileCommand(rest, console);
     }

@@ -1,7 +1,11 @@
 // quillet-cli: the jobs of the window program without a window, over the same non-window code.
 #pragma once
 
+#include "relynpar.h"
+
+#include <QList>
 #include <QStringList>
+#include <functional>
 #include <ostream>
 
 namespace cli {
@@ -16,5 +20,9 @@ struct Console {
 // Runs one command line; args[0] is the program. A QCoreApplication must exist: the commands
 // that wait (serve, uploads) run its event loop.
 int run(const QStringList &args, Console console);
+
+// The same with the device search replaced, for tests without a network.
+using SearchFunction = std::function<QList<TRelynPar>(const QString &typesFile)>;
+int run(const QStringList &args, Console console, const SearchFunction &search);
 
 } // namespace cli

@@ -1,0 +1,37 @@
+#include "consolereport.h"
+
+#include <QStringList>
+
+namespace cli {
+
+namespace {
+
+// Device and client texts may carry control characters; a terminal should not act on them.
+std::string printable(const QString &line) {
+    QString shown;
+    shown.reserve(line.size());
+    for (const QChar c : line) {
+        shown += c.unicode() < 0x20 && c != QLatin1Char('\t') ? QChar(u'?') : c;
+    }
+    return shown.toStdString();
+}
+
+} // namespace
+
+void ConsoleReport::AddInfo(const QString &line) {
+    // The client's captured output arrives as one block of lines.
+    QString text = line;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    for (const QString &part : text.split(QLatin1Char('\n'))) {
+        Out << Prefix << printable(part) << '\n';
+    }
+    Out.flush();
+}
+
+void ConsoleReport::ErrorBox(const QString &text) {
+    QString flat = text;
+    flat.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    Err << "quillet-cli: " << Prefix << printable(flat) << std::endl;
+}
+
+} // namespace cli

@@ -1,0 +1,31 @@
+// The workflows' report channel on a console: each line of the message box goes out at once,
+// prefixed with the device's address when several uploads share the console.
+#pragma once
+
+#include "workflowreport.h"
+
+#include <ostream>
+#include <string>
+
+namespace cli {
+
+class ConsoleReport : public TWorkflowReport {
+public:
+    ConsoleReport(std::ostream &out, std::ostream &err, std::string prefix = {})
+        : Out(out)
+        , Err(err)
+        , Prefix(std::move(prefix)) {}
+
+    // A console cannot take lines back; what was shown stays.
+    void ClearInfo() override {}
+    void AddInfo(const QString &line) override;
+    void ErrorBox(const QString &text) override;
+    void SetBusy(bool) override {}
+
+private:
+    std::ostream &Out;
+    std::ostream &Err;
+    std::string Prefix;
+};
+
+} // namespace cli

@@ -1,0 +1,177 @@
+#include "devicecommands.h"
+
+#include "consolereport.h"
+#include "deviceupload.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <algorithm>
+#include <memory>
+
+namespace cli {
+
+namespace {
+
+std::string printable(const QString &text) {
+    QString shown = text;
+    for (QChar &c : shown) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F) {
+            c = QChar(u'?');
+        }
+    }
+    return shown.toStdString();
+}
+
+QString outcomeText(TDeviceUpload::TOutcome outcome) {
+    switch (outcome) {
+    case TDeviceUpload::uoNothingSent:
+        return QStringLiteral("nothing sent");
+    case TDeviceUpload::uoDone:
+        return QStringLiteral("done");
+    case TDeviceUpload::uoUploadTimeout:
+        return QStringLiteral("upload time-out");
+    case TDeviceUpload::uoRestartTimeout:
+        return QStringLiteral("restart time-out");
+    case TDeviceUpload::uoInternalError:
+        return QStringLiteral("internal error");
+    case TDeviceUpload::uoFailed:
+        return QStringLiteral("failed");
+    }
+    return QStringLiteral("unknown");
+}
+
+std::string alignedRows(const std::vector<std::vector<std::string>> &rows) {
+    std::vector<std::size_t> widths;
+    for (const auto &row : rows) {
+        widths.resize(std::max(widths.size(), row.size()));
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            // Columns are measured in characters, not bytes.
+            widths[i] = std::max(widths[i],
+                                 static_cast<std::size_t>(QString::fromStdString(row[i]).size()));
+        }
+    }
+    std::string text;
+    for (const auto &row : rows) {
+        std::string line;
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            line += row[i];
+            if (i + 1 < row.size()) {
+                line.append(widths[i] - QString::fromStdString(row[i]).size() + 2, ' ');
+            }
+        }
+        while (!line.empty() && line.back() == ' ') {
+            line.pop_back();
+        }
+        text += line + '\n';
+    }
+    return text;
+}
+
+} // namespace
+
+QList<TRelynPar> sortedByAddress(const QList<TRelynPar> &records) {
+    TRelynDeviceList list;
+    list.Assign(records);
+    try {
+        list.SortBy(rcIPAddress);
+    } catch (const std::exception &) {
+        // The sort leaves the rows as they were: arrival order.
+    }
+    return list.Records();
+}
+
+std::string deviceTable(const QList<TRelynPar> &records) {
+    std::vector<std::vector<std::string>> rows;
+    for (const TRelynPar &r : records) {
+        rows.push_back({printable(r.IPAddress), printable(r.MACAddress), printable(r.Firmware),
+                        printable(r.DeviceType), printable(r.Description)});
+    }
+    return alignedRows(rows);
+}
+
+std::string deviceJson(const QList<TRelynPar> &records) {
+    QJsonArray devices;
+    for (const TRelynPar &r : records) {
+        devices.append(QJsonObject{{QStringLiteral("ip"), r.IPAddress},
+                                   {QStringLiteral("mac"), r.MACAddress},
+                                   {QStringLiteral("firmware"), r.Firmware},
+                                   {QStringLiteral("type"), r.DeviceType},
+                                   {QStringLiteral("description"), r.Description}});
+    }
+    return QJsonDocument(devices).toJson(QJsonDocument::Indented).toStdString();
+}
+
+bool isDottedAddress(const QString &text) {
+    static const QRegularExpression form(
+        QStringLiteral("^(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])"
+                       "(\\.(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])){3}$"));
+    return form.match(text).hasMatch();
+}
+
+QList<UploadJob> uploadToAll(UploadKind kind, const QString &file, const QStringList &addresses,
+                             std::ostream &out, std::ostream &err) {
+    struct Device {
+        std::unique_ptr<ConsoleReport> report;
+        std::unique_ptr<TDeviceUpload> upload;
+    };
+    QList<UploadJob> jobs;
+    std::vector<Device> devices;
+    const bool prefixed = addresses.size() > 1;
+    qsizetype width = 0;
+    for (const QString &address : addresses) {
+        width = std::max(width, address.size());
+    }
+    QEventLoop loop;
+    int running = 0;
+    for (qsizetype i = 0; i < addresses.size(); ++i) {
+        const QString &address = addresses[i];
+        jobs.append({address, QString(), false});
+        const std::string prefix =
+            prefixed ? (address.leftJustified(width) + QStringLiteral("  ")).toStdString()
+                     : std::string();
+        Device device;
+        device.report = std::make_unique<ConsoleReport>(out, err, prefix);
+        device.upload = std::make_unique<TDeviceUpload>(*device.report, nullptr);
+        QObject::connect(device.upload.get(), &TDeviceUpload::Finished, &loop,
+                         [&jobs, &running, &loop, i](TDeviceUpload::TOutcome outcome) {
+                             jobs[i].outcome = outcomeText(outcome);
+                             jobs[i].done = outcome == TDeviceUpload::uoDone;
+                             if (--running == 0) {
+                                 loop.quit();
+                             }
+                         });
+        devices.push_back(std::move(device));
+    }
+    // Every upload is started before the loop runs, so that they all go side by side; one that
+    // finishes at once (a file that cannot be started) is counted as it finishes.
+    running = static_cast<int>(devices.size());
+    for (qsizetype i = 0; i < addresses.size(); ++i) {
+        TDeviceUpload &upload = *devices[static_cast<std::size_t>(i)].upload;
+        if (kind == UploadKind::Web) {
+            upload.StartWeb(addresses[i], file);
+        } else {
+            upload.StartFirmware(addresses[i], file);
+        }
+    }
+    if (running > 0) {
+        loop.exec();
+    }
+    return jobs;
+}
+
+std::string uploadSummary(const QList<UploadJob> &jobs) {
+    std::vector<std::vector<std::string>> rows{{"ADDRESS", "OUTCOME"}};
+    qsizetype done = 0;
+    for (const UploadJob &job : jobs) {
+        rows.push_back({job.address.toStdString(), job.outcome.toStdString()});
+        done += job.done ? 1 : 0;
+    }
+    return alignedRows(rows) + std::to_string(done) + " of " + std::to_string(jobs.size()) +
+           (jobs.size() == 1 ? " device" : " devices") + " done\n";
+}
+
+} // namespace cli

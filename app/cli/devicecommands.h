@@ -1,0 +1,42 @@
+// The commands that reach devices or the output tree: search, create, uploads, IP change.
+#pragma once
+
+#include "relyndevicelist.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <ostream>
+
+namespace cli {
+
+// Records in ascending address order (arrival order when an address cannot be compared).
+QList<TRelynPar> sortedByAddress(const QList<TRelynPar> &records);
+
+// One device a line: address, MAC address, firmware, type, description, in aligned columns.
+std::string deviceTable(const QList<TRelynPar> &records);
+// An array of objects with the keys ip, mac, firmware, type, description.
+std::string deviceJson(const QList<TRelynPar> &records);
+
+// An address a device can be reached at: four decimal numbers. Names are refused, so that
+// nothing is ever looked up by name.
+bool isDottedAddress(const QString &text);
+
+enum class UploadKind { Web, Firmware };
+
+struct UploadJob {
+    QString address;
+    QString outcome; // "done", "upload time-out", ...
+    bool done = false;
+};
+
+// Uploads one file to every address side by side in the running event loop; with more than one
+// address each line is prefixed with its address. Returns each device's outcome in the order
+// given, once every upload has finished.
+QList<UploadJob> uploadToAll(UploadKind kind, const QString &file, const QStringList &addresses,
+                             std::ostream &out, std::ostream &err);
+
+// The summary table that ends a fleet upload.
+std::string uploadSummary(const QList<UploadJob> &jobs);
+
+} // namespace cli
