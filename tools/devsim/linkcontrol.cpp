@@ -2,11 +2,13 @@
 
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <net/if.h>
 #include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -46,6 +48,40 @@ std::string runIp(std::vector<std::string> args) {
 }
 
 } // namespace
+
+bool inMachineNamespace() {
+    struct stat self {};
+    if (::stat("/proc/self/ns/net", &self) != 0) {
+        return true;
+    }
+    // The kernel's first network namespace always has this inode number.
+    constexpr ino_t initialNamespace = 0xEFFFFFF9U;
+    if (self.st_ino == initialNamespace) {
+        return true;
+    }
+    struct stat machine {};
+    if (::stat("/proc/1/ns/net", &machine) == 0 && machine.st_dev == self.st_dev &&
+        machine.st_ino == self.st_ino) {
+        return true;
+    }
+    // Positive proof: a lab's namespaces are named ones, bound under /run/netns.
+    DIR *named = ::opendir("/run/netns");
+    if (named == nullptr) {
+        return true;
+    }
+    bool found = false;
+    while (const dirent *entry = ::readdir(named)) {
+        struct stat candidate {};
+        const std::string path = std::string("/run/netns/") + entry->d_name;
+        if (entry->d_name[0] != '.' && ::stat(path.c_str(), &candidate) == 0 &&
+            candidate.st_dev == self.st_dev && candidate.st_ino == self.st_ino) {
+            found = true;
+            break;
+        }
+    }
+    ::closedir(named);
+    return !found;
+}
 
 NamespaceLink::NamespaceLink(std::string interfaceName)
     : interface_(std::move(interfaceName)) {

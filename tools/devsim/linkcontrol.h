@@ -6,6 +6,12 @@
 
 namespace devsim {
 
+// Whether this process may be in the machine's own network. A simulated device must never run
+// there: it would answer the real LAN and, on an IP-SETUP or an upload, re-address or take
+// down the machine's own link. Only a named namespace (/run/netns, as netlab makes them) other
+// than the kernel's first counts as safe; anything unknown counts as the machine's.
+bool inMachineNamespace();
+
 class LinkControl {
 public:
     virtual ~LinkControl() = default;

@@ -22,6 +22,11 @@ int main(int argc, char **argv) {
         return 2;
     }
     const devsim::Config &config = parsed.config;
+    if (devsim::inMachineNamespace()) {
+        std::fprintf(stderr, "devsim: refusing to run in the machine's own network namespace; "
+                             "start it in a lab (tools/netlab)\n");
+        return 3;
+    }
 
     sigset_t stopSignals;
     sigemptyset(&stopSignals);

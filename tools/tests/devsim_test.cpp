@@ -1,6 +1,7 @@
 // The simulator's settings and the bytes it puts on the wire, without any socket.
 #include "devsimconfig.h"
 #include "devsimprotocol.h"
+#include "linkcontrol.h"
 
 #include <QTemporaryDir>
 #include <fstream>
@@ -190,4 +191,9 @@ TEST(DevsimProtocol, OnlyUnicastAddressesAreTaken) {
 TEST(DevsimProtocol, HexTextOfLongDatagramsIsCut) {
     EXPECT_EQ(hexText({0x00, 0xAB, 0x0F}), "00AB0F");
     EXPECT_EQ(hexText(Bytes(40, 0x11), 2), "1111...");
+}
+
+TEST(DevsimGuard, MachineNamespaceIsRecognised) {
+    // The unit tests run in the machine's own namespace, where no device may ever run.
+    EXPECT_TRUE(inMachineNamespace());
 }

@@ -63,6 +63,14 @@ set -e
 [ $status -eq 77 ] || fail "up without root ended with $status, not 77"
 [[ $message == *"needs root"* ]] || fail "no clear message without root: $message"
 
+echo "== the simulator refuses the machine's own namespace"
+set +e
+message=$("$devsim" --port 30999 2>&1)
+status=$?
+set -e
+[ $status -eq 3 ] || fail "devsim in the machine's namespace ended with $status, not 3"
+[[ $message == *"refusing"* ]] || fail "no clear message from devsim: $message"
+
 echo "== two labs come up at once and stay apart"
 "$netlab" up --name "$a" --devices 2 --devsim "$devsim" &
 up_a=$!
