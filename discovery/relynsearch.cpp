@@ -11,9 +11,6 @@ QByteArray Query(char code) {
     return QByteArray("\0\0\0", 3) + code;
 }
 
-constexpr int FamilyByte = 82;
-constexpr int ModelByte = 86;
-
 int Byte(const QByteArray &data, int index) {
     return static_cast<std::uint8_t>(data.at(index));
 }
@@ -131,8 +128,9 @@ void TRelynSearch::QueryInfo(TRelynEndpoint &endpoint, TRelynPar &record) {
     record.DeviceType = RelynNotAvailable;
     if (reply.size() == RelynReply::InfoLength) {
         record.Firmware = RelynReply::FirmwareText(reply);
-        record.DeviceType = Types.TypeName(static_cast<std::uint8_t>(reply.at(82)),
-                                           static_cast<std::uint8_t>(reply.at(86)));
+        record.DeviceType =
+            Types.TypeName(static_cast<std::uint8_t>(reply.at(RelynReply::FamilyByte)),
+                           static_cast<std::uint8_t>(reply.at(RelynReply::ModelByte)));
     }
 
     int start = RelynReply::InfoDescriptionStart;

@@ -52,6 +52,9 @@ inline constexpr int InfoLength = 130;
 inline constexpr int DescriptionLength = 65;
 inline constexpr int InfoDescriptionStart = 4;
 inline constexpr int LegacyDescriptionStart = 36;
+// Byte 82 is also the first number of the firmware text; bytes 83 to 85 follow it.
+inline constexpr int FamilyByte = 82;
+inline constexpr int ModelByte = 86;
 
 QByteArray DiscoveryQuery();
 QByteArray InfoQuery();

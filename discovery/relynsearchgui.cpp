@@ -93,6 +93,8 @@ TfRelynSearchGUI::TfRelynSearchGUI(QWidget *owner, TRelynSearchFunction search)
     LvDeviceList->setSelectionMode(QAbstractItemView::SingleSelection);
     LvDeviceList->setWordWrap(false);
     LvDeviceList->verticalHeader()->hide();
+    // Report-view rows: one line of text each.
+    LvDeviceList->verticalHeader()->setDefaultSectionSize(LvDeviceList->fontMetrics().height() + 6);
     LvDeviceList->horizontalHeader()->setSectionsClickable(true);
     LvDeviceList->horizontalHeader()->setHighlightSections(false);
     LvDeviceList->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
