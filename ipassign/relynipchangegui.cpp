@@ -3,6 +3,7 @@
 #include "ipedit.h"
 #include "relynsearchlangsupport.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
@@ -160,7 +161,9 @@ void TfRelynIPChangeGUI::BBChangeClick() {
     // The echo test takes up to about 3 s; the dialog is out of the way meanwhile.
     hide();
     change.SetMessages(FTexts.Messages);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
     const TRelynIPChangeOutcome outcome = change.ChangeIP(macAddress, ipAddress);
+    QApplication::restoreOverrideCursor();
     const int result = outcome.Success ? QDialog::Accepted : QDialog::Rejected;
     setResult(result);
     FMessageBox(parentWidget(), outcome.Kind, outcome.Message);

@@ -1,107 +1,14 @@
 // The procedure on a scripted network: echo service, endpoint and neighbour table stand-ins.
-#include "childprocess.h"
 #include "neighbourtable.h"
-#include "nethelpers.h"
-#include "relynipchange.h"
+#include "scriptednetwork.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <QList>
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 namespace {
-
-// What the stand-ins saw, shared by the procedure's environment and the test.
-struct Network {
-    bool EchoAvailable = true;
-    bool AddressAnswers = false;
-    int Echoes = 0;
-    QList<QString> EchoedHosts;
-    QList<QPair<QByteArray, std::uint16_t>> Broadcasts;
-    bool BroadcastFails = false;
-
-    QString Link = QStringLiteral("lab0");
-    bool RouteFails = false;
-    bool RunFails = false;
-    bool EntryAppears = true;
-    QStringList Commands;
-    QStringList Probes;
-};
-
-class ScriptedEcho : public TEchoService {
-public:
-    explicit ScriptedEcho(Network &network)
-        : Net(network) {}
-    TEchoReply Echo(quint32, int timeoutMs) override {
-        EXPECT_EQ(timeoutMs, TRelynIPChange::EchoTimeoutMs);
-        ++Net.Echoes;
-        return {Net.AddressAnswers, 64, 1};
-    }
-
-private:
-    Network &Net;
-};
-
-class ScriptedEndpoint : public TRelynEndpoint {
-public:
-    explicit ScriptedEndpoint(Network &network)
-        : Net(network) {}
-    void SetRemoteHost(const QString &) override { ADD_FAILURE() << "unexpected send"; }
-    void SetRemotePort(std::uint16_t) override {}
-    void Broadcast(const QByteArray &data, std::uint16_t port) override {
-        if (Net.BroadcastFails)
-            throw ESocketError::FromErrno(ENETUNREACH);
-        Net.Broadcasts.append({data, port});
-    }
-    void Send(const QByteArray &) override { ADD_FAILURE() << "unexpected send"; }
-    TRelynDatagram Receive(int) override {
-        ADD_FAILURE() << "the procedure receives nothing";
-        return {};
-    }
-
-private:
-    Network &Net;
-};
-
-TRelynIPChangeEnvironment Scripted(Network &net) {
-    TRelynIPChangeEnvironment environment;
-    environment.Echo.OpenService = [&net]() -> std::unique_ptr<TEchoService> {
-        if (!net.EchoAvailable)
-            return nullptr;
-        return std::make_unique<ScriptedEcho>(net);
-    };
-    environment.Echo.Resolve = [&net](const QString &host) -> quint32 {
-        net.EchoedHosts << host;
-        QString normal = host;
-        return NormalizeIPText(normal) ? 0x0100000A : 0;
-    };
-    environment.Echo.Sleep = [](int) {
-    };
-    environment.OpenEndpoint = [&net] {
-        return std::make_unique<ScriptedEndpoint>(net);
-    };
-    environment.RouteLink = [&net](const QString &) {
-        if (net.RouteFails)
-            throw ESocketError::FromErrno(ENETUNREACH);
-        return net.Link;
-    };
-    environment.Run = [&net](const QString &commandLine) {
-        if (net.RunFails)
-            throw TCreateProcessError(QStringLiteral("Unable to Create Process \"") + commandLine +
-                                      QLatin1Char('"'));
-        net.Commands << commandLine;
-    };
-    environment.HasPermanentNeighbour = [&net](const QString &, const QString &, const QString &) {
-        return net.EntryAppears && !net.Commands.isEmpty();
-    };
-    environment.Probe = [&net](const QString &address) {
-        net.Probes << address;
-    };
-    return environment;
-}
 
 QByteArray Bytes(std::initializer_list<int> values) {
     QByteArray bytes;
@@ -115,8 +22,8 @@ const QByteArray Header =
 
 class RelynIPChangeTest : public ::testing::Test {
 protected:
-    Network Net;
-    TRelynIPChange Change{Scripted(Net)};
+    TScriptedNetwork Net;
+    TRelynIPChange Change{Net.Environment()};
     const TRelynIPChangeMsgLngSupport Texts;
 };
 
@@ -175,7 +82,7 @@ TEST_F(RelynIPChangeTest, BadMacAddressIsRefusedBeforeAnyEcho) {
         EXPECT_EQ(outcome.Message, Texts.MsgMACSyntax);
     }
     EXPECT_EQ(Net.Echoes, 0);
-    EXPECT_THAT(Net.EchoedHosts, IsEmpty());
+    EXPECT_THAT(Net.ResolvedHosts, IsEmpty());
     EXPECT_THAT(Net.Broadcasts, IsEmpty());
 }
 
@@ -205,7 +112,7 @@ TEST_F(RelynIPChangeTest, AddressSyntaxIsCheckedAfterTheEchoTest) {
     }
     // A text that does not resolve gets no echo at all, so it cannot look taken.
     EXPECT_EQ(Net.Echoes, 0);
-    EXPECT_EQ(Net.EchoedHosts.size(), 5);
+    EXPECT_EQ(Net.ResolvedHosts.size(), 5);
     EXPECT_THAT(Net.Broadcasts, IsEmpty());
 }
 
@@ -251,7 +158,7 @@ TEST_F(RelynIPChangeTest, EmptyMessagesStillGiveKindAndSuccess) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        Net = Network();
+        Net = TScriptedNetwork();
         c.arrange();
         Change.SetArpOnly(c.arpOnly);
         const TRelynIPChangeOutcome outcome = Change.ChangeIP(c.mac, c.address);
@@ -295,7 +202,7 @@ TEST_F(RelynIPChangeTest, ArpModeFailuresAreReportedNotTakenForSuccess) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        Net = Network();
+        Net = TScriptedNetwork();
         c.arrange();
         const TRelynIPChangeOutcome outcome = Change.ChangeIP(c.mac, address);
         EXPECT_FALSE(outcome.Success);
@@ -305,7 +212,7 @@ TEST_F(RelynIPChangeTest, ArpModeFailuresAreReportedNotTakenForSuccess) {
         EXPECT_THAT(Net.Broadcasts, IsEmpty());
     }
 
-    Net = Network();
+    Net = TScriptedNetwork();
     const TRelynIPChangeOutcome outcome = Change.ChangeIP(mac, QStringLiteral("1.2.3"));
     EXPECT_EQ(outcome.Message, Texts.MsgIPSyntax);
     EXPECT_THAT(Net.Commands, IsEmpty());

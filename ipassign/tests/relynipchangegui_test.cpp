@@ -1,8 +1,8 @@
 // The IP change dialog offscreen, on a scripted network, alone and opened from the search window.
 #include "ipedit.h"
-#include "nethelpers.h"
 #include "relynipchangegui.h"
 #include "relynsearchgui.h"
+#include "scriptednetwork.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -15,72 +15,6 @@
 #include <QtTest>
 
 namespace {
-
-struct Network {
-    bool AddressAnswers = false;
-    int Echoes = 0;
-    // Whether the dialog was on screen while the procedure ran.
-    QPointer<QWidget> Dialog;
-    bool DialogVisibleDuringChange = false;
-    QList<QByteArray> Broadcasts;
-    QStringList Commands;
-};
-
-class ScriptedEcho : public TEchoService {
-public:
-    explicit ScriptedEcho(Network &network)
-        : Net(network) {}
-    TEchoReply Echo(quint32, int) override {
-        ++Net.Echoes;
-        if (Net.Dialog)
-            Net.DialogVisibleDuringChange |= Net.Dialog->isVisible();
-        return {Net.AddressAnswers, 64, 1};
-    }
-
-private:
-    Network &Net;
-};
-
-class ScriptedEndpoint : public TRelynEndpoint {
-public:
-    explicit ScriptedEndpoint(Network &network)
-        : Net(network) {}
-    void SetRemoteHost(const QString &) override {}
-    void SetRemotePort(std::uint16_t) override {}
-    void Broadcast(const QByteArray &data, std::uint16_t) override { Net.Broadcasts << data; }
-    void Send(const QByteArray &) override {}
-    TRelynDatagram Receive(int) override { return {}; }
-
-private:
-    Network &Net;
-};
-
-TRelynIPChangeEnvironment Scripted(Network &net) {
-    TRelynIPChangeEnvironment environment;
-    environment.Echo.OpenService = [&net]() -> std::unique_ptr<TEchoService> {
-        return std::make_unique<ScriptedEcho>(net);
-    };
-    environment.Echo.Resolve = [](const QString &) -> quint32 {
-        return 0x0100000A;
-    };
-    environment.Echo.Sleep = [](int) {
-    };
-    environment.OpenEndpoint = [&net] {
-        return std::make_unique<ScriptedEndpoint>(net);
-    };
-    environment.RouteLink = [](const QString &) {
-        return QStringLiteral("lab0");
-    };
-    environment.Run = [&net](const QString &commandLine) {
-        net.Commands << commandLine;
-    };
-    environment.HasPermanentNeighbour = [](const QString &, const QString &, const QString &) {
-        return true;
-    };
-    environment.Probe = [](const QString &) {
-    };
-    return environment;
-}
 
 struct Shown {
     QWidget *Parent = nullptr;
@@ -108,8 +42,11 @@ class RelynIPChangeGuiTest : public QObject {
     Q_OBJECT
 
 private:
-    Network Net;
+    TScriptedNetwork Net;
     QList<Shown> Boxes;
+    // Whether the dialog was on screen, and the wait cursor shown, while the procedure ran.
+    bool DialogVisibleDuringChange = false;
+    bool WaitCursorDuringChange = false;
 
     TfRelynIPChangeGUI::MessageBoxFunction RecordBox() {
         return [this](QWidget *parent, qint32 kind, const QString &text) {
@@ -118,15 +55,21 @@ private:
     }
 
     std::unique_ptr<TfRelynIPChangeGUI> MakeDialog() {
-        auto dialog = std::make_unique<TfRelynIPChangeGUI>(nullptr, Scripted(Net), RecordBox());
-        Net.Dialog = dialog.get();
+        auto dialog = std::make_unique<TfRelynIPChangeGUI>(nullptr, Net.Environment(), RecordBox());
+        Net.DuringEcho = [this, shown = dialog.get()] {
+            DialogVisibleDuringChange |= shown->isVisible();
+            const QCursor *cursor = QApplication::overrideCursor();
+            WaitCursorDuringChange = cursor && cursor->shape() == Qt::WaitCursor;
+        };
         return dialog;
     }
 
 private slots:
     void init() {
-        Net = Network();
+        Net = TScriptedNetwork();
         Boxes.clear();
+        DialogVisibleDuringChange = false;
+        WaitCursorDuringChange = false;
     }
 
     void startingTextsAndLayout() {
@@ -192,10 +135,12 @@ private slots:
         QCOMPARE(dialog->result(), int(QDialog::Accepted));
         QVERIFY(!dialog->isVisible());
         QCOMPARE(Net.Echoes, 3);
-        QVERIFY(!Net.DialogVisibleDuringChange);
+        QVERIFY(!DialogVisibleDuringChange);
+        QVERIFY(WaitCursorDuringChange);
+        QVERIFY(!QApplication::overrideCursor());
         QCOMPARE(Net.Broadcasts.size(), 1);
-        QCOMPARE(Net.Broadcasts[0].toHex(), QByteArray("000000fc49502d5345545550000034"
-                                                       "5fc0a80132"));
+        QCOMPARE(Net.Broadcasts[0].first.toHex(), QByteArray("000000fc49502d5345545550000034"
+                                                             "5fc0a80132"));
         QCOMPARE(Boxes.size(), 1);
         QCOMPARE(Boxes[0].Kind, qint32(rmInformation));
         QCOMPARE(Boxes[0].Text, QStringLiteral("IP address was successfuly changed"));
@@ -260,7 +205,7 @@ private slots:
             QTest::mouseClick(shown->BBChange, Qt::LeftButton);
         });
         QWidget owner;
-        QVERIFY(!OpenRelynIPChange(&owner, request, Scripted(Net), RecordBox()));
+        QVERIFY(!OpenRelynIPChange(&owner, request, Net.Environment(), RecordBox()));
         QCOMPARE(Boxes.size(), 1);
         QCOMPARE(Boxes[0].Parent, &owner);
         QCOMPARE(Boxes[0].Text, QStringLiteral("MAC address syntax error."));
@@ -274,7 +219,7 @@ private slots:
             ++searches;
             return QList<TRelynPar>{Device("192.0.2.12", "02-00-00-00-00-02")};
         });
-        window.SetChangeIPOpener(RelynIPChangeOpener(Scripted(Net), RecordBox()));
+        window.SetChangeIPOpener(RelynIPChangeOpener(Net.Environment(), RecordBox()));
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(searches, 1);
@@ -292,7 +237,7 @@ private slots:
         QCOMPARE(Boxes.size(), 1);
         QCOMPARE(Boxes[0].Kind, qint32(rmInformation));
         QCOMPARE(Net.Broadcasts.size(), 1);
-        QCOMPARE(Net.Broadcasts[0].right(6).toHex(), QByteArray("0002c0000232"));
+        QCOMPARE(Net.Broadcasts[0].first.right(6).toHex(), QByteArray("0002c0000232"));
         QCOMPARE(searches, 2);
 
         // A cancelled dialog, and a failed change, leave the list as it is.
