@@ -11,7 +11,8 @@
 #   <name>_lab_down  netlab down                                FIXTURES_CLEANUP <name>_lab
 # The program runs as one CTest entry in the computer's namespace (192.0.2.1); its cases are
 # not discovered one by one, because the lab does not exist when CTest would list them.
-# Without root netlab exits with 77 and all three entries are reported as skipped.
+# Without root netlab exits with 77 and all three entries are reported as skipped. The
+# devices' logs of the last run are kept in <build>/Testing/lab-logs/<lab>/.
 #
 # Inside, the program sees NETLAB, NETLAB_NAME, NETLAB_DIR, NETLAB_DEVICES, NETLAB_DEVSIM, and
 # links quillet_labtest (tools/labtest/lab.h: device addresses, logs, TFTP folders, restarting
@@ -52,7 +53,9 @@ function(quillet_add_lab_test name)
     set_tests_properties(${name}_lab_up ${name} ${name}_lab_down PROPERTIES
         RESOURCE_LOCK netlab_${lab} SKIP_RETURN_CODE 77 LABELS "${labels}")
     set_tests_properties(${name}_lab_up PROPERTIES FIXTURES_SETUP ${name}_lab TIMEOUT 60)
-    set_tests_properties(${name}_lab_down PROPERTIES FIXTURES_CLEANUP ${name}_lab TIMEOUT 60)
+    # The devices' logs of the last run stay in the build folder for a look after a failure.
+    set_tests_properties(${name}_lab_down PROPERTIES FIXTURES_CLEANUP ${name}_lab TIMEOUT 60
+        ENVIRONMENT NETLAB_KEEP_LOGS=${CMAKE_BINARY_DIR}/Testing/lab-logs)
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED ${name}_lab
         TIMEOUT ${T_TIMEOUT} ENVIRONMENT QT_QPA_PLATFORM=offscreen)
 endfunction()
