@@ -49,9 +49,15 @@ TRelynIPChangeOutcome TRelynIPChange::ChangeIP(const QString &macAddress,
     try {
         if (!IsMacText(macAddress))
             return Failure(FMessages.MsgMACSyntax);
+        // The echo goes to the address that would be assigned: the system would read "010.0.0.1"
+        // as octal (8.0.0.1) and " 10.0.0.1" as a host name. A text that is no address stays as
+        // it is and is refused after the echo test.
+        QString echoHost = ipAddress;
+        if (QString normal = ipAddress; NormalizeIPText(normal))
+            echoHost = normal;
         unsigned char ttl = 0;
         unsigned roundTripTime = 0;
-        if (PingHost(ipAddress, EchoTimeoutMs, EchoAttempts, ttl, roundTripTime, FEnvironment.Echo))
+        if (PingHost(echoHost, EchoTimeoutMs, EchoAttempts, ttl, roundTripTime, FEnvironment.Echo))
             return Failure(FMessages.MsgIPExists);
         return FArpOnly ? AssignByArp(macAddress, ipAddress)
                         : AssignByDatagram(macAddress, ipAddress);

@@ -180,6 +180,8 @@ TEST_F(RelynIPChangeTest, ArpModeWritesAPermanentNeighbourAndProbesTheAddress) {
                                   "ip neigh replace 10.0.0.7 lladdr 02:00:00:12:ab:5f dev lab0 "
                                   "nud permanent")));
     EXPECT_THAT(Net.Probes, ElementsAre(QStringLiteral("10.0.0.7")));
+    // The echo test asks about the address assigned, not an octal or name reading of the text.
+    EXPECT_THAT(Net.ResolvedHosts, ElementsAre(QStringLiteral("10.0.0.7")));
     EXPECT_THAT(Net.Broadcasts, IsEmpty());
 }
 
