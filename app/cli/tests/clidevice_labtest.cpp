@@ -1,0 +1,165 @@
+// The device commands of the real program against simulated devices of the test LAN: search,
+// uploads to one device and to a fleet of twenty side by side, and the IP change.
+#include "cliprogram.h"
+#include "lab.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <iostream>
+
+namespace {
+
+QString address(int device) {
+    return QString::fromStdString(labtest::deviceAddress(device));
+}
+
+QByteArray received(int device, const char *name) {
+    QFile file(QString::fromStdString(labtest::tftpDir(device)) + QLatin1Char('/') +
+               QLatin1String(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+std::vector<std::string> lines(const std::string &text) {
+    std::vector<std::string> result;
+    std::size_t from = 0;
+    while (from < text.size()) {
+        const std::size_t end = text.find('\n', from);
+        result.push_back(text.substr(from, end - from));
+        from = end == std::string::npos ? text.size() : end + 1;
+    }
+    return result;
+}
+
+bool contains(const std::string &text, const std::string &part) {
+    return text.find(part) != std::string::npos;
+}
+
+class CliDeviceLab : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!labtest::inLab()) {
+            GTEST_SKIP() << labtest::notInLab;
+        }
+        ASSERT_GE(labtest::deviceCount(), 20);
+        // The cases below change only the first two devices (TFTP refusal, new address).
+        for (int n = 1; n <= 2; ++n) {
+            ASSERT_TRUE(labtest::restartDevice(n)) << n;
+        }
+        Bytes.resize(50000);
+        for (char &byte : Bytes) {
+            byte = static_cast<char>(QRandomGenerator::global()->bounded(256));
+        }
+        File = Dir.filePath(QStringLiteral("Station 7_WEB1_01.pmf"));
+        QFile file(File);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(Bytes);
+    }
+
+    QTemporaryDir Dir;
+    QString File;
+    QByteArray Bytes;
+};
+
+} // namespace
+
+TEST_F(CliDeviceLab, SearchListsEveryDeviceInAscendingAddressOrder) {
+    const CliRun table = runCli({QStringLiteral("search")});
+    ASSERT_EQ(table.status, 0) << table.err;
+    const std::vector<std::string> rows = lines(table.out);
+    ASSERT_EQ(rows.size(), 20u) << table.out;
+    for (int n = 1; n <= 20; ++n) {
+        const std::string &row = rows[static_cast<std::size_t>(n - 1)];
+        // Aligned: the second column starts at the same place on every line.
+        EXPECT_EQ(row.substr(0, 12), labtest::deviceAddress(n) + "  ") << row;
+        EXPECT_EQ(row.substr(12, 17), labtest::deviceMac(n)) << row;
+    }
+
+    const CliRun json = runCli({QStringLiteral("search"), QStringLiteral("--json")});
+    ASSERT_EQ(json.status, 0) << json.err;
+    const QJsonArray devices = QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).array();
+    ASSERT_EQ(devices.size(), 20);
+    const QJsonObject first = devices.at(0).toObject();
+    EXPECT_EQ(first.keys(),
+              (QStringList{QStringLiteral("description"), QStringLiteral("firmware"),
+                           QStringLiteral("ip"), QStringLiteral("mac"), QStringLiteral("type")}));
+    EXPECT_EQ(first.value(QStringLiteral("ip")).toString(), address(1));
+    EXPECT_EQ(devices.at(19).toObject().value(QStringLiteral("mac")).toString().toStdString(),
+              labtest::deviceMac(20));
+}
+
+TEST_F(CliDeviceLab, WebUploadToOneDevice) {
+    const CliRun run = runCli({QStringLiteral("upload-web"), File, address(1)}, 120000);
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_TRUE(contains(run.out, "Device restart done.\nWeb upload successful.\n")) << run.out;
+    EXPECT_FALSE(contains(run.out, "ADDRESS")) << "one device: no summary";
+    EXPECT_EQ(received(1, "WEB1"), Bytes);
+}
+
+// Twenty devices side by side take about as long as one: the ratio is printed for the record.
+TEST_F(CliDeviceLab, FleetUploadRunsSideBySide) {
+    QElapsedTimer clock;
+    clock.start();
+    const CliRun one = runCli({QStringLiteral("upload-web"), File, address(20)}, 120000);
+    const qint64 oneMs = clock.elapsed();
+    ASSERT_EQ(one.status, 0) << one.out << one.err;
+
+    QStringList args{QStringLiteral("upload-web"), File};
+    for (int n = 1; n <= 20; ++n) {
+        args << address(n);
+    }
+    clock.restart();
+    const CliRun fleet = runCli(args, 180000);
+    const qint64 fleetMs = clock.elapsed();
+    ASSERT_EQ(fleet.status, 0) << fleet.out << fleet.err;
+    for (int n = 1; n <= 20; ++n) {
+        EXPECT_EQ(received(n, "WEB1"), Bytes) << n;
+        EXPECT_TRUE(contains(fleet.out, labtest::deviceAddress(n))) << n;
+    }
+    EXPECT_TRUE(contains(fleet.out, "192.0.2.11  Device restart done.\n")) << fleet.out;
+    EXPECT_TRUE(contains(fleet.out, "\nADDRESS     OUTCOME\n192.0.2.11  done\n")) << fleet.out;
+    EXPECT_TRUE(contains(fleet.out, "20 of 20 devices done\n")) << fleet.out;
+
+    const double ratio = static_cast<double>(fleetMs) / static_cast<double>(oneMs);
+    std::cout << "fleet upload: 1 device " << oneMs << " ms, 20 devices " << fleetMs
+              << " ms, ratio " << ratio << std::endl;
+    RecordProperty("fleet_ratio", std::to_string(ratio));
+    EXPECT_LE(ratio, 1.5);
+}
+
+TEST_F(CliDeviceLab, OneFailingDeviceFailsTheRunAndShowsInTheSummary) {
+    ASSERT_TRUE(labtest::setTftp(2, labtest::Tftp::ReadOnly));
+    const CliRun run = runCli({QStringLiteral("upload-fw"), File, address(1), address(2)}, 120000);
+    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    EXPECT_TRUE(contains(run.out, "192.0.2.11  Firmware upload successful.\n")) << run.out;
+    EXPECT_TRUE(contains(run.out, "192.0.2.11  done\n192.0.2.12  failed\n1 of 2 devices done\n"))
+        << run.out;
+    EXPECT_EQ(received(1, "X5"), Bytes);
+    EXPECT_TRUE(received(2, "X5").isEmpty());
+}
+
+TEST_F(CliDeviceLab, ChangeIpGivesTheDeviceItsNewAddress) {
+    const QString free = QStringLiteral("192.0.2.200");
+    const CliRun taken = runCli(
+        {QStringLiteral("change-ip"), QString::fromStdString(labtest::deviceMac(1)), address(2)});
+    EXPECT_EQ(taken.status, 1);
+    EXPECT_TRUE(contains(taken.err, "Selected IP address already exists.")) << taken.err;
+
+    const CliRun change =
+        runCli({QStringLiteral("change-ip"), QString::fromStdString(labtest::deviceMac(1)), free});
+    EXPECT_EQ(change.status, 0) << change.err;
+    EXPECT_EQ(change.out, "IP address was successfuly changed\n");
+    EXPECT_TRUE(labtest::waitForLog(1, "address", std::chrono::seconds(5)));
+    EXPECT_TRUE(labtest::ping(free.toStdString()));
+
+    const CliRun badMac = runCli({QStringLiteral("change-ip"), QStringLiteral("02-00-00"), free});
+    EXPECT_EQ(badMac.status, 1);
+    EXPECT_TRUE(contains(badMac.err, "MAC address syntax error.")) << badMac.err;
+    ASSERT_TRUE(labtest::restartDevice(1));
+}
