@@ -318,13 +318,7 @@ void TfQuillet::BtnBrowseFWClick() {
 }
 
 // Creation, search and upload are wired by their own workflows.
-void TfQuillet::BtnCreateClick() {
-}
 void TfQuillet::BtnFindDeviceClick() {
-}
-void TfQuillet::BtnUploadWebClick() {
-}
-void TfQuillet::BtnUploadFWClick() {
 }
 
 void TfQuillet::EdtFromExit() {
