@@ -10,6 +10,9 @@ TfAbout::TfAbout(QWidget *parent)
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("fAbout"));
     setWindowTitle(QStringLiteral("About"));
+    QFont small(QStringLiteral("Sans Serif"), 8);
+    small.setStyleHint(QFont::SansSerif);
+    setFont(small);
     auto *background = new QWidget(this);
     background->setObjectName(QStringLiteral("PnlBackground"));
     background->setGeometry(0, 0, 425, 177);

@@ -122,11 +122,15 @@ void TfQuillet::BuildControls() {
     setCentralWidget(FPnlBackground);
     QWidget *pnl = FPnlBackground;
     // Group box captions sit on the frame line, so the positions inside the boxes leave room
-    // for one caption line at the top and no more.
+    // for one caption line at the top and no more. Under a style sheet fonts no longer pass
+    // from parent to child, so the fonts are given here as well.
     pnl->setStyleSheet(QStringLiteral(
+        "QWidget { font-family: \"Sans Serif\"; font-size: 8pt; }"
         "QGroupBox { border: 1px solid palette(mid); border-radius: 3px; margin-top: 6px; }"
         "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
-        " left: 8px; padding: 0 2px; }"));
+        " left: 8px; padding: 0 2px; }"
+        "#BtnCreate { font-size: 10pt; font-weight: bold; }"
+        "#BtnUploadWeb, #BtnUploadFW { font-weight: bold; color: #008000; }"));
 
     FGBFiles = Named(new QGroupBox(QStringLiteral("Files"), pnl), "GBFiles");
     FGBFiles->setGeometry(2, 0, 593, 153);
@@ -173,10 +177,6 @@ void TfQuillet::BuildControls() {
     FChBBakDel->setChecked(true);
 
     FBtnCreate = MakeButton(pnl, "BtnCreate", QStringLiteral("C r e a t e"), {378, 259, 217, 25});
-    QFont createFont = font();
-    createFont.setPointSize(10);
-    createFont.setBold(true);
-    FBtnCreate->setFont(createFont);
 
     FGBUpload = Named(new QGroupBox(QStringLiteral("Upload"), pnl), "GBUpload");
     FGBUpload->setGeometry(2, 288, 593, 57);
@@ -189,14 +189,6 @@ void TfQuillet::BuildControls() {
         MakeButton(FGBUpload, "BtnUploadWeb", QStringLiteral("Upload web"), {416, 18, 75, 25});
     FBtnUploadFW =
         MakeButton(FGBUpload, "BtnUploadFW", QStringLiteral("Upload FW"), {496, 18, 75, 25});
-    for (QPushButton *upload : {FBtnUploadWeb, FBtnUploadFW}) {
-        QFont bold = font();
-        bold.setBold(true);
-        upload->setFont(bold);
-        QPalette palette = upload->palette();
-        palette.setColor(QPalette::ButtonText, QColor(0, 128, 0));
-        upload->setPalette(palette);
-    }
     // Two test buttons that users never see.
     MakeButton(FGBUpload, "BtnTest", QStringLiteral("Test"), {300, 18, 50, 25})->hide();
     MakeButton(FGBUpload, "BtnTestDir", QStringLiteral("TestDir"), {350, 18, 50, 25})->hide();
@@ -376,7 +368,7 @@ void TfQuillet::ShowAbout(const QString &title, const QString &version) {
 
 QString TfQuillet::MakerCredits() {
     return QStringLiteral("Designed by Brimo Loggers Ltd.\n"
-                          "12 Sample Street, 100 00 Exampleton\n"
+                          "12 Sample Street, Exampleton\n"
                           "Czech Republic\n"
                           "www.brimo-loggers.example");
 }

@@ -1,0 +1,393 @@
+// The main window and the about window, in a temporary program folder on the offscreen platform.
+#include "about.h"
+#include "dialogs.h"
+#include "ipedit.h"
+#include "quillet.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+// Answers the window's questions from a script and remembers what was asked.
+class TFakeDialogs : public TDialogs {
+public:
+    QString FolderAnswer;
+    QString FileAnswer;
+    bool OpenAnswer = false;
+    QStringList FolderStarts;
+    QStringList Filters;
+    QStringList FileStarts;
+    QStringList Opened;
+
+    QString ChooseFolder(QWidget *, const QString &start) override {
+        FolderStarts << start;
+        return FolderAnswer;
+    }
+    QString OpenFile(QWidget *, const QString &filter, const QString &start) override {
+        Filters << filter;
+        FileStarts << start;
+        return FileAnswer;
+    }
+    bool OpenDocument(const QString &path) override {
+        Opened << path;
+        return OpenAnswer;
+    }
+    void Message(QWidget *, TMessageKind, const QString &, const QString &) override {}
+};
+
+QStringList VisibleCaptions(const QMenu *menu) {
+    QStringList captions;
+    for (const QAction *action : menu->actions())
+        if (action->isVisible())
+            captions << (action->isSeparator() ? u"-"_s : action->text());
+    return captions;
+}
+} // namespace
+
+class TQuilletWindowTest : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<QTemporaryDir> FTemp;
+    QString FProgram;
+    TFakeDialogs FDialogs;
+
+    void WriteIni(const QByteArray &content) {
+        QFile file(FProgram + u"qlt.ini"_s);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    std::unique_ptr<TfQuillet> Start(QStringList arguments = {}) {
+        TStartupInputs inputs;
+        inputs.ProgramFolder = FProgram;
+        inputs.Arguments = arguments;
+        inputs.CommonDataRoot = FTemp->filePath(u"common"_s);
+        inputs.LocalDataRoot = FTemp->filePath(u"local"_s);
+        inputs.DocumentsRoot = FTemp->filePath(u"documents"_s);
+        return std::make_unique<TfQuillet>(inputs, FDialogs);
+    }
+    template <typename T> static T *Child(const QWidget *w, const char *name) {
+        return w->findChild<T *>(QString::fromLatin1(name));
+    }
+    QStringList InfoLines(const TfQuillet &w) { return w.Info()->toPlainText().split(u'\n'); }
+
+private slots:
+    void init() {
+        FTemp = std::make_unique<QTemporaryDir>();
+        QVERIFY(FTemp->isValid());
+        FProgram = FTemp->filePath(u"program/"_s);
+        QDir().mkpath(FProgram);
+        FDialogs = TFakeDialogs();
+    }
+    void cleanup() { FTemp.reset(); }
+
+    void standardModeWithoutSettingsFile() {
+        auto w = Start({u"-x"_s, u"-brimo"_s});
+        QCOMPARE(w->windowTitle(), u"Quillet - 1.2.0.0"_s);
+        QCOMPARE(w->font().pointSize(), 8);
+        QCOMPARE(w->EdtFrom()->text(), FProgram);
+        QCOMPARE(w->DirInName(), FProgram);
+        QCOMPARE(w->EdtWebFile()->text(), FProgram + u"pmf/"_s);
+        QCOMPARE(w->EdtFWFile()->text(), QString());
+        QVERIFY(w->ChBBakDel()->isChecked());
+        QCOMPARE(w->RewriteChoice(), TfQuillet::rwNewVersion);
+        QCOMPARE(w->IPEdtAddress()->Text(), u"0.0.0.0"_s);
+        QVERIFY(w->Info()->toPlainText().isEmpty());
+        w->show();
+        for (const char *name : {"LabFWFile", "EdtFWFile", "BtnBrowseFW", "BtnUploadFW"})
+            QVERIFY2(!Child<QWidget>(w.get(), name)->isVisible(), name);
+        QCOMPARE(w->BtnUploadWeb()->geometry(), QRect(496, 18, 75, 25));
+        QCOMPARE(Child<QWidget>(w.get(), "GBFiles")->geometry(), QRect(2, 0, 593, 123));
+        QCOMPARE(w->Info()->geometry(), QRect(2, 131, 369, 124));
+        QCOMPARE(Child<QWidget>(w.get(), "RGRewrite")->geometry(), QRect(378, 130, 217, 41));
+        QCOMPARE(Child<QWidget>(w.get(), "GBBakFiles")->geometry(), QRect(378, 178, 217, 41));
+        QCOMPARE(w->BtnCreate()->geometry(), QRect(378, 229, 217, 25));
+        QCOMPARE(Child<QWidget>(w.get(), "GBUpload")->geometry(), QRect(2, 258, 593, 57));
+        QCOMPARE(w->centralWidget()->size(), QSize(600, 323));
+        QCOMPARE(w->height(), w->menuBar()->height() + 323);
+    }
+
+    void internalModeFullLayout() {
+        auto w = Start({u"-BRIMO"_s});
+        QCOMPARE(w->windowTitle(), u"Quillet - 1.2.0.0 [Brimo internal]"_s);
+        w->show();
+        for (const char *name : {"LabFWFile", "EdtFWFile", "BtnBrowseFW", "BtnUploadFW"})
+            QVERIFY2(Child<QWidget>(w.get(), name)->isVisible(), name);
+        QCOMPARE(w->centralWidget()->size(), QSize(600, 353));
+        const std::pair<const char *, QRect> table[] = {
+            {"GBFiles", {2, 0, 593, 153}},          {"EdtFrom", {72, 32, 409, 21}},
+            {"BtnSelectSource", {496, 30, 75, 25}}, {"BtnWebSource", {496, 70, 25, 25}},
+            {"BtnBrowseFW", {496, 106, 75, 25}},    {"Info", {2, 161, 369, 124}},
+            {"RGRewrite", {378, 160, 217, 41}},     {"GBBakFiles", {378, 208, 217, 41}},
+            {"BtnCreate", {378, 259, 217, 25}},     {"GBUpload", {2, 288, 593, 57}},
+            {"IPEdtAddress", {72, 20, 125, 20}},    {"BtnFindDevice", {216, 18, 75, 25}},
+            {"BtnUploadWeb", {416, 18, 75, 25}},    {"BtnUploadFW", {496, 18, 75, 25}}};
+        for (const auto &[name, rect] : table)
+            QCOMPARE(Child<QWidget>(w.get(), name)->geometry(), rect);
+        QVERIFY(w->BtnCreate()->font().bold());
+        QCOMPARE(w->BtnCreate()->font().pointSize(), 10);
+        QCOMPARE(w->BtnCreate()->text(), u"C r e a t e"_s);
+        QVERIFY(!Child<QWidget>(w.get(), "BtnTest")->isVisible());
+    }
+
+    void captionsStayWholeAndApart() {
+        auto w = Start({u"-brimo"_s});
+        w->show();
+        // Each label and check box ends before the control to its right and inside its box.
+        for (const char *name : {"LabFrom", "LabWebFile", "LabFWFile"}) {
+            const auto *label = Child<QLabel>(w.get(), name);
+            QVERIFY2(label->geometry().right() < w->EdtFrom()->x(), name);
+            QVERIFY(label->width() >= label->sizeHint().width());
+        }
+        const auto *check = w->ChBBakDel();
+        QVERIFY(check->width() >= check->sizeHint().width());
+        QVERIFY(check->geometry().right() < check->parentWidget()->width());
+        for (QPushButton *button : w->findChildren<QPushButton *>())
+            if (button->isVisible())
+                QVERIFY2(button->fontMetrics().horizontalAdvance(button->text()) < button->width(),
+                         qPrintable(button->objectName()));
+    }
+
+    void helpMenuByBrand_data() {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QStringList>("help");
+        QTest::newRow("no file") << QByteArray() << QStringList{u"Quillet"_s, u"-"_s, u"&About"_s};
+        QTest::newRow("BRIMO") << QByteArray("[label]\ncompany=BRIMO\n")
+                               << QStringList{u"Quillet"_s, u"-"_s, u"&About"_s};
+        QTest::newRow("ZARN") << QByteArray("[label]\ncompany=ZARN\n")
+                              << QStringList{u"Info"_s, u"-"_s, u"&About"_s};
+        QTest::newRow("lower-case brimo")
+            << QByteArray("[label]\ncompany=brimo\n") << QStringList{u"-"_s, u"&About"_s};
+        QTest::newRow("other") << QByteArray("[label]\ncompany=Acme\n")
+                               << QStringList{u"-"_s, u"&About"_s};
+    }
+    void helpMenuByBrand() {
+        QFETCH(QByteArray, ini);
+        QFETCH(QStringList, help);
+        if (!ini.isEmpty())
+            WriteIni(ini);
+        auto w = Start();
+        const QList<QAction *> top = w->menuBar()->actions();
+        QCOMPARE(top.size(), 2);
+        QCOMPARE(top[0]->text(), u"&File"_s);
+        QCOMPARE(VisibleCaptions(top[0]->menu()), QStringList{u"&Exit"_s});
+        QCOMPARE(top[1]->text(), u"&Help"_s);
+        QCOMPARE(VisibleCaptions(top[1]->menu()), help);
+        const auto *readme = Child<QMenu>(w.get(), "MMHelpReadme");
+        QCOMPARE(VisibleCaptions(readme), (QStringList{u"&English"_s, u"&Czech"_s}));
+    }
+
+    void helpPages_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("page");
+        QTest::newRow("English") << QStringList() << u"MMHelpReadmeEN"_s << u"qlten.htm"_s;
+        QTest::newRow("Czech") << QStringList() << u"MMHelpReadmeCZ"_s << u"qltcz.htm"_s;
+        QTest::newRow("Info") << QStringList() << u"MMHelpInfoEn"_s << u"qlten.htm"_s;
+        QTest::newRow("internal English")
+            << QStringList{u"-brimo"_s} << u"MMHelpReadmeEN"_s << u"qltfull.htm"_s;
+        QTest::newRow("internal Czech")
+            << QStringList{u"-brimo"_s} << u"MMHelpReadmeCZ"_s << u"qltfull.htm"_s;
+        QTest::newRow("internal Info")
+            << QStringList{u"-brimo"_s} << u"MMHelpInfoEn"_s << u"qltfull.htm"_s;
+    }
+    void helpPages() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, item);
+        QFETCH(QString, page);
+        auto w = Start(arguments);
+        FDialogs.OpenAnswer = true;
+        w->findChild<QAction *>(item)->trigger();
+        QCOMPARE(FDialogs.Opened, QStringList{FProgram + page});
+        QVERIFY(w->Info()->toPlainText().isEmpty());
+
+        FDialogs.OpenAnswer = false;
+        w->AddInfo(u"earlier line"_s);
+        w->findChild<QAction *>(item)->trigger();
+        QCOMPARE(
+            InfoLines(*w),
+            (QStringList{u"earlier line"_s, QString(), u"External application start up error."_s,
+                         u"You can open file "_s + FProgram + page + u" manualy."_s, QString()}));
+    }
+
+    void sourceFolderChooserAndExit() {
+        auto w = Start();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        FDialogs.FolderAnswer = u"/sites/logger"_s;
+        QTest::mouseClick(Child<QPushButton>(w.get(), "BtnSelectSource"), Qt::LeftButton);
+        QCOMPARE(FDialogs.FolderStarts, QStringList{FProgram});
+        QCOMPARE(w->DirInName(), u"/sites/logger"_s);
+        QCOMPARE(w->EdtFrom()->text(), u"/sites/logger"_s);
+        FDialogs.FolderAnswer.clear(); // cancelled
+        w->BtnSelectSourceClick();
+        QCOMPARE(FDialogs.FolderStarts.last(), u"/sites/logger"_s);
+        QCOMPARE(w->DirInName(), u"/sites/logger"_s);
+
+        // A typed folder is taken over when the focus leaves the field, before a button acts.
+        w->EdtFrom()->setFocus();
+        w->EdtFrom()->selectAll();
+        QTest::keyClicks(w->EdtFrom(), u"/typed"_s);
+        QCOMPARE(w->DirInName(), u"/sites/logger"_s);
+        QTest::mouseClick(w->BtnCreate(), Qt::LeftButton);
+        QCOMPARE(w->DirInName(), u"/typed"_s);
+        // An emptied field gets the program folder back.
+        w->EdtFrom()->setFocus();
+        w->EdtFrom()->clear();
+        w->EdtWebFile()->setFocus();
+        QCOMPARE(w->EdtFrom()->text(), FProgram);
+        QCOMPARE(w->DirInName(), FProgram);
+    }
+
+    void fileBrowsers() {
+        auto w = Start({u"-brimo"_s});
+        FDialogs.FileAnswer = u"/out/site_1.pmf"_s;
+        w->BtnWebSourceClick();
+        QCOMPARE(FDialogs.Filters.last(), u"web files (*.pmf)|*.pmf|all files|*.*"_s);
+        QCOMPARE(FDialogs.FileStarts.last(), FProgram + u"pmf"_s);
+        QCOMPARE(w->EdtWebFile()->text(), u"/out/site_1.pmf"_s);
+
+        FDialogs.FileAnswer = u"/fw/a/x5.rom"_s;
+        w->BtnBrowseFWClick();
+        QCOMPARE(FDialogs.Filters.last(), u"firmware (*.rom)|*.rom"_s);
+        QCOMPARE(FDialogs.FileStarts.last(), FProgram);
+        QCOMPARE(w->EdtFWFile()->text(), u"/fw/a/x5.rom"_s);
+        // The next firmware dialog starts where the last firmware file lies.
+        FDialogs.FileAnswer.clear();
+        w->BtnBrowseFWClick();
+        QCOMPARE(FDialogs.FileStarts.last(), u"/fw/a"_s);
+        QCOMPARE(w->EdtFWFile()->text(), u"/fw/a/x5.rom"_s);
+        w->BtnWebSourceClick();
+        QCOMPARE(w->EdtWebFile()->text(), u"/out/site_1.pmf"_s);
+    }
+
+    void filterConversion() {
+        QCOMPARE(TDialogs::QtFilter(u"web files (*.pmf)|*.pmf|all files|*.*"_s),
+                 u"web files (*.pmf);;all files (*)"_s);
+        QCOMPARE(TDialogs::QtFilter(u"firmware (*.rom)|*.rom"_s), u"firmware (*.rom)"_s);
+        QCOMPARE(TDialogs::QtFilter(u"pictures|*.png;*.gif"_s), u"pictures (*.png *.gif)"_s);
+    }
+
+    void settingsSurviveTwoRuns() {
+        WriteIni("[label]\ncompany=ZARN\n[Unknown]\nkey=value\n");
+        {
+            auto w = Start({u"-brimo"_s});
+            w->SetDirInName(u"/sites/a"_s);
+            w->EdtWebFile()->setText(u"/out/a_ZA_3.pmf"_s);
+            w->EdtFWFile()->setText(u"/fw/b.rom"_s);
+            w->ChBBakDel()->setChecked(false);
+        }
+        auto w = Start();
+        QCOMPARE(w->DirInName(), u"/sites/a"_s);
+        QCOMPARE(w->EdtFrom()->text(), u"/sites/a"_s);
+        QCOMPARE(w->EdtWebFile()->text(), u"/out/a_ZA_3.pmf"_s);
+        QCOMPARE(w->EdtFWFile()->text(), u"/fw/b.rom"_s); // kept in standard mode too
+        QVERIFY(!w->ChBBakDel()->isChecked());
+        QCOMPARE(w->Startup().Brand(), u"ZARN"_s);
+        w.reset();
+        QFile file(FProgram + u"qlt.ini"_s);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray saved = file.readAll();
+        QVERIFY(saved.contains("[Unknown]\nkey=value"));
+        QVERIFY(saved.contains("company=ZARN"));
+    }
+
+    void unwritableSettingsAtExit() {
+        QDir().mkpath(FProgram + u"qlt.ini"_s);
+        auto w = Start();
+        QCOMPARE(w->windowTitle(), u"Quillet - 1.2.0.0"_s);
+        w.reset(); // no crash, nothing written
+        QVERIFY(QFileInfo(FProgram + u"qlt.ini"_s).isDir());
+    }
+
+    void exitClosesTheWindow() {
+        auto w = Start();
+        w->show();
+        w->findChild<QAction *>(u"MMExit"_s)->trigger();
+        QVERIFY(!w->isVisible());
+    }
+
+    void aboutWindowByBrand_data() {
+        QTest::addColumn<QString>("brand");
+        QTest::addColumn<bool>("makerLogo");
+        QTest::addColumn<bool>("zarnLogo");
+        QTest::addColumn<QString>("credits");
+        QTest::newRow("BRIMO") << u"BRIMO"_s << true << false << TfQuillet::MakerCredits();
+        QTest::newRow("ZARN") << u"ZARN"_s << false << true << TfQuillet::ZarnCredits();
+        QTest::newRow("other") << u"Acme"_s << false << false << TfQuillet::MakerCredits();
+    }
+    void aboutWindowByBrand() {
+        QFETCH(QString, brand);
+        QFETCH(bool, makerLogo);
+        QFETCH(bool, zarnLogo);
+        QFETCH(QString, credits);
+        WriteIni("[label]\ncompany=" + brand.toUtf8() + "\n");
+        auto w = Start();
+        // What the window showed, taken while it is open and checked once it is closed.
+        struct {
+            bool Seen = false;
+            QString Title, AppTitle, Version, Info;
+            QSize Size;
+            bool MakerLogo = false, ZarnLogo = false, LogosLoaded = false, InfoFits = false;
+        } shown;
+        QTimer::singleShot(0, w.get(), [&] {
+            auto *about = qobject_cast<TfAbout *>(QApplication::activeModalWidget());
+            if (!about)
+                return;
+            shown.Seen = true;
+            shown.Title = about->windowTitle();
+            shown.Size = about->size();
+            shown.AppTitle = about->LabAppTitle()->text();
+            shown.Version = about->LabAppVer()->text();
+            shown.Info = about->LabInfo()->text();
+            shown.MakerLogo = about->ImgLogo()->isVisible();
+            shown.ZarnLogo = about->ImgLogoZarn()->isVisible();
+            shown.LogosLoaded =
+                !about->ImgLogo()->pixmap().isNull() && !about->ImgLogoZarn()->pixmap().isNull();
+            const QSize need = about->LabInfo()->sizeHint();
+            shown.InfoFits =
+                need.width() <= about->LabInfo()->width() &&
+                need.height() <= about->LabInfo()->height() &&
+                about->LabAppTitle()->sizeHint().width() <= about->LabAppTitle()->width();
+            const QString shots = qEnvironmentVariable("QUILLET_SCREENSHOT_DIR");
+            if (!shots.isEmpty())
+                about->grab().save(shots + u"/about-"_s + brand + u".png"_s);
+            QTest::mouseClick(Child<QPushButton>(about, "BtnOK"), Qt::LeftButton);
+        });
+        // Closes the window should the check above not find it, so the test cannot hang.
+        QTimer::singleShot(2000, w.get(), [] {
+            if (QWidget *modal = QApplication::activeModalWidget())
+                modal->close();
+        });
+        w->findChild<QAction *>(u"MMHelpAbout"_s)->trigger();
+        QVERIFY(shown.Seen);
+        QCOMPARE(shown.Title, u"About"_s);
+        QCOMPARE(shown.Size, QSize(425, 177));
+        QCOMPARE(shown.AppTitle, u"Quillet"_s);
+        QCOMPARE(shown.Version, u"1.2.0.0"_s);
+        QCOMPARE(shown.Info, credits);
+        QCOMPARE(shown.Info.count(u'\n'), 3);
+        QCOMPARE(shown.MakerLogo, makerLogo);
+        QCOMPARE(shown.ZarnLogo, zarnLogo);
+        QVERIFY(shown.LogosLoaded);
+        QVERIFY(shown.InfoFits);
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+};
+
+QTEST_MAIN(TQuilletWindowTest)
+#include "quillet_window_test.moc"
