@@ -1,0 +1,127 @@
+// The device commands' own logic without a network: the device table and JSON, the address
+// rule that keeps names from being looked up, argument checks that stop before anything is
+// sent, and the fleet summary.
+#include "cli.h"
+#include "devicecommands.h"
+#include "relynerror.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <sstream>
+
+namespace {
+
+TRelynPar device(const char *ip, const char *description = "") {
+    TRelynPar record;
+    record.IPAddress = QString::fromLatin1(ip);
+    record.MACAddress = QStringLiteral("02-00-00-00-00-0A");
+    record.Firmware = QStringLiteral("1-6-5.03");
+    record.DeviceType = QStringLiteral("Sensor");
+    record.Description = QString::fromLatin1(description);
+    return record;
+}
+
+struct Output {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+Output run(const QStringList &words, const cli::SearchFunction &search = {}) {
+    std::ostringstream out;
+    std::ostringstream err;
+    Output result;
+    const QStringList args = QStringList{QStringLiteral("quillet-cli")} + words;
+    result.status = search ? cli::run(args, {out, err}, search) : cli::run(args, {out, err});
+    result.out = out.str();
+    result.err = err.str();
+    return result;
+}
+
+} // namespace
+
+TEST(SearchCommand, ListsDevicesByAddressNumberInAlignedColumns) {
+    const auto search = [](const QString &) {
+        TRelynPar noInfo;
+        noInfo.IPAddress = QStringLiteral("192.0.2.100");
+        return QList<TRelynPar>{device("192.0.2.9", "Hall \x1b[2J B"), noInfo,
+                                device("10.0.0.1", "Gr\xfc\xdf")};
+    };
+    const Output table = run({QStringLiteral("search")}, search);
+    EXPECT_EQ(table.status, 0) << table.err;
+    EXPECT_EQ(table.out, "10.0.0.1     02-00-00-00-00-0A  1-6-5.03  Sensor  Grüß\n"
+                         "192.0.2.9    02-00-00-00-00-0A  1-6-5.03  Sensor  Hall ?[2J B\n"
+                         "192.0.2.100  N/A                N/A       N/A\n");
+
+    const Output json = run({QStringLiteral("search"), QStringLiteral("--json")}, search);
+    EXPECT_EQ(json.status, 0);
+    const QJsonArray devices = QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).array();
+    ASSERT_EQ(devices.size(), 3);
+    EXPECT_EQ(devices[1].toObject()[QStringLiteral("description")].toString(),
+              QStringLiteral("Hall \x1b[2J B"))
+        << "JSON keeps the text whole; only the table guards the terminal";
+    EXPECT_EQ(devices[2].toObject()[QStringLiteral("mac")].toString(), QStringLiteral("N/A"));
+}
+
+TEST(SearchCommand, NoDeviceIsAnEmptySuccessAndASocketErrorAFailure) {
+    const auto none = [](const QString &) {
+        return QList<TRelynPar>{};
+    };
+    EXPECT_EQ(run({QStringLiteral("search")}, none).out, "");
+    EXPECT_EQ(run({QStringLiteral("search"), QStringLiteral("--json")}, none).out, "[\n]\n");
+
+    QString typesSeen;
+    const auto failing = [&typesSeen](const QString &types) -> QList<TRelynPar> {
+        typesSeen = types;
+        throw ERelynError(QStringLiteral("Socket Error # 101\r\nNetwork is unreachable"));
+    };
+    const Output failed = run(
+        {QStringLiteral("search"), QStringLiteral("--types"), QStringLiteral("t.ini")}, failing);
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(failed.out, "");
+    EXPECT_EQ(failed.err, "quillet-cli: Socket Error # 101: Network is unreachable\n");
+    EXPECT_EQ(typesSeen, QStringLiteral("t.ini"));
+}
+
+TEST(DeviceAddresses, OnlyDottedAddressesAreAccepted) {
+    for (const char *good : {"192.0.2.11", "0.0.0.0", "255.255.255.255", "10.0.0.1"}) {
+        EXPECT_TRUE(cli::isDottedAddress(QString::fromLatin1(good))) << good;
+    }
+    for (const char *bad : {"localhost", "device.local", "192.0.2", "192.0.2.256", "1.2.3.4.5",
+                            "01.2.3.4", " 1.2.3.4", "1.2.3.4 ", "", "0x7f.0.0.1"}) {
+        EXPECT_FALSE(cli::isDottedAddress(QString::fromLatin1(bad))) << bad;
+    }
+}
+
+// These stop before anything is sent: nothing here may reach a network.
+TEST(UploadCommand, ArgumentsAreCheckedBeforeAnythingIsSent) {
+    const Output name = run({QStringLiteral("upload-web"), QStringLiteral("/no/such.pmf"),
+                             QStringLiteral("192.0.2.11"), QStringLiteral("device.local")});
+    EXPECT_EQ(name.status, 2);
+    EXPECT_NE(name.err.find("'device.local' is not an IPv4 address"), std::string::npos)
+        << name.err;
+
+    const Output twice = run({QStringLiteral("upload-fw"), QStringLiteral("/no/such.bin"),
+                              QStringLiteral("192.0.2.11"), QStringLiteral("192.0.2.11")});
+    EXPECT_EQ(twice.status, 2);
+    EXPECT_NE(twice.err.find("named twice"), std::string::npos) << twice.err;
+
+    const Output missing = run({QStringLiteral("upload-web"), QStringLiteral("/no/such.pmf"),
+                                QStringLiteral("192.0.2.11")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "quillet-cli: /no/such.pmf: no such file\n");
+    EXPECT_EQ(missing.out, "");
+}
+
+TEST(UploadSummary, CountsOnlyDevicesThatReachedDone) {
+    const QList<cli::UploadJob> jobs = {
+        {QStringLiteral("192.0.2.11"), QStringLiteral("done"), true},
+        {QStringLiteral("192.0.2.100"), QStringLiteral("restart time-out"), false}};
+    EXPECT_EQ(cli::uploadSummary(jobs), "ADDRESS      OUTCOME\n"
+                                        "192.0.2.11   done\n"
+                                        "192.0.2.100  restart time-out\n"
+                                        "1 of 2 devices done\n");
+}
