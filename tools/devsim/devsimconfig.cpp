@@ -1,5 +1,6 @@
 #include "devsimconfig.h"
 
+#include <arpa/inet.h>
 #include <charconv>
 #include <cstdio>
 #include <fstream>
@@ -99,7 +100,8 @@ bool takesValue(std::string_view key) {
                                                 "restart-ms",
                                                 "restart-after-ms",
                                                 "delay-ms",
-                                                "config"};
+                                                "config",
+                                                "bind"};
     for (auto known : keys) {
         if (key == known) {
             return true;
@@ -207,6 +209,14 @@ std::string applySetting(Config &config, std::string_view key, std::string_view 
         auto error = intSetting(port, 1, 65535);
         config.port = static_cast<std::uint16_t>(port);
         return error;
+    }
+    if (key == "bind") {
+        in_addr parsed{};
+        if (::inet_pton(AF_INET, std::string(value).c_str(), &parsed) != 1) {
+            return badValue(key, value, "an IPv4 address");
+        }
+        config.bindAddress = std::string(value);
+        return {};
     }
     if (key == "interface") {
         if (value.empty() || value.size() > 15) {
@@ -352,6 +362,7 @@ Faults, per reply kind KIND = discovery, info or legacy:
   --ignore-ipsetup
 Environment:
   --port N                  UDP port, default 30718
+  --bind ADDRESS            listen on this address only, default all (0.0.0.0)
   --interface NAME          link to move and restart, default eth0
   --tftp-dir DIR            restart when a complete WEB1 or X5 lands here
   --restart-ms N            link down time of a restart, default 5000

@@ -23,7 +23,10 @@ struct Config {
     std::uint8_t model = 0;
     std::string description = "Simulated device";
     std::string legacyDescription; // empty: the same as description
-    std::uint16_t port = 30718;
+    std::uint16_t port = 30718;    // 0: any free port (tests)
+    // The simulator listens on every address of its namespace; tests of the simulator itself
+    // bind it to 127.0.0.1.
+    std::string bindAddress = "0.0.0.0";
     std::string interfaceName = "eth0";
     std::string tftpDir;  // empty: no upload watch, no restarts
     std::string logPath;  // empty: log lines go to standard error

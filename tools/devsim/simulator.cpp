@@ -45,7 +45,7 @@ std::string Simulator::open() {
     sockaddr_in any{};
     any.sin_family = AF_INET;
     any.sin_port = htons(config_.port);
-    any.sin_addr.s_addr = htonl(INADDR_ANY);
+    ::inet_pton(AF_INET, config_.bindAddress.c_str(), &any.sin_addr);
     if (::bind(socket_, reinterpret_cast<sockaddr *>(&any), sizeof any) < 0) {
         return "bind to port " + std::to_string(config_.port) + ": " + std::strerror(errno);
     }
@@ -58,13 +58,22 @@ std::string Simulator::open() {
             return "watch " + config_.tftpDir + ": " + std::strerror(errno);
         }
     }
-    log_.line("start mac=" + macText(config_.mac) + " port=" + std::to_string(config_.port) +
+    log_.line("start mac=" + macText(config_.mac) + " port=" + std::to_string(localPort()) +
               " family=" + std::to_string(config_.family) +
               " firmware=" + std::to_string(config_.firmware[0]) + "." +
               std::to_string(config_.firmware[1]) + "." + std::to_string(config_.firmware[2]) +
               " model=" + std::to_string(config_.model) + " description=\"" + config_.description +
               "\"");
     return {};
+}
+
+std::uint16_t Simulator::localPort() const {
+    sockaddr_in bound{};
+    socklen_t length = sizeof bound;
+    if (socket_ < 0 || ::getsockname(socket_, reinterpret_cast<sockaddr *>(&bound), &length) != 0) {
+        return 0;
+    }
+    return ntohs(bound.sin_port);
 }
 
 int Simulator::pollTimeoutMs() const {
@@ -79,9 +88,9 @@ int Simulator::pollTimeoutMs() const {
     return static_cast<int>(std::clamp<long long>(wait + 1, 0, INT_MAX));
 }
 
-int Simulator::run(int signalFd) {
+int Simulator::run(int stopFd) {
     for (;;) {
-        pollfd fds[3] = {{socket_, POLLIN, 0}, {signalFd, POLLIN, 0}, {inotify_, POLLIN, 0}};
+        pollfd fds[3] = {{socket_, POLLIN, 0}, {stopFd, POLLIN, 0}, {inotify_, POLLIN, 0}};
         const int rc = ::poll(fds, inotify_ >= 0 ? 3 : 2, pollTimeoutMs());
         if (rc < 0 && errno != EINTR) {
             log_.line(std::string("error poll: ") + std::strerror(errno));
@@ -89,7 +98,7 @@ int Simulator::run(int signalFd) {
         }
         if (fds[1].revents & POLLIN) {
             signalfd_siginfo info{};
-            [[maybe_unused]] auto n = ::read(signalFd, &info, sizeof info);
+            [[maybe_unused]] auto n = ::read(stopFd, &info, sizeof info);
             log_.line("stop signal=" + std::to_string(info.ssi_signo));
             return 0;
         }

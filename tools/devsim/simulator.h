@@ -23,8 +23,11 @@ public:
 
     // Binds the port and starts the upload watch. Returns an error text, empty on success.
     std::string open();
-    // Runs until SIGTERM or SIGINT (blocked by the caller and read here through a signalfd).
-    int run(int signalFd);
+    // The bound port (the configured one, or the one the system chose for port 0).
+    std::uint16_t localPort() const;
+    // Runs until SIGTERM or SIGINT (blocked by the caller and read here through a signalfd),
+    // or until anything can be read from stopFd.
+    int run(int stopFd);
 
 private:
     using Clock = std::chrono::steady_clock;
