@@ -44,6 +44,7 @@ expect_gone() {
     [ -z "$(namespaces_of "$lab")" ] || fail "$lab: namespaces left: $(namespaces_of "$lab" | xargs)"
     [ -z "$(processes_of "$lab")" ] || fail "$lab: processes left: $(processes_of "$lab" | xargs)"
     [ ! -e "$NETLAB_STATE_ROOT/$lab" ] || fail "$lab: state folder left"
+    [ ! -e "/etc/netns/$lab-pc" ] || fail "$lab: /etc/netns/$lab-pc left"
 }
 
 cleanup() {
@@ -89,6 +90,12 @@ wait $up_b || fail "up of $b failed"
 # The computer may open ICMP datagram sockets, as an unprivileged Quillet does.
 range=$("$netlab" exec --name "$a" pc -- cat /proc/sys/net/ipv4/ping_group_range)
 [ "$(echo $range)" = "0 2147483647" ] || fail "ping_group_range in pc: $range"
+# A name lookup inside the lab fails at once: the machine's name server is out of reach.
+started=$EPOCHREALTIME
+"$netlab" exec --name "$a" pc -- getent hosts lab-lookup.invalid >/dev/null &&
+    fail "a made-up name resolved inside the lab"
+elapsed_ms=$(((${EPOCHREALTIME/./} - ${started/./}) / 1000))
+[ $elapsed_ms -lt 3000 ] || fail "a failed lookup inside the lab took $elapsed_ms ms"
 env_name=$("$netlab" exec --name "$a" pc -- sh -c 'echo "$NETLAB_NAME $NETLAB_DEVICES"')
 [ "$env_name" = "$a 2" ] || fail "exec environment: $env_name"
 
