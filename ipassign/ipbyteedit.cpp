@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QFocusEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -214,9 +215,14 @@ void TIPByteEdit::mouseReleaseEvent(QMouseEvent *event) {
 void TIPByteEdit::contextMenuEvent(QContextMenuEvent *event) {
     QMenu *menu = createStandardContextMenu();
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    if (auto *paste = menu->findChild<QAction *>(QStringLiteral("edit-paste"))) {
-        disconnect(paste, &QAction::triggered, nullptr, nullptr);
-        connect(paste, &QAction::triggered, this,
+    // The standard menu's paste would bypass the rule; it is found by the toolkit's own caption.
+    const QString pasteCaption = QCoreApplication::translate("QLineEdit", "&Paste");
+    for (QAction *action : menu->actions()) {
+        if (action->objectName() != QStringLiteral("edit-paste") &&
+            action->text().section(u'\t', 0, 0) != pasteCaption)
+            continue;
+        disconnect(action, &QAction::triggered, nullptr, nullptr);
+        connect(action, &QAction::triggered, this,
                 [this] { PasteText(QGuiApplication::clipboard()->text()); });
     }
     menu->popup(event->globalPos());

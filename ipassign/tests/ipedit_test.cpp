@@ -3,8 +3,10 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
@@ -25,6 +27,12 @@ private:
     void Type(const QString &keys) {
         for (QChar c : keys)
             QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+    }
+    static QAction *PasteAction() {
+        for (QAction *action : QApplication::activePopupWidget()->actions())
+            if (action->text().startsWith(u"&Paste"_s))
+                return action;
+        return nullptr;
     }
     // Enters field 0 from the line edit in front of the control, by keyboard.
     void TabIn() {
@@ -298,6 +306,26 @@ private slots:
         QCOMPARE(F(1)->text(), QStringLiteral("99"));
         FEdit->SetReadOnly(true);
         QVERIFY(!F(1)->PasteText(QStringLiteral("1")));
+    }
+
+    void contextMenuPasteFollowsTheRangeRule() {
+        TabIn();
+        QApplication::clipboard()->setText(u"300"_s);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2),
+                                F(0)->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(F(0), &event);
+        QTRY_VERIFY(QApplication::activePopupWidget());
+        QAction *paste = PasteAction();
+        QVERIFY(paste);
+        paste->trigger();
+        QApplication::activePopupWidget()->close();
+        QCOMPARE(F(0)->text(), u"0"_s);
+        QApplication::clipboard()->setText(u"42"_s);
+        QApplication::sendEvent(F(0), &event);
+        QTRY_VERIFY(QApplication::activePopupWidget());
+        PasteAction()->trigger();
+        QApplication::activePopupWidget()->close();
+        QCOMPARE(F(0)->text(), u"42"_s);
     }
 
     void entryByKeyboardSelectsButLeftClickDoesNot() {
