@@ -89,7 +89,7 @@ wait $up_b || fail "up of $b failed"
     fail "$a: dev1 does not reach the computer"
 # The computer may open ICMP datagram sockets, as an unprivileged Quillet does.
 range=$("$netlab" exec --name "$a" pc -- cat /proc/sys/net/ipv4/ping_group_range)
-[ "$(echo $range)" = "0 2147483647" ] || fail "ping_group_range in pc: $range"
+[ "${range//$'\t'/ }" = "0 2147483647" ] || fail "ping_group_range in pc: $range"
 # A name lookup inside the lab fails at once: the machine's name server is out of reach.
 started=$EPOCHREALTIME
 "$netlab" exec --name "$a" pc -- getent hosts lab-lookup.invalid >/dev/null &&
@@ -114,7 +114,7 @@ echo "== up cleans a half-built lab of the same name first"
 ip netns add "$a-pc"
 ip netns add "$a-dev7"
 "$netlab" up --name "$a" --devices 1 --devsim "$devsim" || fail "up over a half-built lab failed"
-[ -z "$(namespaces_of "$a" | grep -x "$a-dev7")" ] || fail "$a-dev7 of the half-built lab left"
+! namespaces_of "$a" | grep -qx "$a-dev7" || fail "$a-dev7 of the half-built lab left"
 "$netlab" down --name "$a"
 expect_gone "$a"
 
