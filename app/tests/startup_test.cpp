@@ -49,9 +49,9 @@ protected:
 
 TEST(BrandFolder, MakerNameForTheMakerAndForUnsafeBrands) {
     const QString maker = u"BrimoLoggers"_s;
-    for (const QString &brand : {u"BRIMO"_s, u"brimo"_s, u"Brimo"_s, QString(), u"A:B"_s,
-                                 u"a\"b"_s, u"a*b"_s, u"a/b"_s, u"a<b"_s, u"a>b"_s, u"a?b"_s,
-                                 u"a\\b"_s, u"a|b"_s, QString(256, u'Z')})
+    for (const QString &brand :
+         {u"BRIMO"_s, u"brimo"_s, u"Brimo"_s, QString(), u"A:B"_s, u"a\"b"_s, u"a*b"_s, u"a/b"_s,
+          u"a<b"_s, u"a>b"_s, u"a?b"_s, u"a\\b"_s, u"a|b"_s, QString(256, u'Z')})
         EXPECT_EQ(TStartup::BrandFolderFor(brand), maker) << brand.toStdString();
     EXPECT_EQ(TStartup::BrandFolderFor(u"ZARN"_s), u"ZARN"_s);
     EXPECT_EQ(TStartup::BrandFolderFor(u"zarn"_s), u"zarn"_s); // kept unchanged
@@ -160,9 +160,9 @@ TEST_F(StartupTest, LoadRulesPerSection) {
     EXPECT_EQ(loaded.DirInName, FProgram);
     EXPECT_TRUE(loaded.BakDel);
 
-    const std::pair<const char *, bool> bools[] = {
-        {"0", false}, {"1", true}, {"2", true}, {"-1", true}, {"$0", false},
-        {"0x10", true}, {"abc", true}, {"", true}, {" 0", false}};
+    const std::pair<const char *, bool> bools[] = {{"0", false},  {"1", true},   {"2", true},
+                                                   {"-1", true},  {"$0", false}, {"0x10", true},
+                                                   {"abc", true}, {"", true},    {" 0", false}};
     for (const auto &[text, expected] : bools) {
         WriteIni(QByteArray("[Global]\nBat=") + text + "\n");
         EXPECT_EQ(TStartup(Inputs()).LoadSettings().BakDel, expected) << text;
