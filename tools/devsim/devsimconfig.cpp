@@ -99,6 +99,7 @@ bool takesValue(std::string_view key) {
                                                 "pid-file",
                                                 "restart-ms",
                                                 "restart-after-ms",
+                                                "upload-idle-ms",
                                                 "delay-ms",
                                                 "config",
                                                 "bind"};
@@ -240,6 +241,9 @@ std::string applySetting(Config &config, std::string_view key, std::string_view 
     if (key == "restart-ms") {
         return intSetting(config.restartMs, 0, 600000);
     }
+    if (key == "upload-idle-ms") {
+        return intSetting(config.uploadIdleMs, 1, 600000);
+    }
     if (key == "restart-after-ms") {
         return intSetting(config.restartAfterMs, 0, 60000);
     }
@@ -367,6 +371,8 @@ Environment:
   --tftp-dir DIR            restart when a complete WEB1 or X5 lands here
   --restart-ms N            link down time of a restart, default 5000
   --restart-after-ms N      pause before the link goes down, default 300
+  --upload-idle-ms N        an upload closed this long after its last write was abandoned
+                            by the TFTP server and restarts nothing, default 2000
   --log FILE                append one line per datagram and action (default stderr)
   --pid-file FILE           written once the device listens
   --config FILE             "key = value" lines with the option names above

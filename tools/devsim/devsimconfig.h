@@ -35,6 +35,9 @@ struct Config {
     // Pause between a complete upload and the link going down, so that the TFTP server's last
     // acknowledgement still reaches the client.
     int restartAfterMs = 300;
+    // A closed upload whose last write lies further back than this was abandoned by the
+    // server after its time-out, not finished: it does not restart the device.
+    int uploadIdleMs = 2000;
     bool acceptIpSetup = true;
     ReplyShape discovery;
     ReplyShape info;

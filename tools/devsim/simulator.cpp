@@ -51,10 +51,12 @@ std::string Simulator::open() {
     }
     if (!config_.tftpDir.empty()) {
         inotify_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        // tftpd writes the file in place and closes it after the last block; a file renamed
-        // into the folder counts as complete as well.
-        if (inotify_ < 0 || ::inotify_add_watch(inotify_, config_.tftpDir.c_str(),
-                                                IN_CLOSE_WRITE | IN_MOVED_TO) < 0) {
+        // tftpd writes the file in place and closes it right after the last block; a file
+        // renamed into the folder counts as complete as well. Opens and writes are watched to
+        // tell a finished transfer from one the server gave up on.
+        if (inotify_ < 0 ||
+            ::inotify_add_watch(inotify_, config_.tftpDir.c_str(),
+                                IN_OPEN | IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_TO) < 0) {
             return "watch " + config_.tftpDir + ": " + std::strerror(errno);
         }
     }
@@ -226,10 +228,28 @@ void Simulator::readUploads() {
             if (name != "WEB1" && name != "X5") {
                 continue;
             }
+            if (event->mask & (IN_OPEN | IN_MODIFY)) {
+                lastActivity_[name] = Clock::now();
+                continue;
+            }
             struct stat info {};
             const std::string path = config_.tftpDir + "/" + name;
             const long long size =
                 ::stat(path.c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
+            // The server closes a transfer it gave up on only after its own time-out, long after
+            // the last block; a finished one it closes at once.
+            const auto last = lastActivity_.find(name);
+            if ((event->mask & IN_CLOSE_WRITE) && last != lastActivity_.end()) {
+                const auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      Clock::now() - last->second)
+                                      .count();
+                lastActivity_.erase(last);
+                if (idle > config_.uploadIdleMs) {
+                    log_.line("upload incomplete name=" + name + " size=" + std::to_string(size) +
+                              " idle-ms=" + std::to_string(idle));
+                    continue;
+                }
+            }
             log_.line("upload name=" + name + " size=" + std::to_string(size));
             if (restarting_) {
                 continue;

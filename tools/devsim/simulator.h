@@ -8,6 +8,7 @@
 #include "linkcontrol.h"
 
 #include <chrono>
+#include <map>
 #include <netinet/in.h>
 #include <string>
 #include <vector>
@@ -54,6 +55,7 @@ private:
     int inotify_ = -1;
     bool restarting_ = false;
     std::vector<Timer> timers_;
+    std::map<std::string, Clock::time_point> lastActivity_; // of WEB1 and X5
 };
 
 std::string endpointText(const sockaddr_in &address);

@@ -198,6 +198,27 @@ TEST(Simulator, DeviceThatIgnoresIpSetupKeepsItsLink) {
     EXPECT_TRUE(device.link.moves().empty());
 }
 
+TEST(Simulator, UploadClosedLongAfterItsLastWriteRestartsNothing) {
+    QTemporaryDir dir;
+    const std::string tftp = dir.filePath(QStringLiteral("tftp")).toStdString();
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(tftp)));
+    Config config;
+    config.tftpDir = tftp;
+    config.restartAfterMs = 0;
+    config.uploadIdleMs = 300;
+    Device device(config, dir);
+    ASSERT_EQ(device.error(), "");
+    {
+        // As a TFTP server that waited in vain for the next block before it gave up.
+        std::ofstream upload(tftp + "/WEB1", std::ios::binary);
+        upload << std::string(1024, 'p') << std::flush;
+        std::this_thread::sleep_for(600ms);
+    }
+    ASSERT_TRUE(device.waitForLog("upload incomplete name=WEB1 size=1024"));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(device.link.changes().empty());
+}
+
 TEST(Simulator, CompleteUploadRestartsTheLinkOnceForItsTime) {
     QTemporaryDir dir;
     const std::string tftp = dir.filePath(QStringLiteral("tftp")).toStdString();
