@@ -100,7 +100,9 @@ bool TIniFile::Save(const QString &path, QString *error) const {
             *error = QStringLiteral("The settings could not be formatted.");
         return false;
     }
-    QSaveFile file(path);
+    // A settings file that is a link is written where it points, and the link stays.
+    const QFileInfo info(path);
+    QSaveFile file(info.isSymLink() ? info.symLinkTarget() : path);
     if (!file.open(QIODevice::WriteOnly) ||
         file.write(data.data(), qint64(data.size())) != qint64(data.size()) || !file.commit()) {
         if (error)

@@ -196,6 +196,22 @@ TEST_F(StartupTest, SettingsSurviveTwoRunsAndKeepTheRestOfTheFile) {
     EXPECT_EQ(QDir(FProgram).entryList(QDir::Files), QStringList{u"qlt.ini"_s});
 }
 
+TEST_F(StartupTest, SaveWritesThroughALinkedSettingsFile) {
+    QDir().mkpath(FTemp.filePath(u"shared"_s));
+    const QString real = FTemp.filePath(u"shared/qlt.ini"_s);
+    QFile file(real);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[label]\ncompany=ZARN\n");
+    file.close();
+    ASSERT_TRUE(QFile::link(real, FProgram + u"qlt.ini"_s));
+    TStartup startup(Inputs());
+    EXPECT_EQ(startup.Brand(), u"ZARN"_s);
+    ASSERT_TRUE(startup.SaveSettings(startup.LoadSettings()));
+    EXPECT_TRUE(QFileInfo(FProgram + u"qlt.ini"_s).isSymLink());
+    EXPECT_TRUE(ReadIni().contains("[PATHS]"));
+    EXPECT_TRUE(ReadIni().contains("company=ZARN"));
+}
+
 TEST_F(StartupTest, SaveCreatesTheFileWithBothSections) {
     TStartup startup(Inputs());
     ASSERT_TRUE(startup.SaveSettings(startup.LoadSettings()));
