@@ -28,8 +28,9 @@ struct TCancelled : std::runtime_error {
 QString ClientCommandLine(const QString &client, const QString &address, const QString &file,
                           const QString &remoteName) {
     // No option negotiation, as the devices' own client sends; a silent device ends the
-    // transfer after 10 s instead of the client's default of minutes.
-    return client + QStringLiteral(" -sS --tftp-no-options --connect-timeout 10 -T ") +
+    // transfer after 10 s instead of the client's default of minutes. Without --globoff the
+    // client reads "[", "]", "{" and "}" of a file name as a pattern and refuses the path.
+    return client + QStringLiteral(" -sS --globoff --tftp-no-options --connect-timeout 10 -T ") +
            QuoteArgument(file) + QStringLiteral(" tftp://") + address + QLatin1Char('/') +
            remoteName;
 }

@@ -62,7 +62,7 @@ protected:
         ASSERT_TRUE(Dir.isValid());
         Settings.TickMs = 250;
         Settings.RestartPauseMs = 500;
-        File = Dir.path() + QStringLiteral("/Station 7_WEB1_01.pmf");
+        File = Dir.path() + QStringLiteral("/Station [7]_WEB1_01.pmf");
         Bytes.resize(70000);
         for (char &byte : Bytes)
             byte = static_cast<char>(QRandomGenerator::global()->bounded(256));

@@ -51,7 +51,7 @@ protected:
         Settings.Echo.Sleep = [](int) {
         };
         AnswerAfter(0);
-        File = Dir.path() + QStringLiteral("/my site_WEB1_01.pmf");
+        File = Dir.path() + QStringLiteral("/my site[1]_WEB1_01.pmf");
         QFile file(File);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("PmF1");
@@ -152,19 +152,20 @@ TEST_F(DeviceUploadTest, WebUploadWaitsForTheRestart) {
 
     EXPECT_EQ(Run(true, Device, File, &log), TDeviceUpload::uoDone);
 
-    EXPECT_THAT(
-        Report.Lines(),
-        ElementsAre(WebHeader(), QStringLiteral("[-sS]"), QStringLiteral("[--tftp-no-options]"),
-                    QStringLiteral("[--connect-timeout]"), QStringLiteral("[10]"),
-                    QStringLiteral("[-T]"), QLatin1Char('[') + File + QLatin1Char(']'),
-                    QStringLiteral("[tftp://192.0.2.11/WEB1]"), QStringLiteral("Process done."),
-                    QString(), QStringLiteral("Device restart..."),
-                    QStringLiteral("Device restart done."),
-                    QStringLiteral("Web upload successful."), QString()));
+    EXPECT_THAT(Report.Lines(),
+                ElementsAre(WebHeader(), QStringLiteral("[-sS]"), QStringLiteral("[--globoff]"),
+                            QStringLiteral("[--tftp-no-options]"),
+                            QStringLiteral("[--connect-timeout]"), QStringLiteral("[10]"),
+                            QStringLiteral("[-T]"), QLatin1Char('[') + File + QLatin1Char(']'),
+                            QStringLiteral("[tftp://192.0.2.11/WEB1]"),
+                            QStringLiteral("Process done."), QString(),
+                            QStringLiteral("Device restart..."),
+                            QStringLiteral("Device restart done."),
+                            QStringLiteral("Web upload successful."), QString()));
     EXPECT_EQ(Echoes.load(), 5);
     const QString commandLine =
         Settings.ClientProgram +
-        QStringLiteral(" -sS --tftp-no-options --connect-timeout 10 -T \"") + File +
+        QStringLiteral(" -sS --globoff --tftp-no-options --connect-timeout 10 -T \"") + File +
         QStringLiteral("\" tftp://192.0.2.11/WEB1");
     EXPECT_THAT(LogMessages(), ElementsAre(QStringLiteral("Comm: cmd=") + commandLine,
                                            QStringLiteral("Comm: line=") + commandLine));
@@ -251,7 +252,7 @@ TEST_F(DeviceUploadTest, ClientThatHangsIsAbortedAtTheLimit) {
 }
 
 TEST_F(DeviceUploadTest, FirmwareUploadHasNoHeaderAndNoRestartWait) {
-    Client("echo \"$7\"");
+    Client("echo \"$8\"");
     EXPECT_EQ(Run(false, Device, File), TDeviceUpload::uoDone);
     EXPECT_THAT(Report.Lines(),
                 ElementsAre(QStringLiteral("tftp://192.0.2.11/X5"), QStringLiteral("Process done."),
@@ -260,7 +261,7 @@ TEST_F(DeviceUploadTest, FirmwareUploadHasNoHeaderAndNoRestartWait) {
 }
 
 TEST_F(DeviceUploadTest, SeveralUploadsShareOneEventLoop) {
-    Client("sleep 0.2; echo \"$7\"");
+    Client("sleep 0.2; echo \"$8\"");
     AnswerAfter(2);
     TRecordingReport reports[3];
     std::vector<std::unique_ptr<TDeviceUpload>> uploads;
