@@ -308,10 +308,16 @@ private slots:
 
     void unwritableSettingsAtExit() {
         QDir().mkpath(FProgram + u"qlt.ini"_s);
+        QFile config(FProgram + u"cil.cnf"_s);
+        QVERIFY(config.open(QIODevice::WriteOnly)); // an empty file logs everything
+        config.close();
         auto w = Start();
         QCOMPARE(w->windowTitle(), u"Quillet - 1.2.0.0"_s);
-        w.reset(); // no crash, nothing written
+        w.reset(); // no crash, nothing written, the failure in the log
         QVERIFY(QFileInfo(FProgram + u"qlt.ini"_s).isDir());
+        QFile log(FProgram + u"qlt.log"_s);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QVERIFY(log.readAll().contains("Settings not saved: "));
     }
 
     void exitClosesTheWindow() {
