@@ -80,7 +80,9 @@ void TRelynTypeNames::LoadFromFile(const QString &path) {
         throw ERelynError(
             QStringLiteral("Cannot read file \"%1\". %2").arg(path, file.errorString()));
 
-    CSimpleIniA ini(false, false, false);
+    // Multi-key mode keeps every copy of a repeated key, so the first one read wins, as in the
+    // main settings.
+    CSimpleIniA ini(false, true, false);
     if (ini.LoadData(data.constData(), static_cast<size_t>(data.size())) < 0)
         throw ERelynError(QStringLiteral("Cannot read file \"%1\".").arg(path));
     const char *section = "GlobalTypes";

@@ -70,7 +70,8 @@ TEST(RelynTypeNames, NamesFileReplacesPresentKeysAndRestoresDefaultsOfMissingOne
                                       "[globaltypes]\n"
                                       "  LAN  =  Gateway  \n"
                                       "sensor104=\n"
-                                      "SENSOR11F=Last one\n"));
+                                      "SENSOR11F=Last one\n"
+                                      "Lan=Repeated\n"));
     EXPECT_EQ(names.TypeName(2, 0), QStringLiteral("Gateway"));
     EXPECT_EQ(names.TypeName(1, 1), QString());
     EXPECT_EQ(names.TypeName(1, 31), QStringLiteral("Last one"));
