@@ -2,6 +2,7 @@
 
 #include "consolereport.h"
 #include "devicecommands.h"
+#include "interruptwatch.h"
 #include "previewserver.h"
 #include "programfolder.h"
 #include "relynipchange.h"
@@ -191,7 +192,10 @@ int webfileServe(const QStringList &args, Console console) {
     server.setRequestLog([console](const std::string &line) { console.out << line << std::endl; });
     console.out << "Serving " << text(path) << " on http://127.0.0.1:" << server.port()
                 << "/ (Ctrl+C stops)" << std::endl;
-    return QCoreApplication::exec() == 0 ? Success : Failure;
+    QEventLoop loop;
+    const InterruptWatch watch([&loop] { loop.quit(); });
+    loop.exec();
+    return Success;
 }
 
 int searchCommand(const QStringList &args, Console console, const SearchFunction &search) {
@@ -209,9 +213,15 @@ int searchCommand(const QStringList &args, Console console, const SearchFunction
     if (auto status = command.parse(args, 0, 0)) {
         return *status;
     }
+    const QString types = command.parser().value(QStringLiteral("types"));
+    // The window reads the names from its settings file, which may be missing; a file named
+    // here that is missing is a typing error, not a request for the built-in names.
+    if (!types.isEmpty() && !QFileInfo(types).isFile()) {
+        return reportFailure(console, text(types) + ": no such file");
+    }
     QList<TRelynPar> devices;
     try {
-        devices = sortedByAddress(search(command.parser().value(QStringLiteral("types"))));
+        devices = sortedByAddress(search(types));
     } catch (const std::exception &failure) {
         QString message = QString::fromStdString(failure.what());
         message.replace(QStringLiteral("\r\n"), QStringLiteral(": "));

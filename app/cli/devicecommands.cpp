@@ -2,6 +2,7 @@
 
 #include "consolereport.h"
 #include "deviceupload.h"
+#include "interruptwatch.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -158,7 +159,18 @@ QList<UploadJob> uploadToAll(UploadKind kind, const QString &file, const QString
         }
     }
     if (running > 0) {
+        // Ctrl+C stops every transfer and restart wait still going (the uploads' destructors
+        // end their clients) and the summary tells which devices it caught.
+        const InterruptWatch watch([&loop, &err] {
+            err << "quillet-cli: interrupted; stopping the uploads" << std::endl;
+            loop.quit();
+        });
         loop.exec();
+    }
+    for (UploadJob &job : jobs) {
+        if (job.outcome.isEmpty()) {
+            job.outcome = QStringLiteral("interrupted");
+        }
     }
     return jobs;
 }

@@ -12,6 +12,8 @@
 #include <QJsonObject>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QThread>
+#include <csignal>
 #include <iostream>
 
 namespace {
@@ -162,4 +164,23 @@ TEST_F(CliDeviceLab, ChangeIpGivesTheDeviceItsNewAddress) {
     EXPECT_EQ(badMac.status, 1);
     EXPECT_TRUE(contains(badMac.err, "MAC address syntax error.")) << badMac.err;
     ASSERT_TRUE(labtest::restartDevice(1));
+}
+
+// Ctrl+C during a fleet upload stops every transfer at once and still prints the summary.
+TEST_F(CliDeviceLab, InterruptStopsEveryUploadAndSummarises) {
+    ASSERT_TRUE(labtest::setTftp(2, labtest::Tftp::Off)); // the client waits for an answer
+    QProcess upload;
+    upload.start(cliProgram(), {QStringLiteral("upload-web"), File, address(1), address(2)});
+    ASSERT_TRUE(upload.waitForStarted());
+    QThread::msleep(2500);
+    QElapsedTimer clock;
+    clock.start();
+    ::kill(static_cast<pid_t>(upload.processId()), SIGINT);
+    ASSERT_TRUE(upload.waitForFinished(5000));
+    EXPECT_LT(clock.elapsed(), 2000);
+    const std::string out = upload.readAllStandardOutput().toStdString();
+    EXPECT_EQ(upload.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(upload.exitCode(), 1);
+    EXPECT_TRUE(contains(out, "192.0.2.12  interrupted\n")) << out;
+    EXPECT_TRUE(contains(out, "of 2 devices done\n")) << out;
 }

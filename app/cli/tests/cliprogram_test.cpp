@@ -154,6 +154,9 @@ TEST(CliProgram, ServePrintsItsAddressAndAnswersOnLoopback) {
     }
     EXPECT_EQ(reply.toStdString(), webfile::replyHead("text/html") + "<title>T</title>");
 
+    // Stopping the preview is its normal end.
     server.terminate();
     ASSERT_TRUE(server.waitForFinished(5000));
+    EXPECT_EQ(server.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(server.exitCode(), 0);
 }

@@ -7,9 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <sstream>
 
 namespace {
@@ -73,17 +75,29 @@ TEST(SearchCommand, NoDeviceIsAnEmptySuccessAndASocketErrorAFailure) {
     EXPECT_EQ(run({QStringLiteral("search")}, none).out, "");
     EXPECT_EQ(run({QStringLiteral("search"), QStringLiteral("--json")}, none).out, "[\n]\n");
 
+    QTemporaryDir dir;
+    const QString types = dir.filePath(QStringLiteral("types.ini"));
+    QFile(types).open(QIODevice::WriteOnly);
     QString typesSeen;
-    const auto failing = [&typesSeen](const QString &types) -> QList<TRelynPar> {
-        typesSeen = types;
+    const auto failing = [&typesSeen](const QString &file) -> QList<TRelynPar> {
+        typesSeen = file;
         throw ERelynError(QStringLiteral("Socket Error # 101\r\nNetwork is unreachable"));
     };
-    const Output failed = run(
-        {QStringLiteral("search"), QStringLiteral("--types"), QStringLiteral("t.ini")}, failing);
+    const Output failed =
+        run({QStringLiteral("search"), QStringLiteral("--types"), types}, failing);
     EXPECT_EQ(failed.status, 1);
     EXPECT_EQ(failed.out, "");
     EXPECT_EQ(failed.err, "quillet-cli: Socket Error # 101: Network is unreachable\n");
-    EXPECT_EQ(typesSeen, QStringLiteral("t.ini"));
+    EXPECT_EQ(typesSeen, types);
+
+    // A names file given by hand that is not there is a typing error: nothing is sent.
+    typesSeen.clear();
+    const Output missing = run({QStringLiteral("search"), QStringLiteral("--types"),
+                                dir.filePath(QStringLiteral("no.ini"))},
+                               failing);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("no.ini: no such file"), std::string::npos) << missing.err;
+    EXPECT_TRUE(typesSeen.isEmpty());
 }
 
 TEST(DeviceAddresses, OnlyDottedAddressesAreAccepted) {
