@@ -100,6 +100,7 @@ bool takesValue(std::string_view key) {
                                                 "restart-ms",
                                                 "restart-after-ms",
                                                 "upload-idle-ms",
+                                                "netns",
                                                 "delay-ms",
                                                 "config",
                                                 "bind"};
@@ -224,6 +225,13 @@ std::string applySetting(Config &config, std::string_view key, std::string_view 
             return badValue(key, value, "an interface name of 1 to 15 characters");
         }
         config.interfaceName = std::string(value);
+        return {};
+    }
+    if (key == "netns") {
+        if (value.empty() || value.find('/') != std::string_view::npos) {
+            return badValue(key, value, "a namespace name from /run/netns");
+        }
+        config.netns = std::string(value);
         return {};
     }
     if (key == "tftp-dir") {
@@ -368,6 +376,7 @@ Environment:
   --port N                  UDP port, default 30718
   --bind ADDRESS            listen on this address only, default all (0.0.0.0)
   --interface NAME          link to move and restart, default eth0
+  --netns NAME              enter the network namespace /run/netns/NAME first
   --tftp-dir DIR            restart when a complete WEB1 or X5 lands here
   --restart-ms N            link down time of a restart, default 5000
   --restart-after-ms N      pause before the link goes down, default 300

@@ -28,6 +28,7 @@ struct Config {
     // bind it to 127.0.0.1.
     std::string bindAddress = "0.0.0.0";
     std::string interfaceName = "eth0";
+    std::string netns;    // named network namespace to enter first (/run/netns/NAME)
     std::string tftpDir;  // empty: no upload watch, no restarts
     std::string logPath;  // empty: log lines go to standard error
     std::string pidFile;  // written once the device listens

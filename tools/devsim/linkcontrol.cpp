@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <net/if.h>
+#include <sched.h>
 #include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -81,6 +82,25 @@ bool inMachineNamespace() {
     }
     ::closedir(named);
     return !found;
+}
+
+std::string enterNamespace(const std::string &name) {
+    if (name.empty() || name.find('/') != std::string::npos || name[0] == '.') {
+        return "bad namespace name \"" + name + "\"";
+    }
+    const std::string path = "/run/netns/" + name;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return path + ": " + std::strerror(errno);
+    }
+    const int rc = ::setns(fd, CLONE_NEWNET);
+    const int error = errno;
+    ::close(fd);
+    if (rc != 0) {
+        return "enter " + path + ": " + std::strerror(error);
+    }
+    ::setsid(); // fails only for a group leader, which keeps its session: harmless
+    return {};
 }
 
 NamespaceLink::NamespaceLink(std::string interfaceName)

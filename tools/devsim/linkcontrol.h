@@ -12,6 +12,11 @@ namespace devsim {
 // than the kernel's first counts as safe; anything unknown counts as the machine's.
 bool inMachineNamespace();
 
+// Moves this process into the named network namespace (/run/netns/NAME) and into a session of
+// its own, so that a lab's simulators outlive the shell that started them and ignore its
+// terminal. Returns an error text, empty on success.
+std::string enterNamespace(const std::string &name);
+
 class LinkControl {
 public:
     virtual ~LinkControl() = default;

@@ -22,6 +22,12 @@ int main(int argc, char **argv) {
         return 2;
     }
     const devsim::Config &config = parsed.config;
+    if (!config.netns.empty()) {
+        if (auto error = devsim::enterNamespace(config.netns); !error.empty()) {
+            std::fprintf(stderr, "devsim: %s\n", error.c_str());
+            return 3;
+        }
+    }
     if (devsim::inMachineNamespace()) {
         std::fprintf(stderr, "devsim: refusing to run in the machine's own network namespace; "
                              "start it in a lab (tools/netlab)\n");
