@@ -16,7 +16,8 @@
 #
 # Inside, the program sees NETLAB, NETLAB_NAME, NETLAB_DIR, NETLAB_DEVICES, NETLAB_DEVSIM, and
 # links quillet_labtest (tools/labtest/lab.h: device addresses, logs, TFTP folders, restarting
-# a device with simulator options).
+# a device with simulator options, switching a device or its TFTP server off). inLab() guards
+# a program started by hand outside its lab.
 set(QUILLET_NETLAB ${PROJECT_SOURCE_DIR}/tools/netlab)
 string(MD5 _quillet_lab_hash "${CMAKE_BINARY_DIR}")
 string(SUBSTRING "${_quillet_lab_hash}" 0 6 QUILLET_LAB_SUFFIX)
