@@ -101,6 +101,7 @@ bool takesValue(std::string_view key) {
                                                 "restart-after-ms",
                                                 "upload-idle-ms",
                                                 "netns",
+                                                "address",
                                                 "delay-ms",
                                                 "config",
                                                 "bind"};
@@ -218,6 +219,14 @@ std::string applySetting(Config &config, std::string_view key, std::string_view 
             return badValue(key, value, "an IPv4 address");
         }
         config.bindAddress = std::string(value);
+        return {};
+    }
+    if (key == "address") {
+        in_addr parsed{};
+        if (::inet_pton(AF_INET, std::string(value).c_str(), &parsed) != 1) {
+            return badValue(key, value, "an IPv4 address");
+        }
+        config.address = std::string(value);
         return {};
     }
     if (key == "interface") {
@@ -377,6 +386,7 @@ Environment:
   --bind ADDRESS            listen on this address only, default all (0.0.0.0)
   --interface NAME          link to move and restart, default eth0
   --netns NAME              enter the network namespace /run/netns/NAME first
+  --address A.B.C.D         bring the link up with this address (/24) and a default route
   --tftp-dir DIR            restart when a complete WEB1 or X5 lands here
   --restart-ms N            link down time of a restart, default 5000
   --restart-after-ms N      pause before the link goes down, default 300

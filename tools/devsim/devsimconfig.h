@@ -29,6 +29,7 @@ struct Config {
     std::string bindAddress = "0.0.0.0";
     std::string interfaceName = "eth0";
     std::string netns;    // named network namespace to enter first (/run/netns/NAME)
+    std::string address;  // set on the link at start (/24, default route); empty: as it is
     std::string tftpDir;  // empty: no upload watch, no restarts
     std::string logPath;  // empty: log lines go to standard error
     std::string pidFile;  // written once the device listens

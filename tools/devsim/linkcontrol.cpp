@@ -1,10 +1,13 @@
 #include "linkcontrol.h"
 
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <net/if.h>
+#include <net/route.h>
+#include <netinet/in.h>
 #include <sched.h>
 #include <spawn.h>
 #include <sys/ioctl.h>
@@ -101,6 +104,52 @@ std::string enterNamespace(const std::string &name) {
     }
     ::setsid(); // fails only for a group leader, which keeps its session: harmless
     return {};
+}
+
+std::string bootLink(const std::string &interfaceName, const std::string &address) {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return std::string("socket: ") + std::strerror(errno);
+    }
+    std::string error;
+    auto request = [&](unsigned long code, const std::string &name, void *argument,
+                       const char *what) {
+        if (error.empty() && ::ioctl(fd, code, argument) < 0 &&
+            !(code == SIOCADDRT && errno == EEXIST)) {
+            error = name + ": " + what + ": " + std::strerror(errno);
+        }
+    };
+    auto setAddress = [&](unsigned long code, const std::string &text, const char *what) {
+        ifreq r{};
+        std::strncpy(r.ifr_name, interfaceName.c_str(), IFNAMSIZ - 1);
+        auto *in = reinterpret_cast<sockaddr_in *>(&r.ifr_addr);
+        in->sin_family = AF_INET;
+        if (::inet_pton(AF_INET, text.c_str(), &in->sin_addr) != 1) {
+            error = "bad address " + text;
+            return;
+        }
+        request(code, interfaceName, &r, what);
+    };
+    auto bringUp = [&](const std::string &name) {
+        ifreq r{};
+        std::strncpy(r.ifr_name, name.c_str(), IFNAMSIZ - 1);
+        request(SIOCGIFFLAGS, name, &r, "flags");
+        r.ifr_flags |= IFF_UP;
+        request(SIOCSIFFLAGS, name, &r, "up");
+    };
+    bringUp("lo");
+    setAddress(SIOCSIFADDR, address, "address");
+    setAddress(SIOCSIFNETMASK, "255.255.255.0", "netmask");
+    bringUp(interfaceName);
+    rtentry route{};
+    reinterpret_cast<sockaddr_in *>(&route.rt_dst)->sin_family = AF_INET;
+    reinterpret_cast<sockaddr_in *>(&route.rt_genmask)->sin_family = AF_INET;
+    route.rt_flags = RTF_UP;
+    std::string device = interfaceName;
+    route.rt_dev = device.data();
+    request(SIOCADDRT, interfaceName, &route, "default route");
+    ::close(fd);
+    return error;
 }
 
 NamespaceLink::NamespaceLink(std::string interfaceName)

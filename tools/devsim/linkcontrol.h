@@ -17,6 +17,11 @@ bool inMachineNamespace();
 // terminal. Returns an error text, empty on success.
 std::string enterNamespace(const std::string &name);
 
+// Brings the device's network up as it boots: the loopback, its link with the address in a
+// /24, and a default route out of the link. Through ioctl, without starting "ip": a lab of
+// fifty devices comes up that much sooner. Returns an error text, empty on success.
+std::string bootLink(const std::string &interfaceName, const std::string &address);
+
 class LinkControl {
 public:
     virtual ~LinkControl() = default;

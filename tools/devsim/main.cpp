@@ -34,6 +34,13 @@ int main(int argc, char **argv) {
         return 3;
     }
 
+    if (!config.address.empty()) {
+        if (auto error = devsim::bootLink(config.interfaceName, config.address); !error.empty()) {
+            std::fprintf(stderr, "devsim: %s\n", error.c_str());
+            return 1;
+        }
+    }
+
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGTERM);

@@ -57,6 +57,8 @@ TEST(DevsimConfig, UnusableValuesAreRefusedWithTheirName) {
     EXPECT_NE(parseError({"--firmware", "4.5.x"}).find("firmware"), std::string::npos);
     EXPECT_NE(parseError({"--info-length", "65508"}).find("info-length"), std::string::npos);
     EXPECT_NE(parseError({"--port", "0"}).find("port"), std::string::npos);
+    EXPECT_NE(parseError({"--address", "192.0.2.300"}).find("address"), std::string::npos);
+    EXPECT_NE(parseError({"--netns", "../x"}).find("netns"), std::string::npos);
     EXPECT_NE(parseError({"--colour", "red"}).find("unknown option --colour"), std::string::npos);
     EXPECT_NE(parseError({"--colour=red"}).find("unknown setting colour"), std::string::npos);
     EXPECT_NE(parseError({"--info-size", "3"}).find("unknown option"), std::string::npos);
