@@ -1,6 +1,7 @@
 #include "consolereport.h"
 
 #include <QStringList>
+#include <string_view>
 
 namespace cli {
 
@@ -23,7 +24,12 @@ void ConsoleReport::AddInfo(const QString &line) {
     QString text = line;
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     for (const QString &part : text.split(QLatin1Char('\n'))) {
-        Out << Prefix << printable(part) << '\n';
+        if (part.isEmpty()) {
+            // An empty line stays empty but for its address, without trailing blanks.
+            Out << std::string_view(Prefix).substr(0, Prefix.find_last_not_of(' ') + 1) << '\n';
+        } else {
+            Out << Prefix << printable(part) << '\n';
+        }
     }
     Out.flush();
 }

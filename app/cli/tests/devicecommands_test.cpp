@@ -2,6 +2,7 @@
 // rule that keeps names from being looked up, argument checks that stop before anything is
 // sent, and the fleet summary.
 #include "cli.h"
+#include "consolereport.h"
 #include "devicecommands.h"
 #include "relynerror.h"
 
@@ -138,4 +139,18 @@ TEST(UploadSummary, CountsOnlyDevicesThatReachedDone) {
                                         "192.0.2.11   done\n"
                                         "192.0.2.100  restart time-out\n"
                                         "1 of 2 devices done\n");
+}
+
+TEST(ConsoleReport, EveryLineOfABlockCarriesTheAddress) {
+    std::ostringstream out;
+    std::ostringstream err;
+    cli::ConsoleReport report(out, err, "192.0.2.11  ");
+    report.AddInfo(QStringLiteral("curl: (28) Timeout\r\nsecond \x1b[31mline"));
+    report.AddInfo(QString());
+    report.ErrorBox(QStringLiteral("pmf directory not exist\r\nand succeed not created"));
+    EXPECT_EQ(out.str(), "192.0.2.11  curl: (28) Timeout\n"
+                         "192.0.2.11  second ?[31mline\n"
+                         "192.0.2.11\n");
+    EXPECT_EQ(err.str(),
+              "quillet-cli: 192.0.2.11  pmf directory not exist and succeed not created\n");
 }
