@@ -179,7 +179,8 @@ TEST_F(CliDeviceLab, InterruptStopsEveryUploadAndSummarises) {
     ASSERT_TRUE(upload.waitForFinished(5000));
     EXPECT_LT(clock.elapsed(), 2000);
     const std::string out = upload.readAllStandardOutput().toStdString();
-    EXPECT_EQ(upload.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(upload.exitStatus(), QProcess::NormalExit)
+        << upload.readAllStandardError().toStdString();
     EXPECT_EQ(upload.exitCode(), 1);
     EXPECT_TRUE(contains(out, "192.0.2.12  interrupted\n")) << out;
     EXPECT_TRUE(contains(out, "of 2 devices done\n")) << out;
