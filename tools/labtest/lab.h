@@ -174,9 +174,11 @@ inline bool setTftp(int n, Tftp state) {
     return run({env("NETLAB"), "tftp", "dev" + std::to_string(n), word}, false) == 0;
 }
 
-// One ICMP echo with a one-second wait, through the system's ping.
+// Whether the address answers an ICMP echo within two seconds, through the system's ping.
+// Echoes go out every 200 ms until the first reply, so a loaded machine or a link that has
+// only just come up does not read as a silent device.
 inline bool ping(const std::string &address) {
-    return run({"ping", "-c", "1", "-W", "1", "-q", address}) == 0;
+    return run({"ping", "-c", "1", "-i", "0.2", "-w", "2", "-q", address}) == 0;
 }
 
 } // namespace labtest
