@@ -3,8 +3,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
-QString ProgramFolder()
-{
+QString ProgramFolder() {
     QString folder;
     if (QCoreApplication::instance()) {
         folder = QCoreApplication::applicationDirPath();

@@ -21,8 +21,7 @@
 
 namespace {
 
-double CpuSeconds()
-{
+double CpuSeconds() {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
@@ -30,8 +29,7 @@ double CpuSeconds()
 }
 
 // Runs the command through the runner to its end, serving the event loop meanwhile.
-qint64 RunWithRunner(const QString &commandLine, qsizetype *lines)
-{
+qint64 RunWithRunner(const QString &commandLine, qsizetype *lines) {
     TDosCommand runner;
     QEventLoop loop;
     QObject::connect(&runner, &TDosCommand::Terminated, &loop, &QEventLoop::quit);
@@ -47,8 +45,7 @@ qint64 RunWithRunner(const QString &commandLine, qsizetype *lines)
 }
 
 // The same program with its output read through a pipe and thrown away.
-qint64 RunIntoPipe(const QString &commandLine)
-{
+qint64 RunIntoPipe(const QString &commandLine) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
         return -1;
@@ -66,8 +63,7 @@ qint64 RunIntoPipe(const QString &commandLine)
 
 // Splitting and storing the same bytes as lines in this process, without a child: the share of
 // the runner's time that goes into making and keeping the lines.
-qint64 SplitInProcess(const QString &file, qsizetype *lines)
-{
+qint64 SplitInProcess(const QString &file, qsizetype *lines) {
     struct TStore : TLineSink {
         QStringList Lines;
         void WholeLine(const QByteArray &line) override { Lines << QString::fromLocal8Bit(line); }
@@ -90,8 +86,7 @@ qint64 SplitInProcess(const QString &file, qsizetype *lines)
 
 } // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     const int megabytes = argc > 1 ? std::atoi(argv[1]) : 50;
     const int sleepSeconds = argc > 2 ? std::atoi(argv[2]) : 10;
