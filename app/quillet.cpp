@@ -4,6 +4,7 @@
 #include "brimolog.h"
 #include "dialogs.h"
 #include "ipedit.h"
+#include "relynsearchgui.h"
 #include "responsivedelay.h"
 
 #include <QApplication>
@@ -309,8 +310,12 @@ void TfQuillet::BtnBrowseFWClick() {
         FEdtFWFile->setText(file);
 }
 
-// Creation, search and upload are wired by their own workflows.
 void TfQuillet::BtnFindDeviceClick() {
+    // The brand ZARN names the device types in its own settings file; other brands use the
+    // built-in names.
+    if (const std::optional<QString> chosen =
+            FindRelynDevice(this, FStartup.Brand(), FStartup.IniPath(), FDeviceSearch))
+        FIPEdtAddress->SetText(*chosen);
 }
 
 void TfQuillet::EdtFromExit() {

@@ -2,6 +2,7 @@
 // Create button, the upload group and the menus.
 #pragma once
 
+#include "relyndevicelist.h"
 #include "startup.h"
 
 #include <QMainWindow>
@@ -55,6 +56,10 @@ public:
     QPushButton *BtnFindDevice() const { return FBtnFindDevice; }
     QPushButton *BtnUploadWeb() const { return FBtnUploadWeb; }
     QPushButton *BtnUploadFW() const { return FBtnUploadFW; }
+
+    // The search that the Search button's window runs; the network search unless a test sets
+    // its own.
+    void SetDeviceSearch(TRelynSearchFunction search) { FDeviceSearch = std::move(search); }
 
     // The user settings as they stand now, as the exit saves them.
     TUserSettings CurrentSettings() const;
@@ -128,4 +133,5 @@ private:
     QMenu *FMMHelpReadme = nullptr;
     QAction *FMMHelpReadmeAction = nullptr;
     QAction *FMMHelpInfoEn = nullptr;
+    TRelynSearchFunction FDeviceSearch;
 };

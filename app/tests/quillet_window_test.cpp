@@ -3,6 +3,7 @@
 #include "dialogs.h"
 #include "ipedit.h"
 #include "quillet.h"
+#include "relynsearchgui.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -15,6 +16,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -325,6 +327,44 @@ private slots:
         w->show();
         w->findChild<QAction *>(u"MMExit"_s)->trigger();
         QVERIFY(!w->isVisible());
+    }
+
+    // Search opens the device window over the search it is given and hands the chosen row's
+    // address to the address field; the ZARN brand passes its settings file for type names.
+    void searchHandsTheChosenAddressToTheAddressField() {
+        WriteIni("[label]\ncompany=ZARN\n");
+        auto w = Start();
+        QStringList typesFiles;
+        w->SetDeviceSearch([&typesFiles](const QString &typesFile) {
+            typesFiles << typesFile;
+            TRelynPar first;
+            first.IPAddress = u"192.0.2.12"_s;
+            TRelynPar second;
+            second.IPAddress = u"192.0.2.11"_s;
+            return QList<TRelynPar>{first, second};
+        });
+        w->show();
+        bool sorted = false;
+        QTimer::singleShot(0, this, [&sorted] {
+            auto *search = qobject_cast<TfRelynSearchGUI *>(QApplication::activeModalWidget());
+            QVERIFY(search);
+            QVERIFY(!search->BBChangeIP->isVisible());
+            sorted = search->LvDeviceList->item(0, 0)->text() == u"192.0.2.11"_s;
+            search->LvDeviceList->selectRow(1);
+            QTest::mouseClick(search->BBSelect, Qt::LeftButton);
+        });
+        QTest::mouseClick(w->BtnFindDevice(), Qt::LeftButton);
+        QTRY_COMPARE(w->IPEdtAddress()->Text(), u"192.0.2.12"_s);
+        QVERIFY(sorted);
+        QCOMPARE(typesFiles, QStringList{FProgram + u"qlt.ini"_s});
+
+        QTimer::singleShot(0, this, [] {
+            auto *search = qobject_cast<TfRelynSearchGUI *>(QApplication::activeModalWidget());
+            QVERIFY(search);
+            QTest::mouseClick(search->BBCancel, Qt::LeftButton);
+        });
+        QTest::mouseClick(w->BtnFindDevice(), Qt::LeftButton);
+        QCOMPARE(w->IPEdtAddress()->Text(), u"192.0.2.12"_s);
     }
 
     void aboutWindowByBrand_data() {
