@@ -1,5 +1,6 @@
 #include "ipbyteedit.h"
 
+#include "inttext.h"
 #include "ipedit.h"
 
 #include <QAction>
@@ -16,15 +17,6 @@ bool IsAsciiDigit(QChar c) {
     return c >= u'0' && c <= u'9';
 }
 
-int HexDigit(QChar c) {
-    if (IsAsciiDigit(c))
-        return c.unicode() - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c.unicode() - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c.unicode() - u'A' + 10;
-    return -1;
-}
 } // namespace
 
 TIPByteEdit::TIPByteEdit(TIPEdit *owner, int tag)
@@ -42,36 +34,7 @@ TIPByteEdit::TIPByteEdit(TIPEdit *owner, int tag)
 }
 
 std::optional<qint64> TIPByteEdit::ReadNumber(QStringView text) {
-    qsizetype i = 0;
-    const qsizetype n = text.size();
-    while (i < n && (text[i] == u' ' || text[i] == u'\t'))
-        ++i;
-    bool negative = false;
-    if (i < n && (text[i] == u'-' || text[i] == u'+')) {
-        negative = text[i] == u'-';
-        ++i;
-    }
-    int base = 10;
-    if (i < n && (text[i] == u'$' || text[i] == u'x' || text[i] == u'X')) {
-        base = 16;
-        ++i;
-    } else if (i + 1 < n && text[i] == u'0' && (text[i + 1] == u'x' || text[i + 1] == u'X')) {
-        base = 16;
-        i += 2;
-    }
-    if (i >= n)
-        return std::nullopt;
-    qint64 value = 0;
-    for (; i < n; ++i) {
-        const int digit = base == 16 ? HexDigit(text[i])
-                                     : (IsAsciiDigit(text[i]) ? text[i].unicode() - u'0' : -1);
-        if (digit < 0)
-            return std::nullopt;
-        value = value * base + digit;
-        if (value > 0xFFFFFFFFLL)
-            return std::nullopt;
-    }
-    return negative ? -value : value;
+    return ParseIntText(text);
 }
 
 quint8 TIPByteEdit::ByteValue() const {

@@ -1,5 +1,6 @@
 // Branding, mode, folders and the settings file of Quillet's start and exit.
 #include "inifile.h"
+#include "inttext.h"
 #include "responsivedelay.h"
 #include "startup.h"
 
