@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <ifaddrs.h>
 #include <linux/errqueue.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -42,6 +43,20 @@ quint16 Read16(const unsigned char *p) {
 bool IsErrorType(unsigned char type) {
     return type == ICMP_DEST_UNREACH || type == ICMP_SOURCE_QUENCH || type == ICMP_REDIRECT ||
            type == ICMP_TIME_EXCEEDED || type == ICMP_PARAMETERPROB;
+}
+
+// Whether the address belongs to this host. A "host unreachable" that this host reports itself
+// means that nothing answered its address resolution on the local link: no device is there.
+bool IsOwnAddress(in_addr_t address) {
+    ifaddrs *list = nullptr;
+    if (::getifaddrs(&list) != 0)
+        return false;
+    bool own = false;
+    for (const ifaddrs *entry = list; entry && !own; entry = entry->ifa_next)
+        own = entry->ifa_addr && entry->ifa_addr->sa_family == AF_INET &&
+              reinterpret_cast<const sockaddr_in *>(entry->ifa_addr)->sin_addr.s_addr == address;
+    ::freeifaddrs(list);
+    return own;
 }
 
 } // namespace
@@ -143,8 +158,10 @@ TEchoReply TIcmpSocket::Echo(quint32 address, int timeoutMs) {
                 if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_RECVERR)
                     continue;
                 const auto *error = reinterpret_cast<const sock_extended_err *>(CMSG_DATA(c));
+                const auto *offender = reinterpret_cast<const sockaddr_in *>(SO_EE_OFFENDER(error));
                 if (error->ee_origin == SO_EE_ORIGIN_ICMP &&
-                    matches(buffer, static_cast<size_t>(size), false))
+                    matches(buffer, static_cast<size_t>(size), false) &&
+                    !(offender->sin_family == AF_INET && IsOwnAddress(offender->sin_addr.s_addr)))
                     return answered(0);
             }
             continue;
@@ -183,9 +200,12 @@ TEchoReply TIcmpSocket::Echo(quint32 address, int timeoutMs) {
             // The error carries the start of the request it is about.
             const unsigned char *inner = icmp + 8;
             const size_t innerHeader = (inner[0] & 0x0F) * 4u;
+            in_addr_t source = 0;
+            std::memcpy(&source, buffer + 12, sizeof source);
             if (inner[9] == IPPROTO_ICMP && icmpSize >= 8 + innerHeader + 8 &&
                 inner[innerHeader] == ICMP_ECHO &&
-                matches(inner + innerHeader, icmpSize - 8 - innerHeader, true))
+                matches(inner + innerHeader, icmpSize - 8 - innerHeader, true) &&
+                !IsOwnAddress(source))
                 return answered(ttl);
         }
     }

@@ -252,3 +252,26 @@ TEST(IcmpEchoIsolated, ErrorRepliesCountAsAnswers) {
         EXPECT_LT(ElapsedOf(result), 1000) << result.toStdString();
     }
 }
+
+// Nothing answers the address resolution for a free address on the computer's own link; the
+// "host unreachable" that the computer then reports to itself is no answer from a device.
+TEST(IcmpEchoIsolated, OwnHostUnreachableIsNoAnswer) {
+    if (!CanIsolate())
+        GTEST_SKIP() << "network namespaces need root";
+    const QString probe = QCoreApplication::applicationDirPath() + QStringLiteral("/echoprobe");
+    for (const char *datagram : {"1", ""}) {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DATAGRAM"), QString::fromLatin1(datagram));
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral("unshare"),
+                      {QStringLiteral("--net"), QStringLiteral("sh"),
+                       QStringLiteral(QUILLET_SOURCE_DIR "support/tests/routerlab.sh"), probe,
+                       QStringLiteral("ping"), QStringLiteral("192.0.2.9"), QStringLiteral("4500"),
+                       QStringLiteral("1")});
+        ASSERT_TRUE(process.waitForFinished(30000));
+        const QString result = QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+        EXPECT_TRUE(result.startsWith(QStringLiteral("answered=0 "))) << result.toStdString();
+        EXPECT_GE(ElapsedOf(result), 4500) << result.toStdString();
+    }
+}
