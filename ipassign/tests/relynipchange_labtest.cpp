@@ -115,7 +115,7 @@ private slots:
         QCOMPARE(outcome.Kind, qint32(rmInformation));
         QVERIFY(outcome.Message.isEmpty());
         QVERIFY(labtest::waitForLog(3, "address 192.0.2.51", std::chrono::seconds(3)));
-        QVERIFY(labtest::ping("192.0.2.51"));
+        QVERIFY(labtest::waitForPing("192.0.2.51", std::chrono::seconds(10)));
         QVERIFY(labtest::restartDevice(3));
     }
 

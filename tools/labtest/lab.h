@@ -181,4 +181,16 @@ inline bool ping(const std::string &address) {
     return run({"ping", "-c", "1", "-i", "0.2", "-w", "2", "-q", address}) == 0;
 }
 
+// Whether a device that has just taken a new address answers there within the given time. The
+// computer may still hold a failed address resolution from the echo test that came before the
+// move, which the kernel retries in its own time.
+inline bool waitForPing(const std::string &address, std::chrono::seconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    do {
+        if (ping(address))
+            return true;
+    } while (std::chrono::steady_clock::now() < end);
+    return false;
+}
+
 } // namespace labtest

@@ -158,7 +158,7 @@ TEST_F(CliDeviceLab, ChangeIpGivesTheDeviceItsNewAddress) {
     EXPECT_EQ(change.status, 0) << change.err;
     EXPECT_EQ(change.out, "IP address was successfuly changed\n");
     EXPECT_TRUE(labtest::waitForLog(1, "address", std::chrono::seconds(5)));
-    EXPECT_TRUE(labtest::ping(free.toStdString()));
+    EXPECT_TRUE(labtest::waitForPing(free.toStdString(), std::chrono::seconds(10)));
 
     const CliRun badMac = runCli({QStringLiteral("change-ip"), QStringLiteral("02-00-00"), free});
     EXPECT_EQ(badMac.status, 1);
