@@ -232,22 +232,31 @@ TEST(IcmpEchoIsolated, NameThatDoesNotResolveIsASilentHost) {
     EXPECT_GE(ElapsedOf(result), 1400);
 }
 
+// Runs echoprobe's ping in a namespace behind routerlab.sh's router, with the ICMP datagram
+// socket allowed or not.
+namespace {
+QString PingBehindRouter(bool datagram, const QString &address, const QString &timeoutMs) {
+    const QString probe = QCoreApplication::applicationDirPath() + QStringLiteral("/echoprobe");
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DATAGRAM"), datagram ? QStringLiteral("1") : QString());
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral("unshare"),
+                  {QStringLiteral("--net"), QStringLiteral("sh"),
+                   QStringLiteral(QUILLET_SOURCE_DIR "support/tests/routerlab.sh"), probe,
+                   QStringLiteral("ping"), address, timeoutMs, QStringLiteral("1")});
+    if (!process.waitForFinished(30000))
+        return QStringLiteral("failed: no end");
+    return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+}
+} // namespace
+
 TEST(IcmpEchoIsolated, ErrorRepliesCountAsAnswers) {
     if (!CanIsolate())
         GTEST_SKIP() << "network namespaces need root";
-    const QString probe = QCoreApplication::applicationDirPath() + QStringLiteral("/echoprobe");
-    for (const char *datagram : {"1", ""}) {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DATAGRAM"), QString::fromLatin1(datagram));
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral("unshare"),
-                      {QStringLiteral("--net"), QStringLiteral("sh"),
-                       QStringLiteral(QUILLET_SOURCE_DIR "support/tests/routerlab.sh"), probe,
-                       QStringLiteral("ping"), QStringLiteral("198.51.100.7"),
-                       QStringLiteral("2000"), QStringLiteral("1")});
-        ASSERT_TRUE(process.waitForFinished(30000));
-        const QString result = QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+    for (bool datagram : {true, false}) {
+        const QString result =
+            PingBehindRouter(datagram, QStringLiteral("198.51.100.7"), QStringLiteral("2000"));
         EXPECT_TRUE(result.startsWith(QStringLiteral("answered=1 "))) << result.toStdString();
         EXPECT_LT(ElapsedOf(result), 1000) << result.toStdString();
     }
@@ -258,19 +267,9 @@ TEST(IcmpEchoIsolated, ErrorRepliesCountAsAnswers) {
 TEST(IcmpEchoIsolated, OwnHostUnreachableIsNoAnswer) {
     if (!CanIsolate())
         GTEST_SKIP() << "network namespaces need root";
-    const QString probe = QCoreApplication::applicationDirPath() + QStringLiteral("/echoprobe");
-    for (const char *datagram : {"1", ""}) {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DATAGRAM"), QString::fromLatin1(datagram));
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral("unshare"),
-                      {QStringLiteral("--net"), QStringLiteral("sh"),
-                       QStringLiteral(QUILLET_SOURCE_DIR "support/tests/routerlab.sh"), probe,
-                       QStringLiteral("ping"), QStringLiteral("192.0.2.9"), QStringLiteral("4500"),
-                       QStringLiteral("1")});
-        ASSERT_TRUE(process.waitForFinished(30000));
-        const QString result = QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+    for (bool datagram : {true, false}) {
+        const QString result =
+            PingBehindRouter(datagram, QStringLiteral("192.0.2.9"), QStringLiteral("4500"));
         EXPECT_TRUE(result.startsWith(QStringLiteral("answered=0 "))) << result.toStdString();
         EXPECT_GE(ElapsedOf(result), 4500) << result.toStdString();
     }
