@@ -7,6 +7,7 @@
 #include "workflowreport.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <exception>
@@ -56,6 +57,7 @@ void TWebFileCreator::Start(const TCreateRequest &request) {
     FRequest = request;
     FFileOutName.clear();
     FCommandLine.clear();
+    FNewFolders.clear();
     FReport.ClearInfo();
     FReport.AddInfo(QStringLiteral("Creating web file..."));
     Log(QStringLiteral("--- Web file creating ---"));
@@ -100,7 +102,13 @@ QString TWebFileCreator::BuildWebFileName() {
             .arg(parts.KindWeb, parts.KindDir, parts.KindType));
     const int number =
         NextVersion(HighestVersion(FRequest.ProgramFolder, parts), FRequest.RewriteLast);
-    const QString error = EnsureWebFileFolders(FRequest.ProgramFolder, WebFileFolders(parts));
+    const QStringList folders = WebFileFolders(parts);
+    for (const QString &folder : folders) {
+        const QString path = FRequest.ProgramFolder + folder;
+        if (!QFileInfo(path).isDir())
+            FNewFolders.append(path);
+    }
+    const QString error = EnsureWebFileFolders(FRequest.ProgramFolder, folders);
     if (!error.isEmpty()) {
         FReport.ErrorBox(error);
         return {};
@@ -201,6 +209,14 @@ void TWebFileCreator::InternalError(const QString &message) {
     Finish(false);
 }
 
+// A failed run leaves no empty folders of its own behind in the output tree; rmdir removes
+// only an empty folder, so nothing that holds a file is touched.
+void TWebFileCreator::RemoveEmptyNewFolders() {
+    for (auto folder = FNewFolders.crbegin(); folder != FNewFolders.crend(); ++folder)
+        QDir().rmdir(*folder);
+    FNewFolders.clear();
+}
+
 void TWebFileCreator::Finish(bool created) {
     if (!FRunning)
         return;
@@ -213,6 +229,8 @@ void TWebFileCreator::Finish(bool created) {
     // Released after the signal that ended the run has been handled, not from within it.
     if (FRunner)
         FRunner.release()->deleteLater();
+    if (!created)
+        RemoveEmptyNewFolders();
     if (created)
         FReport.AddInfo(QStringLiteral("OK"));
     emit Finished(created);

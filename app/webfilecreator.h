@@ -3,6 +3,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -63,6 +64,7 @@ private:
     void Fail(const QString &reason);
     void InternalError(const QString &message);
     void Finish(bool created);
+    void RemoveEmptyNewFolders();
     void Log(const QString &line);
     template <typename Step> void Guarded(Step step);
 
@@ -72,6 +74,8 @@ private:
     TCreateRequest FRequest;
     QString FFileOutName;
     QString FCommandLine;
+    // The output folders that this creation made, outermost first.
+    QStringList FNewFolders;
     std::unique_ptr<TDosCommand> FRunner;
     QTimer *FLimit = nullptr;
     bool FRunning = false;

@@ -171,12 +171,18 @@ TEST_F(WebFileCreatorTest, FolderThatCannotBeCreatedStopsBeforeThePacker) {
     EXPECT_TRUE(Named.isEmpty());
     EXPECT_TRUE(CommandLine.isEmpty());
     EXPECT_TRUE(Report.BusyChanges.isEmpty());
+    // The run made "pmf" before it failed, and leaves no empty folder behind.
+    EXPECT_FALSE(QFileInfo::exists(Folder() + QStringLiteral("pmf")));
 }
 
 TEST_F(WebFileCreatorTest, PackerFailureIsReportedAsFailure) {
     const QString source = Folder() + QStringLiteral("empty");
     ASSERT_TRUE(QDir().mkdir(source));
+    ASSERT_TRUE(QDir().mkpath(Folder() + QStringLiteral("pmf/other")));
     EXPECT_FALSE(Create(Request(source)));
+    // Only the folder that this run made goes again.
+    EXPECT_FALSE(QFileInfo::exists(Folder() + QStringLiteral("pmf/empty")));
+    EXPECT_TRUE(QFileInfo::exists(Folder() + QStringLiteral("pmf/other")));
     ASSERT_EQ(Report.Info.size(), 4);
     EXPECT_THAT(Report.Info[1].toStdString(), HasSubstr("No files to process!"));
     EXPECT_THAT(Report.Info.mid(2),
