@@ -3,12 +3,52 @@
 #include "quillet.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+// --help and --version are answered here, before the window toolkit starts, so they need no
+// display. Every other argument is left to the start sequence, which reads "-brimo" (first
+// argument, any case) and ignores the rest; so words the parser does not know are no error.
+std::optional<int> AnswerWithoutWindow(const QStringList &arguments) {
+    QCommandLineParser parser;
+    // "-brimo" is one word, not the letters b, r, i, m and o.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setApplicationDescription(
+        QStringLiteral("Packs a folder of web pages into one web file and uploads web files and "
+                       "firmware to devices."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    parser.addOption({QStringLiteral("brimo"),
+                      QStringLiteral("Internal mode: firmware upload and the full help page. "
+                                     "Only as the first argument, in any case.")});
+    parser.parse(arguments);
+    if (parser.isSet(help)) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
+                    qPrintable(TStartup::VersionText()));
+        return 0;
+    }
+    return std::nullopt;
+}
+} // namespace
 
 int main(int argc, char *argv[]) {
+    // The arguments as given, before the toolkit takes out the options it knows.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QCoreApplication::setApplicationName(QStringLiteral("Quillet"));
+    if (const std::optional<int> status = AnswerWithoutWindow(arguments))
+        return *status;
+
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Quillet"));
     TSystemDialogs dialogs;
-    QStringList arguments = QApplication::arguments();
     arguments.removeFirst();
     TfQuillet fQuillet(TStartupInputs::FromSystem(ProgramFolder(), arguments), dialogs);
     fQuillet.show();
