@@ -1,9 +1,7 @@
 #include "dialogs.h"
 
-#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QUrl>
 
 QString TDialogs::QtFilter(const QString &filter) {
     const QStringList parts = filter.split(u'|');
@@ -31,10 +29,6 @@ QString TSystemDialogs::ChooseFolder(QWidget *parent, const QString &startFolder
 QString TSystemDialogs::OpenFile(QWidget *parent, const QString &filter,
                                  const QString &startFolder) {
     return QFileDialog::getOpenFileName(parent, QString(), startFolder, QtFilter(filter));
-}
-
-bool TSystemDialogs::OpenDocument(const QString &path) {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 void TSystemDialogs::Message(QWidget *parent, TMessageKind kind, const QString &caption,

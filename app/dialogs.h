@@ -1,4 +1,4 @@
-// The one seam through which the main window asks the user or the desktop something.
+// The one seam through which the main window asks the user something.
 #pragma once
 
 #include <QString>
@@ -16,8 +16,6 @@ public:
     // The chosen file's full path, or empty when the user cancels.
     virtual QString OpenFile(QWidget *parent, const QString &filter,
                              const QString &startFolder) = 0;
-    // Opens a document with the program the desktop has for it; true when that started.
-    virtual bool OpenDocument(const QString &path) = 0;
     virtual void Message(QWidget *parent, TMessageKind kind, const QString &caption,
                          const QString &text) = 0;
 
@@ -26,12 +24,11 @@ public:
     static QString QtFilter(const QString &filter);
 };
 
-// The real dialogs and the desktop's document opener.
+// The real dialogs.
 class TSystemDialogs : public TDialogs {
 public:
     QString ChooseFolder(QWidget *parent, const QString &startFolder) override;
     QString OpenFile(QWidget *parent, const QString &filter, const QString &startFolder) override;
-    bool OpenDocument(const QString &path) override;
     void Message(QWidget *parent, TMessageKind kind, const QString &caption,
                  const QString &text) override;
 };

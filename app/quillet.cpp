@@ -3,6 +3,7 @@
 #include "about.h"
 #include "brimolog.h"
 #include "dialogs.h"
+#include "documentopener.h"
 #include "ipedit.h"
 #include "relynsearchgui.h"
 #include "responsivedelay.h"
@@ -23,6 +24,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QStyle>
+#include <QTextBlock>
 
 namespace {
 const QString KBrandBrimo = QStringLiteral("BRIMO");
@@ -74,7 +76,9 @@ TfQuillet::TfQuillet(const TStartupInputs &inputs, TDialogs &dialogs, QWidget *p
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint)
     , FDialogs(dialogs)
-    , FStartup(inputs) {
+    , FStartup(inputs)
+    , FOpener(new TDocumentOpener(QStringLiteral("xdg-open"), this)) {
+    connect(FOpener, &TDocumentOpener::Finished, this, &TfQuillet::HelpPageEnded);
     setObjectName(QStringLiteral("fQuillet"));
     QFont font(QStringLiteral("Sans Serif"), 8);
     font.setStyleHint(QFont::SansSerif);
@@ -122,16 +126,7 @@ void TfQuillet::BuildControls() {
     FPnlBackground->setFixedSize(600, 353);
     setCentralWidget(FPnlBackground);
     QWidget *pnl = FPnlBackground;
-    // Group box captions sit on the frame line, so the positions inside the boxes leave room
-    // for one caption line at the top and no more. Under a style sheet fonts no longer pass
-    // from parent to child, so the fonts are given here as well.
-    pnl->setStyleSheet(QStringLiteral(
-        "QWidget { font-family: \"Sans Serif\"; font-size: 8pt; }"
-        "QGroupBox { border: 1px solid palette(mid); border-radius: 3px; margin-top: 6px; }"
-        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
-        " left: 8px; padding: 0 2px; }"
-        "#BtnCreate { font-size: 10pt; font-weight: bold; }"
-        "#BtnUploadWeb, #BtnUploadFW { font-weight: bold; color: #008000; }"));
+    ApplyStyleSheet();
 
     FGBFiles = Named(new QGroupBox(QStringLiteral("Files"), pnl), "GBFiles");
     FGBFiles->setGeometry(2, 0, 593, 153);
@@ -208,6 +203,27 @@ void TfQuillet::BuildControls() {
     connect(FBtnUploadFW, &QPushButton::clicked, this, &TfQuillet::BtnUploadFWClick);
 }
 
+void TfQuillet::ApplyStyleSheet() {
+    // The upload captions are green only while the buttons act, so a disabled one shows the
+    // palette's disabled text. On a dark palette the usual dark green would hardly be seen.
+    const bool dark = palette().color(QPalette::Button).lightness() < 128;
+    const QString green = dark ? QStringLiteral("#66dd66") : QStringLiteral("#008000");
+    // Group box captions sit on the frame line, so the positions inside the boxes leave room
+    // for one caption line at the top and no more. Under a style sheet fonts no longer pass
+    // from parent to child, so the fonts are given here as well.
+    const QString sheet =
+        QStringLiteral(
+            "QWidget { font-family: \"Sans Serif\"; font-size: 8pt; }"
+            "QGroupBox { border: 1px solid palette(mid); border-radius: 3px; margin-top: 6px; }"
+            "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+            " left: 8px; padding: 0 2px; }"
+            "#BtnCreate { font-size: 10pt; font-weight: bold; }"
+            "#BtnUploadWeb, #BtnUploadFW { font-weight: bold; }"
+            "#BtnUploadWeb:enabled, #BtnUploadFW:enabled { color: %1; }")
+            .arg(green);
+    FPnlBackground->setStyleSheet(sheet);
+}
+
 void TfQuillet::BuildMenu() {
     QStyle *style = this->style();
     FMMFile = Named(menuBar()->addMenu(QStringLiteral("&File")), "MMFile");
@@ -261,6 +277,21 @@ void TfQuillet::SetDirInName(const QString &folder) {
 }
 
 void TfQuillet::AddInfo(const QString &line) {
+    // An empty document and one that holds a single empty line look alike, and appending to
+    // an empty document fills its first line instead of adding one. The first block's state
+    // remembers an empty first line, so it is kept.
+    constexpr int KHoldsEmptyLine = 1;
+    QTextDocument *document = FInfo->document();
+    if (document->isEmpty()) {
+        if (document->firstBlock().userState() == KHoldsEmptyLine) {
+            FInfo->setPlainText(QLatin1Char('\n') + line);
+            return;
+        }
+        if (line.isEmpty()) {
+            document->firstBlock().setUserState(KHoldsEmptyLine);
+            return;
+        }
+    }
     FInfo->appendPlainText(line);
 }
 
@@ -349,8 +380,11 @@ void TfQuillet::OpenHelpPage(THelpLanguage language) {
         name = QStringLiteral("qltfull.htm");
     else
         name = language == hlCzech ? QStringLiteral("qltcz.htm") : QStringLiteral("qlten.htm");
-    const QString page = ProgramFolder() + name;
-    if (FDialogs.OpenDocument(page))
+    FOpener->Open(ProgramFolder() + name);
+}
+
+void TfQuillet::HelpPageEnded(const QString &page, bool opened) {
+    if (opened)
         return;
     AddInfo(QString());
     AddInfo(QStringLiteral("External application start up error."));

@@ -20,6 +20,7 @@ class QPushButton;
 class QRadioButton;
 class TBrimoLog;
 class TDialogs;
+class TDocumentOpener;
 class TIPEdit;
 
 class TfQuillet : public QMainWindow {
@@ -64,7 +65,8 @@ public:
     // The user settings as they stand now, as the exit saves them.
     TUserSettings CurrentSettings() const;
 
-    // Opens the help page for the language and mode; reports a failed start in Info.
+    // Opens the help page for the language and mode; reports in Info when the desktop's opener
+    // could not show it, once the opener has ended.
     void OpenHelpPage(THelpLanguage language);
     void ShowAbout(const QString &title, const QString &version);
 
@@ -98,6 +100,8 @@ private:
     void BuildMenu();
     void ApplyModeLayout();
     void ApplyBrandMenus();
+    void ApplyStyleSheet();
+    void HelpPageEnded(const QString &page, bool opened);
 
     TDialogs &FDialogs;
     TStartup FStartup;
@@ -134,4 +138,5 @@ private:
     QAction *FMMHelpReadmeAction = nullptr;
     QAction *FMMHelpInfoEn = nullptr;
     TRelynSearchFunction FDeviceSearch;
+    TDocumentOpener *FOpener = nullptr;
 };

@@ -53,6 +53,23 @@ void SetActionsEnabled(TfQuillet &window, bool enabled) {
         button->setEnabled(enabled);
 }
 
+// A disabled button gives its focus to the next control, which may be a field whose whole
+// text is then selected: one keystroke would replace it. So the focus first moves to the
+// background panel, which takes no text, and the buttons are disabled after.
+void BeginOperation(TfQuillet &window) {
+    window.centralWidget()->setFocus(Qt::OtherFocusReason);
+    SetActionsEnabled(window, false);
+}
+
+// The focus goes back to the button that started the operation, unless the user has meanwhile
+// put it somewhere else.
+void EndOperation(TfQuillet &window, QPushButton *starter) {
+    SetActionsEnabled(window, true);
+    const QWidget *focus = window.focusWidget();
+    if (!focus || focus == window.centralWidget())
+        starter->setFocus(Qt::OtherFocusReason);
+}
+
 bool OperationRunning(const TfQuillet &window) {
     // A workflow that has finished may still wait for its deferred deletion.
     for (const auto *creator :
@@ -81,13 +98,18 @@ void TfQuillet::BtnCreateClick() {
     auto *report = new TWindowReport(*this);
     auto *creator = new TWebFileCreator(*report, &Log(), {}, this);
     Adopt(creator, report);
+    // A failed creation hands the field back as it was, unless the user has changed it since.
+    const QString previous = EdtWebFile()->text();
     connect(creator, &TWebFileCreator::WebFileNamed, this,
             [this](const QString &fileOutName) { EdtWebFile()->setText(fileOutName); });
-    connect(creator, &TWebFileCreator::Finished, this, [this, creator] {
-        SetActionsEnabled(*this, true);
+    connect(creator, &TWebFileCreator::Finished, this, [this, creator, previous](bool created) {
+        if (!created && !creator->FileOutName().isEmpty() &&
+            EdtWebFile()->text() == creator->FileOutName())
+            EdtWebFile()->setText(previous);
+        EndOperation(*this, BtnCreate());
         creator->deleteLater();
     });
-    SetActionsEnabled(*this, false);
+    BeginOperation(*this);
 
     TCreateRequest request;
     request.ProgramFolder = ProgramFolder();
@@ -105,11 +127,12 @@ static void StartUpload(TfQuillet &window, bool web) {
     auto *report = new TWindowReport(window);
     auto *upload = new TDeviceUpload(*report, &window.Log(), {}, &window);
     Adopt(upload, report);
-    QObject::connect(upload, &TDeviceUpload::Finished, &window, [&window, upload] {
-        SetActionsEnabled(window, true);
+    QPushButton *starter = web ? window.BtnUploadWeb() : window.BtnUploadFW();
+    QObject::connect(upload, &TDeviceUpload::Finished, &window, [&window, upload, starter] {
+        EndOperation(window, starter);
         upload->deleteLater();
     });
-    SetActionsEnabled(window, false);
+    BeginOperation(window);
     const QString address = window.IPEdtAddress()->Text();
     if (web)
         upload->StartWeb(address, window.EdtWebFile()->text());

@@ -1,6 +1,7 @@
 // The main window and the about window, in a temporary program folder on the offscreen platform.
 #include "about.h"
 #include "dialogs.h"
+#include "documentopener.h"
 #include "ipedit.h"
 #include "quillet.h"
 #include "relynsearchgui.h"
@@ -15,11 +16,15 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <cmath>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -30,11 +35,9 @@ class TFakeDialogs : public TDialogs {
 public:
     QString FolderAnswer;
     QString FileAnswer;
-    bool OpenAnswer = false;
     QStringList FolderStarts;
     QStringList Filters;
     QStringList FileStarts;
-    QStringList Opened;
 
     QString ChooseFolder(QWidget *, const QString &start) override {
         FolderStarts << start;
@@ -45,12 +48,69 @@ public:
         FileStarts << start;
         return FileAnswer;
     }
-    bool OpenDocument(const QString &path) override {
-        Opened << path;
-        return OpenAnswer;
-    }
     void Message(QWidget *, TMessageKind, const QString &, const QString &) override {}
 };
+
+void WriteScript(const QString &path, const QByteArray &body) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("#!/bin/sh\n" + body);
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+bool TakesText(const QWidget *widget) {
+    return qobject_cast<const QLineEdit *>(widget) || qobject_cast<const QPlainTextEdit *>(widget);
+}
+
+// Types as a person does: each key goes to whatever has the focus at that moment.
+void Type(QWidget *window, const QString &text) {
+    for (const QChar c : text) {
+        QWidget *focus = QApplication::focusWidget();
+        QTest::keyClick(focus ? focus : window, c.toLatin1());
+    }
+}
+
+// The caption's colour is its greenest pixel; the face behind it is the most common colour in
+// that pixel's row (the face may be a vertical gradient).
+struct TCaptionColours {
+    QColor Caption;
+    QColor Face;
+};
+TCaptionColours CaptionColours(const QImage &image) {
+    QPoint caption;
+    int greenest = -1000;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.green() - std::max(c.red(), c.blue()) > greenest) {
+                greenest = c.green() - std::max(c.red(), c.blue());
+                caption = {x, y};
+            }
+        }
+    QHash<QRgb, int> counts;
+    for (int x = 0; x < image.width(); ++x)
+        ++counts[image.pixel(x, caption.y())];
+    QRgb face = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value() > counts.value(face))
+            face = it.key();
+    return {image.pixelColor(caption), QColor::fromRgb(face)};
+}
+bool Greenish(const QColor &c) {
+    return c.green() > std::max(c.red(), c.blue()) + 40;
+}
+// The usual contrast ratio between two colours, from 1 to 21.
+double Contrast(const QColor &a, const QColor &b) {
+    auto luminance = [](const QColor &c) {
+        auto channel = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
+               0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
 
 QStringList VisibleCaptions(const QMenu *menu) {
     QStringList captions;
@@ -207,23 +267,39 @@ private slots:
         QTest::newRow("internal Info")
             << QStringList{u"-brimo"_s} << u"MMHelpInfoEn"_s << u"qltfull.htm"_s;
     }
+    // The desktop's opener decides: a page counts as opened only when it exits with 0.
     void helpPages() {
         QFETCH(QStringList, arguments);
         QFETCH(QString, item);
         QFETCH(QString, page);
+        const QByteArray path = qgetenv("PATH");
+        const QString bin = FTemp->filePath(u"bin"_s);
+        QDir().mkpath(bin);
+        // Only the fake opener is found, never the desktop's own.
+        qputenv("PATH", bin.toLocal8Bit());
+        const QString opener = bin + u"/xdg-open"_s;
+        const QString asked = FTemp->filePath(u"asked"_s);
+        WriteScript(opener, "echo \"$@\" >>'" + asked.toLocal8Bit() + "'\n");
         auto w = Start(arguments);
-        FDialogs.OpenAnswer = true;
+        QSignalSpy ended(w->findChild<TDocumentOpener *>(), &TDocumentOpener::Finished);
         w->findChild<QAction *>(item)->trigger();
-        QCOMPARE(FDialogs.Opened, QStringList{FProgram + page});
+        QTRY_COMPARE(ended.size(), 1);
+        QFile file(asked);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QUrl::fromLocalFile(FProgram + page).toString().toUtf8() + '\n');
         QVERIFY(w->Info()->toPlainText().isEmpty());
 
-        FDialogs.OpenAnswer = false;
-        w->AddInfo(u"earlier line"_s);
+        // The opener started and could not show the page; and no opener at all.
+        const QStringList failed{QString(), u"External application start up error."_s,
+                                 u"You can open file "_s + FProgram + page + u" manualy."_s,
+                                 QString()};
+        WriteScript(opener, "exit 3\n");
         w->findChild<QAction *>(item)->trigger();
-        QCOMPARE(
-            InfoLines(*w),
-            (QStringList{u"earlier line"_s, QString(), u"External application start up error."_s,
-                         u"You can open file "_s + FProgram + page + u" manualy."_s, QString()}));
+        QTRY_COMPARE(InfoLines(*w), failed);
+        QFile::remove(opener);
+        w->findChild<QAction *>(item)->trigger();
+        QTRY_COMPARE(InfoLines(*w), failed + failed);
+        qputenv("PATH", path);
     }
 
     void sourceFolderChooserAndExit() {
@@ -253,6 +329,120 @@ private slots:
         w->EdtWebFile()->setFocus();
         QCOMPARE(w->EdtFrom()->text(), FProgram);
         QCOMPARE(w->DirInName(), FProgram);
+    }
+
+    // A click on a button that starts an operation, then a key: the key changes no field, and
+    // the focus is back on the button when the operation has ended. A failed Create leaves the
+    // Web file field and the output tree as they were.
+    void operationsKeepTypingOutOfTheFields() {
+        qputenv("PATH", QByteArray(QUILLET_PROGRAM_DIR) + ':' + qgetenv("PATH"));
+        const QString previousFolder = QDir::currentPath();
+        // The TFTP client is looked for in the program folder first; this one fails after a
+        // moment, and nothing is sent anywhere.
+        WriteScript(FProgram + u"curl"_s, "sleep 0.5\nexit 1\n");
+        auto w = Start();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        w->IPEdtAddress()->SetText(u"127.0.0.1"_s);
+        const QString webFile = w->EdtWebFile()->text();
+
+        QTest::mouseClick(w->BtnUploadWeb(), Qt::LeftButton);
+        QVERIFY(!w->BtnUploadWeb()->isEnabled());
+        QVERIFY(!TakesText(QApplication::focusWidget()));
+        Type(w.get(), u"x"_s);
+        QCOMPARE(w->EdtFrom()->text(), FProgram);
+        QCOMPARE(w->IPEdtAddress()->Text(), u"127.0.0.1"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(w->BtnUploadWeb()->isEnabled(), 20000);
+        QCOMPARE(QApplication::focusWidget(), w->BtnUploadWeb());
+
+        // A source folder that does not exist, typed into From; the packer fails on it.
+        const QString missing = FProgram + u"Missing"_s;
+        QTest::mouseClick(w->EdtFrom(), Qt::LeftButton);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+        Type(w.get(), missing);
+        QTest::mouseClick(w->BtnCreate(), Qt::LeftButton);
+        QVERIFY(!w->BtnCreate()->isEnabled());
+        QVERIFY(!TakesText(QApplication::focusWidget()));
+        Type(w.get(), u"x"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(w->BtnCreate()->isEnabled(), 20000);
+        QCOMPARE(QApplication::focusWidget(), w->BtnCreate());
+        QCOMPARE(w->EdtFrom()->text(), missing);
+        QCOMPARE(w->IPEdtAddress()->Text(), u"127.0.0.1"_s);
+        QCOMPARE(InfoLines(*w).mid(InfoLines(*w).size() - 2),
+                 (QStringList{u"Web file creating failed."_s, QString()}));
+        QCOMPARE(w->EdtWebFile()->text(), webFile);
+        QVERIFY(!QFileInfo::exists(FProgram + u"pmf"_s));
+        QDir::setCurrent(previousFolder);
+
+        w.reset();
+        QFile ini(FProgram + u"qlt.ini"_s);
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        const QByteArray saved = ini.readAll();
+        QVERIFY(saved.contains("DIN=" + missing.toUtf8() + '\n'));
+        QVERIFY(saved.contains("WebFile=" + webFile.toUtf8() + '\n'));
+    }
+
+    // The upload captions are green while the buttons act, plainly disabled while they do not,
+    // and readable on a dark palette too.
+    void uploadButtonsShowWhetherTheyAct() {
+        const QString shots = qEnvironmentVariable("QUILLET_SCREENSHOT_DIR");
+        const auto restore =
+            qScopeGuard([light = QApplication::palette()] { QApplication::setPalette(light); });
+        for (const bool dark : {false, true}) {
+            if (dark) {
+                QPalette palette(QColor(0x35, 0x35, 0x35), QColor(0x2a, 0x2a, 0x2a));
+                for (const auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+                    palette.setColor(role, Qt::white);
+                palette.setColor(QPalette::Disabled, QPalette::ButtonText, Qt::gray);
+                QApplication::setPalette(palette);
+            }
+            auto w = Start({u"-brimo"_s});
+            w->show();
+            QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+            for (QPushButton *button : {w->BtnUploadWeb(), w->BtnUploadFW()}) {
+                const TCaptionColours on = CaptionColours(button->grab().toImage());
+                QVERIFY2(Greenish(on.Caption), qPrintable(on.Caption.name()));
+                QVERIFY2(Contrast(on.Caption, on.Face) >= 4.0,
+                         qPrintable(on.Caption.name() + u" on "_s + on.Face.name()));
+                button->setEnabled(false);
+                const TCaptionColours off = CaptionColours(button->grab().toImage());
+                QVERIFY2(!Greenish(off.Caption), qPrintable(off.Caption.name()));
+            }
+            // Upload web acting beside Upload FW disabled.
+            w->BtnUploadWeb()->setEnabled(true);
+            if (!shots.isEmpty())
+                w->grab().save(shots + (dark ? u"/main-dark.png"_s : u"/main.png"_s));
+        }
+    }
+
+    // --help and --version are answered without a display and without the window.
+    void helpAndVersionNeedNoDisplay() {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QString::fromLatin1(name));
+        environment.insert(u"HOME"_s, FTemp->path());
+        auto run = [&environment](const QStringList &arguments) {
+            QProcess quillet;
+            quillet.setProcessEnvironment(environment);
+            quillet.start(QStringLiteral(QUILLET_PROGRAM_DIR "quillet"), arguments);
+            const bool ended = quillet.waitForFinished(30000);
+            if (!ended)
+                quillet.kill();
+            const QByteArray output = quillet.readAllStandardOutput();
+            return std::pair{ended && quillet.exitStatus() == QProcess::NormalExit &&
+                                 quillet.exitCode() == 0,
+                             output};
+        };
+        const auto [helped, help] = run({u"--help"_s});
+        QVERIFY(helped);
+        QVERIFY2(help.contains("--help") && help.contains("--version") && help.contains("-brimo"),
+                 help.constData());
+        for (const QStringList &arguments :
+             {QStringList{u"--version"_s}, QStringList{u"-BRIMO"_s, u"--version"_s}}) {
+            const auto [answered, version] = run(arguments);
+            QVERIFY(answered);
+            QCOMPARE(version, QByteArray("Quillet 1.2.0.0\n"));
+        }
     }
 
     void fileBrowsers() {

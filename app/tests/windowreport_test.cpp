@@ -19,7 +19,6 @@ class TRecordingDialogs : public TDialogs {
 public:
     QString ChooseFolder(QWidget *, const QString &) override { return {}; }
     QString OpenFile(QWidget *, const QString &, const QString &) override { return {}; }
-    bool OpenDocument(const QString &) override { return false; }
     void Message(QWidget *, TMessageKind kind, const QString &, const QString &text) override {
         Messages << text;
         Kinds << kind;

@@ -26,7 +26,6 @@ public:
     QStringList Messages;
     QString ChooseFolder(QWidget *, const QString &) override { return {}; }
     QString OpenFile(QWidget *, const QString &, const QString &) override { return {}; }
-    bool OpenDocument(const QString &) override { return false; }
     void Message(QWidget *, TMessageKind, const QString &, const QString &text) override {
         Messages << text;
     }
