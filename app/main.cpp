@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
 
 #include <cstdio>
 #include <optional>
@@ -18,15 +19,20 @@ std::optional<int> AnswerWithoutWindow(const QStringList &arguments) {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(
         QStringLiteral("Packs a folder of web pages into one web file and uploads web files and "
-                       "firmware to devices."));
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
-    parser.addOption({QStringLiteral("brimo"),
-                      QStringLiteral("Internal mode: firmware upload and the full help page. "
-                                     "Only as the first argument, in any case.")});
+                       "firmware to devices.\n\n"
+                       "-brimo as the first argument, in any case, starts the internal mode:\n"
+                       "firmware upload and the full help page."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Displays this help."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Displays version information."));
+    parser.addOptions({help, version});
     parser.parse(arguments);
     if (parser.isSet(help)) {
-        std::fputs(qPrintable(parser.helpText()), stdout);
+        // Without an application object the parser does not know the program's name.
+        const QString text = parser.helpText().replace(QStringLiteral("<executable_name>"),
+                                                       QFileInfo(arguments.first()).fileName());
+        std::fputs(qPrintable(text), stdout);
         return 0;
     }
     if (parser.isSet(version)) {
