@@ -113,17 +113,18 @@ void TIPEdit::SetTabStop(bool tabStop) {
     FFields[0]->setFocusPolicy(tabStop ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
-void TIPEdit::MoveToField(TIPByteEdit *sender, TIPByteEdit::TMoveDirection direction,
-                          bool selectAll) {
+TIPByteEdit *TIPEdit::MoveToField(TIPByteEdit *sender, TIPByteEdit::TMoveDirection direction,
+                                  bool selectAll) {
     const int target = sender->Tag() + (direction == TIPByteEdit::mdForward ? 1 : -1);
     if (target < 0 || target > 3)
-        return;
+        return nullptr;
     TIPByteEdit *field = FFields[target];
     field->setFocus(Qt::OtherFocusReason);
     if (selectAll)
         field->selectAll();
     else
         field->setCursorPosition(direction == TIPByteEdit::mdForward ? 0 : field->text().size());
+    return field;
 }
 
 void TIPEdit::FieldChanged() {

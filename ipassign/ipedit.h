@@ -44,8 +44,9 @@ public:
     // The sound made when a field corrects its text; the system beep unless replaced.
     void SetBeep(std::function<void()> beep) { FBeep = std::move(beep); }
 
-    // Called by a field to pass the focus to its neighbour.
-    void MoveToField(TIPByteEdit *sender, TIPByteEdit::TMoveDirection direction, bool selectAll);
+    // Called by a field to pass the focus to its neighbour; returns the field that took it.
+    TIPByteEdit *MoveToField(TIPByteEdit *sender, TIPByteEdit::TMoveDirection direction,
+                             bool selectAll);
     // Called by a field after each change of its text.
     void FieldChanged();
     void Beep();
