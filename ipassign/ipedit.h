@@ -41,6 +41,11 @@ public:
 
     TIPByteEdit *Field(int index) const { return FFields.at(index); }
 
+    // The size the layout rule needs with fields just three digits wide, so that a Qt layout
+    // never clips the fields.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
     // The sound made when a field corrects its text; the system beep unless replaced.
     void SetBeep(std::function<void()> beep) { FBeep = std::move(beep); }
 
@@ -63,6 +68,12 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    struct TMetrics {
+        int FieldWidth;
+        int FieldHeight;
+        int DotWidth;
+    };
+    TMetrics Metrics() const;
     void DoLayout();
 
     std::array<TIPByteEdit *, 4> FFields{};

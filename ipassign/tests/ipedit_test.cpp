@@ -435,6 +435,41 @@ private slots:
         QCOMPARE(FEdit->width(), 400);
         QVERIFY(F(3)->geometry().right() < 200); // fields keep their own width
     }
+
+    void layoutInAQtLayoutDoesNotClipTheFields() {
+        // Squeezed between two greedy neighbours, the control keeps room for three digits.
+        QWidget row;
+        QFont font(QStringLiteral("Sans Serif"), 14);
+        row.setFont(font);
+        auto *layout = new QHBoxLayout(&row);
+        auto *edit = new TIPEdit;
+        auto *left = new QLineEdit;
+        auto *right = new QLineEdit;
+        layout->addWidget(left, 1);
+        layout->addWidget(edit);
+        layout->addWidget(right, 1);
+        row.resize(row.minimumSizeHint());
+        row.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&row));
+        edit->SetText(u"255.255.255.255"_s);
+        const QFontMetrics fm(edit->Field(0)->font());
+        QCOMPARE(edit->minimumSizeHint(), edit->sizeHint());
+        QCOMPARE(edit->width(), edit->sizeHint().width());
+        QVERIFY(edit->height() >= edit->sizeHint().height());
+        for (int i = 0; i < 4; ++i) {
+            QVERIFY(edit->contentsRect().contains(edit->Field(i)->geometry()));
+            QVERIFY(edit->Field(i)->width() >= fm.horizontalAdvance(u"255"_s) + 4);
+            QVERIFY(edit->Field(i)->height() >= fm.height());
+        }
+        QVERIFY(edit->geometry().right() < right->geometry().left());
+        // A larger font asks the layout for more room.
+        const QSize before = edit->sizeHint();
+        row.setFont(QFont(QStringLiteral("Sans Serif"), 20));
+        QVERIFY(edit->sizeHint().width() > before.width());
+        row.resize(row.minimumSizeHint());
+        QTRY_COMPARE(edit->width(), edit->sizeHint().width());
+        QVERIFY(edit->contentsRect().contains(edit->Field(3)->geometry()));
+    }
 };
 
 QTEST_MAIN(TIPEditTest)
