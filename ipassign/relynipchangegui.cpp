@@ -123,7 +123,8 @@ TfRelynIPChangeGUI::TfRelynIPChangeGUI(QWidget *owner, TRelynIPChangeEnvironment
     BBCancel->setGeometry(280, 8, 75, 25);
     BBCancel->setAutoDefault(false);
 
-    setTabOrder(IPEdtAddress->Field(0), EdtMac);
+    // The whole address control comes before EdtMac, so Tab from any of its fields goes there.
+    setTabOrder(IPEdtAddress, EdtMac);
     setTabOrder(EdtMac, ChBARPOnly);
     setTabOrder(ChBARPOnly, BBChange);
     setTabOrder(BBChange, BBCancel);
