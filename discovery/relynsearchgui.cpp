@@ -1,5 +1,6 @@
 #include "relynsearchgui.h"
 
+#include "macaddresstext.h"
 #include "relynerror.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -50,6 +52,27 @@ public:
     WaitCursor(const WaitCursor &) = delete;
     WaitCursor &operator=(const WaitCursor &) = delete;
 };
+
+// Just wide enough for any MAC address in a cell, and for the caption with a sort mark in the
+// header, both measured as the table and its header measure their own contents.
+int MacColumnWidth(QTableWidget *table) {
+    QStyleOptionViewItem cell;
+    cell.initFrom(table);
+    cell.font = table->font();
+    cell.fontMetrics = QFontMetrics(cell.font);
+    cell.features = QStyleOptionViewItem::HasDisplay;
+    cell.text = WidestMacAddressText(cell.font);
+    const int gridLine = table->showGrid() ? 1 : 0;
+    const int cellWidth =
+        table->style()->sizeFromContents(QStyle::CT_ItemViewItem, &cell, QSize(), table).width() +
+        gridLine;
+    QHeaderView *header = table->horizontalHeader();
+    const bool sortMark = header->isSortIndicatorShown();
+    header->setSortIndicatorShown(true);
+    const int headerWidth = header->sectionSizeHint(rcMACAddress);
+    header->setSortIndicatorShown(sortMark);
+    return std::max(cellWidth, headerWidth);
+}
 
 QString ErrorText(const std::exception &error) {
     if (const auto *relyn = dynamic_cast<const ERelynError *>(&error))
@@ -174,6 +197,8 @@ void TfRelynSearchGUI::ApplyTexts() {
     LvDeviceList->setHorizontalHeaderLabels({Texts.CapIPAddress, Texts.CapMACAddress,
                                              Texts.CapFirmware, Texts.CapDeviceType,
                                              Texts.CapDescription});
+    // The designed width cuts MAC addresses off in today's fonts; only this column follows them.
+    LvDeviceList->setColumnWidth(rcMACAddress, MacColumnWidth(LvDeviceList));
 }
 
 void TfRelynSearchGUI::Search() {

@@ -17,6 +17,28 @@ bool IsAsciiDigit(QChar c) {
     return c >= u'0' && c <= u'9';
 }
 
+// Keys held down to type a character, such as Shift for "." on some layouts; they are no key of
+// their own to the field.
+bool IsModifierKey(int key) {
+    switch (key) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_Meta:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+    case Qt::Key_Hyper_L:
+    case Qt::Key_Hyper_R:
+    case Qt::Key_CapsLock:
+    case Qt::Key_NumLock:
+    case Qt::Key_Mode_switch:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 TIPByteEdit::TIPByteEdit(TIPEdit *owner, int tag)
@@ -63,7 +85,8 @@ void TIPByteEdit::Change() {
         FOwner->Beep();
     }
     if (!FProgramWrite && cursorPosition() == 3)
-        FOwner->MoveToField(this, mdForward, true);
+        if (TIPByteEdit *next = FOwner->MoveToField(this, mdForward, true))
+            next->FDotAlreadyMoved = true;
     FOwner->FieldChanged();
 }
 
@@ -84,6 +107,9 @@ bool TIPByteEdit::PasteText(const QString &clip) {
 
 void TIPByteEdit::keyPressEvent(QKeyEvent *event) {
     int key = event->key();
+    const bool dotAlreadyMoved = FDotAlreadyMoved;
+    if (!IsModifierKey(key))
+        FDotAlreadyMoved = false;
     const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
     const bool ctrl = mods.testFlag(Qt::ControlModifier);
     const bool alt = mods.testFlag(Qt::AltModifier);
@@ -104,7 +130,8 @@ void TIPByteEdit::keyPressEvent(QKeyEvent *event) {
         else if (ctrl && !alt)
             FOwner->MoveToField(this, mdForward, true);
     } else if (event->text() == QStringLiteral(".")) {
-        FOwner->MoveToField(this, mdForward, true);
+        if (!dotAlreadyMoved)
+            FOwner->MoveToField(this, mdForward, true);
         event->accept();
         return;
     } else if (key == Qt::Key_Backspace && SelStart() == 0 && !hasSelectedText()) {
@@ -145,6 +172,7 @@ void TIPByteEdit::focusInEvent(QFocusEvent *event) {
 }
 
 void TIPByteEdit::focusOutEvent(QFocusEvent *event) {
+    FDotAlreadyMoved = false;
     const Qt::FocusReason reason = event->reason();
     if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
         Canonicalize();
@@ -163,6 +191,11 @@ void TIPByteEdit::Canonicalize() {
     const QString canonical = QString::number(std::clamp<qint64>(*number, 0, 255));
     if (canonical != text())
         WriteText(canonical);
+}
+
+void TIPByteEdit::mousePressEvent(QMouseEvent *event) {
+    FDotAlreadyMoved = false;
+    QLineEdit::mousePressEvent(event);
 }
 
 void TIPByteEdit::mouseReleaseEvent(QMouseEvent *event) {

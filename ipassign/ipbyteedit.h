@@ -34,6 +34,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
 
@@ -45,4 +46,7 @@ private:
     TIPEdit *FOwner;
     int FTag;
     bool FProgramWrite = false;
+    // Set while the field has just been entered by the control itself after the previous
+    // field's third digit: the "." that a user types out of habit then is not a second move.
+    bool FDotAlreadyMoved = false;
 };

@@ -83,6 +83,7 @@ void TIPEdit::SetAutoSize(bool autoSize) {
 void TIPEdit::SetBorderStyle(TBorderStyle style) {
     FBorderStyle = style;
     setFrameShape(style == bsSingle ? QFrame::StyledPanel : QFrame::NoFrame);
+    updateGeometry();
     DoLayout();
 }
 
@@ -113,17 +114,18 @@ void TIPEdit::SetTabStop(bool tabStop) {
     FFields[0]->setFocusPolicy(tabStop ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
-void TIPEdit::MoveToField(TIPByteEdit *sender, TIPByteEdit::TMoveDirection direction,
-                          bool selectAll) {
+TIPByteEdit *TIPEdit::MoveToField(TIPByteEdit *sender, TIPByteEdit::TMoveDirection direction,
+                                  bool selectAll) {
     const int target = sender->Tag() + (direction == TIPByteEdit::mdForward ? 1 : -1);
     if (target < 0 || target > 3)
-        return;
+        return nullptr;
     TIPByteEdit *field = FFields[target];
     field->setFocus(Qt::OtherFocusReason);
     if (selectAll)
         field->selectAll();
     else
         field->setCursorPosition(direction == TIPByteEdit::mdForward ? 0 : field->text().size());
+    return field;
 }
 
 void TIPEdit::FieldChanged() {
@@ -144,24 +146,43 @@ void TIPEdit::resizeEvent(QResizeEvent *event) {
 
 void TIPEdit::changeEvent(QEvent *event) {
     QFrame::changeEvent(event);
-    if (event->type() == QEvent::FontChange)
+    if (event->type() == QEvent::FontChange) {
+        // A layout that holds the control asks again for its size.
+        updateGeometry();
         DoLayout();
+    }
+}
+
+TIPEdit::TMetrics TIPEdit::Metrics() const {
+    const QFontMetrics fm(font());
+    int digitWidth = 0;
+    for (char16_t c = u'0'; c <= u'9'; ++c)
+        digitWidth = std::max(digitWidth, fm.horizontalAdvance(QChar(c)));
+    const QSize dot = FDots[0]->sizeHint();
+    // A line edit keeps a margin of 2 pixels on each side and one for the caret, and one pixel
+    // above and below the text; three digits must fit inside those.
+    return {3 * digitWidth + 5, std::max(fm.height(), dot.height()) + 2, dot.width()};
+}
+
+QSize TIPEdit::sizeHint() const {
+    // The smallest size at which the layout rule needs no growing, plus the border.
+    const TMetrics m = Metrics();
+    const QSize border = size() - contentsRect().size();
+    return QSize(4 * m.FieldWidth + 3 * m.DotWidth, m.FieldHeight) + border;
+}
+
+QSize TIPEdit::minimumSizeHint() const {
+    return sizeHint();
 }
 
 void TIPEdit::DoLayout() {
     if (FInLayout || !FFields[3] || !FDots[2])
         return;
     FInLayout = true;
-    const QFontMetrics fm(font());
-    int digitWidth = 0;
-    for (char16_t c = u'0'; c <= u'9'; ++c)
-        digitWidth = std::max(digitWidth, fm.horizontalAdvance(QChar(c)));
-    // A line edit keeps a margin of 2 pixels on each side and one for the caret, and one pixel
-    // above and below the text; three digits must fit inside those.
-    int fieldWidth = 3 * digitWidth + 5;
-    const QSize dot = FDots[0]->sizeHint();
-    const int fieldHeight = std::max(fm.height(), dot.height()) + 2;
-    const int dotWidth = dot.width();
+    const TMetrics m = Metrics();
+    int fieldWidth = m.FieldWidth;
+    const int fieldHeight = m.FieldHeight;
+    const int dotWidth = m.DotWidth;
     const QRect client = contentsRect();
     if (!FAutoSize) {
         const int share = (client.width() - 3 * dotWidth) / 4;

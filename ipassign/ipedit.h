@@ -41,11 +41,17 @@ public:
 
     TIPByteEdit *Field(int index) const { return FFields.at(index); }
 
+    // The size the layout rule needs with fields just three digits wide, so that a Qt layout
+    // never clips the fields.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
     // The sound made when a field corrects its text; the system beep unless replaced.
     void SetBeep(std::function<void()> beep) { FBeep = std::move(beep); }
 
-    // Called by a field to pass the focus to its neighbour.
-    void MoveToField(TIPByteEdit *sender, TIPByteEdit::TMoveDirection direction, bool selectAll);
+    // Called by a field to pass the focus to its neighbour; returns the field that took it.
+    TIPByteEdit *MoveToField(TIPByteEdit *sender, TIPByteEdit::TMoveDirection direction,
+                             bool selectAll);
     // Called by a field after each change of its text.
     void FieldChanged();
     void Beep();
@@ -62,6 +68,12 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    struct TMetrics {
+        int FieldWidth;
+        int FieldHeight;
+        int DotWidth;
+    };
+    TMetrics Metrics() const;
     void DoLayout();
 
     std::array<TIPByteEdit *, 4> FFields{};

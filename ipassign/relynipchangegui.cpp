@@ -1,6 +1,7 @@
 #include "relynipchangegui.h"
 
 #include "ipedit.h"
+#include "macaddresstext.h"
 #include "relynsearchlangsupport.h"
 
 #include <QApplication>
@@ -13,7 +14,10 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QStyle>
+#include <QStyleOptionFrame>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 namespace {
 
@@ -25,6 +29,24 @@ QFrame *MakePanel(QWidget *parent, const QString &name) {
     panel->setObjectName(name);
     panel->setFrameShape(QFrame::NoFrame);
     return panel;
+}
+
+// Just wide enough for any MAC address with the caret after it, in the field's font: the designed
+// width cuts the address off in today's fonts.
+int MacEditWidth(const QLineEdit *edit) {
+    QStyleOptionFrame frame;
+    frame.initFrom(edit);
+    frame.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &frame, edit);
+    frame.state |= QStyle::State_Sunken;
+    const QMargins margins = edit->textMargins();
+    // A line edit keeps 2 pixels on either side of its text; the caret takes one more.
+    const int text =
+        int(std::ceil(
+            QFontMetricsF(edit->font()).horizontalAdvance(WidestMacAddressText(edit->font())))) +
+        2 * 2 + 1 + margins.left() + margins.right();
+    return edit->style()
+        ->sizeFromContents(QStyle::CT_LineEdit, &frame, QSize(text, edit->height()), edit)
+        .width();
 }
 
 void ShowMessageBox(QWidget *parent, qint32 kind, const QString &text) {
@@ -100,7 +122,7 @@ TfRelynIPChangeGUI::TfRelynIPChangeGUI(QWidget *owner, TRelynIPChangeEnvironment
     IPEdtAddress->setGeometry(32, 32, 125, 20);
     EdtMac = new QLineEdit(PnlMain);
     EdtMac->setObjectName(QStringLiteral("EdtMac"));
-    EdtMac->setGeometry(216, 32, 105, 21);
+    EdtMac->setGeometry(216, 32, MacEditWidth(EdtMac), 21);
     EdtMac->setMaxLength(MacLength);
     ChBARPOnly = new QCheckBox(PnlMain);
     ChBARPOnly->setObjectName(QStringLiteral("ChBARPOnly"));
@@ -123,7 +145,8 @@ TfRelynIPChangeGUI::TfRelynIPChangeGUI(QWidget *owner, TRelynIPChangeEnvironment
     BBCancel->setGeometry(280, 8, 75, 25);
     BBCancel->setAutoDefault(false);
 
-    setTabOrder(IPEdtAddress->Field(0), EdtMac);
+    // The whole address control comes before EdtMac, so Tab from any of its fields goes there.
+    setTabOrder(IPEdtAddress, EdtMac);
     setTabOrder(EdtMac, ChBARPOnly);
     setTabOrder(ChBARPOnly, BBChange);
     setTabOrder(BBChange, BBCancel);

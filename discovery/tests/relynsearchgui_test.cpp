@@ -93,12 +93,13 @@ private slots:
         QCOMPARE(window.windowTitle(), QStringLiteral("Find device"));
         QCOMPARE(window.SearchOptions(), TRelynSearchOptions(soAll));
         QCOMPARE(window.TypesFile(), QString());
-        const int widths[] = {90, 105, 60, 80, 166};
+        const int widths[] = {90, -1, 60, 80, 166};
         const QStringList headers = {QStringLiteral("IP address"), QStringLiteral("MAC address"),
                                      QStringLiteral("Firmware"), QStringLiteral("Device type"),
                                      QStringLiteral("Device description")};
         for (int column = 0; column < 5; ++column) {
-            QCOMPARE(window.LvDeviceList->columnWidth(column), widths[column]);
+            if (widths[column] > 0)
+                QCOMPARE(window.LvDeviceList->columnWidth(column), widths[column]);
             QCOMPARE(window.LvDeviceList->horizontalHeaderItem(column)->text(), headers[column]);
         }
         QCOMPARE(window.BBSearch->width(), 113);
@@ -113,6 +114,36 @@ private slots:
         QVERIFY(window.LvDeviceList->showGrid());
         QCOMPARE(window.LvDeviceList->selectionBehavior(), QAbstractItemView::SelectRows);
         QVERIFY(Script.TypesFiles.isEmpty());
+    }
+
+    // The MAC column is just wide enough for every MAC address, as the table measures its cells,
+    // and for its caption with a sort mark, as the header measures its sections.
+    void macColumnFitsEveryAddress() {
+        TfRelynSearchGUI window(nullptr, Script.Function());
+        QTableWidget *table = window.LvDeviceList;
+        const QString hex = QStringLiteral("0123456789ABCDEF");
+        table->setRowCount(hex.size());
+        for (int row = 0; row < hex.size(); ++row)
+            table->setItem(
+                row, rcMACAddress,
+                new QTableWidgetItem(QStringLiteral("00-00-00-00-00-00").replace(u'0', hex[row])));
+        const int cells = static_cast<QAbstractItemView *>(table)->sizeHintForColumn(rcMACAddress);
+        table->horizontalHeader()->setSortIndicatorShown(true);
+        const int caption = table->horizontalHeader()->sectionSizeHint(rcMACAddress);
+        table->horizontalHeader()->setSortIndicatorShown(false);
+        const int width = table->columnWidth(rcMACAddress);
+        QCOMPARE(width, std::max(cells, caption));
+        // A cell's text loses its end when it is wider than the cell less the grid line and the
+        // style's margin on either side.
+        const int margin =
+            table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table);
+        const QFontMetricsF fm(table->font());
+        for (int row = 0; row < hex.size(); ++row) {
+            const QString text = table->item(row, rcMACAddress)->text();
+            QVERIFY2(fm.horizontalAdvance(text) <= width - 1 - 2 * (margin + 1), qPrintable(text));
+        }
+        // The other columns keep their widths, so only their positions move.
+        QCOMPARE(table->columnViewportPosition(rcFirmware), 90 + width);
     }
 
     void optionalButtonsAndPanelHeight_data() {

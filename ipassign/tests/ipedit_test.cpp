@@ -178,6 +178,71 @@ private slots:
             QVERIFY(!t.contains(u'.'));
     }
 
+    // A user types an address digit by digit with its dots; after a third digit the control has
+    // already moved on, and the "." typed next must not move once more.
+    void addressTypedKeyByKeyGivesItself_data() {
+        QTest::addColumn<QString>("address");
+        QTest::newRow("three-digit first part") << u"192.0.2.11"_s;
+        QTest::newRow("no three-digit part") << u"10.0.0.1"_s;
+        QTest::newRow("three three-digit parts") << u"255.255.255.0"_s;
+        QTest::newRow("single digits") << u"1.2.3.4"_s;
+        QTest::newRow("three digits last") << u"198.51.100.255"_s;
+    }
+    void addressTypedKeyByKeyGivesItself() {
+        QFETCH(QString, address);
+        FEdit->SetText(u"99.99.99.99"_s);
+        TabIn();
+        Type(address);
+        QCOMPARE(FEdit->Text(), address);
+        QVERIFY(F(3)->hasFocus());
+        QCOMPARE(FBeeps, 0);
+    }
+
+    void dotAfterAnotherKeyInAnAutoEnteredFieldMovesOn() {
+        // A click into the field that the control entered by itself: the dot moves on.
+        TabIn();
+        Type(u"192"_s);
+        QVERIFY(F(1)->hasFocus());
+        QTest::mouseClick(F(1), Qt::LeftButton, {}, QPoint(2, F(1)->height() / 2));
+        Type(u"."_s);
+        QVERIFY(F(2)->hasFocus());
+        // A digit first: the next dot moves on as always.
+        FEdit->SetText(QString());
+        TabIn();
+        Type(u"1234.5"_s);
+        QCOMPARE(FEdit->Text(), u"123.4.5.0"_s);
+        // An arrow key first, too.
+        FEdit->SetText(QString());
+        TabIn();
+        Type(u"123"_s);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+        Type(u".7"_s);
+        QCOMPARE(FEdit->Text(), u"123.0.7.0"_s);
+        // Only one dot is swallowed; the second one moves on.
+        FEdit->SetText(QString());
+        TabIn();
+        Type(u"123..7"_s);
+        QCOMPARE(FEdit->Text(), u"123.0.7.0"_s);
+        // Shift held for the dot, as some keyboard layouts need, is no key of its own.
+        FEdit->SetText(QString());
+        TabIn();
+        Type(u"123"_s);
+        QTest::keyPress(QApplication::focusWidget(), Qt::Key_Shift);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Period, Qt::ShiftModifier);
+        QTest::keyRelease(QApplication::focusWidget(), Qt::Key_Shift);
+        Type(u"7"_s);
+        QCOMPARE(FEdit->Text(), u"123.7.0.0"_s);
+        // Leaving the field and coming back by keyboard: the dot moves on again.
+        FEdit->SetText(QString());
+        TabIn();
+        Type(u"123"_s);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left, Qt::ControlModifier);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right, Qt::ControlModifier);
+        QVERIFY(F(1)->hasFocus());
+        Type(u".7"_s);
+        QCOMPARE(FEdit->Text(), u"123.0.7.0"_s);
+    }
+
     void nonDigitsAndEnterAreRefused() {
         TabIn();
         QTest::keyClicks(F(0), QStringLiteral("a-+ $x"));
@@ -369,6 +434,41 @@ private slots:
         FEdit->resize(400, 40);
         QCOMPARE(FEdit->width(), 400);
         QVERIFY(F(3)->geometry().right() < 200); // fields keep their own width
+    }
+
+    void layoutInAQtLayoutDoesNotClipTheFields() {
+        // Squeezed between two greedy neighbours, the control keeps room for three digits.
+        QWidget row;
+        QFont font(QStringLiteral("Sans Serif"), 14);
+        row.setFont(font);
+        auto *layout = new QHBoxLayout(&row);
+        auto *edit = new TIPEdit;
+        auto *left = new QLineEdit;
+        auto *right = new QLineEdit;
+        layout->addWidget(left, 1);
+        layout->addWidget(edit);
+        layout->addWidget(right, 1);
+        row.resize(row.minimumSizeHint());
+        row.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&row));
+        edit->SetText(u"255.255.255.255"_s);
+        const QFontMetrics fm(edit->Field(0)->font());
+        QCOMPARE(edit->minimumSizeHint(), edit->sizeHint());
+        QCOMPARE(edit->width(), edit->sizeHint().width());
+        QVERIFY(edit->height() >= edit->sizeHint().height());
+        for (int i = 0; i < 4; ++i) {
+            QVERIFY(edit->contentsRect().contains(edit->Field(i)->geometry()));
+            QVERIFY(edit->Field(i)->width() >= fm.horizontalAdvance(u"255"_s) + 4);
+            QVERIFY(edit->Field(i)->height() >= fm.height());
+        }
+        QVERIFY(edit->geometry().right() < right->geometry().left());
+        // A larger font asks the layout for more room.
+        const QSize before = edit->sizeHint();
+        row.setFont(QFont(QStringLiteral("Sans Serif"), 20));
+        QVERIFY(edit->sizeHint().width() > before.width());
+        row.resize(row.minimumSizeHint());
+        QTRY_COMPARE(edit->width(), edit->sizeHint().width());
+        QVERIFY(edit->contentsRect().contains(edit->Field(3)->geometry()));
     }
 };
 

@@ -95,10 +95,58 @@ private slots:
         QCOMPARE(dialog->IPEdtAddress->pos(), QPoint(32, 32));
         QVERIFY(dialog->IPEdtAddress->width() >= 125);
         QVERIFY(dialog->IPEdtAddress->geometry().right() < dialog->EdtMac->x());
-        QCOMPARE(dialog->EdtMac->geometry(), QRect(216, 32, 105, 21));
+        QCOMPARE(dialog->EdtMac->pos(), QPoint(216, 32));
+        QCOMPARE(dialog->EdtMac->height(), 21);
+        QVERIFY(dialog->EdtMac->geometry().right() < dialog->PnlMain->width());
         QCOMPARE(dialog->BBChange->geometry(), QRect(200, 8, 75, 25));
         QCOMPARE(dialog->BBCancel->geometry(), QRect(280, 8, 75, 25));
         QVERIFY(dialog->BBChange->isDefault());
+    }
+
+    // Any MAC address, typed key by key, stands whole in the field: the caret at its end stands
+    // as far from the caret at its start as the font metrics make the text wide, so the field
+    // did not scroll it.
+    void macFieldShowsAWholeAddress() {
+        auto dialog = MakeDialog();
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        QLineEdit *mac = dialog->EdtMac;
+        const QFontMetricsF fm(mac->font());
+        const auto caretX = [mac](Qt::Key key) {
+            QTest::keyClick(mac, key);
+            // The field scrolls its text when it paints.
+            mac->repaint();
+            return mac->inputMethodQuery(Qt::ImCursorRectangle).toRect().left();
+        };
+        const QString hex = QStringLiteral("0123456789ABCDEF");
+        for (QChar digit : hex) {
+            const QString text = QStringLiteral("00-00-00-00-00-00").replace(u'0', digit);
+            mac->setFocus();
+            mac->clear();
+            QTest::keyClicks(mac, text);
+            QCOMPARE(mac->text(), text);
+            const int end = caretX(Qt::Key_End);
+            const int home = caretX(Qt::Key_Home);
+            QVERIFY2(end - home >= int(fm.horizontalAdvance(text)), qPrintable(text));
+            QVERIFY2(end < mac->width(), qPrintable(text));
+        }
+    }
+
+    // The new address typed key by key as a user types it, dots included, into whatever has the
+    // focus in the shown dialog.
+    void addressTypedIntoTheShownDialog() {
+        auto dialog = MakeDialog();
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+        QTRY_VERIFY(dialog->IPEdtAddress->Focused());
+        for (QChar c : QStringLiteral("192.0.2.11"))
+            QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+        QCOMPARE(dialog->IPEdtAddress->Text(), QStringLiteral("192.0.2.11"));
+        // Tab leaves the control for the MAC field from its last field too, and comes back.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), dialog->EdtMac);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), dialog->IPEdtAddress->Field(0));
     }
 
     void macFieldTakesAtMostSeventeenCharacters() {
