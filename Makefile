@@ -24,12 +24,13 @@ $(TEST_DIR)/build.ninja: | deps
 test-build: deps $(TEST_DIR)/build.ninja
 	cmake --build $(TEST_DIR)
 
-# Every test once, in the sanitizer build; any failure makes the target fail.
+# Every test once, in the sanitizer build; any failure makes the target fail, and so does a
+# run that created or changed anything in the home folder, /usr/local/share or /etc.
 test: test-build
 	cd $(TEST_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	    LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp \
-	    ctest --output-on-failure --no-tests=error -j2
+	    $(CURDIR)/tools/untouched -- ctest --output-on-failure --no-tests=error -j2
 
 # A test LAN with three simulated devices, and Quillet started inside it (needs root).
 lab: build

@@ -1,4 +1,5 @@
 #include "inifile.h"
+#include "initext.h"
 #include "inttext.h"
 
 #include <QFile>
@@ -28,6 +29,7 @@ QString Decode(const char *bytes) {
 struct TIniFile::TImpl {
     // Case-insensitive sections and keys, duplicates kept so a rewrite loses nothing.
     CSimpleIniA Ini{false, true, false};
+    TIniText Text; // the encoding read, to write back; the fault of the last load
 };
 
 TIniFile::TIniFile()
@@ -39,6 +41,7 @@ TIniFile::~TIniFile() = default;
 
 TIniFile::TLoadResult TIniFile::Load(const QString &path) {
     FImpl->Ini.Reset();
+    FImpl->Text = TIniText();
     QFile file(path);
     if (!file.exists())
         return lrMissing;
@@ -47,9 +50,15 @@ TIniFile::TLoadResult TIniFile::Load(const QString &path) {
     const QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return lrUnreadable;
-    if (FImpl->Ini.LoadData(data.constData(), size_t(data.size())) < 0)
+    FImpl->Text = TIniText::Decode(data);
+    const QByteArray &text = FImpl->Text.Bytes;
+    if (FImpl->Ini.LoadData(text.constData(), size_t(text.size())) < 0)
         return lrUnreadable;
-    return lrLoaded;
+    return FImpl->Text.Fault.isEmpty() ? lrLoaded : lrPartial;
+}
+
+const QString &TIniFile::Fault() const {
+    return FImpl->Text.Fault;
 }
 
 bool TIniFile::HasSection(const QString &section) const {
@@ -86,17 +95,17 @@ void TIniFile::WriteBool(const QString &section, const QString &key, bool value)
 }
 
 bool TIniFile::Save(const QString &path, QString *error) const {
-    std::string data;
-    if (FImpl->Ini.Save(data) < 0) {
+    std::string text;
+    if (FImpl->Ini.Save(text) < 0) {
         if (error)
             *error = QStringLiteral("The settings could not be formatted.");
         return false;
     }
+    const QByteArray data = FImpl->Text.Encode(QByteArray::fromStdString(text));
     // A settings file that is a link is written where it points, and the link stays.
     const QFileInfo info(path);
     QSaveFile file(info.isSymLink() ? info.symLinkTarget() : path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(data.data(), qint64(data.size())) != qint64(data.size()) || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
         if (error)
             *error = file.errorString();
         return false;

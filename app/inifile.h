@@ -7,15 +7,19 @@
 
 class TIniFile {
 public:
-    enum TLoadResult { lrLoaded, lrMissing, lrUnreadable };
+    // lrPartial: read as far as it could be (see Fault()); rewriting it would lose the rest.
+    enum TLoadResult { lrLoaded, lrMissing, lrUnreadable, lrPartial };
 
     TIniFile();
     ~TIniFile();
     TIniFile(const TIniFile &) = delete;
     TIniFile &operator=(const TIniFile &) = delete;
 
-    // Replaces the content with the file's. A missing file reads as empty.
+    // Replaces the content with the file's. A missing file reads as empty. UTF-8 with or
+    // without a byte-order mark and UTF-16 with one are read; Save writes the same encoding.
     TLoadResult Load(const QString &path);
+    // Why the last Load read less than the whole file; empty when it read it all.
+    const QString &Fault() const;
 
     bool HasSection(const QString &section) const;
     std::optional<QString> Value(const QString &section, const QString &key) const;
@@ -34,4 +38,3 @@ private:
     struct TImpl;
     std::unique_ptr<TImpl> FImpl;
 };
-

@@ -103,6 +103,10 @@ void TfQuillet::FormCreate() {
     FEdtFWFile->setText(settings.FWFile);
     FChBBakDel->setChecked(settings.BakDel);
     FEdtFrom->setText(FDirInName);
+    if (const QString &fault = FStartup.SettingsFault(); !fault.isEmpty()) {
+        AddInfo(fault);
+        FLog->WriteLineIf({woCommon}, fault);
+    }
     ApplyModeLayout();
     ApplyBrandMenus();
     SetResponsiveDelayCallback([] { QCoreApplication::processEvents(); });

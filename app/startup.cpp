@@ -48,7 +48,11 @@ TStartup::TStartup(const TStartupInputs &inputs)
     FAppName = KDefaultAppName;
     if (QFile::exists(FIniPath)) {
         TIniFile ini;
-        ini.Load(FIniPath);
+        if (ini.Load(FIniPath) == TIniFile::lrPartial)
+            FSettingsFault =
+                QStringLiteral("%1 could not be read whole (%2): its settings are used "
+                               "as read, and the file is left as it is.")
+                    .arg(FIniPath, ini.Fault());
         FBrand = ini.ReadString(QStringLiteral("label"), QStringLiteral("company"), KDefaultBrand);
         FAppName =
             ini.ReadString(QStringLiteral("label"), QStringLiteral("appname"), KDefaultAppName);
@@ -139,12 +143,21 @@ TUserSettings TStartup::LoadSettings() const {
 
 bool TStartup::SaveSettings(const TUserSettings &settings, QString *error) const {
     TIniFile ini;
-    // A file that exists but cannot be read is left alone: writing it would drop the
+    // A file that exists but cannot be read whole is left alone: writing it would drop the
     // branding and every other section in it.
-    if (ini.Load(FIniPath) == TIniFile::lrUnreadable) {
+    switch (ini.Load(FIniPath)) {
+    case TIniFile::lrUnreadable:
         if (error)
             *error = QStringLiteral("%1 could not be read.").arg(FIniPath);
         return false;
+    case TIniFile::lrPartial:
+        // Start has told the user already, unless the file was spoilt while the program ran.
+        if (error && FSettingsFault.isEmpty())
+            *error = QStringLiteral("%1 could not be read whole (%2).").arg(FIniPath, ini.Fault());
+        return !FSettingsFault.isEmpty();
+    case TIniFile::lrLoaded:
+    case TIniFile::lrMissing:
+        break;
     }
     const QString paths = QStringLiteral("PATHS");
     ini.WriteString(paths, QStringLiteral("WebFile"), settings.WebFile);

@@ -43,13 +43,17 @@ public:
     const QString &DocumentsFolder() const { return FDocumentsFolder; }
     bool InternalMode() const { return FInternalMode; }
     QString Caption() const { return CaptionFor(FAppName, VersionText(), FInternalMode); }
+    // Empty, or the one line that tells the user "qlt.ini" was not read whole at start and is
+    // therefore left as it is at exit.
+    const QString &SettingsFault() const { return FSettingsFault; }
 
     // The values before any saved settings are applied.
     TUserSettings StartValues() const;
     // The start values with what "qlt.ini" holds applied over them.
     TUserSettings LoadSettings() const;
-    // Writes the user settings into "qlt.ini", keeping everything else in it. Returns false
-    // with a reason when the file could not be read or written.
+    // Writes the user settings into "qlt.ini", keeping everything else in it. A file that
+    // cannot be read whole is never written. Returns false with a reason when the settings
+    // were not saved and SettingsFault() has not already said why.
     bool SaveSettings(const TUserSettings &settings, QString *error = nullptr) const;
 
     static QString VersionText();
@@ -72,4 +76,5 @@ private:
     QString FDataFolder;
     QString FDocumentsFolder;
     bool FInternalMode = false;
+    QString FSettingsFault;
 };

@@ -45,6 +45,8 @@ function(quillet_add_lab_test name)
     add_dependencies(${name} devsim)
 
     set(lab ${name}-${QUILLET_LAB_SUFFIX})
+    # netlab exec passes the environment on into the lab.
+    quillet_test_environment(environment ${name})
     add_test(NAME ${name}_lab_up COMMAND ${QUILLET_NETLAB} up --name ${lab}
         --devices ${T_DEVICES} --devsim $<TARGET_FILE:devsim>)
     add_test(NAME ${name} COMMAND ${QUILLET_NETLAB} exec --name ${lab} pc --
@@ -52,11 +54,12 @@ function(quillet_add_lab_test name)
     add_test(NAME ${name}_lab_down COMMAND ${QUILLET_NETLAB} down --name ${lab})
     set(labels lab ${T_LABELS})
     set_tests_properties(${name}_lab_up ${name} ${name}_lab_down PROPERTIES
-        RESOURCE_LOCK netlab_${lab} SKIP_RETURN_CODE 77 LABELS "${labels}")
+        RESOURCE_LOCK netlab_${lab} SKIP_RETURN_CODE 77 LABELS "${labels}"
+        ENVIRONMENT "${environment}")
     set_tests_properties(${name}_lab_up PROPERTIES FIXTURES_SETUP ${name}_lab TIMEOUT 60)
     # The devices' logs of the last run stay in the build folder for a look after a failure.
     set_tests_properties(${name}_lab_down PROPERTIES FIXTURES_CLEANUP ${name}_lab TIMEOUT 60
-        ENVIRONMENT NETLAB_KEEP_LOGS=${CMAKE_BINARY_DIR}/Testing/lab-logs)
+        ENVIRONMENT "${environment};NETLAB_KEEP_LOGS=${CMAKE_BINARY_DIR}/Testing/lab-logs")
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED ${name}_lab
-        TIMEOUT ${T_TIMEOUT} ENVIRONMENT QT_QPA_PLATFORM=offscreen)
+        TIMEOUT ${T_TIMEOUT})
 endfunction()

@@ -1,5 +1,29 @@
 include(GoogleTest)
 
+# quillet_test_environment(OUT NAME)
+# Sets OUT to the ENVIRONMENT of the test NAME: a home folder of its own in the build tree with
+# the XDG folders in it, and an all-users data folder beside it (outside the home, as the real
+# one is), ahead of the system's, which stay readable. So nothing a test starts (Quillet's data
+# and documents folders, Qt, fontconfig, a browser) writes into the real home folder or
+# /usr/local/share.
+function(quillet_test_environment out name)
+    set(root ${CMAKE_BINARY_DIR}/test-home/${name})
+    set(home ${root}/home)
+    file(MAKE_DIRECTORY ${home}/runtime ${root}/all-users)
+    # Qt takes a runtime folder only when no one else may enter it.
+    file(CHMOD ${home}/runtime DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+    set(${out}
+        QT_QPA_PLATFORM=offscreen
+        HOME=${home}
+        XDG_CONFIG_HOME=${home}/.config
+        XDG_CACHE_HOME=${home}/.cache
+        XDG_DATA_HOME=${home}/.local/share
+        XDG_STATE_HOME=${home}/.local/state
+        XDG_RUNTIME_DIR=${home}/runtime
+        XDG_DATA_DIRS=${root}/all-users:/usr/local/share:/usr/share
+        PARENT_SCOPE)
+endfunction()
+
 # quillet_add_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 [LABELS l] [FIXTURES f] [QT])
 # Builds one test program into the tests folder and registers each of its cases with CTest.
 # QT marks a Qt Test program (one CTest entry); otherwise the program uses GoogleTest.
@@ -16,7 +40,8 @@ function(quillet_add_test name)
     target_compile_definitions(${name} PRIVATE
         QUILLET_PROGRAM_DIR="${QUILLET_PROGRAM_DIR}/"
         QUILLET_SOURCE_DIR="${PROJECT_SOURCE_DIR}/")
-    set(props ENVIRONMENT QT_QPA_PLATFORM=offscreen TIMEOUT ${T_TIMEOUT})
+    quillet_test_environment(environment ${name})
+    set(props TIMEOUT ${T_TIMEOUT})
     if(T_LABELS)
         list(APPEND props LABELS "${T_LABELS}")
     endif()
@@ -26,9 +51,14 @@ function(quillet_add_test name)
     if(T_QT)
         target_link_libraries(${name} PRIVATE Qt6::Test)
         add_test(NAME ${name} COMMAND ${name})
-        set_tests_properties(${name} PROPERTIES ${props})
+        set_tests_properties(${name} PROPERTIES ${props} ENVIRONMENT "${environment}")
     else()
         target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main GTest::gmock)
+        # The discovery script flattens every property into one list, so an environment of
+        # several variables cannot pass as ENVIRONMENT; the program is started through
+        # "cmake -E env" instead, which also keeps the listing of its cases out of the real home.
+        set_target_properties(${name} PROPERTIES
+            CROSSCOMPILING_EMULATOR "${CMAKE_COMMAND};-E;env;${environment}")
         gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
             PROPERTIES ${props})
     endif()

@@ -1,5 +1,6 @@
 #include "relyntypenames.h"
 
+#include "initext.h"
 #include "relynerror.h"
 #include "relynpar.h"
 
@@ -83,7 +84,10 @@ void TRelynTypeNames::LoadFromFile(const QString &path) {
     // Multi-key mode keeps every copy of a repeated key, so the first one read wins, as in the
     // main settings.
     CSimpleIniA ini(false, true, false);
-    if (ini.LoadData(data.constData(), static_cast<size_t>(data.size())) < 0)
+    // The same file as the main settings, so it is read the same way: a UTF-16 file whole, and
+    // past any zero byte.
+    const QByteArray text = TIniText::Decode(data).Bytes;
+    if (ini.LoadData(text.constData(), static_cast<size_t>(text.size())) < 0)
         throw ERelynError(QStringLiteral("Cannot read file \"%1\".").arg(path));
     const char *section = "GlobalTypes";
     if (ini.GetSectionSize(section) < 0)

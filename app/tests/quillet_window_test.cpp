@@ -490,6 +490,30 @@ private slots:
         QVERIFY(log.readAll().contains("Settings not saved: "));
     }
 
+    // A settings file with a zero byte: what reads is used, the user is told once, and the
+    // branding that follows the zero byte survives the exit.
+    void settingsFileNotReadWholeIsLeftAlone() {
+        const char raw[] = "[PATHS]\nDIN=/sites/a\n\0[label]\ncompany=ZARN\n";
+        const QByteArray content(raw, sizeof raw - 1);
+        WriteIni(content);
+        QFile config(FProgram + u"cil.cnf"_s);
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        config.close();
+        auto w = Start();
+        QCOMPARE(w->DirInName(), u"/sites/a"_s);
+        QCOMPARE(w->Startup().Brand(), u"ZARN"_s);
+        const QStringList fault = InfoLines(*w).filter(u"could not be read whole"_s);
+        QCOMPARE(fault.size(), 1);
+        w->SetDirInName(u"/sites/b"_s);
+        w.reset();
+        QFile file(FProgram + u"qlt.ini"_s);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), content);
+        QFile log(FProgram + u"qlt.log"_s);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(log.readAll().count(fault.first().toUtf8()), 1);
+    }
+
     void exitClosesTheWindow() {
         auto w = Start();
         w->show();

@@ -6,6 +6,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <chrono>
 #include <gtest/gtest.h>
@@ -249,6 +251,86 @@ TEST_F(StartupTest, SingleByteTextsStillRead) {
     EXPECT_EQ(TStartup(Inputs()).LoadSettings().DirInName, u"/sites/café"_s);
     WriteIni("\xEF\xBB\xBF[label]\ncompany=ZARN\n");
     EXPECT_EQ(TStartup(Inputs()).Brand(), u"ZARN"_s);
+}
+
+// The branding and type names must outlive every exit: a file that cannot be read whole is used
+// as far as it reads and left byte for byte as it was.
+TEST_F(StartupTest, SettingsFileNotReadWholeIsNeverRewritten) {
+    const QByteArray content = "[label]\r\ncompany=ZARN\r\n[GlobalTypes]\r\n0102=Gauge\r\n"
+                               "[PATHS]\r\nDIN=/sites/old\r\n";
+    QStringEncoder utf16(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom);
+    const QByteArray wide = utf16(QString::fromLatin1(content));
+    const std::pair<const char *, QByteArray> cases[] = {
+        {"zero byte", QByteArray(content).insert(content.indexOf("[GlobalTypes]"), '\0')},
+        {"zero block at the end", content + QByteArray(512, '\0')},
+        {"UTF-16 without a mark", wide.mid(2)},
+        {"UTF-16 with a lone surrogate", QByteArray(wide).append("\x00\xD8\x41\x00", 4)},
+        {"UTF-16 of odd length", wide + 'x'},
+    };
+    TUserSettings changed;
+    changed.DirInName = u"/sites/new"_s;
+    for (const auto &[name, bytes] : cases) {
+        SCOPED_TRACE(name);
+        WriteIni(bytes);
+        const TStartup startup(Inputs());
+        EXPECT_TRUE(startup.SettingsFault().contains(startup.IniPath()))
+            << startup.SettingsFault().toStdString();
+        if (!bytes.startsWith("[label]\r\n")) // only the UTF-16 cases may read nothing
+            continue;
+        EXPECT_EQ(startup.Brand(), u"ZARN"_s);
+        EXPECT_EQ(startup.LoadSettings().DirInName, u"/sites/old"_s);
+        QString error;
+        EXPECT_TRUE(startup.SaveSettings(changed, &error)); // said once, at start
+        EXPECT_EQ(error, QString());
+        EXPECT_EQ(ReadIni(), bytes);
+    }
+    for (const auto &[name, bytes] : cases) {
+        SCOPED_TRACE(name);
+        WriteIni(bytes);
+        EXPECT_TRUE(TStartup(Inputs()).SaveSettings(changed));
+        EXPECT_EQ(ReadIni(), bytes);
+    }
+
+    // Spoilt while the program ran: nothing was said at start, so the save reports it.
+    WriteIni(content);
+    const TStartup startup(Inputs());
+    EXPECT_EQ(startup.SettingsFault(), QString());
+    WriteIni(cases[0].second);
+    QString error;
+    EXPECT_FALSE(startup.SaveSettings(changed, &error));
+    EXPECT_TRUE(error.contains(u"zero byte"_s)) << error.toStdString();
+    EXPECT_EQ(ReadIni(), cases[0].second);
+}
+
+// UTF-16 with a mark (as Windows editors save "Unicode") and UTF-8 with a mark are read whole
+// and written back in their own encoding with everything in them.
+TEST_F(StartupTest, MarkedEncodingsAreReadWholeAndKept) {
+    const QString content = u"[label]\r\ncompany=ZARN\r\nappname=Měřič\r\n"
+                            "[GlobalTypes]\r\n0102=Tlakoměr\r\n[PATHS]\r\nDIN=/sites/žluť\r\n"_s;
+    for (const auto encoding :
+         {QStringConverter::Utf16LE, QStringConverter::Utf16BE, QStringConverter::Utf8}) {
+        SCOPED_TRACE(QStringConverter::nameForEncoding(encoding));
+        QStringEncoder encoder(encoding, QStringEncoder::Flag::WriteBom);
+        WriteIni(encoder(content));
+        const TStartup startup(Inputs());
+        EXPECT_EQ(startup.SettingsFault(), QString());
+        EXPECT_EQ(startup.Brand(), u"ZARN"_s);
+        EXPECT_EQ(startup.AppName(), u"Měřič"_s);
+        TUserSettings settings = startup.LoadSettings();
+        EXPECT_EQ(settings.DirInName, u"/sites/žluť"_s);
+        settings.FWFile = u"/fw/kůň.rom"_s;
+        ASSERT_TRUE(startup.SaveSettings(settings));
+
+        const QByteArray saved = ReadIni();
+        EXPECT_EQ(QStringConverter::encodingForData(saved), encoding);
+        QStringDecoder decoder(encoding);
+        const QString text = decoder(saved);
+        EXPECT_FALSE(decoder.hasError());
+        for (const QString &line : {u"company=ZARN"_s, u"appname=Měřič"_s, u"[GlobalTypes]"_s,
+                                    u"0102=Tlakoměr"_s, u"FWFile=/fw/kůň.rom"_s})
+            EXPECT_TRUE(text.contains(line)) << line.toStdString();
+        EXPECT_EQ(TStartup(Inputs()).LoadSettings(), settings);
+    }
 }
 
 TEST(ParseIntText, ToolkitSyntax) {

@@ -3,6 +3,7 @@
 #include "relyntypenames.h"
 
 #include <QFile>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -97,6 +98,15 @@ TEST(RelynTypeNames, NamesAreReadAsUtf8OrElseAsLatin1) {
                                       "ller\n"));
     EXPECT_EQ(names.TypeName(2, 0), QStringLiteral("Br\u00fccke"));
     EXPECT_EQ(names.TypeName(3, 0), QStringLiteral("M\u00fcller"));
+
+    // The settings file as a Windows editor saves "Unicode", and one with a zero byte inside.
+    QStringEncoder utf16(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom);
+    names.LoadFromFile(WriteFile(dir, utf16(u"[label]\r\ncompany=ZARN\r\n[GlobalTypes]\r\n"
+                                            "Lan=Mostík\r\nQV100=Měřič\r\n")));
+    EXPECT_EQ(names.TypeName(2, 0), QStringLiteral("Mostík"));
+    EXPECT_EQ(names.TypeName(3, 0), QStringLiteral("Měřič"));
+    names.LoadFromFile(WriteFile(dir, QByteArray("[GlobalTypes]\nQV100=A\n\0Lan=B\n", 29)));
+    EXPECT_EQ(names.TypeName(2, 0), QStringLiteral("B"));
 }
 
 TEST(RelynTypeNames, UnreadableNamesFileRaisesTheFileSystemsError) {
