@@ -4,6 +4,7 @@
 #include "commandline.h"
 #include "doscommand.h"
 #include "nethelpers.h"
+#include "uploadfailure.h"
 #include "workflowreport.h"
 
 #include <QTimer>
@@ -48,7 +49,7 @@ TDeviceUpload::TDeviceUpload(TWorkflowReport &report, TBrimoLog *log, TUploadSet
 
 TDeviceUpload::~TDeviceUpload() {
     FTicker->stop();
-    StopRestartWait();
+    StopEchoes();
     FRunner.reset();
 }
 
@@ -94,6 +95,8 @@ void TDeviceUpload::StartWeb(const QString &address, const QString &webFile) {
     FRunning = true;
     ++FGeneration;
     FKind = ukWeb;
+    FFile = webFile;
+    FReason.clear();
     FAddressValid = ClientAddress(address, FAddress);
     FReport.ClearInfo();
     FReport.AddInfo(QStringLiteral("Web upload...   \\") + webFile);
@@ -125,6 +128,8 @@ void TDeviceUpload::StartFirmware(const QString &address, const QString &firmwar
     FRunning = true;
     ++FGeneration;
     FKind = ukFirmware;
+    FFile = firmwareFile;
+    FReason.clear();
     FAddressValid = ClientAddress(address, FAddress);
     FReport.ClearInfo();
     FReport.AddInfo(QStringLiteral("Firmware upload...   \\") + firmwareFile);
@@ -170,12 +175,45 @@ void TDeviceUpload::ClientNotStarted(const QString &reason) {
         return;
     FTicker->stop();
     Log(reason);
-    FReport.AddInfo(FSettings.ClientProgram + QStringLiteral(" could not be started."));
+    EndFailed(uoFailed, FSettings.ClientProgram + QStringLiteral(" could not be started."));
+}
+
+void TDeviceUpload::ClientFailed(int exitCode) {
+    // The transfer failed, so no restart is coming: there is nothing to wait for.
+    Log(QStringLiteral("Comm: exit status %1").arg(exitCode));
+    FExitCode = exitCode;
+    const TClientFailure failure = ClassifyClientFailure(exitCode, FRunner->CapturedLines());
+    if (failure != TClientFailure::cfNoReply) {
+        EndFailed(uoFailed, ClientFailureLine(failure, exitCode, FAddress, FFile, false));
+        return;
+    }
+    // A silent transfer looks the same whether the device is off or only its TFTP server.
+    const QString address = FAddress;
+    const qint32 timeoutMs = FSettings.FailureEchoMs;
+    StartEchoes(
+        [address, timeoutMs](const TEchoEnvironment &echo, const std::function<void()> &) {
+            unsigned char ttl = 0;
+            unsigned roundTripTime = 0;
+            return PingHost(address, timeoutMs, 1, ttl, roundTripTime, echo) ? 1 : 0;
+        },
+        &TDeviceUpload::ClientFailureEchoEnded);
+}
+
+void TDeviceUpload::ClientFailureEchoEnded(int result) {
+    StopEchoes();
+    const bool answered = result > 0;
+    EndFailed(answered ? uoFailed : uoNoAnswer,
+              ClientFailureLine(TClientFailure::cfNoReply, FExitCode, FAddress, FFile, answered));
+}
+
+void TDeviceUpload::EndFailed(TOutcome outcome, const QString &reason) {
+    FReason = reason;
+    FReport.AddInfo(reason);
     if (FKind == ukWeb) {
-        EndWeb(uoFailed);
+        EndWeb(outcome);
     } else {
         FReport.AddInfo(FirmwareFailed);
-        Finish(uoFailed);
+        Finish(outcome);
     }
 }
 
@@ -196,9 +234,7 @@ void TDeviceUpload::WaitEnded() {
             FReport.AddInfo(QStringLiteral("Firmware upload successful."));
             Finish(uoDone);
         } else if (ended) {
-            Log(QStringLiteral("Comm: exit status %1").arg(exitCode));
-            FReport.AddInfo(FirmwareFailed);
-            Finish(uoFailed);
+            ClientFailed(exitCode);
         } else {
             FReport.AddInfo(FirmwareFailed);
             // The end notification adds the client's lines and "Process done." below.
@@ -208,9 +244,7 @@ void TDeviceUpload::WaitEnded() {
         return;
     }
     if (ended && exitCode != 0) {
-        // The transfer failed, so no restart is coming: there is nothing to wait for.
-        Log(QStringLiteral("Comm: exit status %1").arg(exitCode));
-        EndWeb(uoFailed);
+        ClientFailed(exitCode);
         return;
     }
     TOutcome outcome = uoDone;
@@ -224,6 +258,17 @@ void TDeviceUpload::WaitEnded() {
 }
 
 void TDeviceUpload::StartRestartWait() {
+    const QString address = FAddress;
+    const quint32 extraCycles = FSettings.ExtraCycles;
+    StartEchoes(
+        [address, extraCycles](const TEchoEnvironment &echo,
+                               const std::function<void()> &checkpoint) {
+            return WaitForHostAnswer(address, extraCycles, checkpoint, echo);
+        },
+        &TDeviceUpload::RestartWaitEnded);
+}
+
+void TDeviceUpload::StartEchoes(TEchoWork work, void (TDeviceUpload::*then)(int result)) {
     auto cancel = std::make_shared<std::atomic<bool>>(false);
     FCancel = cancel;
     TEchoEnvironment echo = FSettings.Echo;
@@ -239,37 +284,40 @@ void TDeviceUpload::StartRestartWait() {
             throw TCancelled();
         sleep(milliseconds);
     };
-    const auto checkpoint = [cancel] {
+    const std::function<void()> checkpoint = [cancel] {
         if (cancel->load())
             throw TCancelled();
     };
-    const QString address = FAddress;
-    const quint32 extraCycles = FSettings.ExtraCycles;
     const unsigned generation = FGeneration;
-    FRestartWait = std::thread([this, cancel, echo, checkpoint, address, extraCycles, generation] {
-        const int result = WaitForHostAnswer(address, extraCycles, checkpoint, echo);
+    FEchoThread = std::thread([this, cancel, echo, checkpoint, work, then, generation] {
+        int result = -1;
+        try {
+            result = work(echo, checkpoint);
+        } catch (...) {
+            // A cancellation, or an echo service that failed: either way no answer came.
+        }
         if (cancel->load())
             return;
         QMetaObject::invokeMethod(
             this,
-            [this, generation, result] {
+            [this, generation, result, then] {
                 if (generation == FGeneration && FRunning)
-                    RestartWaitEnded(result);
+                    (this->*then)(result);
             },
             Qt::QueuedConnection);
     });
 }
 
-void TDeviceUpload::StopRestartWait() {
+void TDeviceUpload::StopEchoes() {
     if (FCancel)
         FCancel->store(true);
-    if (FRestartWait.joinable())
-        FRestartWait.join();
+    if (FEchoThread.joinable())
+        FEchoThread.join();
     FCancel.reset();
 }
 
 void TDeviceUpload::RestartWaitEnded(int result) {
-    StopRestartWait();
+    StopEchoes();
     if (result < 0) {
         EndWeb(uoInternalError);
     } else if (result > 0) {
@@ -281,6 +329,25 @@ void TDeviceUpload::RestartWaitEnded(int result) {
                 EndWeb(FPendingOutcome);
         });
     }
+}
+
+QString TDeviceUpload::OutcomeReason(TOutcome outcome) const {
+    switch (outcome) {
+    case uoUploadTimeout:
+        return QStringLiteral("The transfer had not ended after %1 s.")
+            .arg((FKind == ukWeb ? FSettings.WebLimitMs : FSettings.FirmwareLimitMs) / 1000);
+    case uoRestartTimeout:
+        return QStringLiteral("Device restart timeout elapsed.");
+    case uoInternalError:
+        return QStringLiteral("Internal error.");
+    case uoNothingSent:
+        return QStringLiteral("Nothing was sent.");
+    case uoDone:
+    case uoFailed:
+    case uoNoAnswer:
+        break;
+    }
+    return {};
 }
 
 void TDeviceUpload::EndWeb(TOutcome outcome) {
@@ -307,6 +374,7 @@ void TDeviceUpload::EndWeb(TOutcome outcome) {
         FReport.AddInfo(WebFailed);
         break;
     case uoFailed:
+    case uoNoAnswer:
     case uoNothingSent:
         FReport.AddInfo(WebFailed);
         break;
@@ -319,6 +387,8 @@ void TDeviceUpload::Finish(TOutcome outcome) {
     if (!FRunning)
         return;
     FRunning = false;
+    if (outcome != uoDone && FReason.isEmpty())
+        FReason = OutcomeReason(outcome);
     ++FGeneration;
     FTicker->stop();
     if (FRunner)

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -26,6 +27,8 @@ struct TUploadSettings {
     // After the device answered again: its web server needs a moment more.
     int RestartPauseMs = 5000;
     quint32 ExtraCycles = 20;
+    // The one echo after a transfer that nothing answered: device off, or only its TFTP server.
+    int FailureEchoMs = 3000;
     // The echo service of the restart wait; a test may shorten its times.
     TEchoEnvironment Echo = TEchoEnvironment::System();
 };
@@ -42,7 +45,8 @@ public:
         uoUploadTimeout,  // the client had not ended within the limit
         uoRestartTimeout, // the device did not answer after the restart
         uoInternalError,  // the restart wait failed
-        uoFailed          // the client failed or could not be started
+        uoFailed,         // the client failed or could not be started
+        uoNoAnswer        // the client failed and the device did not answer an echo either
     };
     Q_ENUM(TOutcome)
 
@@ -57,6 +61,8 @@ public:
     void StartFirmware(const QString &address, const QString &firmwareFile);
     bool Running() const { return FRunning; }
     const QString &CommandLine() const { return FCommandLine; }
+    // Why the last upload did not end in uoDone, in a technician's words; empty after uoDone.
+    const QString &Reason() const { return FReason; }
 
     static QString WebCommandLine(const QString &client, const QString &address,
                                   const QString &file);
@@ -73,13 +79,22 @@ private:
     void StartClient();
     void UploadEnded();
     void ClientNotStarted(const QString &reason);
+    void ClientFailed(int exitCode);
+    void EndFailed(TOutcome outcome, const QString &reason);
     void Tick();
     void WaitEnded();
     void StartRestartWait();
+    // Runs echoes on a thread of its own and hands their result to `then` in the event loop,
+    // unless the upload has ended or been destroyed meanwhile.
+    using TEchoWork =
+        std::function<int(const TEchoEnvironment &echo, const std::function<void()> &checkpoint)>;
+    void StartEchoes(TEchoWork work, void (TDeviceUpload::*then)(int result));
+    void ClientFailureEchoEnded(int result);
     void RestartWaitEnded(int result);
     void EndWeb(TOutcome outcome);
     void Finish(TOutcome outcome);
-    void StopRestartWait();
+    QString OutcomeReason(TOutcome outcome) const;
+    void StopEchoes();
     void Log(const QString &line);
 
     TWorkflowReport &FReport;
@@ -89,6 +104,9 @@ private:
     QString FAddress;
     bool FAddressValid = false;
     QString FCommandLine;
+    QString FFile;
+    QString FReason;
+    int FExitCode = -1;
     std::unique_ptr<TDosCommand> FRunner;
     QTimer *FTicker = nullptr;
     int FElapsed = 0;
@@ -96,6 +114,6 @@ private:
     TOutcome FPendingOutcome = uoDone;
     bool FRunning = false;
     unsigned FGeneration = 0;
-    std::thread FRestartWait;
+    std::thread FEchoThread;
     std::shared_ptr<std::atomic<bool>> FCancel;
 };

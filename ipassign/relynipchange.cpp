@@ -17,6 +17,15 @@ const QString IPSetupHeader = QStringLiteral("000000FC49502D53455455500000");
 constexpr int ProbeTimeoutMs = 3000;
 constexpr quint16 ProbePort = 1;
 
+// No device can live on "this network" (0.x), loopback (127.x), multicast or the reserved and
+// broadcast range above it: a change to one would only make the device unreachable.
+bool AssignableAddress(const QString &normalAddress) {
+    std::array<unsigned char, 4> bytes{};
+    if (!IPTextToBytes(normalAddress, bytes))
+        return false;
+    return bytes[0] != 0 && bytes[0] != 127 && bytes[0] < 224;
+}
+
 } // namespace
 
 TRelynIPChangeEnvironment TRelynIPChangeEnvironment::System() {
@@ -53,8 +62,12 @@ TRelynIPChangeOutcome TRelynIPChange::ChangeIP(const QString &macAddress,
         // as octal (8.0.0.1) and " 10.0.0.1" as a host name. A text that is no address stays as
         // it is and is refused after the echo test.
         QString echoHost = ipAddress;
-        if (QString normal = ipAddress; NormalizeIPText(normal))
+        if (QString normal = ipAddress; NormalizeIPText(normal)) {
+            // Refused before anything goes out, the echo test included.
+            if (!AssignableAddress(normal))
+                return Failure(FMessages.MsgIPSyntax);
             echoHost = normal;
+        }
         unsigned char ttl = 0;
         unsigned roundTripTime = 0;
         if (PingHost(echoHost, EchoTimeoutMs, EchoAttempts, ttl, roundTripTime, FEnvironment.Echo))

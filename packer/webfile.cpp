@@ -24,6 +24,15 @@ std::string describe(std::size_t index, std::string_view name) {
     return "entry " + std::to_string(index + 1) + " (" + std::string(name) + ")";
 }
 
+// Whether the zero byte that ended the directory stands where a record's name length was lost,
+// rather than being the real end byte of an intact directory whose first offset is wrong. The
+// record behind a lost name length keeps its size and offset, and its offset is then where the
+// records read so far end when laid out from the first one's offset.
+bool endedEarly(std::string_view bytes, std::size_t directorySize, std::uint64_t nextOffset) {
+    const std::size_t zero = directorySize - 1;
+    return bytes.size() - zero >= kRecordFixed && getLe(bytes, zero + 3, 4) == nextOffset;
+}
+
 } // namespace
 
 std::string replyHead(std::string_view mimeType) {
@@ -148,8 +157,18 @@ ParseResult parse(std::string_view bytes) {
         if (r.offset != expected) {
             const std::string where =
                 i == 0 ? " (right after the directory)" : " (where the previous entry ends)";
-            return fail(describe(i, r.name) + " starts at offset " + std::to_string(r.offset) +
-                        ", expected " + std::to_string(expected) + where);
+            std::string message = describe(i, r.name) + " starts at offset " +
+                                  std::to_string(r.offset) + ", expected " +
+                                  std::to_string(expected) + where;
+            std::uint64_t next = r.offset;
+            for (const Raw &each : raw) {
+                next += each.size;
+            }
+            if (i == 0 && r.offset > expected && endedEarly(bytes, result.directorySize, next)) {
+                message += "; a name length of 0 at offset " +
+                           std::to_string(result.directorySize - 1) + " ends the directory early";
+            }
+            return fail(message);
         }
         if (r.size > total - expected) {
             return fail(describe(i, r.name) + " runs past the end of the file: " +

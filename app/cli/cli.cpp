@@ -35,7 +35,8 @@ const char *const kOverview =
     "                                        pack a folder into a new web file\n"
     "  upload-web FILE ADDRESS...            upload a web file and wait for each restart\n"
     "  upload-fw FILE ADDRESS...             upload a firmware image\n"
-    "  change-ip MAC ADDRESS [--arp]         give a device a new IP address\n"
+    "  change-ip MAC ADDRESS [--arp] [--wait SECONDS] [--no-check]\n"
+    "                                        give a device a new IP address\n"
     "  webfile list FILE                     list the entries of a web file\n"
     "  webfile extract FILE FOLDER [--overwrite]\n"
     "                                        write the entries back as files\n"
@@ -228,8 +229,14 @@ int searchCommand(const QStringList &args, Console console, const SearchFunction
         message.replace(QStringLiteral("\r\n"), QStringLiteral(": "));
         return reportFailure(console, text(message));
     }
-    console.out << (command.parser().isSet(QStringLiteral("json")) ? deviceJson(devices)
-                                                                   : deviceTable(devices));
+    if (command.parser().isSet(QStringLiteral("json"))) {
+        console.out << deviceJson(devices);
+    } else if (devices.isEmpty()) {
+        // Standard output stays empty, so a script that reads rows reads none.
+        console.err << "No device answered.\n";
+    } else {
+        console.out << deviceTable(devices);
+    }
     return Success;
 }
 
@@ -330,32 +337,66 @@ int uploadCommand(const QStringList &args, Console console, UploadKind kind) {
     return allDone ? Success : Failure;
 }
 
-int changeIpCommand(const QStringList &args, Console console) {
+int changeIpCommand(const QStringList &args, Console console, const SearchFunction &search) {
     CommandParser command(console, QStringLiteral("quillet-cli change-ip [options] MAC ADDRESS"),
                           QStringLiteral("Gives the device with the MAC address MAC the IP "
                                          "address ADDRESS, after making sure\nthat nothing "
-                                         "answers at ADDRESS yet."));
+                                         "answers at ADDRESS yet, then searches until that "
+                                         "device answers there."));
     command.parser().addPositionalArgument(
-        QStringLiteral("MAC"), QStringLiteral("The device's MAC address, e.g. 02-00-00-12-34-5F."));
+        QStringLiteral("MAC"),
+        QStringLiteral("The device's MAC address, e.g. 02-00-00-12-34-5F or 02:00:00:12:34:5f."));
     command.parser().addPositionalArgument(QStringLiteral("ADDRESS"),
                                            QStringLiteral("The new IPv4 address."));
     command.parser().addOption(
         {QStringLiteral("arp"),
          QStringLiteral("Only enter the address in this computer's neighbour table.")});
+    command.parser().addOption(
+        {QStringLiteral("wait"),
+         QStringLiteral("How long to search for the device at its new address (default 10)."),
+         QStringLiteral("SECONDS"), QStringLiteral("10")});
+    command.parser().addOption(
+        {QStringLiteral("no-check"), QStringLiteral("Do not search for the device afterwards.")});
     if (auto status = command.parse(args, 2, 2)) {
         return *status;
     }
+    const QString waitText = command.parser().value(QStringLiteral("wait"));
+    bool numeric = false;
+    const double waitSeconds = waitText.toDouble(&numeric);
+    if (!numeric || !(waitSeconds > 0) || waitSeconds > 3600) {
+        return command.usageError(QStringLiteral("The wait must be a number of seconds from "
+                                                 "more than 0 to 3600."));
+    }
+    // "ip link" writes MAC addresses with colons.
+    QString mac = command.positional().at(0);
+    mac.replace(QLatin1Char(':'), QLatin1Char('-'));
+    const QString address = command.positional().at(1);
+    const bool arpOnly = command.parser().isSet(QStringLiteral("arp"));
+
     TRelynIPChange change;
-    change.SetArpOnly(command.parser().isSet(QStringLiteral("arp")));
-    const TRelynIPChangeOutcome outcome =
-        change.ChangeIP(command.positional().at(0), command.positional().at(1));
+    change.SetArpOnly(arpOnly);
+    const TRelynIPChangeOutcome outcome = change.ChangeIP(mac, address);
     QString message = outcome.Message;
     message.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     if (!outcome.Success) {
         return reportFailure(console, text(message));
     }
-    console.out << text(message) << '\n';
-    return Success;
+    // The datagram is sent blind, so only the device itself can tell whether it moved. The
+    // neighbour table mode does not move the device: there is nothing to look for.
+    if (arpOnly || command.parser().isSet(QStringLiteral("no-check"))) {
+        console.out << text(message) << '\n';
+        return Success;
+    }
+    const int waitMs = static_cast<int>(waitSeconds * 1000);
+    if (const auto found = findDeviceAt(search, mac, address, waitMs)) {
+        console.out << "Device " << text(found->MACAddress) << " answers at "
+                    << text(found->IPAddress) << ".\n";
+        return Success;
+    }
+    return reportFailure(console,
+                         text(QStringLiteral("No device with MAC %1 answered at %2 "
+                                             "within %3 s.")
+                                  .arg(canonicalMac(mac), address, QString::number(waitSeconds))));
 }
 
 int webfileCommand(const QStringList &args, Console console) {
@@ -404,7 +445,7 @@ int run(const QStringList &args, Console console, const SearchFunction &search) 
         return uploadCommand(rest, console, UploadKind::Firmware);
     }
     if (name == QStringLiteral("change-ip")) {
-        return changeIpCommand(rest, console);
+        return changeIpCommand(rest, console, search);
     }
     if (name == QStringLiteral("webfile")) {
         return webfileCommand(rest, console);

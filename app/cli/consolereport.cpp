@@ -12,7 +12,9 @@ std::string printable(const QString &line) {
     QString shown;
     shown.reserve(line.size());
     for (const QChar c : line) {
-        shown += c.unicode() < 0x20 && c != QLatin1Char('\t') ? QChar(u'?') : c;
+        const bool control = (c.unicode() < 0x20 && c != QLatin1Char('\t')) ||
+                             (c.unicode() >= 0x7F && c.unicode() <= 0x9F);
+        shown += control ? QChar(u'?') : c;
     }
     return shown.toStdString();
 }

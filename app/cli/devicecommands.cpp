@@ -3,13 +3,17 @@
 #include "consolereport.h"
 #include "deviceupload.h"
 #include "interruptwatch.h"
+#include "nethelpers.h"
+#include "relynipchange.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QThread>
 #include <algorithm>
 #include <memory>
 
@@ -17,10 +21,15 @@ namespace cli {
 
 namespace {
 
+// C0, DEL and C1: a terminal acts on all of them (0x9B alone starts an escape sequence).
+bool isControl(QChar c) {
+    return c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F);
+}
+
 std::string printable(const QString &text) {
     QString shown = text;
     for (QChar &c : shown) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F) {
+        if (isControl(c)) {
             c = QChar(u'?');
         }
     }
@@ -41,6 +50,8 @@ QString outcomeText(TDeviceUpload::TOutcome outcome) {
         return QStringLiteral("internal error");
     case TDeviceUpload::uoFailed:
         return QStringLiteral("failed");
+    case TDeviceUpload::uoNoAnswer:
+        return QStringLiteral("no answer");
     }
     return QStringLiteral("unknown");
 }
@@ -103,7 +114,19 @@ std::string deviceJson(const QList<TRelynPar> &records) {
                                    {QStringLiteral("type"), r.DeviceType},
                                    {QStringLiteral("description"), r.Description}});
     }
-    return QJsonDocument(devices).toJson(QJsonDocument::Indented).toStdString();
+    // JSON escapes C0 controls itself but writes C1 ones raw; as \u escapes they reach a
+    // terminal harmlessly and a JSON reader unchanged.
+    const QString json = QString::fromUtf8(QJsonDocument(devices).toJson(QJsonDocument::Indented));
+    QString escaped;
+    escaped.reserve(json.size());
+    for (const QChar c : json) {
+        if (c.unicode() >= 0x7F && c.unicode() <= 0x9F) {
+            escaped += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped.toStdString();
 }
 
 bool isDottedAddress(const QString &text) {
@@ -111,6 +134,47 @@ bool isDottedAddress(const QString &text) {
         QStringLiteral("^(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])"
                        "(\\.(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])){3}$"));
     return form.match(text).hasMatch();
+}
+
+QString canonicalMac(const QString &mac) {
+    if (!IsMacText(mac)) {
+        return mac;
+    }
+    QStringList groups = RelynMacGroups(mac);
+    for (QString &group : groups) {
+        group = group.toUpper().rightJustified(2, QLatin1Char('0'));
+    }
+    return groups.join(QLatin1Char('-'));
+}
+
+std::optional<TRelynPar> findDeviceAt(const TRelynSearchFunction &search, const QString &mac,
+                                      const QString &address, int waitMs) {
+    const QString wantedMac = canonicalMac(mac);
+    QString wantedAddress = address;
+    NormalizeIPText(wantedAddress);
+    // A search collects replies for a moment of its own; the pause keeps a quick failure (no
+    // interface yet after the change) from spinning.
+    constexpr int PauseMs = 200;
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        try {
+            for (const TRelynPar &record : search(QString())) {
+                QString recordAddress = record.IPAddress;
+                if (NormalizeIPText(recordAddress) && recordAddress == wantedAddress &&
+                    canonicalMac(record.MACAddress) == wantedMac) {
+                    return record;
+                }
+            }
+        } catch (const std::exception &) {
+            // Tried again until the time is up.
+        }
+        const qint64 left = waitMs - clock.elapsed();
+        if (left <= 0) {
+            return std::nullopt;
+        }
+        QThread::msleep(static_cast<unsigned long>(std::min<qint64>(left, PauseMs)));
+    }
 }
 
 QList<UploadJob> uploadToAll(UploadKind kind, const QString &file, const QStringList &addresses,
@@ -130,16 +194,18 @@ QList<UploadJob> uploadToAll(UploadKind kind, const QString &file, const QString
     int running = 0;
     for (qsizetype i = 0; i < addresses.size(); ++i) {
         const QString &address = addresses[i];
-        jobs.append({address, QString(), false});
+        jobs.append({address, QString(), false, QString()});
         const std::string prefix =
             prefixed ? (address.leftJustified(width) + QStringLiteral("  ")).toStdString()
                      : std::string();
         Device device;
         device.report = std::make_unique<ConsoleReport>(out, err, prefix);
         device.upload = std::make_unique<TDeviceUpload>(*device.report, nullptr);
+        const TDeviceUpload *upload = device.upload.get();
         QObject::connect(device.upload.get(), &TDeviceUpload::Finished, &loop,
-                         [&jobs, &running, &loop, i](TDeviceUpload::TOutcome outcome) {
+                         [&jobs, &running, &loop, i, upload](TDeviceUpload::TOutcome outcome) {
                              jobs[i].outcome = outcomeText(outcome);
+                             jobs[i].reason = upload->Reason();
                              jobs[i].done = outcome == TDeviceUpload::uoDone;
                              if (--running == 0) {
                                  loop.quit();
@@ -170,16 +236,25 @@ QList<UploadJob> uploadToAll(UploadKind kind, const QString &file, const QString
     for (UploadJob &job : jobs) {
         if (job.outcome.isEmpty()) {
             job.outcome = QStringLiteral("interrupted");
+            job.reason = QStringLiteral("Stopped before the upload ended.");
         }
     }
     return jobs;
 }
 
 std::string uploadSummary(const QList<UploadJob> &jobs) {
+    const bool reasons = std::any_of(jobs.begin(), jobs.end(),
+                                     [](const UploadJob &job) { return !job.reason.isEmpty(); });
     std::vector<std::vector<std::string>> rows{{"ADDRESS", "OUTCOME"}};
+    if (reasons) {
+        rows.front().push_back("REASON");
+    }
     qsizetype done = 0;
     for (const UploadJob &job : jobs) {
         rows.push_back({job.address.toStdString(), job.outcome.toStdString()});
+        if (reasons) {
+            rows.back().push_back(printable(job.reason));
+        }
         done += job.done ? 1 : 0;
     }
     return alignedRows(rows) + std::to_string(done) + " of " + std::to_string(jobs.size()) +

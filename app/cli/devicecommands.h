@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <optional>
 #include <ostream>
 
 namespace cli {
@@ -22,12 +23,22 @@ std::string deviceJson(const QList<TRelynPar> &records);
 // nothing is ever looked up by name.
 bool isDottedAddress(const QString &text);
 
+// A MAC address text as the devices' replies give it: upper-case two-digit groups joined by
+// "-". The groups as IsMacText reads them; a text that is no MAC address comes back as it is.
+QString canonicalMac(const QString &mac);
+
+// Searches again and again until a device with the MAC address answers at the address, for at
+// most waitMs; the device's record, or nothing. A search that fails counts as one without it.
+std::optional<TRelynPar> findDeviceAt(const TRelynSearchFunction &search, const QString &mac,
+                                      const QString &address, int waitMs);
+
 enum class UploadKind { Web, Firmware };
 
 struct UploadJob {
     QString address;
-    QString outcome; // "done", "upload time-out", ...
+    QString outcome; // "done", "upload time-out", "no answer", ...
     bool done = false;
+    QString reason; // why it did not reach "done", in a technician's words
 };
 
 // Uploads one file to every address side by side in the running event loop; with more than one

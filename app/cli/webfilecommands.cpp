@@ -63,24 +63,6 @@ std::string writeFileAtomically(const fs::path &folder, const std::string &name,
     return {};
 }
 
-// When the first entry starts beyond the end of the directory, a zero name length ended the
-// directory early: says where, which the bare offset mismatch does not.
-std::string earlyEndHint(std::string_view bytes, const webfile::ParseResult &parsed) {
-    const std::size_t first = webfile::kMagic.size();
-    if (parsed.directorySize == 0 || bytes.size() < first + 7) {
-        return {};
-    }
-    std::uint32_t offset = 0;
-    for (int i = 3; i >= 0; --i) {
-        offset = (offset << 8) | static_cast<unsigned char>(bytes[first + 3 + i]);
-    }
-    if (offset <= parsed.directorySize || parsed.directorySize == first + 1) {
-        return {};
-    }
-    return "; a name length of 0 at offset " + std::to_string(parsed.directorySize - 1) +
-           " ends the directory early";
-}
-
 } // namespace
 
 std::unique_ptr<LoadedWebFile> loadWebFile(const fs::path &path) {
@@ -120,7 +102,7 @@ std::unique_ptr<LoadedWebFile> loadWebFile(const fs::path &path) {
     file->bytes = std::move(bytes);
     file->parsed = webfile::parse(file->bytes);
     if (!file->parsed.ok()) {
-        file->error = shown + ": " + file->parsed.error + earlyEndHint(file->bytes, file->parsed);
+        file->error = shown + ": " + file->parsed.error;
     }
     return file;
 }

@@ -13,6 +13,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 using testing::ElementsAre;
@@ -121,18 +123,71 @@ TEST_F(DeviceUploadLabTest, DeviceThatStaysAwayGivesTheRestartTimeout) {
     EXPECT_TRUE(labtest::restartDevice(2));
 }
 
-TEST_F(DeviceUploadLabTest, RefusedTransferFailsWithTheClientsOwnLine) {
-    ASSERT_TRUE(labtest::restartDevice(3));
-    ASSERT_TRUE(labtest::setTftp(3, labtest::Tftp::ReadOnly));
-    EXPECT_EQ(Run(true, 3), TDeviceUpload::uoFailed);
-    const QStringList lines = Report.Lines();
-    ASSERT_EQ(lines.size(), 6) << lines.join(QLatin1Char('\n')).toStdString();
-    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("curl: ("))) << lines[1].toStdString();
-    EXPECT_THAT(lines.mid(2), ElementsAre(QStringLiteral("Process done."), QString(),
-                                          QStringLiteral("Web upload failed."), QString()));
-
-    EXPECT_EQ(Run(false, 3), TDeviceUpload::uoFailed);
-    EXPECT_EQ(Report.Lines().last(), QStringLiteral("Process failed?"));
+// Each way a transfer fails ends with the client's own line, then one in a technician's words,
+// decided by the client's real exit status (71 refused, 28 silent, 26 unreadable file) and, for
+// a silent transfer, one echo.
+TEST_F(DeviceUploadLabTest, FailedTransfersSayWhatHappened) {
+    Settings.Echo = QuickEcho();
+    struct Case {
+        const char *name;
+        std::function<bool()> arrange;
+        int device;
+        bool missingFile;
+        TDeviceUpload::TOutcome outcome;
+        QString reason;
+        const char *clientStatus; // the exit status, as the client prints it
+    };
+    const Case cases[] = {
+        {"read-only TFTP server", [] { return labtest::setTftp(3, labtest::Tftp::ReadOnly); }, 3,
+         false, TDeviceUpload::uoFailed,
+         QStringLiteral("The device refused the file: its TFTP server may be write-protected or "
+                        "busy."),
+         "curl: (71)"},
+        {"TFTP server off", [] { return labtest::setTftp(3, labtest::Tftp::Off); }, 3, false,
+         TDeviceUpload::uoFailed,
+         QStringLiteral("The device at 192.0.2.13 answers, but its TFTP server does not: it may "
+                        "be switched off or busy."),
+         "curl: (28)"},
+        {"link down", [] { return labtest::setLink(3, false); }, 3, false,
+         TDeviceUpload::uoNoAnswer,
+         QStringLiteral("The device did not answer at 192.0.2.13: is it switched on and at this "
+                        "address?"),
+         "curl: (28)"},
+        {"missing file", [] { return true; }, 2, true, TDeviceUpload::uoFailed, QString(),
+         "curl: (26)"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(labtest::restartDevice(c.device));
+        ASSERT_TRUE(c.arrange());
+        const QString file = c.missingFile ? Dir.path() + QStringLiteral("/gone.pmf") : File;
+        const QString reason =
+            c.missingFile ? QStringLiteral("The file %1 could not be read.").arg(file) : c.reason;
+        for (bool web : {true, false}) {
+            SCOPED_TRACE(web ? "web" : "firmware");
+            TRecordingReport report;
+            TDeviceUpload upload(report, nullptr, Settings);
+            QSignalSpy finished(&upload, &TDeviceUpload::Finished);
+            if (web)
+                upload.StartWeb(Address(c.device), file);
+            else
+                upload.StartFirmware(Address(c.device), file);
+            ASSERT_TRUE(WaitForSignal(finished, 60000));
+            EXPECT_EQ(finished.first().first().value<TDeviceUpload::TOutcome>(), c.outcome);
+            EXPECT_EQ(upload.Reason(), reason);
+            const QStringList lines = report.Lines();
+            const QString all = lines.join(QLatin1Char('\n'));
+            EXPECT_TRUE(lines.value(web ? 1 : 0).startsWith(QStringLiteral("curl: ")))
+                << all.toStdString();
+            const QStringList end =
+                web ? QStringList{QStringLiteral("Process done."), QString(), reason,
+                                  QStringLiteral("Web upload failed."), QString()}
+                    : QStringList{QStringLiteral("Process done."), QString(), reason,
+                                  QStringLiteral("Process failed?")};
+            EXPECT_EQ(lines.mid(lines.size() - end.size()), end) << all.toStdString();
+            EXPECT_TRUE(all.contains(QString::fromLatin1(c.clientStatus))) << all.toStdString();
+        }
+    }
     EXPECT_TRUE(labtest::restartDevice(3));
 }
 

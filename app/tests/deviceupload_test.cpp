@@ -200,17 +200,42 @@ TEST_F(DeviceUploadTest, EchoServiceThatCannotOpenIsAnInternalError) {
 
 TEST_F(DeviceUploadTest, FailedTransferSkipsTheRestartWait) {
     Client("echo 'client: (69) TFTP: Access Violation' >&2; exit 69");
+    const QString refused =
+        QStringLiteral("The device refused the file: its TFTP server may be write-protected or "
+                       "busy.");
     EXPECT_EQ(Run(true, Device, File), TDeviceUpload::uoFailed);
     EXPECT_THAT(Report.Lines(),
                 ElementsAre(WebHeader(), QStringLiteral("client: (69) TFTP: Access Violation"),
-                            QStringLiteral("Process done."), QString(),
+                            QStringLiteral("Process done."), QString(), refused,
                             QStringLiteral("Web upload failed."), QString()));
     EXPECT_EQ(Echoes.load(), 0);
 
     EXPECT_EQ(Run(false, Device, File), TDeviceUpload::uoFailed);
     EXPECT_THAT(Report.Lines(), ElementsAre(QStringLiteral("client: (69) TFTP: Access Violation"),
-                                            QStringLiteral("Process done."), QString(),
+                                            QStringLiteral("Process done."), QString(), refused,
                                             QStringLiteral("Process failed?")));
+}
+
+// A transfer that nothing answered: one echo tells a device that is off from one whose TFTP
+// server is off; only the first counts as no answer.
+TEST_F(DeviceUploadTest, SilentTransferIsToldApartByOneEcho) {
+    Client("exit 28");
+    AnswerAfter(0);
+    EXPECT_EQ(Run(true, Device, File), TDeviceUpload::uoFailed);
+    EXPECT_EQ(Report.Lines().mid(3, 2),
+              (QStringList{QStringLiteral("The device at 192.0.2.11 answers, but its TFTP server "
+                                          "does not: it may be switched off or busy."),
+                           QStringLiteral("Web upload failed.")}));
+    EXPECT_EQ(Echoes.load(), 1);
+
+    AnswerAfter(-1);
+    Echoes = 0;
+    EXPECT_EQ(Run(false, Device, File), TDeviceUpload::uoNoAnswer);
+    EXPECT_EQ(Report.Lines().mid(2),
+              (QStringList{QStringLiteral("The device did not answer at 192.0.2.11: is it "
+                                          "switched on and at this address?"),
+                           QStringLiteral("Process failed?")}));
+    EXPECT_EQ(Echoes.load(), 1);
 }
 
 TEST_F(DeviceUploadTest, ClientThatCannotStartIsReportedAtOnce) {

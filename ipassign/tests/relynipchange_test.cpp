@@ -116,6 +116,37 @@ TEST_F(RelynIPChangeTest, AddressSyntaxIsCheckedAfterTheEchoTest) {
     EXPECT_THAT(Net.Broadcasts, IsEmpty());
 }
 
+// Addresses no device can live on are refused in both modes before anything goes out, echo
+// included; their neighbours on either side still go through.
+TEST_F(RelynIPChangeTest, AddressNoDeviceCanLiveOnIsRefusedBeforeAnythingIsSent) {
+    for (bool arpOnly : {false, true}) {
+        Change.SetArpOnly(arpOnly);
+        for (const char *address : {"0.0.0.0", "0.1.2.3", "127.0.0.1", "127.255.0.9", "224.0.0.1",
+                                    "239.1.1.1", "240.0.0.1", "255.255.255.255", "000.0.0.0"}) {
+            SCOPED_TRACE(std::string(address) + (arpOnly ? " arp" : " datagram"));
+            const TRelynIPChangeOutcome outcome =
+                Change.ChangeIP(QStringLiteral("02-00-00-12-34-5F"), QString::fromLatin1(address));
+            EXPECT_FALSE(outcome.Success);
+            EXPECT_EQ(outcome.Kind, rmError);
+            EXPECT_EQ(outcome.Message, Texts.MsgIPSyntax);
+        }
+    }
+    EXPECT_EQ(Net.Echoes, 0);
+    EXPECT_THAT(Net.ResolvedHosts, IsEmpty());
+    EXPECT_THAT(Net.Broadcasts, IsEmpty());
+    EXPECT_THAT(Net.Commands, IsEmpty());
+    EXPECT_THAT(Net.Probes, IsEmpty());
+
+    Change.SetArpOnly(false);
+    for (const char *address : {"1.0.0.0", "126.255.255.255", "128.0.0.1", "223.255.255.254"}) {
+        SCOPED_TRACE(address);
+        EXPECT_TRUE(
+            Change.ChangeIP(QStringLiteral("02-00-00-12-34-5F"), QString::fromLatin1(address))
+                .Success);
+    }
+    EXPECT_EQ(Net.Broadcasts.size(), 4);
+}
+
 TEST_F(RelynIPChangeTest, ServiceAndSocketFailuresBecomeChangeError) {
     Net.EchoAvailable = false;
     TRelynIPChangeOutcome outcome =

@@ -135,30 +135,94 @@ TEST_F(CliDeviceLab, FleetUploadRunsSideBySide) {
     EXPECT_LE(ratio, 1.5);
 }
 
-TEST_F(CliDeviceLab, OneFailingDeviceFailsTheRunAndShowsInTheSummary) {
+// Failing devices fail the run, and the summary says for each why, in the same words as the
+// window: a refusing TFTP server, one that is off, a device that is off (which never answered).
+TEST_F(CliDeviceLab, FailingDevicesFailTheRunAndTheSummarySaysWhy) {
     ASSERT_TRUE(labtest::setTftp(2, labtest::Tftp::ReadOnly));
-    const CliRun run = runCli({QStringLiteral("upload-fw"), File, address(1), address(2)}, 120000);
+    ASSERT_TRUE(labtest::restartDevice(3));
+    ASSERT_TRUE(labtest::setTftp(3, labtest::Tftp::Off));
+    ASSERT_TRUE(labtest::restartDevice(4));
+    ASSERT_TRUE(labtest::setLink(4, false));
+    const CliRun run =
+        runCli({QStringLiteral("upload-fw"), File, address(1), address(2), address(3), address(4)},
+               120000);
     EXPECT_EQ(run.status, 1) << run.out << run.err;
     EXPECT_TRUE(contains(run.out, "192.0.2.11  Firmware upload successful.\n")) << run.out;
-    EXPECT_TRUE(contains(run.out, "192.0.2.11  done\n192.0.2.12  failed\n1 of 2 devices done\n"))
+    const char *refused =
+        "The device refused the file: its TFTP server may be write-protected or busy.";
+    EXPECT_TRUE(contains(run.out, std::string("192.0.2.12  ") + refused + "\n")) << run.out;
+    EXPECT_TRUE(contains(
+        run.out,
+        std::string("\nADDRESS     OUTCOME    REASON\n"
+                    "192.0.2.11  done\n"
+                    "192.0.2.12  failed     ") +
+            refused +
+            "\n192.0.2.13  failed     The device at 192.0.2.13 answers, but its TFTP server does "
+            "not: it may be switched off or busy.\n"
+            "192.0.2.14  no answer  The device did not answer at 192.0.2.14: is it switched on and "
+            "at this address?\n"
+            "1 of 4 devices done\n"))
         << run.out;
     EXPECT_EQ(received(1, "X5"), Bytes);
     EXPECT_TRUE(received(2, "X5").isEmpty());
+    EXPECT_TRUE(labtest::restartDevice(3));
+    EXPECT_TRUE(labtest::restartDevice(4));
 }
 
-TEST_F(CliDeviceLab, ChangeIpGivesTheDeviceItsNewAddress) {
+// The change is sent blind; the program then searches until the device answers at its new
+// address, and says so, or says that it did not within the wait.
+TEST_F(CliDeviceLab, ChangeIpGivesTheDeviceItsNewAddressAndFindsItThere) {
     const QString free = QStringLiteral("192.0.2.200");
     const CliRun taken = runCli(
         {QStringLiteral("change-ip"), QString::fromStdString(labtest::deviceMac(1)), address(2)});
     EXPECT_EQ(taken.status, 1);
     EXPECT_TRUE(contains(taken.err, "Selected IP address already exists.")) << taken.err;
 
-    const CliRun change =
-        runCli({QStringLiteral("change-ip"), QString::fromStdString(labtest::deviceMac(1)), free});
+    // Written as "ip link" shows it.
+    const QString colons =
+        QString::fromStdString(labtest::deviceMac(1)).replace(QLatin1Char('-'), QLatin1Char(':'));
+    const CliRun change = runCli({QStringLiteral("change-ip"), colons.toLower(), free}, 30000);
     EXPECT_EQ(change.status, 0) << change.err;
-    EXPECT_EQ(change.out, "IP address was successfuly changed\n");
-    EXPECT_TRUE(labtest::waitForLog(1, "address", std::chrono::seconds(5)));
-    EXPECT_TRUE(labtest::waitForPing(free.toStdString(), std::chrono::seconds(10)));
+    EXPECT_EQ(change.out, "Device 02-00-00-00-00-01 answers at 192.0.2.200.\n");
+    EXPECT_TRUE(labtest::ping(free.toStdString()));
+
+    // No device has this MAC address: the datagram goes out, nothing answers there.
+    QElapsedTimer clock;
+    clock.start();
+    const CliRun nobody =
+        runCli({QStringLiteral("change-ip"), QStringLiteral("02-00-00-00-00-77"),
+                QStringLiteral("192.0.2.201"), QStringLiteral("--wait"), QStringLiteral("2")},
+               30000);
+    const qint64 nobodyMs = clock.elapsed();
+    EXPECT_EQ(nobody.status, 1);
+    EXPECT_EQ(nobody.out, "");
+    EXPECT_EQ(nobody.err, "quillet-cli: No device with MAC 02-00-00-00-00-77 answered at "
+                          "192.0.2.201 within 2 s.\n");
+    // The echo test before the change takes about 1.5 s, the search the 2 s given.
+    EXPECT_GE(nobodyMs, 3400);
+    EXPECT_LT(nobodyMs, 6000);
+    const CliRun unchecked =
+        runCli({QStringLiteral("change-ip"), QStringLiteral("02-00-00-00-00-77"),
+                QStringLiteral("192.0.2.201"), QStringLiteral("--no-check")});
+    EXPECT_EQ(unchecked.status, 0) << unchecked.err;
+    EXPECT_EQ(unchecked.out, "IP address was successfuly changed\n");
+
+    // Addresses no device can live on go nowhere, not even as an echo.
+    for (int n = 1; n <= 3; ++n) {
+        labtest::clearLog(n);
+    }
+    for (const char *bad : {"255.255.255.255", "0.0.0.0", "127.0.0.1", "224.0.0.1"}) {
+        const CliRun refused =
+            runCli({QStringLiteral("change-ip"), QString::fromStdString(labtest::deviceMac(2)),
+                    QString::fromLatin1(bad)});
+        EXPECT_EQ(refused.status, 1) << bad;
+        EXPECT_EQ(refused.err, "quillet-cli: IP address syntax error.\nWrite correct IP address, "
+                               "please.\n")
+            << bad;
+    }
+    for (int n = 1; n <= 3; ++n) {
+        EXPECT_TRUE(labtest::logLines(n, "ipsetup").empty()) << labtest::readLog(n);
+    }
 
     const CliRun badMac = runCli({QStringLiteral("change-ip"), QStringLiteral("02-00-00"), free});
     EXPECT_EQ(badMac.status, 1);
@@ -182,6 +246,7 @@ TEST_F(CliDeviceLab, InterruptStopsEveryUploadAndSummarises) {
     EXPECT_EQ(upload.exitStatus(), QProcess::NormalExit)
         << upload.readAllStandardError().toStdString();
     EXPECT_EQ(upload.exitCode(), 1);
-    EXPECT_TRUE(contains(out, "192.0.2.12  interrupted\n")) << out;
+    EXPECT_TRUE(contains(out, "192.0.2.12  interrupted  Stopped before the upload ended.\n"))
+        << out;
     EXPECT_TRUE(contains(out, "of 2 devices done\n")) << out;
 }

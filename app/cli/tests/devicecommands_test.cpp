@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -50,13 +51,15 @@ TEST(SearchCommand, ListsDevicesByAddressNumberInAlignedColumns) {
     const auto search = [](const QString &) {
         TRelynPar noInfo;
         noInfo.IPAddress = QStringLiteral("192.0.2.100");
-        return QList<TRelynPar>{device("192.0.2.9", "Hall \x1b[2J B"), noInfo,
-                                device("10.0.0.1", "Gr\xfc\xdf")};
+        // 0x9B is the one-byte form of ESC [ on a terminal.
+        return QList<TRelynPar>{device("192.0.2.9", "Hall \x1b[2J \x9b"
+                                                    "31mB\x85"),
+                                noInfo, device("10.0.0.1", "Gr\xfc\xdf\xa0")};
     };
     const Output table = run({QStringLiteral("search")}, search);
     EXPECT_EQ(table.status, 0) << table.err;
-    EXPECT_EQ(table.out, "10.0.0.1     02-00-00-00-00-0A  1-6-5.03  Sensor  Grüß\n"
-                         "192.0.2.9    02-00-00-00-00-0A  1-6-5.03  Sensor  Hall ?[2J B\n"
+    EXPECT_EQ(table.out, "10.0.0.1     02-00-00-00-00-0A  1-6-5.03  Sensor  Grüß\u00a0\n"
+                         "192.0.2.9    02-00-00-00-00-0A  1-6-5.03  Sensor  Hall ?[2J ?31mB?\n"
                          "192.0.2.100  N/A                N/A       N/A\n");
 
     const Output json = run({QStringLiteral("search"), QStringLiteral("--json")}, search);
@@ -64,8 +67,11 @@ TEST(SearchCommand, ListsDevicesByAddressNumberInAlignedColumns) {
     const QJsonArray devices = QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).array();
     ASSERT_EQ(devices.size(), 3);
     EXPECT_EQ(devices[1].toObject()[QStringLiteral("description")].toString(),
-              QStringLiteral("Hall \x1b[2J B"))
-        << "JSON keeps the text whole; only the table guards the terminal";
+              QString::fromLatin1("Hall \x1b[2J \x9b"
+                                  "31mB\x85"))
+        << "JSON keeps the text whole";
+    // ... and in escapes that a terminal does not act on.
+    EXPECT_NE(json.out.find("Hall \\u001b[2J \\u009b31mB\\u0085"), std::string::npos) << json.out;
     EXPECT_EQ(devices[2].toObject()[QStringLiteral("mac")].toString(), QStringLiteral("N/A"));
 }
 
@@ -73,7 +79,10 @@ TEST(SearchCommand, NoDeviceIsAnEmptySuccessAndASocketErrorAFailure) {
     const auto none = [](const QString &) {
         return QList<TRelynPar>{};
     };
-    EXPECT_EQ(run({QStringLiteral("search")}, none).out, "");
+    const Output nothing = run({QStringLiteral("search")}, none);
+    EXPECT_EQ(nothing.status, 0);
+    EXPECT_EQ(nothing.out, "");
+    EXPECT_EQ(nothing.err, "No device answered.\n");
     EXPECT_EQ(run({QStringLiteral("search"), QStringLiteral("--json")}, none).out, "[\n]\n");
 
     QTemporaryDir dir;
@@ -99,6 +108,42 @@ TEST(SearchCommand, NoDeviceIsAnEmptySuccessAndASocketErrorAFailure) {
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("no.ini: no such file"), std::string::npos) << missing.err;
     EXPECT_TRUE(typesSeen.isEmpty());
+}
+
+// After an IP change: searches until the device answers at its new address, and no longer than
+// the wait given.
+TEST(FindDeviceAt, SearchesUntilTheMacAnswersAtTheAddressOrTheWaitEnds) {
+    int searches = 0;
+    const auto moving = [&searches](const QString &) -> QList<TRelynPar> {
+        ++searches;
+        if (searches == 1) {
+            throw ERelynError(QStringLiteral("Socket Error # 101"));
+        }
+        TRelynPar moved = device(searches < 4 ? "192.0.2.11" : "192.0.2.200");
+        return {device("192.0.2.200"), moved};
+    };
+    // Any way of writing the MAC address that IsMacText takes.
+    const auto found = cli::findDeviceAt(
+        [&](const QString &types) {
+            auto records = moving(types);
+            if (!records.isEmpty()) {
+                records.first().MACAddress = QStringLiteral("02-00-00-00-00-0B");
+            }
+            return records;
+        },
+        QStringLiteral("02-00-00-00-0-a"), QStringLiteral("192.0.2.200"), 5000);
+    ASSERT_TRUE(found.has_value());
+    EXPECT_EQ(found->IPAddress, QStringLiteral("192.0.2.200"));
+    EXPECT_EQ(searches, 4);
+
+    QElapsedTimer clock;
+    clock.start();
+    searches = 0;
+    EXPECT_FALSE(cli::findDeviceAt(moving, QStringLiteral("02-00-00-00-00-0B"),
+                                   QStringLiteral("192.0.2.11"), 700));
+    EXPECT_GE(clock.elapsed(), 700);
+    EXPECT_LT(clock.elapsed(), 1500);
+    EXPECT_GE(searches, 3);
 }
 
 TEST(DeviceAddresses, OnlyDottedAddressesAreAccepted) {
@@ -133,23 +178,33 @@ TEST(UploadCommand, ArgumentsAreCheckedBeforeAnythingIsSent) {
 
 TEST(UploadSummary, CountsOnlyDevicesThatReachedDone) {
     const QList<cli::UploadJob> jobs = {
-        {QStringLiteral("192.0.2.11"), QStringLiteral("done"), true},
-        {QStringLiteral("192.0.2.100"), QStringLiteral("restart time-out"), false}};
+        {QStringLiteral("192.0.2.11"), QStringLiteral("done"), true, QString()},
+        {QStringLiteral("192.0.2.100"), QStringLiteral("restart time-out"), false, QString()}};
     EXPECT_EQ(cli::uploadSummary(jobs), "ADDRESS      OUTCOME\n"
                                         "192.0.2.11   done\n"
                                         "192.0.2.100  restart time-out\n"
                                         "1 of 2 devices done\n");
+    const QList<cli::UploadJob> reasons = {
+        {QStringLiteral("192.0.2.11"), QStringLiteral("done"), true, QString()},
+        {QStringLiteral("192.0.2.12"), QStringLiteral("no answer"), false,
+         QStringLiteral("The device did not answer \x9b"
+                        "31m")}};
+    EXPECT_EQ(cli::uploadSummary(reasons), "ADDRESS     OUTCOME    REASON\n"
+                                           "192.0.2.11  done\n"
+                                           "192.0.2.12  no answer  The device did not answer ?31m\n"
+                                           "1 of 2 devices done\n");
 }
 
 TEST(ConsoleReport, EveryLineOfABlockCarriesTheAddress) {
     std::ostringstream out;
     std::ostringstream err;
     cli::ConsoleReport report(out, err, "192.0.2.11  ");
-    report.AddInfo(QStringLiteral("curl: (28) Timeout\r\nsecond \x1b[31mline"));
+    report.AddInfo(QStringLiteral("curl: (28) Timeout\r\nsecond \x1b[31mline\x9b"
+                                  "0m"));
     report.AddInfo(QString());
     report.ErrorBox(QStringLiteral("pmf directory not exist\r\nand succeed not created"));
     EXPECT_EQ(out.str(), "192.0.2.11  curl: (28) Timeout\n"
-                         "192.0.2.11  second ?[31mline\n"
+                         "192.0.2.11  second ?[31mline?0m\n"
                          "192.0.2.11\n");
     EXPECT_EQ(err.str(),
               "quillet-cli: 192.0.2.11  pmf directory not exist and succeed not created\n");

@@ -218,6 +218,18 @@ TEST(WebFileLoad, BadFilesGiveAClearFailure) {
               std::string::npos)
         << loadWebFile(path)->error;
 
+    // An intact directory whose first offset is off says only that, whichever way it is off.
+    for (const char firstOffsetLow : {'\x30', '\x10'}) {
+        std::string firstOffset = good;
+        firstOffset[4 + 3] = firstOffsetLow;
+        writeFile(path, firstOffset);
+        const std::string error = loadWebFile(path)->error;
+        EXPECT_NE(error.find("entry 1 (index.htm) starts at offset "), std::string::npos) << error;
+        EXPECT_NE(error.find(", expected 36 (right after the directory)"), std::string::npos)
+            << error;
+        EXPECT_EQ(error.find("name length"), std::string::npos) << error;
+    }
+
     writeFile(path, "GIF89a not a web file");
     EXPECT_NE(loadWebFile(path)->error.find("not a web file"), std::string::npos);
 }
