@@ -88,6 +88,26 @@ std::unique_ptr<TIcmpSocket> TIcmpSocket::Open() {
     return std::unique_ptr<TIcmpSocket>(new TIcmpSocket(fd, raw));
 }
 
+void TIcmpSocket::DropStaleErrors() {
+    // Reports about earlier requests (one that came after its attempt had ended) would make the
+    // system refuse this request with their error.
+    unsigned char buffer[576];
+    unsigned char control[512];
+    while (true) {
+        iovec io{buffer, sizeof buffer};
+        msghdr message{};
+        message.msg_iov = &io;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        if (::recvmsg(FFd, &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0)
+            break;
+    }
+    int error = 0;
+    socklen_t length = sizeof error;
+    ::getsockopt(FFd, SOL_SOCKET, SO_ERROR, &error, &length);
+}
+
 TEchoReply TIcmpSocket::Echo(quint32 address, int timeoutMs) {
     const quint16 sequence = NextSequence.fetch_add(1);
     const quint16 identifier = static_cast<quint16>(::getpid());
@@ -113,9 +133,10 @@ TEchoReply TIcmpSocket::Echo(quint32 address, int timeoutMs) {
             .count();
     };
     TEchoReply reply;
-    if (::sendto(FFd, request, sizeof request, 0, reinterpret_cast<sockaddr *>(&target),
-                 sizeof target) < 0)
-        return reply;
+    DropStaleErrors();
+    // A request that cannot leave (a failed address resolution on the own link, no route) is
+    // no answer and no reason to stop waiting: the device may be on its way back.
+    ::sendto(FFd, request, sizeof request, 0, reinterpret_cast<sockaddr *>(&target), sizeof target);
 
     const auto answered = [&](unsigned char ttl) {
         reply.Answered = true;
@@ -152,8 +173,14 @@ TEchoReply TIcmpSocket::Echo(quint32 address, int timeoutMs) {
             // An error reported for a request of this socket (datagram sockets only): the
             // queued copy of the request tells which one.
             const ssize_t size = ::recvmsg(FFd, &message, MSG_ERRQUEUE);
-            if (size < 0)
+            if (size < 0) {
+                // A pending socket error without a queued report: clear it, or poll would
+                // report it again at once.
+                int error = 0;
+                socklen_t length = sizeof error;
+                ::getsockopt(FFd, SOL_SOCKET, SO_ERROR, &error, &length);
                 continue;
+            }
             for (cmsghdr *c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
                 if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_RECVERR)
                     continue;

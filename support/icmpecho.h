@@ -42,6 +42,7 @@ public:
 
 private:
     TIcmpSocket(int fd, bool raw);
+    void DropStaleErrors();
     int FFd;
     bool FRaw;
 };
