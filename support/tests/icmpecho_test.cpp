@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -276,8 +277,34 @@ const QString DatagramAllowed =
 const QString EchoIgnored = QStringLiteral("echo 1 > /proc/sys/net/ipv4/icmp_echo_ignore_all && ");
 const QString AsNobody = QStringLiteral("setpriv --reuid=65534 --regid=65534 --clear-groups ");
 
-QString Probe() {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/echoprobe");
+// echoprobe as the given kind's user starts it. User nobody cannot reach the build's own file
+// when a folder above it is private (a checkout in a home folder): then a copy in a temporary
+// folder open to all.
+QString Probe(TEchoKind kind) {
+    const QString probe = QCoreApplication::applicationDirPath() + QStringLiteral("/echoprobe");
+    if (kind != ekPing)
+        return probe;
+    static QTemporaryDir open;
+    static const QString reachable = [&] {
+        if (QProcess::execute(
+                QStringLiteral("sh"),
+                {QStringLiteral("-c"), AsNobody + QStringLiteral("test -x \"$0\""), probe}) == 0)
+            return probe;
+        const QString copy = open.filePath(QStringLiteral("echoprobe"));
+        QFile::copy(probe, copy);
+        QFile::setPermissions(open.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                               QFile::ReadOther | QFile::ExeOther);
+        // The leak checker's suppressions must be readable for nobody too.
+        QString options = qEnvironmentVariable("LSAN_OPTIONS");
+        static const QRegularExpression file(QStringLiteral("suppressions=([^:]+)"));
+        if (const QRegularExpressionMatch match = file.match(options); match.hasMatch()) {
+            const QString readable = open.filePath(QStringLiteral("lsan.supp"));
+            QFile::copy(match.captured(1), readable);
+            qputenv("LSAN_OPTIONS", options.replace(match.captured(1), readable).toLocal8Bit());
+        }
+        return copy;
+    }();
+    return reachable;
 }
 
 // Runs echoprobe inside a network namespace of its own that holds only a loopback interface,
@@ -294,7 +321,7 @@ QString ProbeInIsolation(TEchoKind kind, const QString &setup, const QStringList
     QProcess process;
     process.start(QStringLiteral("unshare"),
                   QStringList{QStringLiteral("--net"), QStringLiteral("sh"), QStringLiteral("-c"),
-                              script, Probe()} +
+                              script, Probe(kind)} +
                       probeArgs);
     if (!process.waitForFinished(30000) || process.exitCode() != 0)
         return QStringLiteral("failed: ") + QString::fromLocal8Bit(process.readAllStandardError());
@@ -404,7 +431,7 @@ std::map<TEchoKind, QString> PingBehindRouter(const QString &address, int timeou
         if (kind == ekPing)
             command += AsNobody.trimmed().split(QLatin1Char(' '));
         process->start(QStringLiteral("unshare"),
-                       command + QStringList{Probe()} + PingArgs(address, timeoutMs, attempts));
+                       command + QStringList{Probe(kind)} + PingArgs(address, timeoutMs, attempts));
     }
     std::map<TEchoKind, QString> results;
     for (auto &[kind, process] : processes) {
