@@ -99,8 +99,9 @@ quint32 ResolveHostAddress(const QString &host);
 
 // Sends up to `attempts` echo requests (at least one), each waiting `timeoutMs` for an answer
 // and followed by a 500 ms pause when unanswered. A host that does not resolve gets no request
-// and is treated as silent. ttl and roundTripTime are 0 unless an answer came. Throws
-// EPingError "Invalid handle" when the echo service cannot be opened.
+// and is treated as silent. Every attempt waits its whole time unless an answer comes.
+// ttl and roundTripTime are 0 unless an answer came. Throws EPingError "Invalid handle" when
+// the echo service cannot be opened or used, after handing its reason to the environment's Log.
 bool PingHost(const QString &host, qint32 timeoutMs, unsigned char attempts, unsigned char &ttl,
               unsigned &roundTripTime, const TEchoEnvironment &environment);
 bool PingHost(const QString &host, qint32 timeoutMs, unsigned char attempts, unsigned char &ttl,
