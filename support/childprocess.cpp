@@ -14,7 +14,7 @@
 extern char **environ;
 
 pid_t SpawnChild(const QString &program, const QStringList &arguments, int stdinFd, int stdoutFd,
-                 int stderrFd) {
+                 int stderrFd, const QStringList *environment) {
     const QByteArray path = QFile::encodeName(program);
     std::vector<QByteArray> words;
     words.push_back(path);
@@ -24,6 +24,15 @@ pid_t SpawnChild(const QString &program, const QStringList &arguments, int stdin
     for (QByteArray &word : words)
         argv.push_back(word.data());
     argv.push_back(nullptr);
+    std::vector<QByteArray> variables;
+    std::vector<char *> envp;
+    if (environment) {
+        for (const QString &variable : *environment)
+            variables.push_back(variable.toLocal8Bit());
+        for (QByteArray &variable : variables)
+            envp.push_back(variable.data());
+        envp.push_back(nullptr);
+    }
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -47,7 +56,8 @@ pid_t SpawnChild(const QString &program, const QStringList &arguments, int stdin
                                         POSIX_SPAWN_SETSIGDEF);
 
     pid_t pid = -1;
-    const int error = posix_spawn(&pid, path.constData(), &actions, &attr, argv.data(), environ);
+    const int error = posix_spawn(&pid, path.constData(), &actions, &attr, argv.data(),
+                                  environment ? envp.data() : environ);
     posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
     if (error != 0) {

@@ -19,9 +19,10 @@ public:
 // environment and current folder. The given descriptors become the child's standard input,
 // output and error (-1 keeps the caller's); every other descriptor is closed in the child, so
 // nothing leaks into it whatever flags the caller's descriptors carry. Signal dispositions and
-// the signal mask are reset to their defaults. Gives the child's pid, or -1 with errno set.
+// the signal mask are reset to their defaults. environment ("NAME=value" entries) replaces the
+// caller's environment when given. Gives the child's pid, or -1 with errno set.
 pid_t SpawnChild(const QString &program, const QStringList &arguments, int stdinFd, int stdoutFd,
-                 int stderrFd);
+                 int stderrFd, const QStringList *environment = nullptr);
 
 // Resolves the command line's first word (see FindProgram) and starts it with the other words
 // as arguments. Gives -1 when the line is empty, the program is not found or cannot be started.

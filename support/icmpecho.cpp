@@ -1,19 +1,33 @@
 #include "icmpecho.h"
 
+#include "childprocess.h"
+#include "commandline.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QThread>
 
+#include <algorithm>
+#include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <ifaddrs.h>
 #include <linux/errqueue.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/ip.h>
 #include <netinet/ip_icmp.h>
+#include <optional>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -22,6 +36,8 @@ constexpr int EchoDataSize = 32;
 constexpr int AttemptPauseMs = 500;
 constexpr int CycleTimeoutMs = 3000;
 constexpr int CycleAttempts = 3;
+// How often a wait for the ping program looks at it and lets the caller's sleep stop it.
+constexpr int PingStepMs = 10;
 
 std::atomic<quint16> NextSequence{static_cast<quint16>(::getpid() * 7919u)};
 
@@ -59,6 +75,44 @@ bool IsOwnAddress(in_addr_t address) {
     return own;
 }
 
+// The answer among ping's finished lines, if one came: a reply with its TTL and time first,
+// else an error that another host reported for the request.
+std::optional<TEchoReply> PingAnswer(const QByteArray &output) {
+    const QRegularExpression replyLine(
+        QStringLiteral("^\\d+ bytes from [^ ]+ icmp_seq=\\d+ ttl=(\\d+)(?: time=([\\d.]+) ms)?"));
+    const QRegularExpression errorLine(QStringLiteral("^From ([\\d.]+):? icmp_seq="));
+    QStringList lines = QString::fromLocal8Bit(output).split(QLatin1Char('\n'));
+    lines.removeLast(); // unfinished, or empty after the last line end
+    for (const QString &line : lines) {
+        if (const QRegularExpressionMatch match = replyLine.match(line); match.hasMatch())
+            return TEchoReply{true, static_cast<unsigned char>(match.captured(1).toUInt()),
+                              static_cast<unsigned>(match.captured(2).toDouble())};
+    }
+    for (const QString &line : lines) {
+        if (const QRegularExpressionMatch match = errorLine.match(line); match.hasMatch()) {
+            in_addr from{};
+            if (::inet_pton(AF_INET, match.captured(1).toLatin1().constData(), &from) == 1 &&
+                !IsOwnAddress(from.s_addr))
+                return TEchoReply{true, 0, 0};
+        }
+    }
+    return std::nullopt;
+}
+
+// Why a ping that ended without an answer could not be used, or empty when it was (it sent
+// its request and none came back). 0 and 1 are its own outcomes; 2 before its first request
+// ("PING ..." line) is an error of its own, unless the request had no way out
+// ("connect: Network is unreachable"), which is silence as on the socket path.
+QString PingUnusableReason(const QByteArray &output, int exitStatus) {
+    const QString text = QString::fromLocal8Bit(output).trimmed();
+    if (exitStatus == 0 || exitStatus == 1 || text.startsWith(QLatin1String("PING ")) ||
+        text.contains(QLatin1String("\nPING ")) || text.contains(QLatin1String(": connect: ")))
+        return QString();
+    if (text.isEmpty())
+        return QStringLiteral("exit status %1").arg(exitStatus);
+    return QString(text).replace(QLatin1Char('\n'), QLatin1String(" / "));
+}
+
 } // namespace
 
 TIcmpSocket::TIcmpSocket(int fd, bool raw)
@@ -70,15 +124,21 @@ TIcmpSocket::~TIcmpSocket() {
     ::close(FFd);
 }
 
-std::unique_ptr<TIcmpSocket> TIcmpSocket::Open() {
+std::unique_ptr<TIcmpSocket> TIcmpSocket::Open(QString *whyNot) {
     bool raw = false;
     int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
+    const int datagramError = errno;
     if (fd < 0) {
         fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
         raw = true;
     }
-    if (fd < 0)
+    if (fd < 0) {
+        if (whyNot)
+            *whyNot = QStringLiteral("no ICMP socket for this user (datagram: %1; raw: %2)")
+                          .arg(QString::fromLocal8Bit(std::strerror(datagramError)),
+                               QString::fromLocal8Bit(std::strerror(errno)));
         return nullptr;
+    }
     const int on = 1;
     if (!raw) {
         // The TTL of a reply and the errors reported for a request come as extra data.
@@ -86,6 +146,26 @@ std::unique_ptr<TIcmpSocket> TIcmpSocket::Open() {
         ::setsockopt(fd, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
     }
     return std::unique_ptr<TIcmpSocket>(new TIcmpSocket(fd, raw));
+}
+
+void TIcmpSocket::DropStaleErrors() {
+    // Reports about earlier requests (one that came after its attempt had ended) would make the
+    // system refuse this request with their error.
+    unsigned char buffer[576];
+    unsigned char control[512];
+    while (true) {
+        iovec io{buffer, sizeof buffer};
+        msghdr message{};
+        message.msg_iov = &io;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        if (::recvmsg(FFd, &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0)
+            break;
+    }
+    int error = 0;
+    socklen_t length = sizeof error;
+    ::getsockopt(FFd, SOL_SOCKET, SO_ERROR, &error, &length);
 }
 
 TEchoReply TIcmpSocket::Echo(quint32 address, int timeoutMs) {
@@ -113,9 +193,10 @@ TEchoReply TIcmpSocket::Echo(quint32 address, int timeoutMs) {
             .count();
     };
     TEchoReply reply;
-    if (::sendto(FFd, request, sizeof request, 0, reinterpret_cast<sockaddr *>(&target),
-                 sizeof target) < 0)
-        return reply;
+    DropStaleErrors();
+    // A request that cannot leave (a failed address resolution on the own link, no route) is
+    // no answer and no reason to stop waiting: the device may be on its way back.
+    ::sendto(FFd, request, sizeof request, 0, reinterpret_cast<sockaddr *>(&target), sizeof target);
 
     const auto answered = [&](unsigned char ttl) {
         reply.Answered = true;
@@ -152,8 +233,14 @@ TEchoReply TIcmpSocket::Echo(quint32 address, int timeoutMs) {
             // An error reported for a request of this socket (datagram sockets only): the
             // queued copy of the request tells which one.
             const ssize_t size = ::recvmsg(FFd, &message, MSG_ERRQUEUE);
-            if (size < 0)
+            if (size < 0) {
+                // A pending socket error without a queued report: clear it, or poll would
+                // report it again at once.
+                int error = 0;
+                socklen_t length = sizeof error;
+                ::getsockopt(FFd, SOL_SOCKET, SO_ERROR, &error, &length);
                 continue;
+            }
             for (cmsghdr *c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
                 if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_RECVERR)
                     continue;
@@ -211,10 +298,135 @@ TEchoReply TIcmpSocket::Echo(quint32 address, int timeoutMs) {
     }
 }
 
+TPingProgram::TPingProgram(const QString &program)
+    : FProgram(program) {
+}
+
+std::unique_ptr<TPingProgram> TPingProgram::Open(const QString &searchPath, QString *whyNot) {
+    // The program folder is not searched: the ping of the system carries the privilege.
+    const QString program = FindProgram(QStringLiteral("ping"), QString(), searchPath);
+    if (program.isEmpty()) {
+        if (whyNot)
+            *whyNot = QStringLiteral("no ping program on the search path");
+        return nullptr;
+    }
+    return std::unique_ptr<TPingProgram>(new TPingProgram(program));
+}
+
+void TPingProgram::SetSleep(std::function<void(int milliseconds)> sleep) {
+    FSleep = std::move(sleep);
+}
+
+void TPingProgram::Pause(int milliseconds) {
+    if (FSleep)
+        FSleep(milliseconds);
+    else
+        QThread::msleep(static_cast<unsigned long>(milliseconds));
+}
+
+TEchoReply TPingProgram::Echo(quint32 address, int timeoutMs) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto remainingMs = [&] {
+        return std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    };
+    const auto failure = [&](const QString &reason) {
+        return EPingError(QStringLiteral("Invalid handle"),
+                          FProgram + QStringLiteral(": ") + reason);
+    };
+
+    char addressText[INET_ADDRSTRLEN] = {};
+    in_addr target{address};
+    ::inet_ntop(AF_INET, &target, addressText, sizeof addressText);
+    // ping's own wait is whole seconds in every version; the deadline below cuts it short.
+    const int waitSeconds = std::max(1, (timeoutMs + 999) / 1000);
+    const QStringList arguments{QStringLiteral("-n"),         QStringLiteral("-c"),
+                                QStringLiteral("1"),          QStringLiteral("-W"),
+                                QString::number(waitSeconds), QString::fromLatin1(addressText)};
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    const QStringList variables = environment.toStringList();
+
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0)
+        throw failure(QString::fromLocal8Bit(std::strerror(errno)));
+    const pid_t pid = SpawnChild(FProgram, arguments, -1, pipeFds[1], pipeFds[1], &variables);
+    const int startError = errno;
+    ::close(pipeFds[1]);
+    if (pid < 0) {
+        ::close(pipeFds[0]);
+        throw failure(QStringLiteral("could not be started (%1)")
+                          .arg(QString::fromLocal8Bit(std::strerror(startError))));
+    }
+
+    // Whatever ends the wait (the deadline, the caller's sleep throwing), the child goes too.
+    struct TChild {
+        pid_t Pid;
+        int Output;
+        bool Ended = false;
+        int Status = 0;
+        ~TChild() {
+            if (!Ended) {
+                ::kill(-Pid, SIGKILL);
+                while (::waitpid(Pid, nullptr, 0) < 0 && errno == EINTR) {
+                }
+            }
+            ::close(Output);
+        }
+        void Read(QByteArray &into) const {
+            char buffer[4096];
+            ssize_t size;
+            while ((size = ::read(Output, buffer, sizeof buffer)) > 0)
+                into.append(buffer, size);
+        }
+    } child{pid, pipeFds[0]};
+
+    QByteArray output;
+    qsizetype scanned = 0;
+    while (true) {
+        child.Read(output);
+        if (output.size() != scanned) {
+            scanned = output.size();
+            if (const std::optional<TEchoReply> answer = PingAnswer(output))
+                return *answer;
+        }
+        if (::waitpid(pid, &child.Status, WNOHANG) == pid) {
+            child.Ended = true;
+            break;
+        }
+        const long long remaining = remainingMs();
+        if (remaining <= 0)
+            return {}; // still waiting for a reply: none came in time
+        Pause(static_cast<int>(std::min<long long>(remaining, PingStepMs)));
+    }
+    child.Read(output);
+    if (const std::optional<TEchoReply> answer = PingAnswer(output))
+        return *answer;
+    const int exitStatus = WIFEXITED(child.Status) ? WEXITSTATUS(child.Status) : -1;
+    if (const QString reason = PingUnusableReason(output, exitStatus); !reason.isEmpty())
+        throw failure(reason);
+    // ping may give up before the time-out (a failed address resolution on the own link);
+    // the attempt still waits its whole time.
+    for (long long remaining = remainingMs(); remaining > 0; remaining = remainingMs())
+        Pause(static_cast<int>(std::min<long long>(remaining, PingStepMs)));
+    return {};
+}
+
 TEchoEnvironment TEchoEnvironment::System() {
     TEchoEnvironment environment;
     environment.OpenService = []() -> std::unique_ptr<TEchoService> {
-        return TIcmpSocket::Open();
+        QString socketReason;
+        if (auto socket = TIcmpSocket::Open(&socketReason))
+            return socket;
+        QString pingReason;
+        const char *path = std::getenv("PATH");
+        if (auto ping = TPingProgram::Open(path ? QFile::decodeName(path) : QString(), &pingReason))
+            return ping;
+        throw EPingError(QStringLiteral("Invalid handle"),
+                         socketReason + QStringLiteral(", and ") + pingReason);
+    };
+    environment.Log = [](const QString &line) {
+        qWarning().noquote() << line;
     };
     environment.Resolve = &ResolveHostAddress;
     environment.Sleep = [](int milliseconds) {
@@ -254,13 +466,14 @@ quint32 ResolveHostAddress(const QString &host) {
     return address;
 }
 
-bool PingHost(const QString &host, qint32 timeoutMs, unsigned char attempts, unsigned char &ttl,
-              unsigned &roundTripTime, const TEchoEnvironment &environment) {
-    ttl = 0;
-    roundTripTime = 0;
+namespace {
+
+bool PingAttempts(const QString &host, qint32 timeoutMs, unsigned char attempts, unsigned char &ttl,
+                  unsigned &roundTripTime, const TEchoEnvironment &environment) {
     std::unique_ptr<TEchoService> service = environment.OpenService();
     if (!service)
         throw EPingError(QStringLiteral("Invalid handle"));
+    service->SetSleep(environment.Sleep);
     const quint32 address = environment.Resolve(host);
     const int timeout = timeoutMs > 0 ? timeoutMs : 0;
 
@@ -283,6 +496,24 @@ bool PingHost(const QString &host, qint32 timeoutMs, unsigned char attempts, uns
         ++attempt;
     } while (attempt <= attempts);
     return false;
+}
+
+} // namespace
+
+bool PingHost(const QString &host, qint32 timeoutMs, unsigned char attempts, unsigned char &ttl,
+              unsigned &roundTripTime, const TEchoEnvironment &environment) {
+    ttl = 0;
+    roundTripTime = 0;
+    try {
+        return PingAttempts(host, timeoutMs, attempts, ttl, roundTripTime, environment);
+    } catch (const EPingError &error) {
+        if (environment.Log)
+            environment.Log(QStringLiteral("ICMP echo to %1: %2 (%3)")
+                                .arg(host, error.Message(),
+                                     error.Reason().isEmpty() ? QStringLiteral("no echo service")
+                                                              : error.Reason()));
+        throw;
+    }
 }
 
 bool PingHost(const QString &host, qint32 timeoutMs, unsigned char attempts, unsigned char &ttl,

@@ -6,12 +6,18 @@
 #include <memory>
 #include <stdexcept>
 
-// The ICMP echo service could not be opened ("Invalid handle").
+// The ICMP echo service could not be opened ("Invalid handle"). The reason says why, for the
+// log; the user sees only the message.
 class EPingError : public std::runtime_error {
 public:
-    explicit EPingError(const QString &message)
-        : std::runtime_error(message.toStdString()) {}
+    explicit EPingError(const QString &message, const QString &reason = QString())
+        : std::runtime_error(message.toStdString())
+        , FReason(reason) {}
     QString Message() const { return QString::fromStdString(what()); }
+    const QString &Reason() const { return FReason; }
+
+private:
+    QString FReason;
 };
 
 struct TEchoReply {
@@ -27,6 +33,9 @@ public:
     // address in network byte order. A reply that reports an error (destination unreachable,
     // time exceeded) for this request counts as an answer too.
     virtual TEchoReply Echo(quint32 address, int timeoutMs) = 0;
+    // A service that waits for a child program waits in short steps through this sleep, so
+    // that a caller whose sleep ends the wait (by throwing) stops the child as well.
+    virtual void SetSleep(std::function<void(int milliseconds)> sleep) { (void)sleep; }
 };
 
 // The echo service of this system: an unprivileged ICMP datagram socket when the system allows
@@ -34,16 +43,40 @@ public:
 // the identifier of a datagram socket's requests.
 class TIcmpSocket : public TEchoService {
 public:
-    // nullptr when neither kind of socket can be opened.
-    static std::unique_ptr<TIcmpSocket> Open();
+    // nullptr when neither kind of socket can be opened; whyNot (if given) then says why.
+    static std::unique_ptr<TIcmpSocket> Open(QString *whyNot = nullptr);
     ~TIcmpSocket() override;
     TEchoReply Echo(quint32 address, int timeoutMs) override;
     bool IsRaw() const { return FRaw; }
 
 private:
     TIcmpSocket(int fd, bool raw);
+    void DropStaleErrors();
     int FFd;
     bool FRaw;
+};
+
+// The system's ping program, for a user who may open no ICMP socket: the program carries its
+// own privilege. One "ping -n -c 1" per echo, started without a shell under LC_ALL=C, and
+// stopped at the echo's time-out. Its printed lines decide, as on the socket path: a reply
+// gives its TTL and time, an error that another host reports for the request ("From X ...
+// Unreachable") counts as an answer, one that this host reports itself does not.
+class TPingProgram : public TEchoService {
+public:
+    // Looks "ping" up in searchPath (":"-separated); nullptr, with the reason, when it is not
+    // there.
+    static std::unique_ptr<TPingProgram> Open(const QString &searchPath, QString *whyNot = nullptr);
+    // Throws EPingError "Invalid handle" when the program cannot be started or cannot send
+    // (it could not open its own socket).
+    TEchoReply Echo(quint32 address, int timeoutMs) override;
+    void SetSleep(std::function<void(int milliseconds)> sleep) override;
+    const QString &Program() const { return FProgram; }
+
+private:
+    explicit TPingProgram(const QString &program);
+    void Pause(int milliseconds);
+    QString FProgram;
+    std::function<void(int)> FSleep;
 };
 
 // What the echo operations use from the system, so that tests of the attempt and cycle logic
@@ -53,7 +86,10 @@ struct TEchoEnvironment {
     std::function<std::unique_ptr<TEchoService>()> OpenService;
     std::function<quint32(const QString &host)> Resolve;
     std::function<void(int milliseconds)> Sleep;
+    // Receives the reason when the echo service cannot be used; may be empty.
+    std::function<void(const QString &line)> Log;
 
+    // Sockets first, else the ping program on PATH; the log is Qt's warning output.
     static TEchoEnvironment System();
 };
 
@@ -63,8 +99,9 @@ quint32 ResolveHostAddress(const QString &host);
 
 // Sends up to `attempts` echo requests (at least one), each waiting `timeoutMs` for an answer
 // and followed by a 500 ms pause when unanswered. A host that does not resolve gets no request
-// and is treated as silent. ttl and roundTripTime are 0 unless an answer came. Throws
-// EPingError "Invalid handle" when the echo service cannot be opened.
+// and is treated as silent. Every attempt waits its whole time unless an answer comes.
+// ttl and roundTripTime are 0 unless an answer came. Throws EPingError "Invalid handle" when
+// the echo service cannot be opened or used, after handing its reason to the environment's Log.
 bool PingHost(const QString &host, qint32 timeoutMs, unsigned char attempts, unsigned char &ttl,
               unsigned &roundTripTime, const TEchoEnvironment &environment);
 bool PingHost(const QString &host, qint32 timeoutMs, unsigned char attempts, unsigned char &ttl,

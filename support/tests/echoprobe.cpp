@@ -1,8 +1,9 @@
 // Runs one echo operation and prints its outcome, for tests that run it inside a network
 // namespace of their own:
 //   echoprobe resolve HOST
-//   echoprobe ping HOST TIMEOUT ATTEMPTS    -> "answered=A ttl=T elapsed=MS"
-//   echoprobe socket                        -> "raw" or "datagram"
+//   echoprobe ping HOST TIMEOUT ATTEMPTS    -> "answered=A ttl=T elapsed=MS", or
+//                                              "error=MESSAGE" after a "log=..." line
+//   echoprobe service                       -> "datagram", "raw", "ping" or "none"
 #include "icmpecho.h"
 
 #include <QCoreApplication>
@@ -21,19 +22,35 @@ int main(int argc, char **argv) {
         return 0;
     }
     if (args.size() >= 5 && args[1] == QStringLiteral("ping")) {
+        TEchoEnvironment environment = TEchoEnvironment::System();
+        environment.Log = [](const QString &line) {
+            std::printf("log=%s\n", qPrintable(line));
+        };
         QElapsedTimer clock;
         clock.start();
         unsigned char ttl = 0;
         unsigned roundTrip = 0;
-        const bool answered = PingHost(args[2], args[3].toInt(),
-                                       static_cast<unsigned char>(args[4].toInt()), ttl, roundTrip);
-        std::printf("answered=%d ttl=%d elapsed=%lld\n", answered ? 1 : 0, ttl,
-                    static_cast<long long>(clock.elapsed()));
+        try {
+            const bool answered =
+                PingHost(args[2], args[3].toInt(), static_cast<unsigned char>(args[4].toInt()), ttl,
+                         roundTrip, environment);
+            std::printf("answered=%d ttl=%d elapsed=%lld\n", answered ? 1 : 0, ttl,
+                        static_cast<long long>(clock.elapsed()));
+        } catch (const EPingError &error) {
+            std::printf("error=%s\n", qPrintable(error.Message()));
+        }
         return 0;
     }
-    if (args.size() >= 2 && args[1] == QStringLiteral("socket")) {
-        const auto socket = TIcmpSocket::Open();
-        std::printf("%s\n", !socket ? "none" : socket->IsRaw() ? "raw" : "datagram");
+    if (args.size() >= 2 && args[1] == QStringLiteral("service")) {
+        std::unique_ptr<TEchoService> service;
+        try {
+            service = TEchoEnvironment::System().OpenService();
+        } catch (const EPingError &) {
+        }
+        const auto *socket = dynamic_cast<const TIcmpSocket *>(service.get());
+        std::printf("%s\n", socket    ? (socket->IsRaw() ? "raw" : "datagram")
+                            : service ? "ping"
+                                      : "none");
         return 0;
     }
     return 2;
