@@ -7,6 +7,7 @@
 #include "uploadfailure.h"
 #include "workflowreport.h"
 
+#include <QFileInfo>
 #include <QTimer>
 
 #include <stdexcept>
@@ -150,6 +151,12 @@ void TDeviceUpload::StartFirmware(const QString &address, const QString &firmwar
 }
 
 void TDeviceUpload::StartClient() {
+    // The client "sends" a folder without a word and exits with 0: no success may come of that.
+    if (QFileInfo(FFile).isDir()) {
+        EndFailed(uoFailed,
+                  ClientFailureLine(TClientFailure::cfFileUnreadable, 0, FAddress, FFile, false));
+        return;
+    }
     FElapsed = 0;
     FProcessDone = false;
     connect(FRunner.get(), &TDosCommand::Terminated, this, &TDeviceUpload::UploadEnded);
@@ -289,6 +296,20 @@ void TDeviceUpload::StartEchoes(TEchoWork work, void (TDeviceUpload::*then)(int 
             throw TCancelled();
     };
     const unsigned generation = FGeneration;
+    // Why an echo could not be made (no ICMP socket, no usable ping) belongs in the upload's log
+    // too; the log is written from this object's thread only.
+    auto log = echo.Log;
+    echo.Log = [this, log, generation](const QString &line) {
+        if (log)
+            log(line);
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, line] {
+                if (generation == FGeneration)
+                    Log(line);
+            },
+            Qt::QueuedConnection);
+    };
     FEchoThread = std::thread([this, cancel, echo, checkpoint, work, then, generation] {
         int result = -1;
         try {

@@ -198,7 +198,13 @@ void TfRelynSearchGUI::ApplyTexts() {
                                              Texts.CapFirmware, Texts.CapDeviceType,
                                              Texts.CapDescription});
     // The designed width cuts MAC addresses off in today's fonts; only this column follows them.
-    LvDeviceList->setColumnWidth(rcMACAddress, MacColumnWidth(LvDeviceList));
+    // The description, last and widest, gives the room back, so the table gets no scroll bar.
+    const int mac = MacColumnWidth(LvDeviceList);
+    LvDeviceList->setColumnWidth(rcMACAddress, mac);
+    LvDeviceList->setColumnWidth(
+        rcDescription,
+        std::max(ColumnWidths[rcDescription] / 2,
+                 ColumnWidths[rcDescription] - (mac - ColumnWidths[rcMACAddress])));
 }
 
 void TfRelynSearchGUI::Search() {

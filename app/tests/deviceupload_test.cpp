@@ -189,13 +189,18 @@ TEST_F(DeviceUploadTest, DeviceThatNeverComesBack) {
 
 TEST_F(DeviceUploadTest, EchoServiceThatCannotOpenIsAnInternalError) {
     Client("exit 0");
-    Settings.Echo.OpenService = [] {
-        return std::unique_ptr<TEchoService>();
+    Settings.Echo.OpenService = []() -> std::unique_ptr<TEchoService> {
+        throw EPingError(QStringLiteral("Invalid handle"), QStringLiteral("no ping program"));
     };
-    EXPECT_EQ(Run(true, Device, File), TDeviceUpload::uoInternalError);
+    WriteOptionsFile();
+    TBrimoLog log(LogFile(), ConfigFile());
+    EXPECT_EQ(Run(true, Device, File, &log), TDeviceUpload::uoInternalError);
     EXPECT_THAT(Report.Lines().mid(3),
                 ElementsAre(QStringLiteral("Device restart..."), QStringLiteral("Internal error."),
                             QStringLiteral("Web upload failed."), QString()));
+    // The log says why no echo could be made.
+    EXPECT_THAT(LogMessages(), testing::Contains(QStringLiteral(
+                                   "ICMP echo to 192.0.2.11: Invalid handle (no ping program)")));
 }
 
 TEST_F(DeviceUploadTest, FailedTransferSkipsTheRestartWait) {
@@ -214,6 +219,13 @@ TEST_F(DeviceUploadTest, FailedTransferSkipsTheRestartWait) {
     EXPECT_THAT(Report.Lines(), ElementsAre(QStringLiteral("client: (69) TFTP: Access Violation"),
                                             QStringLiteral("Process done."), QString(), refused,
                                             QStringLiteral("Process failed?")));
+
+    // The client takes a folder for a file and exits with 0 having sent nothing.
+    Client("exit 0");
+    EXPECT_EQ(Run(true, Device, Dir.path()), TDeviceUpload::uoFailed);
+    EXPECT_THAT(Report.Lines().mid(1),
+                ElementsAre(QStringLiteral("The file %1 could not be read.").arg(Dir.path()),
+                            QStringLiteral("Web upload failed."), QString()));
 }
 
 // A transfer that nothing answered: one echo tells a device that is off from one whose TFTP

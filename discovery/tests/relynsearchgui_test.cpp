@@ -93,7 +93,7 @@ private slots:
         QCOMPARE(window.windowTitle(), QStringLiteral("Find device"));
         QCOMPARE(window.SearchOptions(), TRelynSearchOptions(soAll));
         QCOMPARE(window.TypesFile(), QString());
-        const int widths[] = {90, -1, 60, 80, 166};
+        const int widths[] = {90, -1, 60, 80, -1};
         const QStringList headers = {QStringLiteral("IP address"), QStringLiteral("MAC address"),
                                      QStringLiteral("Firmware"), QStringLiteral("Device type"),
                                      QStringLiteral("Device description")};
@@ -142,8 +142,11 @@ private slots:
             const QString text = table->item(row, rcMACAddress)->text();
             QVERIFY2(fm.horizontalAdvance(text) <= width - 1 - 2 * (margin + 1), qPrintable(text));
         }
-        // The other columns keep their widths, so only their positions move.
+        // The columns between keep their widths, so only their positions move; the description
+        // gives the room back, so the five columns still fit the designed 501 pixels.
         QCOMPARE(table->columnViewportPosition(rcFirmware), 90 + width);
+        QCOMPARE(table->columnViewportPosition(rcDescription) + table->columnWidth(rcDescription),
+                 501);
     }
 
     void optionalButtonsAndPanelHeight_data() {
