@@ -90,10 +90,12 @@ TRelynInterface TRelynSystemNetwork::Interface(int index) const {
 }
 
 bool TRelynSystemNetwork::RoutesVia(std::uint32_t address, const QString &interfaceName) const {
-    QFile table(QStringLiteral("/proc/net/route"));
-    if (!table.open(QIODevice::ReadOnly))
-        return true; // nothing known against it
-    return RelynRouteInterface(table.readAll(), address) == interfaceName;
+    if (!Routes) {
+        QFile table(QStringLiteral("/proc/net/route"));
+        Routes = table.open(QIODevice::ReadOnly) ? table.readAll() : QByteArray();
+    }
+    // An unreadable table knows nothing against the device.
+    return Routes->isEmpty() || RelynRouteInterface(*Routes, address) == interfaceName;
 }
 
 std::unique_ptr<TRelynNetwork> MakeSystemNetwork() {

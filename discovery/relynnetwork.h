@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 struct TRelynSubnet {
     std::uint32_t Address = 0; // host order
@@ -41,12 +42,16 @@ public:
     virtual bool RoutesVia(std::uint32_t address, const QString &interfaceName) const = 0;
 };
 
-// The real computer: getifaddrs and the kernel's main routing table.
+// The real computer: getifaddrs and the kernel's main routing table, read once per object (one
+// search) so that a hundred replies do not read it a hundred times.
 class TRelynSystemNetwork final : public TRelynNetwork {
 public:
     QList<TRelynInterface> BroadcastInterfaces() const override;
     TRelynInterface Interface(int index) const override;
     bool RoutesVia(std::uint32_t address, const QString &interfaceName) const override;
+
+private:
+    mutable std::optional<QByteArray> Routes;
 };
 
 std::unique_ptr<TRelynNetwork> MakeSystemNetwork();
