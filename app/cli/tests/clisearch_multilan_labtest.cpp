@@ -34,6 +34,22 @@ std::map<std::string, Found> foundByAddress(const CliRun &run) {
     return found;
 }
 
+// The program as a normal user (nobody): no capability, no way to read the firewall's rules.
+CliRun runAsUser(const QStringList &args) {
+    QProcess process;
+    process.start(QStringLiteral("setpriv"),
+                  QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                              QStringLiteral("--clear-groups"), cliProgram()} +
+                      args);
+    CliRun run;
+    if (process.waitForFinished(60000)) {
+        run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+    run.out = process.readAllStandardOutput().toStdString();
+    run.err = process.readAllStandardError().toStdString();
+    return run;
+}
+
 bool contains(const std::string &text, const std::string &part) {
     return text.find(part) != std::string::npos;
 }
@@ -72,6 +88,11 @@ TEST_F(CliMultiLanLab, OneSearchAsksEveryInterfaceAndMarksTheForeignDevice) {
     EXPECT_TRUE(contains(text.out, "on eth0  UNREACHABLE from eth0 (192.0.2.0/24): give it an "
                                    "address there with change-ip\n192.0.2.11 "))
         << text.out;
+
+    // A normal user's search asks on every interface just the same.
+    const CliRun user = runAsUser({QStringLiteral("search"), QStringLiteral("--json")});
+    EXPECT_EQ(user.status, 0) << user.err;
+    EXPECT_EQ(foundByAddress(user).size(), 5u) << user.out << user.err;
 
     const CliRun csv = runCli({QStringLiteral("search"), QStringLiteral("--csv"),
                                QStringLiteral("--interface"), QStringLiteral("eth1")});
@@ -139,6 +160,15 @@ TEST_F(CliMultiLanLab, FirewallHintGivesTheCommandThatLetsTheRepliesIn) {
     EXPECT_TRUE(contains(hidden.err, "nftables chain inet qtest input")) << hidden.err;
     const std::string command = "sudo nft insert rule inet qtest input udp sport 30718 accept";
     ASSERT_TRUE(contains(hidden.err, "  " + command + "\n")) << hidden.err;
+
+    // A normal user cannot read the rules: the hint says what a firewall may do, with the rule.
+    const CliRun user = runAsUser({QStringLiteral("search")});
+    EXPECT_EQ(user.status, 0) << user.err;
+    EXPECT_TRUE(contains(user.err, "If this computer runs a firewall, it cannot match"))
+        << user.err;
+    EXPECT_TRUE(contains(user.err, "  sudo nft insert rule inet filter input udp sport 30718 "
+                                   "accept\n"))
+        << user.err;
 
     // The command given works as printed.
     EXPECT_EQ(labtest::run({"nft", command.substr(9)}), 0);
