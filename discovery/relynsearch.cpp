@@ -85,9 +85,11 @@ QString Description(const QByteArray &reply, int start) {
 bool RelynParseRange(const QString &text, TRelynRange &range, QString &error) {
     const QStringList parts = text.split(u'/');
     std::uint32_t address = 0;
-    bool ok = parts.size() <= 2 && RelynParseAddress(parts[0], address);
+    const bool isAddress = parts.size() <= 2 && RelynParseAddress(parts[0], address);
+    bool ok = true;
     const int length = parts.size() == 2 ? parts[1].toInt(&ok) : 32;
-    if (!ok || length < 0 || length > 32 || (parts.size() == 2 && parts[1].size() > 2)) {
+    if (!isAddress || !ok || length < 0 || length > 32 ||
+        (parts.size() == 2 && parts[1].size() > 2)) {
         error = QStringLiteral("'%1' is not a range such as 192.0.2.0/24.").arg(text);
         return false;
     }

@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <deque>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -79,15 +80,32 @@ public:
             Deliver(Host, reply);
     }
     TRelynDatagram Receive(int timeoutMs) override {
-        EXPECT_EQ(timeoutMs, 200);
+        // A range search waits only until its next send is due.
+        if (Refused.isEmpty()) {
+            EXPECT_EQ(timeoutMs, 200);
+        }
         if (Inbox.empty()) {
             ++QuietWaits;
             return {};
         }
         TRelynDatagram datagram = Inbox.front();
         Inbox.pop_front();
+        ReceivedAfterSends.push_back(Sent.size());
         return datagram;
     }
+    // A range search's unicast discovery query; the system refuses the addresses in Refused.
+    int TrySendTo(const QString &address, std::uint16_t port, const QByteArray &data) {
+        EXPECT_EQ(port, RelynDevicePort);
+        Sent.emplace_back(address, data);
+        if (Refused.contains(address))
+            return EHOSTUNREACH;
+        if (auto device = Devices.find(address); device != Devices.end())
+            for (const QByteArray &reply : device->second.Discovery)
+                Deliver(address, reply);
+        return 0;
+    }
+    QStringList Refused;
+    std::vector<size_t> ReceivedAfterSends;
     void Deliver(const QString &ip, const QByteArray &data) {
         Inbox.push_back({data, ip, RelynDevicePort, true});
     }
@@ -105,6 +123,9 @@ public:
     }
     void Send(const QByteArray &data) override { Network.Send(data); }
     TRelynDatagram Receive(int timeoutMs) override { return Network.Receive(timeoutMs); }
+    int TrySendTo(const QString &address, std::uint16_t port, const QByteArray &data) override {
+        return Network.TrySendTo(address, port, data);
+    }
 
 private:
     FakeNetwork &Network;
@@ -376,4 +397,30 @@ TEST(RelynNoReply, BlockingChainIsAnInputChainThatDropsAndDoesNotAcceptTheDevice
     EXPECT_EQ(RelynBlockingChain(ruleset("drop", established + devicePort)), QString());
     EXPECT_EQ(RelynBlockingChain(ruleset("accept", established)), QString());
     EXPECT_EQ(RelynBlockingChain("nft: Operation not permitted"), QString());
+}
+
+TEST_F(RelynSearchTest, RangeSearchGoesPastRefusedSendsAndReadsRepliesMeanwhile) {
+    Network.Add(QStringLiteral("192.0.2.14")).Info = {InfoBlock(1, 4, 5, 0, 0, "far")};
+    Network.Add(A).Info = {InfoBlock(1, 4, 5, 0, 0, "near")};
+    Network.Refused = {QStringLiteral("192.0.2.12")};
+    TRelynSearchScope scope;
+    scope.Rate = 100;
+    scope.Ranges = {TRelynRange{}};
+    QString error;
+    ASSERT_TRUE(RelynParseRange(QStringLiteral("192.0.2.8/29"), scope.Ranges[0], error));
+    Engine.SetScope(scope);
+    Engine.Search();
+
+    ASSERT_EQ(Engine.Count(), 2);
+    EXPECT_EQ(Engine.Item(0).IPAddress, A);
+    EXPECT_EQ(Engine.Item(0).Description, QStringLiteral("near"));
+    EXPECT_EQ(Engine.Item(1).Description, QStringLiteral("far"));
+    EXPECT_EQ(Engine.RefusedSends(), 1);
+    for (int host = 9; host <= 14; ++host)
+        EXPECT_EQ(QueriesTo(QStringLiteral("192.0.2.%1").arg(host)).front().second,
+                  RelynReply::DiscoveryQuery())
+            << host;
+    // .11's reply was read before the sweep reached .12.
+    ASSERT_FALSE(Network.ReceivedAfterSends.empty());
+    EXPECT_LE(Network.ReceivedAfterSends.front(), 4u);
 }
