@@ -154,10 +154,11 @@ QList<TRelynPar> sortedByAddress(const QList<TRelynPar> &records) {
 
 std::string deviceTable(const QList<TRelynPar> &records) {
     std::vector<std::vector<std::string>> rows;
+    const bool showInterface = severalInterfaces(records);
     for (const TRelynPar &r : records) {
         rows.push_back({printable(r.IPAddress), printable(r.MACAddress), printable(r.Firmware),
                         printable(r.DeviceType), printable(r.Description),
-                        printable(whereNote(r, severalInterfaces(records)))});
+                        printable(whereNote(r, showInterface))});
     }
     return alignedRows(rows);
 }
