@@ -1,12 +1,12 @@
 # Tests that need devices run inside a test LAN of network namespaces (tools/netlab).
 #
 # quillet_add_lab_test(<name> SOURCES a.cpp ... [LIBS lib ...] [DEVICES n] [TIMEOUT s]
-#                      [LABELS l ...] [QT])
+#                      [LABELS l ...] [LAB_OPTIONS --lans 2 ...] [QT])
 #
 # Builds the test program <name> (GoogleTest with gmock, or Qt Test with QT) and registers three
 # CTest entries around a lab of its own, <name>-<hash of the build folder>, so that two test
 # programs, or two build folders, never share a lab:
-#   <name>_lab_up    netlab up --devices n (default 3)          FIXTURES_SETUP   <name>_lab
+#   <name>_lab_up    netlab up --devices n (default 3) [LAB_OPTIONS]  FIXTURES_SETUP <name>_lab
 #   <name>           netlab exec pc -- <program>                FIXTURES_REQUIRED <name>_lab
 #   <name>_lab_down  netlab down                                FIXTURES_CLEANUP <name>_lab
 # The program runs as one CTest entry in the computer's namespace (192.0.2.1); its cases are
@@ -23,7 +23,7 @@ string(MD5 _quillet_lab_hash "${CMAKE_BINARY_DIR}")
 string(SUBSTRING "${_quillet_lab_hash}" 0 6 QUILLET_LAB_SUFFIX)
 
 function(quillet_add_lab_test name)
-    cmake_parse_arguments(T "QT" "TIMEOUT;DEVICES" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(T "QT" "TIMEOUT;DEVICES" "SOURCES;LIBS;LABELS;LAB_OPTIONS" ${ARGN})
     if(NOT T_DEVICES)
         set(T_DEVICES 3)
     endif()
@@ -48,7 +48,7 @@ function(quillet_add_lab_test name)
     # netlab exec passes the environment on into the lab.
     quillet_test_environment(environment ${name})
     add_test(NAME ${name}_lab_up COMMAND ${QUILLET_NETLAB} up --name ${lab}
-        --devices ${T_DEVICES} --devsim $<TARGET_FILE:devsim>)
+        --devices ${T_DEVICES} --devsim $<TARGET_FILE:devsim> ${T_LAB_OPTIONS})
     add_test(NAME ${name} COMMAND ${QUILLET_NETLAB} exec --name ${lab} pc --
         $<TARGET_FILE:${name}>)
     add_test(NAME ${name}_lab_down COMMAND ${QUILLET_NETLAB} down --name ${lab})

@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -48,23 +49,60 @@ int TRelyn::Handle() {
         Socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         if (Socket < 0)
             ThrowSocketError(errno);
+        // Every datagram received tells the interface it came in on.
+        const int on = 1;
+        if (setsockopt(Socket, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) != 0)
+            ThrowSocketError(errno);
     }
     return Socket;
 }
 
-void TRelyn::SendTo(const QString &address, std::uint16_t port, const QByteArray &data) {
-    const sockaddr_in target = AddressOf(address, port);
-    const ssize_t sent = ::sendto(Handle(), data.constData(), static_cast<size_t>(data.size()), 0,
-                                  reinterpret_cast<const sockaddr *>(&target), sizeof target);
-    if (sent < 0)
-        ThrowSocketError(errno);
+int TRelyn::SendDatagram(const QString &address, std::uint16_t port, const QByteArray &data,
+                         int interfaceIndex) {
+    sockaddr_in target = AddressOf(address, port);
+    iovec payload{const_cast<char *>(data.constData()), static_cast<size_t>(data.size())};
+    msghdr message{};
+    message.msg_name = &target;
+    message.msg_namelen = sizeof target;
+    message.msg_iov = &payload;
+    message.msg_iovlen = 1;
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    if (interfaceIndex > 0) {
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        cmsghdr *header = CMSG_FIRSTHDR(&message);
+        header->cmsg_level = IPPROTO_IP;
+        header->cmsg_type = IP_PKTINFO;
+        header->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+        in_pktinfo info{};
+        info.ipi_ifindex = interfaceIndex;
+        std::memcpy(CMSG_DATA(header), &info, sizeof info);
+    }
+    const int socket = Handle();
+    ssize_t sent;
+    do {
+        sent = ::sendmsg(socket, &message, 0);
+    } while (sent < 0 && errno == EINTR);
+    return sent < 0 ? errno : 0;
+}
+
+void TRelyn::SendTo(const QString &address, std::uint16_t port, const QByteArray &data,
+                    int interfaceIndex) {
+    if (const int error = SendDatagram(address, port, data, interfaceIndex))
+        ThrowSocketError(error);
 }
 
 void TRelyn::Broadcast(const QByteArray &data, std::uint16_t port) {
+    BroadcastVia(data, port, 0);
+}
+
+void TRelyn::BroadcastVia(const QByteArray &data, std::uint16_t port, int interfaceIndex) {
     const int socket = Handle();
+    if (BroadcastAddress != RelynLimitedBroadcast)
+        interfaceIndex = 0;
     SetBroadcastPermission(socket, true);
     try {
-        SendTo(BroadcastAddress, port, data);
+        SendTo(BroadcastAddress, port, data, interfaceIndex);
     } catch (...) {
         SetBroadcastPermission(socket, false);
         throw;
@@ -74,6 +112,14 @@ void TRelyn::Broadcast(const QByteArray &data, std::uint16_t port) {
 
 void TRelyn::Send(const QByteArray &data) {
     SendTo(RemoteHost, RemotePort, data);
+}
+
+void TRelyn::SendVia(const QByteArray &data, int interfaceIndex) {
+    SendTo(RemoteHost, RemotePort, data, interfaceIndex);
+}
+
+int TRelyn::TrySendTo(const QString &address, std::uint16_t port, const QByteArray &data) {
+    return SendDatagram(address, port, data, 0);
 }
 
 TRelynDatagram TRelyn::Receive(int timeoutMs) {
@@ -99,11 +145,19 @@ TRelynDatagram TRelyn::Receive(int timeoutMs) {
     // apart from one that just fills the buffer.
     QByteArray buffer(RelynReceiveBufferSize, Qt::Uninitialized);
     sockaddr_in sender{};
-    socklen_t senderLength = sizeof sender;
+    iovec payload{buffer.data(), static_cast<size_t>(buffer.size())};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    msghdr message{};
     ssize_t length;
     do {
-        length = ::recvfrom(socket, buffer.data(), static_cast<size_t>(buffer.size()), MSG_TRUNC,
-                            reinterpret_cast<sockaddr *>(&sender), &senderLength);
+        message = msghdr{};
+        message.msg_name = &sender;
+        message.msg_namelen = sizeof sender;
+        message.msg_iov = &payload;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        length = ::recvmsg(socket, &message, MSG_TRUNC);
     } while (length < 0 && errno == EINTR);
     if (length < 0)
         ThrowSocketError(errno);
@@ -111,9 +165,19 @@ TRelynDatagram TRelyn::Receive(int timeoutMs) {
         ThrowSocketError(EMSGSIZE);
     buffer.truncate(length);
 
+    int interfaceIndex = 0;
+    for (cmsghdr *header = CMSG_FIRSTHDR(&message); header;
+         header = CMSG_NXTHDR(&message, header)) {
+        if (header->cmsg_level == IPPROTO_IP && header->cmsg_type == IP_PKTINFO) {
+            in_pktinfo info{};
+            std::memcpy(&info, CMSG_DATA(header), sizeof info);
+            interfaceIndex = info.ipi_ifindex;
+        }
+    }
+
     char text[INET_ADDRSTRLEN] = {};
     inet_ntop(AF_INET, &sender.sin_addr, text, sizeof text);
-    return {buffer, QString::fromLatin1(text), ntohs(sender.sin_port), true};
+    return {buffer, QString::fromLatin1(text), ntohs(sender.sin_port), true, interfaceIndex};
 }
 
 std::uint16_t TRelyn::LocalPort() const {

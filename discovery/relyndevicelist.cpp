@@ -116,6 +116,15 @@ QList<TRelynPar> RunRelynSearch(const QString &typesFile,
     return engine.Results();
 }
 
+TRelynSearchOutcome RunRelynScopedSearch(const QString &typesFile, const TRelynSearchScope &scope) {
+    TRelynSearch engine;
+    engine.SetScope(scope);
+    if (!typesFile.isEmpty())
+        engine.SetNamesFile(typesFile);
+    engine.Search();
+    return {engine.Results(), engine.AskedInterfaces(), engine.RefusedSends()};
+}
+
 std::vector<qsizetype> TRelynDeviceList::SortBy(int column) {
     // Sorting positions rather than the rows themselves: a comparison error may stop the sort
     // at any point, and the rows must not be left half moved.

@@ -35,6 +35,15 @@ using TRelynSearchFunction = std::function<QList<TRelynPar>(const QString &types
 QList<TRelynPar> RunRelynSearch(const QString &typesFile,
                                 const TRelynSearch::EndpointFactory &endpointFactory = {});
 
+// One search on the real network within a scope, with what the caller needs to explain an
+// empty result.
+struct TRelynSearchOutcome {
+    QList<TRelynPar> Devices;
+    QList<TRelynInterface> Asked; // the interfaces broadcast out of
+    qint64 RefusedSends = 0;      // of a range search
+};
+TRelynSearchOutcome RunRelynScopedSearch(const QString &typesFile, const TRelynSearchScope &scope);
+
 class TRelynDeviceList {
 public:
     void Assign(const QList<TRelynPar> &records) { Rows = records; }

@@ -2,7 +2,12 @@
 
 #include "relynerror.h"
 
+#include "nethelpers.h"
+
 #include <QStringList>
+#include <algorithm>
+#include <chrono>
+#include <exception>
 
 namespace RelynReply {
 
@@ -77,12 +82,39 @@ QString Description(const QByteArray &reply, int start) {
 
 } // namespace RelynReply
 
-TRelynSearch::TRelynSearch(EndpointFactory endpointFactory)
-    : MakeEndpoint(std::move(endpointFactory)) {
-    if (!MakeEndpoint)
+bool RelynParseRange(const QString &text, TRelynRange &range, QString &error) {
+    const QStringList parts = text.split(u'/');
+    std::uint32_t address = 0;
+    const bool isAddress = parts.size() <= 2 && RelynParseAddress(parts[0], address);
+    bool ok = true;
+    const int length = parts.size() == 2 ? parts[1].toInt(&ok) : 32;
+    if (!isAddress || !ok || length < 0 || length > 32 ||
+        (parts.size() == 2 && parts[1].size() > 2)) {
+        error = QStringLiteral("'%1' is not a range such as 192.0.2.0/24.").arg(text);
+        return false;
+    }
+    const std::uint32_t mask = length == 0 ? 0 : ~std::uint32_t{0} << (32 - length);
+    range.First = address & mask;
+    range.Last = range.First | ~mask;
+    // The network and broadcast addresses of a subnet are no device's.
+    if (length <= 30) {
+        ++range.First;
+        --range.Last;
+    }
+    return true;
+}
+
+TRelynSearch::TRelynSearch(EndpointFactory endpointFactory,
+                           std::shared_ptr<const TRelynNetwork> network)
+    : MakeEndpoint(std::move(endpointFactory))
+    , Network(std::move(network)) {
+    if (!MakeEndpoint) {
         MakeEndpoint = [] {
             return std::make_unique<TRelyn>();
         };
+        if (!Network)
+            Network = MakeSystemNetwork();
+    }
 }
 
 void TRelynSearch::SetNamesFile(const QString &path) {
@@ -90,8 +122,8 @@ void TRelynSearch::SetNamesFile(const QString &path) {
     Types.LoadFromFile(path);
 }
 
-TRelynDatagram TRelynSearch::Wait(TRelynEndpoint &endpoint) {
-    TRelynDatagram datagram = endpoint.Receive(WaitMs);
+TRelynDatagram TRelynSearch::Wait(TRelynEndpoint &endpoint, int timeoutMs) {
+    TRelynDatagram datagram = endpoint.Receive(timeoutMs);
     if (datagram.Arrived && datagram.Data.isEmpty())
         throw ERelynError(QStringLiteral("UDP Receive Error = 0."));
     return datagram;
@@ -99,29 +131,126 @@ TRelynDatagram TRelynSearch::Wait(TRelynEndpoint &endpoint) {
 
 void TRelynSearch::Search() {
     std::unique_ptr<TRelynEndpoint> endpoint = MakeEndpoint();
-    endpoint->Broadcast(RelynReply::DiscoveryQuery(), RelynDevicePort);
-
-    // Every datagram of the collection is a device of its own, duplicates included; the
-    // collection ends with the first quiet wait.
     const qsizetype first = Records.size();
-    for (;;) {
-        const TRelynDatagram reply = Wait(*endpoint);
-        if (!reply.Arrived)
-            break;
-        TRelynPar record;
-        record.IPAddress = reply.SenderAddress;
-        record.MACAddress = RelynReply::MacText(reply.Data);
-        Records.append(record);
+    QList<int> arrivals;
+    if (Scope.Ranges.isEmpty()) {
+        BroadcastQuery(*endpoint);
+        // Every datagram of the collection is a device of its own, duplicates included (a
+        // device heard on two interfaces is listed for each); the collection ends with the
+        // first quiet wait, whichever interfaces were asked.
+        for (;;) {
+            const TRelynDatagram reply = Wait(*endpoint);
+            if (!reply.Arrived)
+                break;
+            AddRecord(reply, arrivals);
+        }
+    } else {
+        Sweep(*endpoint, arrivals);
     }
 
     for (qsizetype i = first; i < Records.size(); ++i)
-        QueryInfo(*endpoint, Records[i]);
+        QueryInfo(*endpoint, Records[i], arrivals[i - first]);
 }
 
-void TRelynSearch::QueryInfo(TRelynEndpoint &endpoint, TRelynPar &record) {
+void TRelynSearch::BroadcastQuery(TRelynEndpoint &endpoint) {
+    Asked.clear();
+    if (Network) {
+        for (const TRelynInterface &interface : Network->BroadcastInterfaces()) {
+            if (Scope.Interfaces.isEmpty() || Scope.Interfaces.contains(interface.Name))
+                Asked.append(interface);
+        }
+        for (const QString &name : Scope.Interfaces) {
+            const bool found = std::any_of(Asked.begin(), Asked.end(),
+                                           [&](const auto &asked) { return asked.Name == name; });
+            if (!found)
+                throw ERelynError(
+                    QStringLiteral("%1: no such interface that is up and can broadcast.")
+                        .arg(name));
+        }
+    }
+    if (Asked.isEmpty()) {
+        endpoint.Broadcast(RelynReply::DiscoveryQuery(), RelynDevicePort);
+        return;
+    }
+    // An interface that fails (gone down since it was listed) does not end a search that
+    // others can still answer.
+    std::exception_ptr failure;
+    qsizetype sent = 0;
+    for (const TRelynInterface &interface : Asked) {
+        try {
+            endpoint.BroadcastVia(RelynReply::DiscoveryQuery(), RelynDevicePort, interface.Index);
+            ++sent;
+        } catch (const ESocketError &) {
+            failure = std::current_exception();
+        }
+    }
+    if (sent == 0 && failure)
+        std::rethrow_exception(failure);
+}
+
+void TRelynSearch::Sweep(TRelynEndpoint &endpoint, QList<int> &arrivals) {
+    using Clock = std::chrono::steady_clock;
+    Asked.clear();
+    Refused = 0;
+    const auto interval = std::chrono::nanoseconds(1'000'000'000LL / std::max(Scope.Rate, 1));
+    const auto start = Clock::now();
+    qint64 sent = 0;
+    for (const TRelynRange &range : Scope.Ranges) {
+        for (qint64 address = range.First; address <= qint64{range.Last}; ++address) {
+            // Replies are read while the sweep goes on, until this send is due.
+            for (;;) {
+                const auto left = start + sent * interval - Clock::now();
+                if (left <= Clock::duration::zero())
+                    break;
+                const int waitMs = static_cast<int>(std::max<qint64>(
+                    1, std::chrono::ceil<std::chrono::milliseconds>(left).count()));
+                const TRelynDatagram reply = Wait(endpoint, waitMs);
+                if (reply.Arrived)
+                    AddRecord(reply, arrivals);
+            }
+            if (endpoint.TrySendTo(RelynAddressText(static_cast<std::uint32_t>(address)),
+                                   RelynDevicePort, RelynReply::DiscoveryQuery()) != 0)
+                ++Refused;
+            ++sent;
+        }
+    }
+    const auto end = Clock::now() + std::chrono::milliseconds(WaitMs);
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now()).count();
+        if (left <= 0)
+            break;
+        const TRelynDatagram reply = Wait(endpoint, static_cast<int>(left));
+        if (reply.Arrived)
+            AddRecord(reply, arrivals);
+    }
+}
+
+void TRelynSearch::AddRecord(const TRelynDatagram &reply, QList<int> &arrivals) {
+    TRelynPar record;
+    record.IPAddress = reply.SenderAddress;
+    record.MACAddress = RelynReply::MacText(reply.Data);
+    if (Network && reply.InterfaceIndex > 0) {
+        const auto asked = std::find_if(Asked.begin(), Asked.end(), [&](const auto &interface) {
+            return interface.Index == reply.InterfaceIndex;
+        });
+        const TRelynInterface interface =
+            asked != Asked.end() ? *asked : Network->Interface(reply.InterfaceIndex);
+        record.Interface = interface.Name;
+        record.Network = interface.NetworksText();
+        std::uint32_t address = 0;
+        if (RelynParseAddress(record.IPAddress, address))
+            record.Reachable = Network->RoutesVia(address, interface.Name);
+    }
+    Records.append(record);
+    arrivals.append(reply.InterfaceIndex);
+}
+
+void TRelynSearch::QueryInfo(TRelynEndpoint &endpoint, TRelynPar &record, int interfaceIndex) {
     endpoint.SetRemoteHost(record.IPAddress);
     endpoint.SetRemotePort(RelynDevicePort);
-    endpoint.Send(RelynReply::InfoQuery());
+    // Out of the interface the device answered on: a device outside the computer's subnets
+    // is still on that link, and two devices of one address on two links each get their own.
+    endpoint.SendVia(RelynReply::InfoQuery(), interfaceIndex);
     QByteArray reply = Wait(endpoint).Data;
 
     record.Firmware = RelynNotAvailable;
@@ -135,7 +264,7 @@ void TRelynSearch::QueryInfo(TRelynEndpoint &endpoint, TRelynPar &record) {
 
     int start = RelynReply::InfoDescriptionStart;
     if (!RelynReply::IsCurrentFirmware(record.Firmware)) {
-        endpoint.Send(RelynReply::LegacyInfoQuery());
+        endpoint.SendVia(RelynReply::LegacyInfoQuery(), interfaceIndex);
         reply = Wait(endpoint).Data;
         start = RelynReply::LegacyDescriptionStart;
     }

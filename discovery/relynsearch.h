@@ -2,14 +2,40 @@
 #pragma once
 
 #include "relyn.h"
+#include "relynnetwork.h"
 #include "relynpar.h"
 #include "relyntypenames.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <cstdint>
 #include <functional>
 #include <memory>
+
+// Addresses first to last (host order), both included.
+struct TRelynRange {
+    std::uint32_t First = 0;
+    std::uint32_t Last = 0;
+    qint64 Count() const { return qint64{Last} - First + 1; }
+};
+
+// Where one search asks. By default: a broadcast out of every interface that can broadcast.
+struct TRelynSearchScope {
+    static constexpr int DefaultRate = 1000;
+    static constexpr qint64 MaxRangeAddresses = 65536;
+
+    // Names of the interfaces to broadcast out of; empty: all.
+    QStringList Interfaces;
+    // When given, no broadcast: the discovery query goes to each address of the ranges.
+    QList<TRelynRange> Ranges;
+    int Rate = DefaultRate; // datagrams per second of a range search
+};
+
+// "192.0.2.0/24" (or a bare address) to the addresses a range search sends to: all of them,
+// but the network and broadcast addresses of a prefix up to /30. False with the reason when
+// the text is no such range.
+bool RelynParseRange(const QString &text, TRelynRange &range, QString &error);
 
 class TRelynSearch {
 public:
@@ -18,7 +44,18 @@ public:
     static constexpr int WaitMs = 200;
 
     // The factory gives one endpoint per search; by default a TRelyn on the limited broadcast.
-    explicit TRelynSearch(EndpointFactory endpointFactory = {});
+    // Interfaces and routes come from the network; by default the system's, but only with the
+    // default endpoint: an engine given its own endpoint (tests) broadcasts once, as the
+    // system chooses, and leaves every record reachable.
+    explicit TRelynSearch(EndpointFactory endpointFactory = {},
+                          std::shared_ptr<const TRelynNetwork> network = {});
+
+    void SetScope(const TRelynSearchScope &scope) { Scope = scope; }
+    // The interfaces the last search broadcast out of (none for a range search, and none when
+    // the system chose).
+    const QList<TRelynInterface> &AskedInterfaces() const { return Asked; }
+    // Sends of the last range search that the system refused.
+    qint64 RefusedSends() const { return Refused; }
 
     // Stores the path and loads the type names from it at once.
     void SetNamesFile(const QString &path);
@@ -35,11 +72,19 @@ public:
     const TRelynTypeNames &TypeNames() const { return Types; }
 
 private:
-    void QueryInfo(TRelynEndpoint &endpoint, TRelynPar &record);
+    void BroadcastQuery(TRelynEndpoint &endpoint);
+    void Sweep(TRelynEndpoint &endpoint, QList<int> &arrivals);
+    // One record per datagram; its interface noted.
+    void AddRecord(const TRelynDatagram &reply, QList<int> &arrivals);
+    void QueryInfo(TRelynEndpoint &endpoint, TRelynPar &record, int interfaceIndex);
     // One wait of the search; a zero-length datagram ends the search with an error.
-    static TRelynDatagram Wait(TRelynEndpoint &endpoint);
+    static TRelynDatagram Wait(TRelynEndpoint &endpoint, int timeoutMs = WaitMs);
 
     EndpointFactory MakeEndpoint;
+    std::shared_ptr<const TRelynNetwork> Network;
+    TRelynSearchScope Scope;
+    QList<TRelynInterface> Asked;
+    qint64 Refused = 0;
     TRelynTypeNames Types;
     QString NamesFilePath;
     QList<TRelynPar> Records;

@@ -2,10 +2,12 @@
 
 #include "macaddresstext.h"
 #include "relynerror.h"
+#include "relynnoreply.h"
 
 #include <QApplication>
 #include <QFrame>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -86,10 +88,15 @@ TfRelynSearchGUI::TfRelynSearchGUI(QWidget *owner, TRelynSearchFunction search)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
     , RunSearch(std::move(search))
     , ReportError(ShowErrorBox) {
-    if (!RunSearch)
+    if (!RunSearch) {
         RunSearch = [](const QString &typesFile) {
             return RunRelynSearch(typesFile);
         };
+        ExplainNoReply = [] {
+            return RelynNoReplyHint(MakeSystemNetwork()->BroadcastInterfaces(),
+                                    RelynCheckFirewall());
+        };
+    }
     setObjectName(QStringLiteral("fRelynSearchGUI"));
     setFixedSize(ClientWidth, ClientHeight);
     setModal(true);
@@ -126,6 +133,15 @@ TfRelynSearchGUI::TfRelynSearchGUI(QWidget *owner, TRelynSearchFunction search)
     auto *list = new QVBoxLayout(PnlList);
     list->setContentsMargins(4, 4, 4, 0);
     list->addWidget(LvDeviceList);
+    LbNoReply = new QLabel(LvDeviceList->viewport());
+    LbNoReply->setObjectName(QStringLiteral("LbNoReply"));
+    LbNoReply->setWordWrap(true);
+    LbNoReply->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    LbNoReply->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    auto *empty = new QVBoxLayout(LvDeviceList->viewport());
+    empty->setContentsMargins(6, 6, 6, 6);
+    empty->addWidget(LbNoReply);
+    LbNoReply->hide();
 
     BBSearch =
         MakeButton(PnlButtons, QStringLiteral("BBSearch"), QStyle::SP_BrowserReload, 8, Row1, 113);
@@ -214,8 +230,15 @@ void TfRelynSearchGUI::Search() {
     QString error;
     try {
         const WaitCursor wait;
+        LbNoReply->hide();
         Devices.Assign(RunSearch(NamesFile));
         ShowRows(Devices.Count() > 0 ? 0 : -1);
+        if (Devices.Count() == 0 && ExplainNoReply) {
+            LbNoReply->setText(
+                (QStringList{QStringLiteral("No device answered.")} + ExplainNoReply())
+                    .join(u'\n'));
+            LbNoReply->show();
+        }
         if (Devices.Count() > 0)
             LvDeviceList->setFocus();
         SortBy(ClickedColumn);
@@ -237,9 +260,20 @@ void TfRelynSearchGUI::ShowRows(qsizetype selectedRow) {
         LvDeviceList->setRowCount(0);
         LvDeviceList->setRowCount(Devices.Count());
         for (int row = 0; row < Devices.Count(); ++row) {
-            const QStringList texts = RelynRowTexts(Devices.Records()[row]);
-            for (int column = 0; column < RelynColumnCount; ++column)
-                LvDeviceList->setItem(row, column, new QTableWidgetItem(texts[column]));
+            const TRelynPar &record = Devices.Records()[row];
+            const QStringList texts = RelynRowTexts(record);
+            for (int column = 0; column < RelynColumnCount; ++column) {
+                auto *item = new QTableWidgetItem(texts[column]);
+                // An upload from this computer cannot reach the device where it is now.
+                if (!record.Reachable) {
+                    item->setForeground(palette().color(QPalette::Disabled, QPalette::Text));
+                    item->setToolTip(
+                        tr("This computer cannot reach %1 through %2 (%3). Give the device an "
+                           "address in %3 with Change IP.")
+                            .arg(record.IPAddress, record.Interface, record.Network));
+                }
+                LvDeviceList->setItem(row, column, item);
+            }
         }
         // Selecting a row also makes it the focused row.
         if (selectedRow >= 0)
@@ -287,6 +321,7 @@ void TfRelynSearchGUI::BBChangeIPClick() {
     request.HasStartAddress = true;
     request.IPAddress = Devices.Records()[row].IPAddress;
     request.MACAddress = Devices.Records()[row].MACAddress;
+    request.Interface = Devices.Records()[row].Interface;
     OpenIPChange(request);
 }
 

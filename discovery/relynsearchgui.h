@@ -12,6 +12,7 @@
 #include <vector>
 
 class QFrame;
+class QLabel;
 class QPushButton;
 class QTableWidget;
 
@@ -29,6 +30,8 @@ public:
     // Opens the IP change dialog for a request; true when the dialog closed with OK.
     using ChangeIPOpener = std::function<bool(QWidget *parent, const TRelynIPChangeRequest &)>;
     using ErrorReporter = std::function<void(QWidget *parent, const QString &text)>;
+    // The lines that say why no device answered; the real search's default asks the system.
+    using NoReplyHint = std::function<QStringList()>;
 
     static constexpr int ClientWidth = 521;
     static constexpr int ClientHeight = 297;
@@ -49,6 +52,7 @@ public:
     // The optional buttons exist only when an opener is given, whatever the options say.
     void SetChangeIPOpener(ChangeIPOpener opener) { OpenChangeIP = std::move(opener); }
     void SetErrorReporter(ErrorReporter reporter) { ReportError = std::move(reporter); }
+    void SetNoReplyHint(NoReplyHint hint) { ExplainNoReply = std::move(hint); }
 
     // The address of the selected row; empty while no row is selected.
     QString SelectedIP() const;
@@ -62,6 +66,8 @@ public:
     QFrame *PnlRySearchBackground;
     QFrame *PnlList;
     QTableWidget *LvDeviceList;
+    // Over the empty table after a search that found nothing: why, and what to do.
+    QLabel *LbNoReply;
     QFrame *PnlButtons;
     QPushButton *BBSearch;
     QPushButton *BBHelpDeviceNotFound;
@@ -87,6 +93,7 @@ private:
     TRelynSearchFunction RunSearch;
     ChangeIPOpener OpenChangeIP;
     ErrorReporter ReportError;
+    NoReplyHint ExplainNoReply;
     TRelynSearchOptions Options = soAll;
     QString NamesFile;
     TRelynSearchLangSupport Texts;

@@ -34,6 +34,8 @@ struct TRelynIPChangeRequest {
     QString MACAddress;
     // False hides the dialog's "ARP table only" check box.
     bool ShowARPOnly = true;
+    // Where the device answered the search; empty when it was not found.
+    QString Interface = QString();
 
     QString CapDialog;
     QString CapChange;

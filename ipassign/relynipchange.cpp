@@ -42,6 +42,9 @@ TRelynIPChangeEnvironment TRelynIPChangeEnvironment::System() {
     environment.Probe = [](const QString &address) {
         ProbeTcpPort(address, ProbePort, ProbeTimeoutMs);
     };
+    environment.BroadcastInterfaces = [] {
+        return MakeSystemNetwork()->BroadcastInterfaces();
+    };
     return environment;
 }
 
@@ -87,7 +90,18 @@ TRelynIPChangeOutcome TRelynIPChange::AssignByDatagram(const QString &macAddress
         return Failure(FMessages.MsgIPSyntax);
     const QByteArray datagram = RelynIPSetupDatagram(macAddress, normal);
     const std::unique_ptr<TRelynEndpoint> endpoint = FEnvironment.OpenEndpoint();
-    endpoint->Broadcast(datagram, RelynDevicePort);
+    QList<TRelynInterface> interfaces;
+    if (FEnvironment.BroadcastInterfaces)
+        interfaces = FEnvironment.BroadcastInterfaces();
+    const auto known =
+        std::find_if(interfaces.begin(), interfaces.end(),
+                     [&](const auto &interface) { return interface.Name == FInterface; });
+    if (known != interfaces.end())
+        interfaces = {*known};
+    if (interfaces.isEmpty())
+        endpoint->Broadcast(datagram, RelynDevicePort);
+    for (const TRelynInterface &interface : interfaces)
+        endpoint->BroadcastVia(datagram, RelynDevicePort, interface.Index);
     return {true, rmInformation, FMessages.MsgChanged};
 }
 

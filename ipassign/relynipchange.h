@@ -4,6 +4,7 @@
 
 #include "icmpecho.h"
 #include "relyn.h"
+#include "relynnetwork.h"
 
 #include <QByteArray>
 #include <QString>
@@ -53,6 +54,8 @@ struct TRelynIPChangeEnvironment {
         HasPermanentNeighbour;
     // Sends the device some traffic to its new address, so that it sees the address in use.
     std::function<void(const QString &address)> Probe;
+    // The interfaces an IP-SETUP may leave by; none given: the one the system chooses.
+    std::function<QList<TRelynInterface>()> BroadcastInterfaces;
 
     static TRelynIPChangeEnvironment System();
 };
@@ -67,6 +70,11 @@ public:
 
     bool ArpOnly() const { return FArpOnly; }
     void SetArpOnly(bool arpOnly) { FArpOnly = arpOnly; }
+
+    // The interface the device answered a search on: the IP-SETUP names the device only by
+    // the end of its MAC address, so it leaves by that interface alone. Empty (or gone): out
+    // of every interface.
+    void SetInterface(const QString &name) { FInterface = name; }
 
     void SetMessages(const TRelynIPChangeMsgLngSupport &messages) { FMessages = messages; }
     const TRelynIPChangeMsgLngSupport &Messages() const { return FMessages; }
@@ -83,6 +91,7 @@ private:
     TRelynIPChangeEnvironment FEnvironment;
     TRelynIPChangeMsgLngSupport FMessages;
     bool FArpOnly = false;
+    QString FInterface;
 };
 
 // The groups of a MAC address text as IsMacText reads them: blanks around the text are dropped,

@@ -181,6 +181,8 @@ void TfRelynIPChangeGUI::BBChangeClick() {
     change.SetArpOnly(FShowARPOnly && ChBARPOnly->isChecked());
     const QString macAddress = EdtMac->text();
     const QString ipAddress = IPEdtAddress->Text();
+    // Another MAC address typed in names a device that may live on any interface.
+    change.SetInterface(macAddress == FStartMACAddress ? FInterface : QString());
     // The echo test takes up to about 3 s; the dialog is out of the way meanwhile.
     hide();
     change.SetMessages(FTexts.Messages);
@@ -217,6 +219,7 @@ bool OpenRelynIPChange(QWidget *parent, const TRelynIPChangeRequest &request,
     if (request.HasStartAddress) {
         dialog.SetStartIPAddress(request.IPAddress);
         dialog.SetStartMACAddress(request.MACAddress);
+        dialog.SetInterface(request.Interface);
     }
     dialog.SetShowARPOnly(request.ShowARPOnly);
     dialog.SetTexts(RelynIPChangeTexts(request));

@@ -53,6 +53,8 @@ public:
     // False hides ChBARPOnly, and with it the ARP mode.
     bool ShowARPOnly() const { return FShowARPOnly; }
     void SetShowARPOnly(bool show) { FShowARPOnly = show; }
+    // The interface the start MAC address's device answered on.
+    void SetInterface(const QString &name) { FInterface = name; }
 
     // Non-empty texts of the record replace the dialog's own.
     void SetTexts(const TRelynIPChangeLangSupport &texts) { FTexts.Apply(texts); }
@@ -77,6 +79,7 @@ private:
     void BBChangeClick();
 
     TRelynIPChangeEnvironment FEnvironment;
+    QString FInterface;
     MessageBoxFunction FMessageBox;
     QString FStartIPAddress = QStringLiteral("0.0.0.0");
     QString FStartMACAddress = QStringLiteral("00-00-00-00-00-00");

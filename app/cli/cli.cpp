@@ -30,7 +30,8 @@ const char *const kOverview =
     "Usage: quillet-cli COMMAND [options] [arguments]\n"
     "\n"
     "Commands:\n"
-    "  search [--json] [--types FILE]        find the devices on the network\n"
+    "  search [--json|--csv] [--types FILE] [--interface NAME]... [--range CIDR]...\n"
+    "                                        find the devices on the network\n"
     "  create FOLDER [--rewrite] [--internal] [--keep-bak]\n"
     "                                        pack a folder into a new web file\n"
     "  upload-web FILE ADDRESS...            upload a web file and wait for each restart\n"
@@ -200,20 +201,74 @@ int webfileServe(const QStringList &args, Console console) {
     return Success;
 }
 
+// Where a search asks, from --interface, --range and --rate; a usage error's text otherwise.
+std::optional<QString> searchScope(const QCommandLineParser &parser, TRelynSearchScope &scope) {
+    scope.Interfaces = parser.values(QStringLiteral("interface"));
+    qint64 addresses = 0;
+    for (const QString &text : parser.values(QStringLiteral("range"))) {
+        TRelynRange range;
+        QString error;
+        if (!RelynParseRange(text, range, error)) {
+            return error;
+        }
+        scope.Ranges.append(range);
+        addresses += range.Count();
+    }
+    if (addresses > TRelynSearchScope::MaxRangeAddresses) {
+        return QStringLiteral("The ranges hold %1 addresses; at most a /16 (65536) in all.")
+            .arg(addresses);
+    }
+    if (!scope.Ranges.isEmpty() && !scope.Interfaces.isEmpty()) {
+        return QStringLiteral("--interface limits a broadcast; a range search goes by the "
+                              "routing table.");
+    }
+    bool numeric = false;
+    scope.Rate = parser.value(QStringLiteral("rate")).toInt(&numeric);
+    if (!numeric || scope.Rate < 1 || scope.Rate > 1000000) {
+        return QStringLiteral("The rate must be a number of datagrams per second from 1 to "
+                              "1000000.");
+    }
+    return std::nullopt;
+}
+
 int searchCommand(const QStringList &args, Console console, const SearchFunction &search) {
-    CommandParser command(console, QStringLiteral("quillet-cli search [options]"),
-                          QStringLiteral("Broadcasts one discovery query, as the search window "
-                                         "does, and lists every device\nthat answers: IP "
-                                         "address, MAC address, firmware, device type and "
-                                         "description,\nin ascending address order."));
+    CommandParser command(
+        console, QStringLiteral("quillet-cli search [options]"),
+        QStringLiteral("Broadcasts one discovery query out of every network interface, as the "
+                       "search window\ndoes, and lists every device that answers: IP address, "
+                       "MAC address,\nfirmware, device type and description, in ascending "
+                       "address order.\nA device this computer cannot reach (its address lies "
+                       "outside the networks\nof the interface it answered on) is marked. With "
+                       "--range, the query goes to\nevery address of the ranges instead, also "
+                       "behind routers."));
     command.parser().addOption(
         {QStringLiteral("json"), QStringLiteral("Print a JSON array of objects instead.")});
+    command.parser().addOption(
+        {QStringLiteral("csv"), QStringLiteral("Print CSV with a header line instead.")});
     command.parser().addOption({QStringLiteral("types"),
                                 QStringLiteral("Read the device type names from FILE (section "
                                                "GlobalTypes)."),
                                 QStringLiteral("FILE")});
+    command.parser().addOption(
+        {QStringLiteral("interface"),
+         QStringLiteral("Broadcast only out of this interface; may be repeated."),
+         QStringLiteral("NAME")});
+    command.parser().addOption(
+        {QStringLiteral("range"),
+         QStringLiteral("Ask every address of CIDR (e.g. 203.0.113.0/24) instead of "
+                        "broadcasting; may be repeated, at most a /16 in all."),
+         QStringLiteral("CIDR")});
+    command.parser().addOption(
+        {QStringLiteral("rate"),
+         QStringLiteral("Datagrams per second of a range search (default %1).")
+             .arg(TRelynSearchScope::DefaultRate),
+         QStringLiteral("N"), QString::number(TRelynSearchScope::DefaultRate)});
     if (auto status = command.parse(args, 0, 0)) {
         return *status;
+    }
+    TRelynSearchScope scope;
+    if (const auto error = searchScope(command.parser(), scope)) {
+        return command.usageError(*error);
     }
     const QString types = command.parser().value(QStringLiteral("types"));
     // The window reads the names from its settings file, which may be missing; a file named
@@ -221,21 +276,31 @@ int searchCommand(const QStringList &args, Console console, const SearchFunction
     if (!types.isEmpty() && !QFileInfo(types).isFile()) {
         return reportFailure(console, text(types) + ": no such file");
     }
-    QList<TRelynPar> devices;
+    TRelynSearchOutcome outcome;
     try {
-        devices = sortedByAddress(search(types));
+        if (search) {
+            outcome.Devices = search(types);
+        } else {
+            outcome = RunRelynScopedSearch(types, scope);
+        }
+        outcome.Devices = sortedByAddress(outcome.Devices);
     } catch (const std::exception &failure) {
         QString message = QString::fromStdString(failure.what());
         message.replace(QStringLiteral("\r\n"), QStringLiteral(": "));
         return reportFailure(console, text(message));
     }
     if (command.parser().isSet(QStringLiteral("json"))) {
-        console.out << deviceJson(devices);
-    } else if (devices.isEmpty()) {
+        console.out << deviceJson(outcome.Devices);
+    } else if (command.parser().isSet(QStringLiteral("csv"))) {
+        console.out << deviceCsv(outcome.Devices);
+    } else if (outcome.Devices.isEmpty()) {
         // Standard output stays empty, so a script that reads rows reads none.
         console.err << "No device answered.\n";
     } else {
-        console.out << deviceTable(devices);
+        console.out << deviceTable(outcome.Devices);
+    }
+    if (!search) {
+        printSearchNotes(outcome, !scope.Ranges.isEmpty(), console.err);
     }
     return Success;
 }
@@ -426,7 +491,8 @@ int webfileCommand(const QStringList &args, Console console) {
 } // namespace
 
 int run(const QStringList &args, Console console) {
-    return run(args, console, [](const QString &typesFile) { return RunRelynSearch(typesFile); });
+    // No search function: the search command asks the real network, within its options.
+    return run(args, console, SearchFunction{});
 }
 
 int run(const QStringList &args, Console console, const SearchFunction &search) {

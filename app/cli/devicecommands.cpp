@@ -5,6 +5,7 @@
 #include "interruptwatch.h"
 #include "nethelpers.h"
 #include "relynipchange.h"
+#include "relynnoreply.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -83,7 +84,73 @@ std::string alignedRows(const std::vector<std::vector<std::string>> &rows) {
     return text;
 }
 
+bool severalInterfaces(const QList<TRelynPar> &records) {
+    return std::any_of(records.begin(), records.end(), [&](const TRelynPar &r) {
+        return r.Interface != records.first().Interface;
+    });
+}
+
+// The last cell of a device's line: the interface when devices answered on several, and how
+// to reach a device that this computer cannot.
+QString whereNote(const TRelynPar &record, bool showInterface) {
+    QStringList note;
+    if (showInterface) {
+        note << QStringLiteral("on %1").arg(record.Interface);
+    }
+    if (!record.Reachable) {
+        note << QStringLiteral("UNREACHABLE from %1 (%2): give it an address there with "
+                               "change-ip")
+                    .arg(record.Interface, record.Network);
+    }
+    return note.join(QStringLiteral("  "));
+}
+
+QString csvCell(QString cell) {
+    if (!cell.isEmpty() && (cell.front() == u'=' || cell.front() == u'+' || cell.front() == u'-' ||
+                            cell.front() == u'@' || cell.front() == u'\t')) {
+        cell.prepend(u'\'');
+    }
+    if (cell.contains(u'"') || cell.contains(u',') || cell.contains(u'\n') ||
+        cell.contains(u'\r')) {
+        cell = u'"' + cell.replace(u'"', QStringLiteral("\"\"")) + u'"';
+    }
+    return cell;
+}
+
 } // namespace
+
+std::string deviceCsv(const QList<TRelynPar> &records) {
+    QString text = QStringLiteral("ip,mac,firmware,type,description,interface,reachable\r\n");
+    for (const TRelynPar &r : records) {
+        const QStringList cells{r.IPAddress,
+                                r.MACAddress,
+                                r.Firmware,
+                                r.DeviceType,
+                                r.Description,
+                                r.Interface,
+                                r.Reachable ? QStringLiteral("true") : QStringLiteral("false")};
+        QStringList quoted;
+        for (const QString &cell : cells) {
+            quoted << csvCell(cell);
+        }
+        text += quoted.join(u',') + QStringLiteral("\r\n");
+    }
+    return text.toStdString();
+}
+
+void printSearchNotes(const TRelynSearchOutcome &outcome, bool rangeSearch, std::ostream &err) {
+    if (outcome.RefusedSends > 0) {
+        err << "quillet-cli: the system refused " << outcome.RefusedSends
+            << (outcome.RefusedSends == 1 ? " send" : " sends")
+            << " of the range search (no route or no neighbour)\n";
+    }
+    if (!outcome.Devices.isEmpty() || rangeSearch) {
+        return;
+    }
+    for (const QString &line : RelynNoReplyHint(outcome.Asked, RelynCheckFirewall())) {
+        err << line.toStdString() << '\n';
+    }
+}
 
 QList<TRelynPar> sortedByAddress(const QList<TRelynPar> &records) {
     TRelynDeviceList list;
@@ -98,9 +165,11 @@ QList<TRelynPar> sortedByAddress(const QList<TRelynPar> &records) {
 
 std::string deviceTable(const QList<TRelynPar> &records) {
     std::vector<std::vector<std::string>> rows;
+    const bool showInterface = severalInterfaces(records);
     for (const TRelynPar &r : records) {
         rows.push_back({printable(r.IPAddress), printable(r.MACAddress), printable(r.Firmware),
-                        printable(r.DeviceType), printable(r.Description)});
+                        printable(r.DeviceType), printable(r.Description),
+                        printable(whereNote(r, showInterface))});
     }
     return alignedRows(rows);
 }
@@ -112,7 +181,9 @@ std::string deviceJson(const QList<TRelynPar> &records) {
                                    {QStringLiteral("mac"), r.MACAddress},
                                    {QStringLiteral("firmware"), r.Firmware},
                                    {QStringLiteral("type"), r.DeviceType},
-                                   {QStringLiteral("description"), r.Description}});
+                                   {QStringLiteral("description"), r.Description},
+                                   {QStringLiteral("interface"), r.Interface},
+                                   {QStringLiteral("reachable"), r.Reachable}});
     }
     // JSON escapes C0 controls itself but writes C1 ones raw; as \u escapes they reach a
     // terminal harmlessly and a JSON reader unchanged.

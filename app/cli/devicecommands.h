@@ -16,8 +16,16 @@ QList<TRelynPar> sortedByAddress(const QList<TRelynPar> &records);
 
 // One device a line: address, MAC address, firmware, type, description, in aligned columns.
 std::string deviceTable(const QList<TRelynPar> &records);
-// An array of objects with the keys ip, mac, firmware, type, description.
+// An array of objects with the keys ip, mac, firmware, type, description, interface,
+// reachable.
 std::string deviceJson(const QList<TRelynPar> &records);
+// CSV (RFC 4180) with a header line of the JSON keys; a cell that a spreadsheet would run as a
+// formula gets a leading '.
+std::string deviceCsv(const QList<TRelynPar> &records);
+
+// What follows a search on standard error: why nothing answered (the interfaces asked, a
+// firewall that may drop the replies), and the sends that a range search could not make.
+void printSearchNotes(const TRelynSearchOutcome &outcome, bool rangeSearch, std::ostream &err);
 
 // An address a device can be reached at: four decimal numbers. Names are refused, so that
 // nothing is ever looked up by name.

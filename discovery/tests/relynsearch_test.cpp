@@ -1,9 +1,11 @@
 #include "qstringprint.h"
 #include "relynerror.h"
+#include "relynnoreply.h"
 #include "relynsearch.h"
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <deque>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -78,15 +80,32 @@ public:
             Deliver(Host, reply);
     }
     TRelynDatagram Receive(int timeoutMs) override {
-        EXPECT_EQ(timeoutMs, 200);
+        // A range search waits only until its next send is due.
+        if (Refused.isEmpty()) {
+            EXPECT_EQ(timeoutMs, 200);
+        }
         if (Inbox.empty()) {
             ++QuietWaits;
             return {};
         }
         TRelynDatagram datagram = Inbox.front();
         Inbox.pop_front();
+        ReceivedAfterSends.push_back(Sent.size());
         return datagram;
     }
+    // A range search's unicast discovery query; the system refuses the addresses in Refused.
+    int TrySendTo(const QString &address, std::uint16_t port, const QByteArray &data) {
+        EXPECT_EQ(port, RelynDevicePort);
+        Sent.emplace_back(address, data);
+        if (Refused.contains(address))
+            return EHOSTUNREACH;
+        if (auto device = Devices.find(address); device != Devices.end())
+            for (const QByteArray &reply : device->second.Discovery)
+                Deliver(address, reply);
+        return 0;
+    }
+    QStringList Refused;
+    std::vector<size_t> ReceivedAfterSends;
     void Deliver(const QString &ip, const QByteArray &data) {
         Inbox.push_back({data, ip, RelynDevicePort, true});
     }
@@ -104,6 +123,9 @@ public:
     }
     void Send(const QByteArray &data) override { Network.Send(data); }
     TRelynDatagram Receive(int timeoutMs) override { return Network.Receive(timeoutMs); }
+    int TrySendTo(const QString &address, std::uint16_t port, const QByteArray &data) override {
+        return Network.TrySendTo(address, port, data);
+    }
 
 private:
     FakeNetwork &Network;
@@ -307,4 +329,98 @@ TEST_F(RelynSearchTest, NamesFileIsLoadedWhenSet) {
     Network.Add(A).Info = {InfoBlock(2, 5, 2, 0, 0, "")};
     Engine.Search();
     EXPECT_EQ(Engine.Item(0).DeviceType, QStringLiteral("Gateway"));
+}
+
+TEST(RelynNetwork, RouteInterfaceIsTheLongestPrefixThenTheLowestMetric) {
+    // /proc/net/route of a laptop: Wi-Fi (wlan0) the default, a cable on 192.0.2.0/24, a
+    // static route to 203.0.113.0/24 through a router on the cable.
+    const QByteArray table =
+        "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n"
+        "wlan0\t00000000\t0164A8C0\t0003\t0\t0\t600\t00000000\t0\t0\t0\n"
+        "eth0\t00000000\tFE0200C0\t0003\t0\t0\t900\t00000000\t0\t0\t0\n"
+        "eth0\t000200C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\t0\t0\t0\n"
+        "eth0\t007100CB\tFE0200C0\t0003\t0\t0\t0\t00FFFFFF\t0\t0\t0\n"
+        "wlan0\t0064A8C0\t00000000\t0001\t0\t0\t600\t00FFFFFF\t0\t0\t0\n"
+        "eth9\t0B7100CB\t00000000\t0000\t0\t0\t0\tFFFFFFFF\t0\t0\t0\n";
+    const auto via = [&](const char *address) {
+        std::uint32_t value = 0;
+        EXPECT_TRUE(RelynParseAddress(QString::fromLatin1(address), value));
+        return RelynRouteInterface(table, value);
+    };
+    EXPECT_EQ(via("192.0.2.11"), QStringLiteral("eth0"));
+    EXPECT_EQ(via("203.0.113.11"), QStringLiteral("eth0")); // the route that is down is none
+    EXPECT_EQ(via("10.0.0.11"), QStringLiteral("wlan0"));   // factory address: the default
+    EXPECT_EQ(via("192.168.100.7"), QStringLiteral("wlan0"));
+    EXPECT_EQ(RelynRouteInterface("Iface\tDestination\n", 1), QString());
+}
+
+TEST(RelynNetwork, RangesLeaveOutNetworkAndBroadcastAddresses) {
+    TRelynRange range;
+    QString error;
+    ASSERT_TRUE(RelynParseRange(QStringLiteral("203.0.113.77/24"), range, error));
+    EXPECT_EQ(RelynAddressText(range.First), QStringLiteral("203.0.113.1"));
+    EXPECT_EQ(RelynAddressText(range.Last), QStringLiteral("203.0.113.254"));
+    ASSERT_TRUE(RelynParseRange(QStringLiteral("10.0.0.11"), range, error));
+    EXPECT_EQ(range.Count(), 1);
+    ASSERT_TRUE(RelynParseRange(QStringLiteral("10.0.0.10/31"), range, error));
+    EXPECT_EQ(range.Count(), 2);
+    ASSERT_TRUE(RelynParseRange(QStringLiteral("10.0.0.0/16"), range, error));
+    EXPECT_EQ(range.Count(), 65534);
+    for (const char *bad : {"10.0.0/24", "10.0.0.0/33", "10.0.0.0/", "host/24", "1.2.3.4/2/3"})
+        EXPECT_FALSE(RelynParseRange(QString::fromLatin1(bad), range, error)) << bad;
+    EXPECT_EQ(error, QStringLiteral("'1.2.3.4/2/3' is not a range such as 192.0.2.0/24."));
+}
+
+TEST(RelynNoReply, BlockingChainIsAnInputChainThatDropsAndDoesNotAcceptTheDevicesPort) {
+    const auto ruleset = [](const char *policy, const char *rules) {
+        return QByteArray(R"({"nftables": [{"metainfo": {"json_schema_version": 1}},
+            {"table": {"family": "inet", "name": "filter", "handle": 1}},
+            {"chain": {"family": "inet", "table": "filter", "name": "output", "handle": 2,
+                       "type": "filter", "hook": "output", "prio": 0, "policy": "drop"}},
+            {"chain": {"family": "inet", "table": "filter", "name": "input", "handle": 3,
+                       "type": "filter", "hook": "input", "prio": 0, "policy": ")") +
+               policy + R"("}})" + rules + "]}";
+    };
+    const QByteArray established = R"(,{"rule": {"family": "inet", "table": "filter",
+        "chain": "input", "expr": [{"match": {"op": "in", "left": {"ct": {"key": "state"}},
+        "right": ["established", "related"]}}, {"accept": null}]}})";
+    const QByteArray devicePort = R"(,{"rule": {"family": "inet", "table": "filter",
+        "chain": "input", "expr": [{"match": {"op": "==", "left": {"payload": {"protocol":
+        "udp", "field": "sport"}}, "right": {"set": [53, {"range": [30000, 31000]}]}}},
+        {"accept": null}]}})";
+    const QByteArray finalReject = R"(,{"rule": {"family": "inet", "table": "filter",
+        "chain": "input", "expr": [{"counter": {"packets": 0, "bytes": 0}},
+        {"reject": {"type": "icmpx", "expr": "admin-prohibited"}}]}})";
+    const QString chain = QStringLiteral("inet filter input");
+    EXPECT_EQ(RelynBlockingChain(ruleset("drop", established)), chain);
+    EXPECT_EQ(RelynBlockingChain(ruleset("accept", established + finalReject)), chain);
+    EXPECT_EQ(RelynBlockingChain(ruleset("drop", established + devicePort)), QString());
+    EXPECT_EQ(RelynBlockingChain(ruleset("accept", established)), QString());
+    EXPECT_EQ(RelynBlockingChain("nft: Operation not permitted"), QString());
+}
+
+TEST_F(RelynSearchTest, RangeSearchGoesPastRefusedSendsAndReadsRepliesMeanwhile) {
+    Network.Add(QStringLiteral("192.0.2.14")).Info = {InfoBlock(1, 4, 5, 0, 0, "far")};
+    Network.Add(A).Info = {InfoBlock(1, 4, 5, 0, 0, "near")};
+    Network.Refused = {QStringLiteral("192.0.2.12")};
+    TRelynSearchScope scope;
+    scope.Rate = 100;
+    scope.Ranges = {TRelynRange{}};
+    QString error;
+    ASSERT_TRUE(RelynParseRange(QStringLiteral("192.0.2.8/29"), scope.Ranges[0], error));
+    Engine.SetScope(scope);
+    Engine.Search();
+
+    ASSERT_EQ(Engine.Count(), 2);
+    EXPECT_EQ(Engine.Item(0).IPAddress, A);
+    EXPECT_EQ(Engine.Item(0).Description, QStringLiteral("near"));
+    EXPECT_EQ(Engine.Item(1).Description, QStringLiteral("far"));
+    EXPECT_EQ(Engine.RefusedSends(), 1);
+    for (int host = 9; host <= 14; ++host)
+        EXPECT_EQ(QueriesTo(QStringLiteral("192.0.2.%1").arg(host)).front().second,
+                  RelynReply::DiscoveryQuery())
+            << host;
+    // .11's reply was read before the sweep reached .12.
+    ASSERT_FALSE(Network.ReceivedAfterSends.empty());
+    EXPECT_LE(Network.ReceivedAfterSends.front(), 4u);
 }

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QFrame>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
@@ -222,6 +223,34 @@ private slots:
         QTest::keyClick(window.get(), Qt::Key_Return);
         QVERIFY(window->isVisible());
         QCOMPARE(window->result(), 0);
+    }
+
+    void emptyTableSaysWhyAndUnreachableRowsAreGrey() {
+        TRelynPar away = Device("10.0.0.11", "02-00-00-00-00-05", "a-type");
+        away.Interface = QStringLiteral("eth0");
+        away.Network = QStringLiteral("192.0.2.0/24");
+        away.Reachable = false;
+        Script.Runs = {[] { return QList<TRelynPar>(); },
+                       [&] {
+                           return QList<TRelynPar>{ThreeOutOfOrder[0], away};
+                       }};
+        auto window = MakeWindow();
+        window->SetNoReplyHint([] { return QStringList{QStringLiteral("Asked on eth0.")}; });
+        window->show();
+        QVERIFY(window->LbNoReply->isVisible());
+        QCOMPARE(window->LbNoReply->text(), QStringLiteral("No device answered.\nAsked on eth0."));
+
+        QTest::mouseClick(window->BBSearch, Qt::LeftButton);
+        QVERIFY(!window->LbNoReply->isVisible());
+        QCOMPARE(ColumnTexts(*window, 0),
+                 (QStringList{QStringLiteral("10.0.0.11"), QStringLiteral("192.0.2.30")}));
+        const QColor grey = window->palette().color(QPalette::Disabled, QPalette::Text);
+        for (int column = 0; column < RelynColumnCount; ++column) {
+            QCOMPARE(window->LvDeviceList->item(0, column)->foreground().color(), grey);
+            QVERIFY(window->LvDeviceList->item(0, column)->toolTip().contains(
+                QStringLiteral("address in 192.0.2.0/24 with Change IP")));
+            QVERIFY(window->LvDeviceList->item(1, column)->toolTip().isEmpty());
+        }
     }
 
     void headerClickSortsAndIsRememberedForTheNextSearch() {

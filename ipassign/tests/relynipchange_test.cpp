@@ -41,6 +41,26 @@ TEST_F(RelynIPChangeTest, FreeAddressGetsOneIPSetupBroadcastAfterThreeSilentEcho
     EXPECT_THAT(Net.Commands, IsEmpty());
 }
 
+TEST_F(RelynIPChangeTest, IPSetupLeavesByTheDevicesInterfaceOrByEvery) {
+    TRelynIPChangeEnvironment environment = Net.Environment();
+    environment.BroadcastInterfaces = [] {
+        return QList<TRelynInterface>{{2, QStringLiteral("eth0"), {}},
+                                      {3, QStringLiteral("wlan0"), {}}};
+    };
+    const auto indexes = [&](const QString &interface) {
+        Net.BroadcastInterfaces.clear();
+        TRelynIPChange change(environment);
+        change.SetInterface(interface);
+        EXPECT_TRUE(
+            change.ChangeIP(QStringLiteral("02-00-00-12-34-5F"), QStringLiteral("192.168.1.50"))
+                .Success);
+        return Net.BroadcastInterfaces;
+    };
+    EXPECT_EQ(indexes(QStringLiteral("wlan0")), (QList<int>{3}));
+    EXPECT_EQ(indexes(QString()), (QList<int>{2, 3}));
+    EXPECT_EQ(indexes(QStringLiteral("eth9")), (QList<int>{2, 3})); // gone since the search
+}
+
 TEST(RelynIPSetupDatagram, TakesTheLastTwoGroupsAsTheyAreWritten) {
     const QByteArray address = Bytes({0xC0, 0xA8, 0x01, 0x32});
     struct Case {

@@ -18,6 +18,8 @@ struct TScriptedNetwork {
     QStringList ResolvedHosts;
     QList<QPair<QByteArray, std::uint16_t>> Broadcasts;
     bool BroadcastFails = false;
+    // The interface index of each broadcast (0: the system's choice).
+    QList<int> BroadcastInterfaces;
     // Called at each echo, to look at the world while the procedure waits.
     std::function<void()> DuringEcho;
 
@@ -59,6 +61,11 @@ public:
         if (Net.BroadcastFails)
             throw ESocketError::FromErrno(ENETUNREACH);
         Net.Broadcasts.append({data, port});
+        Net.BroadcastInterfaces.append(0);
+    }
+    void BroadcastVia(const QByteArray &data, std::uint16_t port, int interfaceIndex) override {
+        Broadcast(data, port);
+        Net.BroadcastInterfaces.back() = interfaceIndex;
     }
     void Send(const QByteArray &) override { throw std::logic_error("unexpected send"); }
     TRelynDatagram Receive(int) override { throw std::logic_error("unexpected receive"); }

@@ -60,6 +60,19 @@ inline std::string deviceAddress(int n) {
     return "192.0.2." + std::to_string(10 + n);
 }
 
+inline std::string deviceDir(int n);
+inline std::string readFile(const std::string &path);
+
+// Device n's address in any lab (netlab up --lans/--foreign/--routed put devices on other
+// networks), as netlab keeps it.
+inline std::string labAddress(int n) {
+    std::string address = readFile(deviceDir(n) + "/address");
+    while (!address.empty() && (address.back() == '\n' || address.back() == ' ')) {
+        address.pop_back();
+    }
+    return address.empty() ? deviceAddress(n) : address;
+}
+
 inline std::string deviceMac(int n) {
     char text[18];
     std::snprintf(text, sizeof text, "02-00-00-00-00-%02X", n & 0xFF);

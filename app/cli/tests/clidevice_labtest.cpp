@@ -90,7 +90,10 @@ TEST_F(CliDeviceLab, SearchListsEveryDeviceInAscendingAddressOrder) {
     const QJsonObject first = devices.at(0).toObject();
     EXPECT_EQ(first.keys(),
               (QStringList{QStringLiteral("description"), QStringLiteral("firmware"),
-                           QStringLiteral("ip"), QStringLiteral("mac"), QStringLiteral("type")}));
+                           QStringLiteral("interface"), QStringLiteral("ip"), QStringLiteral("mac"),
+                           QStringLiteral("reachable"), QStringLiteral("type")}));
+    EXPECT_EQ(first.value(QStringLiteral("interface")).toString(), QStringLiteral("eth0"));
+    EXPECT_EQ(first.value(QStringLiteral("reachable")), QJsonValue(true));
     EXPECT_EQ(first.value(QStringLiteral("ip")).toString(), address(1));
     EXPECT_EQ(devices.at(19).toObject().value(QStringLiteral("mac")).toString().toStdString(),
               labtest::deviceMac(20));

@@ -75,6 +75,30 @@ TEST(SearchCommand, ListsDevicesByAddressNumberInAlignedColumns) {
     EXPECT_EQ(devices[2].toObject()[QStringLiteral("mac")].toString(), QStringLiteral("N/A"));
 }
 
+TEST(SearchCommand, CsvQuotesCellsAndDefusesFormulas) {
+    const auto search = [](const QString &) {
+        TRelynPar away = device("10.0.0.11", "=HYPERLINK(\"x\")");
+        away.Interface = QStringLiteral("eth0");
+        away.Reachable = false;
+        return QList<TRelynPar>{away, device("192.0.2.9", "-2, or \t+3"),
+                                device("192.0.2.8", "@a")};
+    };
+    const Output csv = run({QStringLiteral("search"), QStringLiteral("--csv")}, search);
+    EXPECT_EQ(csv.status, 0) << csv.err;
+    EXPECT_EQ(
+        csv.out,
+        "ip,mac,firmware,type,description,interface,reachable\r\n"
+        "10.0.0.11,02-00-00-00-00-0A,1-6-5.03,Sensor,\"'=HYPERLINK(\"\"x\"\")\",eth0,false\r\n"
+        "192.0.2.8,02-00-00-00-00-0A,1-6-5.03,Sensor,'@a,,true\r\n"
+        "192.0.2.9,02-00-00-00-00-0A,1-6-5.03,Sensor,\"'-2, or \t+3\",,true\r\n");
+    const Output usage =
+        run({QStringLiteral("search"), QStringLiteral("--range"), QStringLiteral("192.0.2.0/24"),
+             QStringLiteral("--rate"), QStringLiteral("0")},
+            search);
+    EXPECT_EQ(usage.status, 2);
+    EXPECT_NE(usage.err.find("The rate must be"), std::string::npos) << usage.err;
+}
+
 TEST(SearchCommand, NoDeviceIsAnEmptySuccessAndASocketErrorAFailure) {
     const auto none = [](const QString &) {
         return QList<TRelynPar>{};

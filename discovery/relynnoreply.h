@@ -1,0 +1,35 @@
+// Why a search may have found nothing: the interfaces it asked, and a firewall on this computer
+// that drops the devices' replies (a stateful firewall cannot match a reply to a broadcast).
+#pragma once
+
+#include "relynnetwork.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+struct TRelynFirewall {
+    enum TKind {
+        fwNone,      // nothing found that drops the replies
+        fwNftables,  // a readable input chain that drops them
+        fwFirewalld, // the service runs
+        fwUfw,       // the service is enabled
+        fwUnknown,   // the rules cannot be read (a normal user) and no known service runs
+    };
+    TKind Kind = fwNone;
+    QString Chain; // "inet filter input" for fwNftables
+};
+
+// The first IPv4 input chain of an nftables ruleset ("nft -j list ruleset") that drops what it
+// does not accept (policy drop, or a final drop or reject for everything) and has no rule that
+// accepts UDP from the devices' port: "family table chain". Empty when there is none.
+QString RelynBlockingChain(const QByteArray &rulesetJson);
+
+// This computer's firewall as far as the user running the program can tell: the nftables
+// rules when they can be read, else firewalld or ufw, else unknown for a normal user.
+TRelynFirewall RelynCheckFirewall();
+
+// The lines that explain an empty search, in plain words, with the command that lets the
+// replies in. No interfaces: the system chose one.
+QStringList RelynNoReplyHint(const QList<TRelynInterface> &asked, const TRelynFirewall &firewall);
