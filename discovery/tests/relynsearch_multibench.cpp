@@ -97,7 +97,14 @@ TEST_F(RelynMultiBench, ThreeInterfacesAgainstTheFloorOfOne) {
         searches.push_back(Timed({}, 3 * perLan));
     }
     Report("one interface", single, floors, 1.2);
+    // The 100 devices more cost 100 info round trips more, one after another as the replies
+    // must be read; with sanitizer builds of program and simulators each takes milliseconds.
+    // There the bound still catches interfaces that do not share the one collection (3 or more).
+#ifdef __SANITIZE_ADDRESS__
+    Report("three interfaces", searches, floors, 2.5);
+#else
     Report("three interfaces", searches, floors, 1.2);
+#endif
 }
 
 TEST_F(RelynMultiBench, RangeBehindTheRouterAgainstItsFloor) {
