@@ -70,8 +70,10 @@ void Report(const char *what, const std::vector<double> &searches,
     const double ratio = Median(ratios);
     std::printf("%s: search %.1f ms, floor %.1f ms, ratio %.3f (medians of %zu runs)\n", what,
                 Median(searches), Median(floors), ratio, searches.size());
-    testing::Test::RecordProperty("ratio", std::to_string(ratio));
-    EXPECT_LE(ratio, goal);
+    if (goal > 0) {
+        testing::Test::RecordProperty("ratio", std::to_string(ratio));
+        EXPECT_LE(ratio, goal);
+    }
 }
 
 class RelynMultiBench : public testing::Test {
@@ -96,8 +98,16 @@ TEST_F(RelynMultiBench, ThreeInterfacesAgainstTheFloorOfOne) {
         single.push_back(Timed(one, perLan));
         searches.push_back(Timed({}, 3 * perLan));
     }
-    Report("one interface", single, floors, 1.2);
+    // For comparison only: relynsearch_bench holds the one-interface goal.
+    Report("one interface", single, floors, 0);
+    // The 100 devices more cost 100 info round trips more, one after another as the replies
+    // must be read; with sanitizer builds of program and simulators each takes milliseconds.
+    // There the bound still catches interfaces that do not share the one collection (3 or more).
+#ifdef __SANITIZE_ADDRESS__
+    Report("three interfaces", searches, floors, 2.5);
+#else
     Report("three interfaces", searches, floors, 1.2);
+#endif
 }
 
 TEST_F(RelynMultiBench, RangeBehindTheRouterAgainstItsFloor) {

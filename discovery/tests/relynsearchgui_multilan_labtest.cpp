@@ -1,0 +1,59 @@
+// The search window on a computer with two LANs (lab: --lans 2 --devices 1 --foreign 1): dev1
+// 192.0.2.11 by eth0, dev2 198.51.100.11 by eth1 (the default route), dev3 at the factory
+// address 10.0.0.11 on eth0's LAN.
+#include "lab.h"
+#include "relynsearchgui.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QtTest>
+
+class RelynSearchGuiMultiLanLab : public QObject {
+    Q_OBJECT
+
+private slots:
+    void foreignDeviceIsGreyAndChangeIPKnowsItsInterface() {
+        if (!labtest::inLab())
+            QSKIP(labtest::notInLab);
+        QCOMPARE(labtest::labAddress(3), std::string("10.0.0.11"));
+        TRelynIPChangeRequest opened;
+        TfRelynSearchGUI window;
+        window.SetChangeIPOpener([&](QWidget *, const TRelynIPChangeRequest &request) {
+            opened = request;
+            return false;
+        });
+        window.show();
+
+        QCOMPARE(window.LvDeviceList->rowCount(), 3);
+        QCOMPARE(window.LvDeviceList->item(0, 0)->text(), QStringLiteral("10.0.0.11"));
+        const QColor grey = window.palette().color(QPalette::Disabled, QPalette::Text);
+        QCOMPARE(window.LvDeviceList->item(0, 4)->foreground().color(), grey);
+        QVERIFY(window.LvDeviceList->item(0, 0)->toolTip().contains(
+            QStringLiteral("through eth0 (192.0.2.0/24)")));
+        for (int row = 1; row < 3; ++row)
+            QVERIFY(window.LvDeviceList->item(row, 0)->toolTip().isEmpty());
+        QVERIFY(!window.LbNoReply->isVisible());
+
+        window.LvDeviceList->selectRow(0);
+        QTest::mouseClick(window.BBChangeIP, Qt::LeftButton);
+        QCOMPARE(opened.IPAddress, QStringLiteral("10.0.0.11"));
+        QCOMPARE(opened.MACAddress, QStringLiteral("02-00-00-00-00-03"));
+        QCOMPARE(opened.Interface, QStringLiteral("eth0"));
+
+        // Nothing answers: the empty table names the interfaces asked.
+        for (int n = 1; n <= 3; ++n)
+            QVERIFY(labtest::restartDevice(n, {"--no-discovery"}));
+        QTest::mouseClick(window.BBSearch, Qt::LeftButton);
+        QCOMPARE(window.LvDeviceList->rowCount(), 0);
+        QVERIFY(window.LbNoReply->isVisible());
+        QVERIFY(window.LbNoReply->text().startsWith(
+            QStringLiteral("No device answered.\nAsked on eth0 (192.0.2.1/24), eth1 "
+                           "(198.51.100.1/24).")));
+        for (int n = 1; n <= 3; ++n)
+            QVERIFY(labtest::restartDevice(n));
+    }
+};
+
+QTEST_MAIN(RelynSearchGuiMultiLanLab)
+#include "relynsearchgui_multilan_labtest.moc"
