@@ -453,7 +453,11 @@ int changeIpCommand(const QStringList &args, Console console, const SearchFuncti
         return Success;
     }
     const int waitMs = static_cast<int>(waitSeconds * 1000);
-    if (const auto found = findDeviceAt(search, mac, address, waitMs)) {
+    // Without a test's search, the real one: every interface, as the search command asks.
+    const SearchFunction find = search ? search : [](const QString &typesFile) {
+        return RunRelynScopedSearch(typesFile, TRelynSearchScope()).Devices;
+    };
+    if (const auto found = findDeviceAt(find, mac, address, waitMs)) {
         console.out << "Device " << text(found->MACAddress) << " answers at "
                     << text(found->IPAddress) << ".\n";
         return Success;
