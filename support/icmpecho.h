@@ -27,6 +27,9 @@ public:
     // address in network byte order. A reply that reports an error (destination unreachable,
     // time exceeded) for this request counts as an answer too.
     virtual TEchoReply Echo(quint32 address, int timeoutMs) = 0;
+    // A descriptor that becomes readable when the caller wants a wait cut short: an echo then
+    // ends at once, unanswered. A service that cannot watch one ignores it.
+    virtual void SetInterrupt(int fd) { (void)fd; }
 };
 
 // The echo service of this system: an unprivileged ICMP datagram socket when the system allows
@@ -38,12 +41,14 @@ public:
     static std::unique_ptr<TIcmpSocket> Open();
     ~TIcmpSocket() override;
     TEchoReply Echo(quint32 address, int timeoutMs) override;
+    void SetInterrupt(int fd) override { FInterruptFd = fd; }
     bool IsRaw() const { return FRaw; }
 
 private:
     TIcmpSocket(int fd, bool raw);
     int FFd;
     bool FRaw;
+    int FInterruptFd = -1;
 };
 
 // What the echo operations use from the system, so that tests of the attempt and cycle logic
@@ -76,5 +81,7 @@ bool PingHost(const QString &host, qint32 timeoutMs, unsigned char attempts, uns
 // Gives 0 when the host answered, 1 when it never did, -1 when an error ended the wait.
 int WaitForHostAnswer(const QString &host, quint32 extraCycles,
                       const std::function<void()> &callback, const TEchoEnvironment &environment);
+// The longest a WaitForHostAnswer with a callback can take when nothing ever answers.
+int HostAnswerWaitLimitMs(quint32 extraCycles);
 int WaitForHostAnswer(const QString &host, quint32 extraCycles,
                       const std::function<void()> &callback = {});

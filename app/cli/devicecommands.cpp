@@ -52,6 +52,8 @@ QString outcomeText(TDeviceUpload::TOutcome outcome) {
         return QStringLiteral("failed");
     case TDeviceUpload::uoNoAnswer:
         return QStringLiteral("no answer");
+    case TDeviceUpload::uoCancelled:
+        return QStringLiteral("interrupted");
     }
     return QStringLiteral("unknown");
 }
