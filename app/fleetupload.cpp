@@ -2,7 +2,63 @@
 
 #include "workflowreport.h"
 
+#include <QFileInfo>
+#include <QHash>
+
 #include <algorithm>
+
+namespace {
+QString Named(const TUploadTarget &target) {
+    QString text = target.Address;
+    QStringList kind;
+    if (!target.Family.isEmpty())
+        kind << target.Family;
+    if (!target.Model.isEmpty())
+        kind << target.Model;
+    if (!kind.isEmpty())
+        text += QStringLiteral(" (") + kind.join(QStringLiteral(", ")) + QLatin1Char(')');
+    return text;
+}
+} // namespace
+
+QString UploadQuestion(const QList<TUploadTarget> &targets, bool firmware, const QString &file) {
+    QStringList parts;
+    if (firmware && targets.size() > 1) {
+        parts << QStringLiteral("Send the firmware %1 to %2 devices?")
+                     .arg(QFileInfo(file).fileName())
+                     .arg(targets.size());
+        QHash<QString, int> counts;
+        const auto kindOf = [](const TUploadTarget &target) {
+            return target.Family + QLatin1Char('\n') + target.Model;
+        };
+        QString common;
+        for (const TUploadTarget &target : targets) {
+            const int count = ++counts[kindOf(target)];
+            if (count > counts.value(common))
+                common = kindOf(target);
+        }
+        QStringList differing;
+        for (const TUploadTarget &target : targets) {
+            if (kindOf(target) != common)
+                differing << Named(target);
+        }
+        if (!differing.isEmpty())
+            parts << QStringLiteral("These differ in family or model from the others:\n") +
+                         differing.join(QLatin1Char('\n'));
+    }
+    QStringList unreachable;
+    for (const TUploadTarget &target : targets) {
+        if (!target.Reachable)
+            unreachable << Named(target);
+    }
+    if (!unreachable.isEmpty()) {
+        parts << QStringLiteral("This computer has no route to:\n") +
+                     unreachable.join(QLatin1Char('\n'));
+        if (parts.size() == 1)
+            parts << QStringLiteral("Send to them anyway?");
+    }
+    return parts.join(QStringLiteral("\n\n"));
+}
 
 // Keeps the lines of one device's upload for whoever wants to look at them later.
 class TFleetUpload::TKeptReport : public TWorkflowReport {

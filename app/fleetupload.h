@@ -26,6 +26,20 @@ struct TFleetDevice {
     QStringList Lines;
 };
 
+// A device an upload is meant for, with what a search told about it.
+struct TUploadTarget {
+    QString Address;
+    QString Mac;
+    QString Family; // empty when unknown
+    QString Model;  // empty when unknown
+    bool Reachable = true;
+};
+
+// The question to ask before anything is sent, or empty when there is nothing to ask: the
+// devices this computer has no route to, and before firmware goes to several devices, the ones
+// whose family or model differs from most of the others (a wrong image can ruin a device).
+QString UploadQuestion(const QList<TUploadTarget> &targets, bool firmware, const QString &file);
+
 // Every upload runs from the event loop, so the caller's loop (a window's, or one that a
 // console command runs until AllFinished) carries them all.
 class TFleetUpload : public QObject {
