@@ -90,7 +90,10 @@ TfUpload::TfUpload(const TUploadRequest &request, TDialogs &dialogs, QWidget *pa
     QHeaderView *header = FLvDevices->horizontalHeader();
     header->setSectionResizeMode(TUploadModel::ucAddress, QHeaderView::ResizeToContents);
     header->setSectionResizeMode(TUploadModel::ucOutcome, QHeaderView::ResizeToContents);
-    header->setSectionResizeMode(TUploadModel::ucReason, QHeaderView::Stretch);
+    // Reasons are whole sentences: the column grows to the longest, with a scroll bar when the
+    // window is narrower, and fills the rest of the row otherwise.
+    header->setSectionResizeMode(TUploadModel::ucReason, QHeaderView::ResizeToContents);
+    header->setStretchLastSection(true);
     // Wide enough for the longest restart text.
     header->resizeSection(TUploadModel::ucProgress,
                           fontMetrics().horizontalAdvance(TDeviceUpload::RestartText(599)) + 16);
@@ -123,7 +126,7 @@ TfUpload::TfUpload(const TUploadRequest &request, TDialogs &dialogs, QWidget *pa
     });
 
     const int rows = std::min<int>(static_cast<int>(request.Targets.size()), 12);
-    resize(std::max(640, header->length() + 200),
+    resize(std::max(860, header->length() + 200),
            FLvDevices->verticalHeader()->defaultSectionSize() * (rows + 1) + 120);
 }
 
@@ -133,6 +136,7 @@ void TfUpload::Start() {
         addresses << target.Address;
     FModel->SetAddresses(addresses);
     UpdateSummary();
+    FBtnCancel->setFocus(Qt::OtherFocusReason);
     FFleet->Start(FRequest.Kind, FRequest.File, addresses);
 }
 
