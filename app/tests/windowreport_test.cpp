@@ -113,6 +113,24 @@ private slots:
                  FProgram + QStringLiteral("pmf/Station 7/Station 7_WEB1_02.pmf"));
     }
 
+    void escapeCancelsACreateAndLeavesNoTrace() {
+        auto window = Start();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        Choose(*window, MakeSource(QStringLiteral("Station 8")));
+        const QString before = window->EdtWebFile()->text();
+        QTest::mouseClick(window->BtnCreate(), Qt::LeftButton);
+        QVERIFY(!ActionsEnabled(*window));
+        // Between the creation's steps, before the packer has written anything.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QVERIFY(ActionsEnabled(*window));
+        QCOMPARE(InfoLines(*window).last(), QStringLiteral("Cancelled."));
+        QCOMPARE(window->EdtWebFile()->text(), before);
+        QCOMPARE(QApplication::focusWidget(), window->BtnCreate());
+        QVERIFY(!QDir(FProgram + QStringLiteral("pmf/Station 8")).exists());
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
     void folderErrorShowsAnErrorBox() {
         auto window = Start();
         Choose(*window, MakeSource(QStringLiteral("a/b")));
