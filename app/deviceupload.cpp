@@ -7,10 +7,16 @@
 #include "uploadfailure.h"
 #include "workflowreport.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTimer>
 
+#include <algorithm>
 #include <stdexcept>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 namespace {
 const QString ProcessDoneLine = QStringLiteral("Process done.");
@@ -32,11 +38,62 @@ QString ClientCommandLine(const QString &client, const QString &address, const Q
     // No option negotiation, as the devices' own client sends; a silent device ends the
     // transfer after 10 s instead of the client's default of minutes. Without --globoff the
     // client reads "[", "]", "{" and "}" of a file name as a pattern and refuses the path.
-    return client + QStringLiteral(" -sS --globoff --tftp-no-options --connect-timeout 10 -T ") +
+    // The progress meter (-#) writes unfinished lines with the share sent; -S keeps the
+    // client's error line.
+    return client + QStringLiteral(" -#S --globoff --tftp-no-options --connect-timeout 10 -T ") +
            QuoteArgument(file) + QStringLiteral(" tftp://") + address + QLatin1Char('/') +
            remoteName;
 }
 } // namespace
+
+// Ends the echoes of one wait: the flag for the steps between echoes, the descriptor for an
+// echo that is waiting for its answer.
+struct TDeviceUpload::TEchoCancel {
+    std::atomic<bool> Stop{false};
+    int Fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    TEchoCancel() = default;
+    TEchoCancel(const TEchoCancel &) = delete;
+    TEchoCancel &operator=(const TEchoCancel &) = delete;
+    ~TEchoCancel() {
+        if (Fd >= 0)
+            ::close(Fd);
+    }
+    void Raise() {
+        Stop.store(true);
+        const quint64 one = 1;
+        if (Fd >= 0 && ::write(Fd, &one, sizeof one) < 0) {
+            // Only the flag then: the echo under way ends at its own time-out.
+        }
+    }
+    void Check() const {
+        if (Stop.load())
+            throw TCancelled();
+    }
+};
+
+int TDeviceUpload::MeterPercent(const QString &line) {
+    // "######                 8.6%", or the bouncing marks before the size is known.
+    static const QRegularExpression meter(
+        QStringLiteral("^\\s*([#=O\\-]+\\s*)?(?:(\\d{1,3}(?:[.,]\\d)?)%)?\\s*$"));
+    const QRegularExpressionMatch match = meter.match(line);
+    if (!match.hasMatch() || line.trimmed().isEmpty())
+        return -1;
+    if (match.capturedLength(2) == 0)
+        return match.capturedLength(1) > 0 ? 0 : -1;
+    QString number = match.captured(2);
+    number.replace(QLatin1Char(','), QLatin1Char('.'));
+    return std::clamp(static_cast<int>(number.toDouble()), 0, 100);
+}
+
+QString TDeviceUpload::TransferText(int percent) {
+    return QStringLiteral("Sending: %1 %").arg(percent);
+}
+
+QString TDeviceUpload::RestartText(int secondsLeft) {
+    return QStringLiteral("Device restart: at most %1:%2 more")
+        .arg(secondsLeft / 60)
+        .arg(secondsLeft % 60, 2, 10, QLatin1Char('0'));
+}
 
 TDeviceUpload::TDeviceUpload(TWorkflowReport &report, TBrimoLog *log, TUploadSettings settings,
                              QObject *parent)
@@ -46,10 +103,13 @@ TDeviceUpload::TDeviceUpload(TWorkflowReport &report, TBrimoLog *log, TUploadSet
     , FSettings(std::move(settings)) {
     FTicker = new QTimer(this);
     connect(FTicker, &QTimer::timeout, this, &TDeviceUpload::Tick);
+    FRestartTicker = new QTimer(this);
+    connect(FRestartTicker, &QTimer::timeout, this, &TDeviceUpload::RestartTick);
 }
 
 TDeviceUpload::~TDeviceUpload() {
     FTicker->stop();
+    FRestartTicker->stop();
     StopEchoes();
     FRunner.reset();
 }
@@ -161,15 +221,36 @@ void TDeviceUpload::StartClient() {
     FProcessDone = false;
     connect(FRunner.get(), &TDosCommand::Terminated, this, &TDeviceUpload::UploadEnded);
     connect(FRunner.get(), &TDosCommand::StartFailed, this, &TDeviceUpload::ClientNotStarted);
+    connect(FRunner.get(), &TDosCommand::NewLine, this, &TDeviceUpload::ClientLine);
     FRunner->SetCommandLine(FCommandLine);
+    FPercent = 0;
+    emit TransferProgress(0);
     FRunner->Start();
     FTicker->start(FSettings.TickMs);
+}
+
+void TDeviceUpload::ClientLine(const QString &line) {
+    const int percent = MeterPercent(line);
+    if (!FRunning || FProcessDone || percent <= FPercent)
+        return;
+    FPercent = percent;
+    emit TransferProgress(percent);
+}
+
+QStringList TDeviceUpload::ClientLines() const {
+    QStringList lines;
+    // The meter's first carriage return ends an empty line of its own.
+    for (const QString &line : FRunner->CapturedLines()) {
+        if (!line.isEmpty() && MeterPercent(line) < 0)
+            lines.append(line);
+    }
+    return lines;
 }
 
 void TDeviceUpload::UploadEnded() {
     if (!FRunning || !FRunner || FProcessDone)
         return;
-    const QStringList &lines = FRunner->CapturedLines();
+    const QStringList lines = ClientLines();
     if (!lines.isEmpty())
         FReport.AddInfo(lines.join(QLatin1Char('\n')));
     FReport.AddInfo(ProcessDoneLine);
@@ -189,7 +270,7 @@ void TDeviceUpload::ClientFailed(int exitCode) {
     // The transfer failed, so no restart is coming: there is nothing to wait for.
     Log(QStringLiteral("Comm: exit status %1").arg(exitCode));
     FExitCode = exitCode;
-    const TClientFailure failure = ClassifyClientFailure(exitCode, FRunner->CapturedLines());
+    const TClientFailure failure = ClassifyClientFailure(exitCode, ClientLines());
     if (failure != TClientFailure::cfNoReply) {
         EndFailed(uoFailed, ClientFailureLine(failure, exitCode, FAddress, FFile, false));
         return;
@@ -265,6 +346,11 @@ void TDeviceUpload::WaitEnded() {
 }
 
 void TDeviceUpload::StartRestartWait() {
+    FRestartClock = std::make_unique<QElapsedTimer>();
+    FRestartClock->start();
+    FRestartLimitMs = HostAnswerWaitLimitMs(FSettings.ExtraCycles) + FSettings.RestartPauseMs;
+    RestartTick();
+    FRestartTicker->start(1000);
     const QString address = FAddress;
     const quint32 extraCycles = FSettings.ExtraCycles;
     StartEchoes(
@@ -275,25 +361,39 @@ void TDeviceUpload::StartRestartWait() {
         &TDeviceUpload::RestartWaitEnded);
 }
 
+void TDeviceUpload::RestartTick() {
+    if (!FRestartClock)
+        return;
+    const qint64 left = FRestartLimitMs - FRestartClock->elapsed();
+    emit RestartWaitLeft(static_cast<int>(std::max<qint64>(0, (left + 999) / 1000)));
+}
+
 void TDeviceUpload::StartEchoes(TEchoWork work, void (TDeviceUpload::*then)(int result)) {
-    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    auto cancel = std::make_shared<TEchoCancel>();
     FCancel = cancel;
     TEchoEnvironment echo = FSettings.Echo;
     auto openService = echo.OpenService;
     echo.OpenService = [cancel, openService]() {
-        if (cancel->load())
-            throw TCancelled();
-        return openService();
+        cancel->Check();
+        std::unique_ptr<TEchoService> service = openService();
+        if (service)
+            service->SetInterrupt(cancel->Fd);
+        return service;
     };
+    // Long pauses go in short steps, so that a cancel never waits for one to end.
     auto sleep = echo.Sleep;
     echo.Sleep = [cancel, sleep](int milliseconds) {
-        if (cancel->load())
-            throw TCancelled();
-        sleep(milliseconds);
+        constexpr int StepMs = 50;
+        do {
+            cancel->Check();
+            const int step = std::min(milliseconds, StepMs);
+            sleep(step);
+            milliseconds -= step;
+        } while (milliseconds > 0);
+        cancel->Check();
     };
     const std::function<void()> checkpoint = [cancel] {
-        if (cancel->load())
-            throw TCancelled();
+        cancel->Check();
     };
     const unsigned generation = FGeneration;
     // Why an echo could not be made (no ICMP socket, no usable ping) belongs in the upload's log
@@ -317,7 +417,7 @@ void TDeviceUpload::StartEchoes(TEchoWork work, void (TDeviceUpload::*then)(int 
         } catch (...) {
             // A cancellation, or an echo service that failed: either way no answer came.
         }
-        if (cancel->load())
+        if (cancel->Stop.load())
             return;
         QMetaObject::invokeMethod(
             this,
@@ -331,7 +431,7 @@ void TDeviceUpload::StartEchoes(TEchoWork work, void (TDeviceUpload::*then)(int 
 
 void TDeviceUpload::StopEchoes() {
     if (FCancel)
-        FCancel->store(true);
+        FCancel->Raise();
     if (FEchoThread.joinable())
         FEchoThread.join();
     FCancel.reset();
@@ -344,6 +444,10 @@ void TDeviceUpload::RestartWaitEnded(int result) {
     } else if (result > 0) {
         EndWeb(uoRestartTimeout);
     } else {
+        // What is left now is the pause for the device's web server.
+        if (FRestartClock)
+            FRestartLimitMs = static_cast<int>(FRestartClock->elapsed()) + FSettings.RestartPauseMs;
+        RestartTick();
         const unsigned generation = FGeneration;
         QTimer::singleShot(FSettings.RestartPauseMs, this, [this, generation] {
             if (generation == FGeneration && FRunning)
@@ -363,6 +467,8 @@ QString TDeviceUpload::OutcomeReason(TOutcome outcome) const {
         return QStringLiteral("Internal error.");
     case uoNothingSent:
         return QStringLiteral("Nothing was sent.");
+    case uoCancelled:
+        return QStringLiteral("Stopped before the upload ended.");
     case uoDone:
     case uoFailed:
     case uoNoAnswer:
@@ -397,6 +503,7 @@ void TDeviceUpload::EndWeb(TOutcome outcome) {
     case uoFailed:
     case uoNoAnswer:
     case uoNothingSent:
+    case uoCancelled:
         FReport.AddInfo(WebFailed);
         break;
     }
@@ -412,7 +519,24 @@ void TDeviceUpload::Finish(TOutcome outcome) {
         FReason = OutcomeReason(outcome);
     ++FGeneration;
     FTicker->stop();
+    FRestartTicker->stop();
+    FRestartClock.reset();
     if (FRunner)
         FRunner.release()->deleteLater();
     emit Finished(outcome);
+}
+
+void TDeviceUpload::Cancel() {
+    if (!FRunning)
+        return;
+    FTicker->stop();
+    if (FRunner) {
+        // Killed here and now, not when the deferred deletion comes, and without its lines.
+        disconnect(FRunner.get(), nullptr, this, nullptr);
+        if (FRunner->Running())
+            FRunner->Abort();
+    }
+    StopEchoes();
+    Log(QStringLiteral("Comm: cancelled"));
+    Finish(uoCancelled);
 }

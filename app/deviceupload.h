@@ -12,6 +12,7 @@
 #include <memory>
 #include <thread>
 
+class QElapsedTimer;
 class QTimer;
 class TBrimoLog;
 class TDosCommand;
@@ -46,7 +47,8 @@ public:
         uoRestartTimeout, // the device did not answer after the restart
         uoInternalError,  // the restart wait failed
         uoFailed,         // the client failed or could not be started
-        uoNoAnswer        // the client failed and the device did not answer an echo either
+        uoNoAnswer,       // the client failed and the device did not answer an echo either
+        uoCancelled       // stopped by Cancel before it ended
     };
     Q_ENUM(TOutcome)
 
@@ -60,6 +62,9 @@ public:
     void StartWeb(const QString &address, const QString &webFile);
     void StartFirmware(const QString &address, const QString &firmwareFile);
     bool Running() const { return FRunning; }
+    // Stops the transfer or restart wait still going: the client is killed and any echo under
+    // way ends at once. Adds no lines; Finished(uoCancelled) follows before it returns.
+    void Cancel();
     const QString &CommandLine() const { return FCommandLine; }
     // Why the last upload did not end in uoDone, in a technician's words; empty after uoDone.
     const QString &Reason() const { return FReason; }
@@ -69,7 +74,18 @@ public:
     static QString FirmwareCommandLine(const QString &client, const QString &address,
                                        const QString &file);
 
+    // The client's progress meter: the share of the file sent, in percent; -1 for a line that
+    // is no meter. Meter lines are left out of what Info shows.
+    static int MeterPercent(const QString &line);
+    // "Sending: 45 %" and "Device restart: at most 3:55 more", for a progress line.
+    static QString TransferText(int percent);
+    static QString RestartText(int secondsLeft);
+
 signals:
+    // 0 when the client starts, then each new percentage the client reports.
+    void TransferProgress(int percent);
+    // Once a second during the restart wait and its closing pause: the time it may still take.
+    void RestartWaitLeft(int seconds);
     void Finished(TDeviceUpload::TOutcome outcome);
 
 private:
@@ -78,6 +94,9 @@ private:
     bool CheckAddress(const QString &address, const QString &missingLine);
     void StartClient();
     void UploadEnded();
+    void ClientLine(const QString &line);
+    QStringList ClientLines() const;
+    void RestartTick();
     void ClientNotStarted(const QString &reason);
     void ClientFailed(int exitCode);
     void EndFailed(TOutcome outcome, const QString &reason);
@@ -109,11 +128,16 @@ private:
     int FExitCode = -1;
     std::unique_ptr<TDosCommand> FRunner;
     QTimer *FTicker = nullptr;
+    QTimer *FRestartTicker = nullptr;
+    std::unique_ptr<QElapsedTimer> FRestartClock;
+    int FRestartLimitMs = 0;
+    int FPercent = -1;
     int FElapsed = 0;
     bool FProcessDone = false;
     TOutcome FPendingOutcome = uoDone;
     bool FRunning = false;
     unsigned FGeneration = 0;
     std::thread FEchoThread;
-    std::shared_ptr<std::atomic<bool>> FCancel;
+    struct TEchoCancel;
+    std::shared_ptr<TEchoCancel> FCancel;
 };

@@ -45,3 +45,12 @@ void TSystemDialogs::Message(QWidget *parent, TMessageKind kind, const QString &
         break;
     }
 }
+
+bool TDialogs::Confirm(QWidget *, const QString &, const QString &) {
+    return false;
+}
+
+bool TSystemDialogs::Confirm(QWidget *parent, const QString &caption, const QString &text) {
+    return QMessageBox::warning(parent, caption, text, QMessageBox::Yes | QMessageBox::No,
+                                QMessageBox::No) == QMessageBox::Yes;
+}

@@ -18,6 +18,9 @@ public:
                              const QString &startFolder) = 0;
     virtual void Message(QWidget *parent, TMessageKind kind, const QString &caption,
                          const QString &text) = 0;
+    // A warning with Yes and No; true for Yes. Unless a seam answers, the answer is No, so
+    // that nothing goes ahead that nobody agreed to.
+    virtual bool Confirm(QWidget *parent, const QString &caption, const QString &text);
 
     // "web files (*.pmf)|*.pmf|all files|*.*" as the toolkit's "web files (*.pmf);;all files
     // (*)". "*.*" means every file, also those without a dot in the name.
@@ -31,4 +34,5 @@ public:
     QString OpenFile(QWidget *parent, const QString &filter, const QString &startFolder) override;
     void Message(QWidget *parent, TMessageKind kind, const QString &caption,
                  const QString &text) override;
+    bool Confirm(QWidget *parent, const QString &caption, const QString &text) override;
 };

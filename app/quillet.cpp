@@ -11,6 +11,8 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QFocusEvent>
 #include <QGroupBox>
@@ -19,6 +21,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -103,12 +106,15 @@ void TfQuillet::FormCreate() {
     FEdtFWFile->setText(settings.FWFile);
     FChBBakDel->setChecked(settings.BakDel);
     FEdtFrom->setText(FDirInName);
+    if (!settings.DeviceAddress.isEmpty())
+        FIPEdtAddress->SetText(settings.DeviceAddress);
     if (const QString &fault = FStartup.SettingsFault(); !fault.isEmpty()) {
         AddInfo(fault);
         FLog->WriteLineIf({woCommon}, fault);
     }
     ApplyModeLayout();
     ApplyBrandMenus();
+    setAcceptDrops(true);
     SetResponsiveDelayCallback([] { QCoreApplication::processEvents(); });
 
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -147,6 +153,10 @@ void TfQuillet::BuildControls() {
     FEdtFWFile = MakeEdit(FGBFiles, "EdtFWFile", 72, 108, 409);
     FBtnBrowseFW =
         MakeButton(FGBFiles, "BtnBrowseFW", QStringLiteral("Browse"), {496, 106, 75, 25});
+    // A file dropped anywhere on the window goes to the field its kind belongs in, not as
+    // text into the field under the pointer.
+    for (QLineEdit *edit : {FEdtFrom, FEdtWebFile, FEdtFWFile})
+        edit->setAcceptDrops(false);
 
     FInfo = Named(new QPlainTextEdit(pnl), "Info");
     FInfo->setGeometry(2, 161, 369, 124);
@@ -231,6 +241,13 @@ void TfQuillet::ApplyStyleSheet() {
 void TfQuillet::BuildMenu() {
     QStyle *style = this->style();
     FMMFile = Named(menuBar()->addMenu(QStringLiteral("&File")), "MMFile");
+    FMMCancel = Named(FMMFile->addAction(style->standardIcon(QStyle::SP_BrowserStop),
+                                         QStringLiteral("&Cancel operation")),
+                      "MMCancel");
+    FMMCancel->setShortcut(QKeySequence(Qt::Key_Escape));
+    FMMCancel->setEnabled(false);
+    connect(FMMCancel, &QAction::triggered, this, &TfQuillet::MMCancelClick);
+    FMMFile->addSeparator();
     QAction *exit = Named(FMMFile->addAction(style->standardIcon(QStyle::SP_DialogCloseButton),
                                              QStringLiteral("&Exit")),
                           "MMExit");
@@ -281,6 +298,11 @@ void TfQuillet::SetDirInName(const QString &folder) {
 }
 
 void TfQuillet::AddInfo(const QString &line) {
+    if (FInfoProgress) {
+        SetInfoProgress(line);
+        FInfoProgress = false;
+        return;
+    }
     // An empty document and one that holds a single empty line look alike, and appending to
     // an empty document fills its first line instead of adding one. The first block's state
     // remembers an empty first line, so it is kept.
@@ -299,6 +321,36 @@ void TfQuillet::AddInfo(const QString &line) {
     FInfo->appendPlainText(line);
 }
 
+void TfQuillet::SetInfoProgress(const QString &line) {
+    if (!FInfoProgress) {
+        AddInfo(line);
+        FInfoProgress = true;
+        return;
+    }
+    QTextCursor cursor(FInfo->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.movePosition(QTextCursor::StartOfBlock, QTextCursor::KeepAnchor);
+    cursor.insertText(line);
+}
+
+void TfQuillet::EndInfoProgress() {
+    if (!FInfoProgress)
+        return;
+    FInfoProgress = false;
+    QTextCursor cursor(FInfo->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.movePosition(QTextCursor::StartOfBlock, QTextCursor::KeepAnchor);
+    // The line break before it goes too, unless it is the only line.
+    if (cursor.block() != FInfo->document()->firstBlock())
+        cursor.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+}
+
+void TfQuillet::ClearInfo() {
+    FInfoProgress = false;
+    FInfo->clear();
+}
+
 TfQuillet::TRewrite TfQuillet::RewriteChoice() const {
     return FRGRewrite->checkedId() == rwRewriteLast ? rwRewriteLast : rwNewVersion;
 }
@@ -309,6 +361,9 @@ TUserSettings TfQuillet::CurrentSettings() const {
     settings.FWFile = FEdtFWFile->text();
     settings.DirInName = FDirInName;
     settings.BakDel = FChBBakDel->isChecked();
+    const QString address = FIPEdtAddress->Text();
+    if (address != QStringLiteral("0.0.0.0"))
+        settings.DeviceAddress = address;
     return settings;
 }
 
@@ -322,6 +377,45 @@ bool TfQuillet::eventFilter(QObject *watched, QEvent *event) {
         EdtWebFileEnter();
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+TfQuillet::TDropTarget TfQuillet::DropTarget(const QMimeData *data, QString *path) const {
+    if (!data->hasUrls() || data->urls().size() != 1 || !data->urls().first().isLocalFile())
+        return dtNone;
+    const QFileInfo file(data->urls().first().toLocalFile());
+    if (path)
+        *path = file.absoluteFilePath();
+    if (file.isDir())
+        return dtFrom;
+    const QString suffix = file.suffix().toLower();
+    if (suffix == QStringLiteral("pmf"))
+        return dtWebFile;
+    if (suffix == QStringLiteral("rom") && InternalMode())
+        return dtFWFile;
+    return dtNone;
+}
+
+void TfQuillet::dragEnterEvent(QDragEnterEvent *event) {
+    if (DropTarget(event->mimeData()) != dtNone)
+        event->acceptProposedAction();
+}
+
+void TfQuillet::dropEvent(QDropEvent *event) {
+    QString path;
+    switch (DropTarget(event->mimeData(), &path)) {
+    case dtFrom:
+        SetDirInName(path);
+        break;
+    case dtWebFile:
+        FEdtWebFile->setText(path);
+        break;
+    case dtFWFile:
+        FEdtFWFile->setText(path);
+        break;
+    case dtNone:
+        return;
+    }
+    event->acceptProposedAction();
 }
 
 void TfQuillet::BtnSelectSourceClick() {

@@ -2,6 +2,7 @@
 // Create button, the upload group and the menus.
 #pragma once
 
+#include "deviceupload.h"
 #include "relyndevicelist.h"
 #include "startup.h"
 
@@ -11,6 +12,9 @@
 class QAction;
 class QButtonGroup;
 class QCheckBox;
+class QDragEnterEvent;
+class QDropEvent;
+class QMimeData;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -47,8 +51,15 @@ public:
     QLineEdit *EdtWebFile() const { return FEdtWebFile; }
     QLineEdit *EdtFWFile() const { return FEdtFWFile; }
     QPlainTextEdit *Info() const { return FInfo; }
-    // Adds one line at the end of the message box.
+    // Adds one line at the end of the message box, in place of a progress line.
     void AddInfo(const QString &line);
+    // A last line that shows how a running operation gets on: each call replaces the one
+    // before, until AddInfo or EndInfoProgress.
+    void SetInfoProgress(const QString &line);
+    void EndInfoProgress();
+    void ClearInfo();
+    // File > Cancel operation (Esc): on only while a create or upload runs.
+    QAction *MMCancel() const { return FMMCancel; }
     QCheckBox *ChBBakDel() const { return FChBBakDel; }
     QButtonGroup *RGRewrite() const { return FRGRewrite; }
     TRewrite RewriteChoice() const;
@@ -61,6 +72,9 @@ public:
     // The search that the Search button's window runs; the network search unless a test sets
     // its own.
     void SetDeviceSearch(TRelynSearchFunction search) { FDeviceSearch = std::move(search); }
+    // The uploads' client and waits; the system's unless a test sets its own.
+    const TUploadSettings &UploadSettings() const { return FUploadSettings; }
+    void SetUploadSettings(const TUploadSettings &settings) { FUploadSettings = settings; }
 
     // The user settings as they stand now, as the exit saves them.
     TUserSettings CurrentSettings() const;
@@ -84,6 +98,7 @@ public slots:
     void BtnUploadFWClick();
     void EdtFromExit();
     void EdtWebFileEnter();
+    void MMCancelClick();
     void MMExitClick();
     void MMHelpReadmeENClick();
     void MMHelpReadmeCZClick();
@@ -92,6 +107,9 @@ public slots:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // A folder dropped on the window fills From, a web file Web file, a firmware file FW.
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void FormCreate();
@@ -102,6 +120,8 @@ private:
     void ApplyBrandMenus();
     void ApplyStyleSheet();
     void HelpPageEnded(const QString &page, bool opened);
+    enum TDropTarget { dtNone, dtFrom, dtWebFile, dtFWFile };
+    TDropTarget DropTarget(const QMimeData *data, QString *path = nullptr) const;
 
     TDialogs &FDialogs;
     TStartup FStartup;
@@ -133,10 +153,13 @@ private:
     QPushButton *FBtnUploadFW = nullptr;
 
     QMenu *FMMFile = nullptr;
+    QAction *FMMCancel = nullptr;
+    bool FInfoProgress = false;
     QMenu *FMMHelp = nullptr;
     QMenu *FMMHelpReadme = nullptr;
     QAction *FMMHelpReadmeAction = nullptr;
     QAction *FMMHelpInfoEn = nullptr;
     TRelynSearchFunction FDeviceSearch;
+    TUploadSettings FUploadSettings;
     TDocumentOpener *FOpener = nullptr;
 };

@@ -136,8 +136,10 @@ TUserSettings TStartup::LoadSettings() const {
         values.DirInName = ini.ReadString(paths, QStringLiteral("DIN"), FProgramFolder);
     }
     const QString global = QStringLiteral("Global");
-    if (ini.HasSection(global))
+    if (ini.HasSection(global)) {
         values.BakDel = ini.ReadBool(global, QStringLiteral("Bat"), true);
+        values.DeviceAddress = ini.ReadString(global, QStringLiteral("LastIP"), QString());
+    }
     return values;
 }
 
@@ -163,6 +165,11 @@ bool TStartup::SaveSettings(const TUserSettings &settings, QString *error) const
     ini.WriteString(paths, QStringLiteral("WebFile"), settings.WebFile);
     ini.WriteString(paths, QStringLiteral("FWFile"), settings.FWFile);
     ini.WriteString(paths, QStringLiteral("DIN"), settings.DirInName);
-    ini.WriteBool(QStringLiteral("Global"), QStringLiteral("Bat"), settings.BakDel);
+    const QString global = QStringLiteral("Global");
+    ini.WriteBool(global, QStringLiteral("Bat"), settings.BakDel);
+    // Left out while no address was ever chosen, so a file stays as it was without one.
+    if (!settings.DeviceAddress.isEmpty() ||
+        !ini.ReadString(global, QStringLiteral("LastIP"), QString()).isEmpty())
+        ini.WriteString(global, QStringLiteral("LastIP"), settings.DeviceAddress);
     return ini.Save(FIniPath, error);
 }

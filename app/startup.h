@@ -22,6 +22,8 @@ struct TUserSettings {
     QString FWFile;
     QString DirInName;
     bool BakDel = true;
+    // The device address of the last session, in "[Global]" as "LastIP".
+    QString DeviceAddress;
 
     friend bool operator==(const TUserSettings &, const TUserSettings &) = default;
 };

@@ -235,3 +235,24 @@ void TWebFileCreator::Finish(bool created) {
         FReport.AddInfo(QStringLiteral("OK"));
     emit Finished(created);
 }
+
+void TWebFileCreator::Cancel() {
+    if (!FRunning)
+        return;
+    FLimit->stop();
+    if (FRunner) {
+        disconnect(FRunner.get(), nullptr, this, nullptr);
+        if (FRunner->Running())
+            FRunner->Abort();
+    }
+    // A packer killed while writing leaves its temporary file beside the web file.
+    if (!FFileOutName.isEmpty()) {
+        const QFileInfo out(FFileOutName);
+        QDir folder = out.dir();
+        for (const QString &name :
+             folder.entryList({out.fileName() + QStringLiteral(".tmp-*")}, QDir::Files))
+            folder.remove(name);
+    }
+    Log(QStringLiteral("Cancelled"));
+    Finish(false);
+}

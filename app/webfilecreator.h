@@ -44,6 +44,9 @@ public:
     // before Start returns.
     void Start(const TCreateRequest &request);
     bool Running() const { return FRunning; }
+    // Stops a creation still going, the packer included, without further lines; Finished(false)
+    // follows before it returns.
+    void Cancel();
     // The full path of the web file of the latest creation; empty when it could not be named.
     const QString &FileOutName() const { return FFileOutName; }
     const QString &CommandLine() const { return FCommandLine; }

@@ -22,7 +22,7 @@ TWindowReport::~TWindowReport() {
 }
 
 void TWindowReport::ClearInfo() {
-    FWindow.Info()->clear();
+    FWindow.ClearInfo();
 }
 
 void TWindowReport::AddInfo(const QString &line) {
@@ -59,11 +59,14 @@ void SetActionsEnabled(TfQuillet &window, bool enabled) {
 void BeginOperation(TfQuillet &window) {
     window.centralWidget()->setFocus(Qt::OtherFocusReason);
     SetActionsEnabled(window, false);
+    window.MMCancel()->setEnabled(true);
 }
 
 // The focus goes back to the button that started the operation, unless the user has meanwhile
 // put it somewhere else.
 void EndOperation(TfQuillet &window, QPushButton *starter) {
+    window.EndInfoProgress();
+    window.MMCancel()->setEnabled(false);
     SetActionsEnabled(window, true);
     const QWidget *focus = window.focusWidget();
     if (!focus || focus == window.centralWidget())
@@ -125,9 +128,15 @@ static void StartUpload(TfQuillet &window, bool web) {
     if (OperationRunning(window))
         return;
     auto *report = new TWindowReport(window);
-    auto *upload = new TDeviceUpload(*report, &window.Log(), {}, &window);
+    auto *upload = new TDeviceUpload(*report, &window.Log(), window.UploadSettings(), &window);
     Adopt(upload, report);
     QPushButton *starter = web ? window.BtnUploadWeb() : window.BtnUploadFW();
+    QObject::connect(upload, &TDeviceUpload::TransferProgress, &window, [&window](int percent) {
+        window.SetInfoProgress(TDeviceUpload::TransferText(percent));
+    });
+    QObject::connect(upload, &TDeviceUpload::RestartWaitLeft, &window, [&window](int seconds) {
+        window.SetInfoProgress(TDeviceUpload::RestartText(seconds));
+    });
     QObject::connect(upload, &TDeviceUpload::Finished, &window, [&window, upload, starter] {
         EndOperation(window, starter);
         upload->deleteLater();
@@ -146,4 +155,23 @@ void TfQuillet::BtnUploadWebClick() {
 
 void TfQuillet::BtnUploadFWClick() {
     StartUpload(*this, false);
+}
+
+void TfQuillet::MMCancelClick() {
+    bool cancelled = false;
+    // Each ends with its own Finished, which hands the buttons back.
+    for (auto *creator : findChildren<TWebFileCreator *>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (creator->Running()) {
+            creator->Cancel();
+            cancelled = true;
+        }
+    }
+    for (auto *upload : findChildren<TDeviceUpload *>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (upload->Running()) {
+            upload->Cancel();
+            cancelled = true;
+        }
+    }
+    if (cancelled)
+        AddInfo(QStringLiteral("Cancelled."));
 }

@@ -213,12 +213,13 @@ TEchoReply TIcmpSocket::Echo(quint32 address, int timeoutMs) {
         const long long remaining = timeoutMs - elapsedMs();
         if (remaining < 0)
             return reply;
-        pollfd fd{FFd, POLLIN, 0};
-        const int ready = ::poll(&fd, 1, static_cast<int>(remaining));
+        pollfd fds[2] = {{FFd, POLLIN, 0}, {FInterruptFd, POLLIN, 0}};
+        const int ready = ::poll(fds, FInterruptFd >= 0 ? 2 : 1, static_cast<int>(remaining));
         if (ready < 0 && errno == EINTR)
             continue;
-        if (ready <= 0)
+        if (ready <= 0 || fds[1].revents != 0)
             return reply;
+        const pollfd &fd = fds[0];
 
         unsigned char buffer[1500];
         unsigned char control[512];
@@ -544,6 +545,11 @@ int WaitForHostAnswer(const QString &host, quint32 extraCycles,
     } catch (...) {
         return -1;
     }
+}
+
+int HostAnswerWaitLimitMs(quint32 extraCycles) {
+    const int cycleMs = CycleAttempts * (CycleTimeoutMs + AttemptPauseMs) + 21 * 50;
+    return static_cast<int>(extraCycles + 1) * cycleMs;
 }
 
 int WaitForHostAnswer(const QString &host, quint32 extraCycles,

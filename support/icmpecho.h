@@ -36,6 +36,9 @@ public:
     // A service that waits for a child program waits in short steps through this sleep, so
     // that a caller whose sleep ends the wait (by throwing) stops the child as well.
     virtual void SetSleep(std::function<void(int milliseconds)> sleep) { (void)sleep; }
+    // A descriptor that becomes readable when the caller wants a wait cut short: an echo then
+    // ends at once, unanswered. A service that cannot watch one ignores it.
+    virtual void SetInterrupt(int fd) { (void)fd; }
 };
 
 // The echo service of this system: an unprivileged ICMP datagram socket when the system allows
@@ -47,6 +50,7 @@ public:
     static std::unique_ptr<TIcmpSocket> Open(QString *whyNot = nullptr);
     ~TIcmpSocket() override;
     TEchoReply Echo(quint32 address, int timeoutMs) override;
+    void SetInterrupt(int fd) override { FInterruptFd = fd; }
     bool IsRaw() const { return FRaw; }
 
 private:
@@ -54,6 +58,7 @@ private:
     void DropStaleErrors();
     int FFd;
     bool FRaw;
+    int FInterruptFd = -1;
 };
 
 // The system's ping program, for a user who may open no ICMP socket: the program carries its
@@ -113,5 +118,7 @@ bool PingHost(const QString &host, qint32 timeoutMs, unsigned char attempts, uns
 // Gives 0 when the host answered, 1 when it never did, -1 when an error ended the wait.
 int WaitForHostAnswer(const QString &host, quint32 extraCycles,
                       const std::function<void()> &callback, const TEchoEnvironment &environment);
+// The longest a WaitForHostAnswer with a callback can take when nothing ever answers.
+int HostAnswerWaitLimitMs(quint32 extraCycles);
 int WaitForHostAnswer(const QString &host, quint32 extraCycles,
                       const std::function<void()> &callback = {});

@@ -1,7 +1,7 @@
 #include "devicecommands.h"
 
 #include "consolereport.h"
-#include "deviceupload.h"
+#include "fleetupload.h"
 #include "interruptwatch.h"
 #include "nethelpers.h"
 #include "relynipchange.h"
@@ -35,26 +35,6 @@ std::string printable(const QString &text) {
         }
     }
     return shown.toStdString();
-}
-
-QString outcomeText(TDeviceUpload::TOutcome outcome) {
-    switch (outcome) {
-    case TDeviceUpload::uoNothingSent:
-        return QStringLiteral("nothing sent");
-    case TDeviceUpload::uoDone:
-        return QStringLiteral("done");
-    case TDeviceUpload::uoUploadTimeout:
-        return QStringLiteral("upload time-out");
-    case TDeviceUpload::uoRestartTimeout:
-        return QStringLiteral("restart time-out");
-    case TDeviceUpload::uoInternalError:
-        return QStringLiteral("internal error");
-    case TDeviceUpload::uoFailed:
-        return QStringLiteral("failed");
-    case TDeviceUpload::uoNoAnswer:
-        return QStringLiteral("no answer");
-    }
-    return QStringLiteral("unknown");
 }
 
 std::string alignedRows(const std::vector<std::vector<std::string>> &rows) {
@@ -250,65 +230,39 @@ std::optional<TRelynPar> findDeviceAt(const TRelynSearchFunction &search, const 
 
 QList<UploadJob> uploadToAll(UploadKind kind, const QString &file, const QStringList &addresses,
                              std::ostream &out, std::ostream &err) {
-    struct Device {
-        std::unique_ptr<ConsoleReport> report;
-        std::unique_ptr<TDeviceUpload> upload;
-    };
-    QList<UploadJob> jobs;
-    std::vector<Device> devices;
     const bool prefixed = addresses.size() > 1;
     qsizetype width = 0;
     for (const QString &address : addresses) {
         width = std::max(width, address.size());
     }
-    QEventLoop loop;
-    int running = 0;
-    for (qsizetype i = 0; i < addresses.size(); ++i) {
-        const QString &address = addresses[i];
-        jobs.append({address, QString(), false, QString()});
+    TFleetUpload fleet;
+    fleet.SetReportFactory([&](int, const QString &address) {
         const std::string prefix =
             prefixed ? (address.leftJustified(width) + QStringLiteral("  ")).toStdString()
                      : std::string();
-        Device device;
-        device.report = std::make_unique<ConsoleReport>(out, err, prefix);
-        device.upload = std::make_unique<TDeviceUpload>(*device.report, nullptr);
-        const TDeviceUpload *upload = device.upload.get();
-        QObject::connect(device.upload.get(), &TDeviceUpload::Finished, &loop,
-                         [&jobs, &running, &loop, i, upload](TDeviceUpload::TOutcome outcome) {
-                             jobs[i].outcome = outcomeText(outcome);
-                             jobs[i].reason = upload->Reason();
-                             jobs[i].done = outcome == TDeviceUpload::uoDone;
-                             if (--running == 0) {
-                                 loop.quit();
-                             }
-                         });
-        devices.push_back(std::move(device));
-    }
-    // Every upload is started before the loop runs, so that they all go side by side; one that
-    // finishes at once (a file that cannot be started) is counted as it finishes.
-    running = static_cast<int>(devices.size());
-    for (qsizetype i = 0; i < addresses.size(); ++i) {
-        TDeviceUpload &upload = *devices[static_cast<std::size_t>(i)].upload;
-        if (kind == UploadKind::Web) {
-            upload.StartWeb(addresses[i], file);
-        } else {
-            upload.StartFirmware(addresses[i], file);
-        }
-    }
-    if (running > 0) {
-        // Ctrl+C stops every transfer and restart wait still going (the uploads' destructors
-        // end their clients) and the summary tells which devices it caught.
-        const InterruptWatch watch([&loop, &err] {
+        return std::make_unique<ConsoleReport>(out, err, prefix);
+    });
+    QEventLoop loop;
+    bool finished = false;
+    QObject::connect(&fleet, &TFleetUpload::AllFinished, &loop, [&finished, &loop] {
+        finished = true;
+        loop.quit();
+    });
+    fleet.Start(kind == UploadKind::Web ? TFleetUpload::fkWeb : TFleetUpload::fkFirmware, file,
+                addresses);
+    if (!finished) {
+        // Ctrl+C stops every transfer and restart wait still going, and the summary tells which
+        // devices it caught.
+        const InterruptWatch watch([&fleet, &err] {
             err << "quillet-cli: interrupted; stopping the uploads" << std::endl;
-            loop.quit();
+            fleet.Cancel();
         });
         loop.exec();
     }
-    for (UploadJob &job : jobs) {
-        if (job.outcome.isEmpty()) {
-            job.outcome = QStringLiteral("interrupted");
-            job.reason = QStringLiteral("Stopped before the upload ended.");
-        }
+    QList<UploadJob> jobs;
+    for (const TFleetDevice &device : fleet.Devices()) {
+        jobs.append({device.Address, TFleetUpload::OutcomeText(device.Outcome),
+                     device.Outcome == TDeviceUpload::uoDone, device.Reason});
     }
     return jobs;
 }
@@ -328,8 +282,10 @@ std::string uploadSummary(const QList<UploadJob> &jobs) {
         }
         done += job.done ? 1 : 0;
     }
-    return alignedRows(rows) + std::to_string(done) + " of " + std::to_string(jobs.size()) +
-           (jobs.size() == 1 ? " device" : " devices") + " done\n";
+    return alignedRows(rows) +
+           TFleetUpload::SummaryLine(static_cast<int>(done), static_cast<int>(jobs.size()))
+               .toStdString() +
+           '\n';
 }
 
 } // namespace cli

@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -14,6 +15,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+
+#include <poll.h>
+#include <signal.h>
 
 // Nothing here reaches a network: the client is a script and the echo service a fake.
 namespace {
@@ -153,7 +157,7 @@ TEST_F(DeviceUploadTest, WebUploadWaitsForTheRestart) {
     EXPECT_EQ(Run(true, Device, File, &log), TDeviceUpload::uoDone);
 
     EXPECT_THAT(Report.Lines(),
-                ElementsAre(WebHeader(), QStringLiteral("[-sS]"), QStringLiteral("[--globoff]"),
+                ElementsAre(WebHeader(), QStringLiteral("[-#S]"), QStringLiteral("[--globoff]"),
                             QStringLiteral("[--tftp-no-options]"),
                             QStringLiteral("[--connect-timeout]"), QStringLiteral("[10]"),
                             QStringLiteral("[-T]"), QLatin1Char('[') + File + QLatin1Char(']'),
@@ -165,10 +169,83 @@ TEST_F(DeviceUploadTest, WebUploadWaitsForTheRestart) {
     EXPECT_EQ(Echoes.load(), 5);
     const QString commandLine =
         Settings.ClientProgram +
-        QStringLiteral(" -sS --globoff --tftp-no-options --connect-timeout 10 -T \"") + File +
+        QStringLiteral(" -#S --globoff --tftp-no-options --connect-timeout 10 -T \"") + File +
         QStringLiteral("\" tftp://192.0.2.11/WEB1");
     EXPECT_THAT(LogMessages(), ElementsAre(QStringLiteral("Comm: cmd=") + commandLine,
                                            QStringLiteral("Comm: line=") + commandLine));
+}
+
+TEST_F(DeviceUploadTest, MeterGivesProgressAndStaysOutOfInfo) {
+    // As the client writes it: carriage returns between the meter's states.
+    Client("printf '\\r#####    33.3%%'; sleep 0.1; printf '\\r###########  66.7%%'; sleep 0.1;"
+           " printf '\\r################ 100.0%%\\n'");
+    Settings.RestartPauseMs = 1500;
+    TDeviceUpload upload(Report, nullptr, Settings);
+    QSignalSpy progress(&upload, &TDeviceUpload::TransferProgress);
+    QSignalSpy left(&upload, &TDeviceUpload::RestartWaitLeft);
+    QSignalSpy finished(&upload, &TDeviceUpload::Finished);
+    upload.StartWeb(Device, File);
+    ASSERT_TRUE(WaitForSignal(finished, 10000));
+    QList<int> percents;
+    for (const QList<QVariant> &signal : progress)
+        percents.append(signal.first().toInt());
+    EXPECT_EQ(percents, (QList<int>{0, 33, 66, 100}));
+    EXPECT_THAT(Report.Lines(), ElementsAre(WebHeader(), QStringLiteral("Process done."), QString(),
+                                            QStringLiteral("Device restart..."),
+                                            QStringLiteral("Device restart done."),
+                                            QStringLiteral("Web upload successful."), QString()));
+    // The whole worst case first, then only the closing pause, counting down.
+    ASSERT_GE(left.size(), 2);
+    EXPECT_EQ(left.first().first().toInt(), (HostAnswerWaitLimitMs(20) + 1500 + 999) / 1000);
+    EXPECT_EQ(left[1].first().toInt(), 2);
+    EXPECT_LE(left.last().first().toInt(), 1);
+    EXPECT_EQ(TDeviceUpload::RestartText(235), QStringLiteral("Device restart: at most 3:55 more"));
+}
+
+TEST_F(DeviceUploadTest, CancelKillsTheClientAndEndsAnEchoUnderWay) {
+    const QString pidFile = Dir.path() + QStringLiteral("/pid");
+    Client("echo $$ > '" + pidFile.toLocal8Bit() + "'; exec sleep 30");
+    TDeviceUpload upload(Report, nullptr, Settings);
+    QSignalSpy finished(&upload, &TDeviceUpload::Finished);
+    upload.StartFirmware(Device, File);
+    QTRY_VERIFY(QFile::exists(pidFile) && QFile(pidFile).size() > 0);
+    QFile file(pidFile);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const pid_t pid = file.readAll().trimmed().toInt();
+    upload.Cancel();
+    ASSERT_EQ(finished.size(), 1);
+    EXPECT_EQ(finished.first().first().value<TDeviceUpload::TOutcome>(),
+              TDeviceUpload::uoCancelled);
+    EXPECT_EQ(upload.Reason(), QStringLiteral("Stopped before the upload ended."));
+    EXPECT_NE(::kill(pid, 0), 0);
+
+    // An echo that waits for its answer ends when the descriptor it was given turns readable.
+    class TInterruptibleEcho : public TEchoService {
+    public:
+        TEchoReply Echo(quint32, int timeoutMs) override {
+            pollfd fd{FInterrupt, POLLIN, 0};
+            ::poll(&fd, 1, timeoutMs);
+            return {};
+        }
+        void SetInterrupt(int fd) override { FInterrupt = fd; }
+        int FInterrupt = -1;
+    };
+    Client("exit 0");
+    Settings.Echo.OpenService = [] {
+        return std::make_unique<TInterruptibleEcho>();
+    };
+    TDeviceUpload web(Report, nullptr, Settings);
+    QSignalSpy webFinished(&web, &TDeviceUpload::Finished);
+    web.StartWeb(Device, File);
+    QTRY_VERIFY(Report.Info.contains(QStringLiteral("Device restart...")));
+    QTest::qWait(100);
+    QElapsedTimer clock;
+    clock.start();
+    web.Cancel();
+    EXPECT_LT(clock.elapsed(), 500);
+    ASSERT_EQ(webFinished.size(), 1);
+    EXPECT_EQ(webFinished.first().first().value<TDeviceUpload::TOutcome>(),
+              TDeviceUpload::uoCancelled);
 }
 
 TEST_F(DeviceUploadTest, DeviceThatNeverComesBack) {

@@ -181,6 +181,7 @@ TEST_F(StartupTest, SettingsSurviveTwoRunsAndKeepTheRestOfTheFile) {
     settings.FWFile = u"/fw/žluťoučký kůň.rom"_s;
     settings.DirInName = u"/sites/with = sign/"_s;
     settings.BakDel = false;
+    settings.DeviceAddress = u"192.0.2.11"_s;
     QString error;
     ASSERT_TRUE(TStartup(Inputs()).SaveSettings(settings, &error)) << error.toStdString();
     EXPECT_EQ(TStartup(Inputs()).LoadSettings(), settings);
@@ -196,6 +197,7 @@ TEST_F(StartupTest, SettingsSurviveTwoRunsAndKeepTheRestOfTheFile) {
     EXPECT_EQ(ini.ReadString(u"PATHS"_s, u"Extra"_s, {}), u"kept"_s);
     EXPECT_TRUE(ReadIni().contains("0102=Duplicate"));
     EXPECT_TRUE(ReadIni().contains("Bat=1"));
+    EXPECT_TRUE(ReadIni().contains("LastIP=192.0.2.11"));
     EXPECT_EQ(QDir(FProgram).entryList(QDir::Files), QStringList{u"qlt.ini"_s});
 }
 

@@ -7,10 +7,14 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
+
+#include <signal.h>
 
 #include <memory>
 
@@ -109,6 +113,24 @@ private slots:
                  FProgram + QStringLiteral("pmf/Station 7/Station 7_WEB1_02.pmf"));
     }
 
+    void escapeCancelsACreateAndLeavesNoTrace() {
+        auto window = Start();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        Choose(*window, MakeSource(QStringLiteral("Station 8")));
+        const QString before = window->EdtWebFile()->text();
+        QTest::mouseClick(window->BtnCreate(), Qt::LeftButton);
+        QVERIFY(!ActionsEnabled(*window));
+        // Between the creation's steps, before the packer has written anything.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QVERIFY(ActionsEnabled(*window));
+        QCOMPARE(InfoLines(*window).last(), QStringLiteral("Cancelled."));
+        QCOMPARE(window->EdtWebFile()->text(), before);
+        QCOMPARE(QApplication::focusWidget(), window->BtnCreate());
+        QVERIFY(!QDir(FProgram + QStringLiteral("pmf/Station 8")).exists());
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
     void folderErrorShowsAnErrorBox() {
         auto window = Start();
         Choose(*window, MakeSource(QStringLiteral("a/b")));
@@ -141,6 +163,78 @@ private slots:
                                                   QStringLiteral("No input (fw) file selected.")}));
         QVERIFY(ActionsEnabled(*window));
         QCOMPARE(window->IPEdtAddress()->Text(), QStringLiteral("192.0.2.11"));
+    }
+
+    void escapeCancelsAnUploadThatShowsItsProgress() {
+        // A stand-in client: nothing leaves this computer.
+        const QString pidFile = FTemp->filePath(QStringLiteral("pid"));
+        QFile client(FProgram + QStringLiteral("client"));
+        QVERIFY(client.open(QIODevice::WriteOnly));
+        client.write("#!/bin/sh\necho $$ > '" + pidFile.toLocal8Bit() +
+                     "'\nprintf '\\r####   20.0%%'; sleep 0.2; printf '\\r########   40.0%%'\n"
+                     "exec sleep 30\n");
+        client.close();
+        client.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+        auto window = Start({QStringLiteral("-brimo")});
+        TUploadSettings settings;
+        settings.ClientProgram = client.fileName();
+        window->SetUploadSettings(settings);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        window->IPEdtAddress()->SetText(QStringLiteral("192.0.2.11"));
+        window->EdtFWFile()->setText(FProgram + QStringLiteral("mimetype.ini"));
+        QVERIFY(!window->MMCancel()->isEnabled());
+        QTest::mouseClick(window->BtnUploadFW(), Qt::LeftButton);
+        QVERIFY(window->MMCancel()->isEnabled());
+        // One line that changes in place.
+        QTRY_COMPARE(InfoLines(*window), QStringList{QStringLiteral("Sending: 40 %")});
+        QFile pid(pidFile);
+        QVERIFY(pid.open(QIODevice::ReadOnly));
+        const pid_t clientPid = pid.readAll().trimmed().toInt();
+
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QCOMPARE(InfoLines(*window), QStringList{QStringLiteral("Cancelled.")});
+        QVERIFY(ActionsEnabled(*window));
+        QVERIFY(!window->MMCancel()->isEnabled());
+        QCOMPARE(QApplication::focusWidget(), window->BtnUploadFW());
+        QCOMPARE(::kill(clientPid, 0), -1);
+
+        // The address comes back at the next start.
+        window.reset();
+        QCOMPARE(Start()->IPEdtAddress()->Text(), QStringLiteral("192.0.2.11"));
+    }
+
+    void droppedFilesFillTheirFields() {
+        auto window = Start({QStringLiteral("-brimo")});
+        window->show();
+        const auto drop = [&window](const QString &path) {
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(path)});
+            QDragEnterEvent enter({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(window.get(), &enter);
+            if (!enter.isAccepted())
+                return false;
+            QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton,
+                               Qt::NoModifier);
+            QApplication::sendEvent(window.get(), &dropped);
+            return dropped.isAccepted();
+        };
+        const QString source = MakeSource(QStringLiteral("Station 9"));
+        QVERIFY(drop(source));
+        QCOMPARE(window->EdtFrom()->text(), source);
+        QCOMPARE(window->DirInName(), source);
+        QVERIFY(drop(FProgram + QStringLiteral("site_02.pmf")));
+        QCOMPARE(window->EdtWebFile()->text(), FProgram + QStringLiteral("site_02.pmf"));
+        QVERIFY(drop(FProgram + QStringLiteral("image.ROM")));
+        QCOMPARE(window->EdtFWFile()->text(), FProgram + QStringLiteral("image.ROM"));
+        QVERIFY(!drop(FProgram + QStringLiteral("mimetype.ini")));
+
+        // Standard mode has no firmware field to fill.
+        auto standard = Start();
+        standard->show();
+        window = std::move(standard);
+        QVERIFY(!drop(FProgram + QStringLiteral("image.rom")));
     }
 };
 
