@@ -34,6 +34,7 @@ TStartupInputs TStartupInputs::FromSystem(const QString &programFolder,
     }
     inputs.LocalDataRoot = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     inputs.DocumentsRoot = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    inputs.ConfigRoot = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     return inputs;
 }
 
@@ -42,13 +43,14 @@ TStartup::TStartup(const TStartupInputs &inputs)
     , FCommonDataRoot(inputs.CommonDataRoot)
     , FLocalDataRoot(inputs.LocalDataRoot)
     , FDocumentsRoot(inputs.DocumentsRoot) {
-    FIniPath = FProgramFolder + QStringLiteral("qlt.ini");
-    FLogPath = FProgramFolder + QStringLiteral("qlt.log");
+    FPlaces = TStoragePlaces::For(FProgramFolder, inputs.ConfigRoot, inputs.LocalDataRoot);
+    FIniPath = FPlaces.SettingsIni;
+    FLogPath = FPlaces.LogFile;
     FBrand = KDefaultBrand;
     FAppName = KDefaultAppName;
-    if (QFile::exists(FIniPath)) {
+    if (QFile::exists(FPlaces.BrandingIni)) {
         TIniFile ini;
-        ini.Load(FIniPath);
+        ini.Load(FPlaces.BrandingIni);
         FBrand = ini.ReadString(QStringLiteral("label"), QStringLiteral("company"), KDefaultBrand);
         FAppName =
             ini.ReadString(QStringLiteral("label"), QStringLiteral("appname"), KDefaultAppName);
@@ -61,6 +63,8 @@ TStartup::TStartup(const TStartupInputs &inputs)
 }
 
 void TStartup::CreateFolders() {
+    // A failure shows later, where it matters: at the first Create and when saving at exit.
+    FPlaces.Prepare();
     const QString tail = FBrandFolder + u'/' + FAppName + u'/';
     // The all-users folder is wanted; where it cannot be made or written, the user's own is
     // taken without a word, since nothing else reads these folders.
@@ -115,7 +119,7 @@ QString TStartup::CaptionFor(const QString &appName, const QString &version, boo
 TUserSettings TStartup::StartValues() const {
     TUserSettings values;
     values.DirInName = FProgramFolder;
-    values.WebFile = FProgramFolder + QStringLiteral("pmf/");
+    values.WebFile = FPlaces.OutputRoot + QStringLiteral("pmf/");
     values.FWFile.clear();
     values.BakDel = true;
     return values;

@@ -62,10 +62,13 @@ void TWebFileCreator::Start(const TCreateRequest &request) {
     Guarded([this] {
         if (FRequest.DeleteBakFiles)
             DeleteBakFiles(FRequest.SourceFolder);
-        const QString relativeName = BuildWebFileName();
-        FFileOutName = FRequest.ProgramFolder + relativeName;
+        if (FRequest.OutputRoot.isEmpty())
+            FRequest.OutputRoot = FRequest.ProgramFolder;
+        const bool named = FRequest.FileOutName.isEmpty();
+        const QString relativeName = named ? BuildWebFileName() : QString();
+        FFileOutName = named ? FRequest.OutputRoot + relativeName : FRequest.FileOutName;
         Log(QStringLiteral("FileOutName = [") + FFileOutName + QLatin1Char(']'));
-        if (relativeName.isEmpty()) {
+        if (named && relativeName.isEmpty()) {
             FFileOutName.clear();
             FReport.AddInfo(QStringLiteral("Internal error."));
             FReport.AddInfo(CreatingFailed);
@@ -99,8 +102,8 @@ QString TWebFileCreator::BuildWebFileName() {
     Log(QStringLiteral("KindWeb=[%1], KindDir=[%2], KindType=[%3]")
             .arg(parts.KindWeb, parts.KindDir, parts.KindType));
     const int number =
-        NextVersion(HighestVersion(FRequest.ProgramFolder, parts), FRequest.RewriteLast);
-    const QString error = EnsureWebFileFolders(FRequest.ProgramFolder, WebFileFolders(parts));
+        NextVersion(HighestVersion(FRequest.OutputRoot, parts), FRequest.RewriteLast);
+    const QString error = EnsureWebFileFolders(FRequest.OutputRoot, WebFileFolders(parts));
     if (!error.isEmpty()) {
         FReport.ErrorBox(error);
         return {};

@@ -91,6 +91,7 @@ void TfQuillet::BtnCreateClick() {
 
     TCreateRequest request;
     request.ProgramFolder = ProgramFolder();
+    request.OutputRoot = Startup().Places().OutputRoot;
     request.DirInName = DirInName();
     request.SourceFolder = EdtFrom()->text();
     request.InternalMode = InternalMode();

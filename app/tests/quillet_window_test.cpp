@@ -35,6 +35,7 @@ public:
     QStringList Filters;
     QStringList FileStarts;
     QStringList Opened;
+    QStringList Messages;
 
     QString ChooseFolder(QWidget *, const QString &start) override {
         FolderStarts << start;
@@ -49,7 +50,9 @@ public:
         Opened << path;
         return OpenAnswer;
     }
-    void Message(QWidget *, TMessageKind, const QString &, const QString &) override {}
+    void Message(QWidget *, TMessageKind, const QString &, const QString &text) override {
+        Messages << text;
+    }
 };
 
 QStringList VisibleCaptions(const QMenu *menu) {
@@ -80,6 +83,7 @@ private:
         inputs.CommonDataRoot = FTemp->filePath(u"common"_s);
         inputs.LocalDataRoot = FTemp->filePath(u"local"_s);
         inputs.DocumentsRoot = FTemp->filePath(u"documents"_s);
+        inputs.ConfigRoot = FTemp->filePath(u"config"_s);
         return std::make_unique<TfQuillet>(inputs, FDialogs);
     }
     template <typename T> static T *Child(const QWidget *w, const char *name) {
@@ -315,11 +319,49 @@ private slots:
         config.close();
         auto w = Start();
         QCOMPARE(w->windowTitle(), u"Quillet - 1.2.0.0"_s);
-        w.reset(); // no crash, nothing written, the failure in the log
+        w.reset(); // no crash, nothing written, the failure in the log and told to the user
         QVERIFY(QFileInfo(FProgram + u"qlt.ini"_s).isDir());
+        QCOMPARE(FDialogs.Messages.size(), 1);
+        QVERIFY(FDialogs.Messages[0].startsWith(u"The settings could not be saved to "_s +
+                                                FProgram + u"qlt.ini:\n"_s));
         QFile log(FProgram + u"qlt.log"_s);
         QVERIFY(log.open(QIODevice::ReadOnly));
         QVERIFY(log.readAll().contains("Settings not saved: "));
+    }
+
+    // Installed for every user: the program folder is only read; the user's settings, log and
+    // output tree live in the user's own folders, the branding stays the administrator's.
+    void installedLayout() {
+        const QByteArray sample = "[label]\ncompany=ZARN\n[GlobalTypes]\n4=Tank\n";
+        WriteIni(sample);
+        QVERIFY(QFile(FProgram + u"installed-layout"_s).open(QIODevice::WriteOnly));
+        const QString settings = FTemp->filePath(u"config/quillet/qlt.ini"_s);
+        const QString output = FTemp->filePath(u"local/quillet/pmf"_s);
+        {
+            auto w = Start();
+            QCOMPARE(w->Startup().IniPath(), settings);
+            QCOMPARE(w->EdtWebFile()->text(), output + u'/');
+            w->BtnWebSourceClick();
+            QCOMPARE(FDialogs.FileStarts.last(), output);
+            w->SetDirInName(u"/sites/a"_s);
+        }
+        QFile file(settings);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QByteArray saved = file.readAll();
+        QVERIFY(saved.contains("company=ZARN") && saved.contains("DIN=/sites/a"));
+        file.close();
+        // The administrator's branding counts, not the user's copy of it.
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(saved.replace("company=ZARN", "company=OTHER"));
+        file.close();
+        auto w = Start();
+        QCOMPARE(w->Startup().Brand(), u"ZARN"_s);
+        QCOMPARE(w->DirInName(), u"/sites/a"_s);
+        QVERIFY(FDialogs.Messages.isEmpty());
+        QFile program(FProgram + u"qlt.ini"_s);
+        QVERIFY(program.open(QIODevice::ReadOnly));
+        QCOMPARE(program.readAll(), sample);
+        QVERIFY(!QFileInfo::exists(FProgram + u"pmf"_s));
     }
 
     void exitClosesTheWindow() {
