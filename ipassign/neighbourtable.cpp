@@ -106,8 +106,8 @@ bool MayChangeNeighbourTable() {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return true; // unknown: the generic error is the honest one
-    while (!status.atEnd()) {
-        const QByteArray line = status.readLine();
+    // A /proc file reports the size 0, so it is read whole rather than up to its "end".
+    for (const QByteArray &line : status.readAll().split('\n')) {
         if (line.startsWith("CapEff:")) {
             bool ok = false;
             const qulonglong effective = line.mid(7).trimmed().toULongLong(&ok, 16);
