@@ -3,13 +3,19 @@ BUILD_DIR ?= build
 TEST_DIR ?= build-asan
 CMAKE_FLAGS ?=
 
-.PHONY: deps build run test test-build clean format lab lab-down
+.PHONY: deps test-deps build run package test test-build clean format lab lab-down
 
+# Running needs only the three programs and their files; tests and their packages come with
+# `make test`.
 deps:
-	@tools/install-deps
+	@tools/install-deps run
+
+test-deps:
+	@tools/install-deps test
 
 $(BUILD_DIR)/build.ninja: | deps
-	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DQUILLET_TESTS=OFF -DQUILLET_BENCHMARKS=OFF $(CMAKE_FLAGS)
 
 build: deps $(BUILD_DIR)/build.ninja
 	cmake --build $(BUILD_DIR)
@@ -17,11 +23,16 @@ build: deps $(BUILD_DIR)/build.ninja
 run: build
 	$(BUILD_DIR)/bin/quillet
 
-$(TEST_DIR)/build.ninja: | deps
+# The Debian package quillet_<version>_amd64.deb, in the build folder.
+package: build
+	@tools/install-deps package
+	cd $(BUILD_DIR) && cpack -G DEB
+
+$(TEST_DIR)/build.ninja: | test-deps
 	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLET_SANITIZE=ON \
 	    -DQUILLET_BENCHMARKS=OFF $(CMAKE_FLAGS)
 
-test-build: deps $(TEST_DIR)/build.ninja
+test-build: test-deps $(TEST_DIR)/build.ninja
 	cmake --build $(TEST_DIR)
 
 # Every test once, in the sanitizer build; any failure makes the target fail, and so does a
@@ -33,8 +44,10 @@ test: test-build
 	    $(CURDIR)/tools/untouched -- ctest --output-on-failure --no-tests=error -j2
 
 # A test LAN with three simulated devices, and Quillet started inside it (needs root).
-lab: build
-	tools/netlab up --devices 3 --devsim $(BUILD_DIR)/tools/devsim
+# The simulator is built with the tests.
+lab: build $(TEST_DIR)/build.ninja
+	cmake --build $(TEST_DIR) --target devsim
+	tools/netlab up --devices 3 --devsim $(TEST_DIR)/tools/devsim
 	tools/netlab exec pc -- $(BUILD_DIR)/bin/quillet
 
 lab-down:

@@ -97,8 +97,7 @@ TfQuillet::~TfQuillet() {
 
 void TfQuillet::FormCreate() {
     FStartup.CreateFolders();
-    FLog = std::make_unique<TBrimoLog>(FStartup.LogPath(),
-                                       FStartup.ProgramFolder() + QStringLiteral("cil.cnf"));
+    FLog = std::make_unique<TBrimoLog>(FStartup.LogPath(), FStartup.Places().LogConfig);
     setWindowTitle(FStartup.Caption());
     const TUserSettings settings = FStartup.LoadSettings();
     FDirInName = settings.DirInName;
@@ -126,8 +125,13 @@ void TfQuillet::FormCreate() {
 void TfQuillet::FormDestroy() {
     SetResponsiveDelayCallback({});
     QString error;
-    if (!FStartup.SaveSettings(CurrentSettings(), &error))
+    if (!FStartup.SaveSettings(CurrentSettings(), &error)) {
         FLog->WriteLineIf({woCommon}, QStringLiteral("Settings not saved: ") + error);
+        // The user's choices would be lost without a word otherwise.
+        FDialogs.Message(this, TDialogs::mkError, FStartup.AppName(),
+                         QStringLiteral("The settings could not be saved to %1:\n%2")
+                             .arg(FStartup.IniPath(), error));
+    }
     FLog.reset();
 }
 
@@ -426,7 +430,7 @@ void TfQuillet::BtnSelectSourceClick() {
 
 void TfQuillet::BtnWebSourceClick() {
     const QString file =
-        FDialogs.OpenFile(this, KWebFilter, ProgramFolder() + QStringLiteral("pmf"));
+        FDialogs.OpenFile(this, KWebFilter, FStartup.Places().OutputRoot + QStringLiteral("pmf"));
     if (!file.isEmpty())
         FEdtWebFile->setText(file);
 }
@@ -443,7 +447,7 @@ void TfQuillet::BtnFindDeviceClick() {
     // The brand ZARN names the device types in its own settings file; other brands use the
     // built-in names.
     if (const std::optional<QString> chosen =
-            FindRelynDevice(this, FStartup.Brand(), FStartup.IniPath(), FDeviceSearch))
+            FindRelynDevice(this, FStartup.Brand(), FStartup.Places().BrandingIni, FDeviceSearch))
         FIPEdtAddress->SetText(*chosen);
 }
 

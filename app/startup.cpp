@@ -34,6 +34,7 @@ TStartupInputs TStartupInputs::FromSystem(const QString &programFolder,
     }
     inputs.LocalDataRoot = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     inputs.DocumentsRoot = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    inputs.ConfigRoot = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     return inputs;
 }
 
@@ -42,20 +43,27 @@ TStartup::TStartup(const TStartupInputs &inputs)
     , FCommonDataRoot(inputs.CommonDataRoot)
     , FLocalDataRoot(inputs.LocalDataRoot)
     , FDocumentsRoot(inputs.DocumentsRoot) {
-    FIniPath = FProgramFolder + QStringLiteral("qlt.ini");
-    FLogPath = FProgramFolder + QStringLiteral("qlt.log");
+    FPlaces = TStoragePlaces::For(FProgramFolder, inputs.ConfigRoot, inputs.LocalDataRoot);
+    FIniPath = FPlaces.SettingsIni;
+    FLogPath = FPlaces.LogFile;
     FBrand = KDefaultBrand;
     FAppName = KDefaultAppName;
-    if (QFile::exists(FIniPath)) {
+    if (QFile::exists(FPlaces.BrandingIni)) {
         TIniFile ini;
-        if (ini.Load(FIniPath) == TIniFile::lrPartial)
-            FSettingsFault =
-                QStringLiteral("%1 could not be read whole (%2): its settings are used "
-                               "as read, and the file is left as it is.")
-                    .arg(FIniPath, ini.Fault());
+        ini.Load(FPlaces.BrandingIni);
         FBrand = ini.ReadString(QStringLiteral("label"), QStringLiteral("company"), KDefaultBrand);
         FAppName =
             ini.ReadString(QStringLiteral("label"), QStringLiteral("appname"), KDefaultAppName);
+    }
+    // The user's own settings file (the same file in the portable layout) is never rewritten
+    // when it could not be read whole.
+    if (QFile::exists(FIniPath)) {
+        TIniFile settings;
+        if (settings.Load(FIniPath) == TIniFile::lrPartial)
+            FSettingsFault =
+                QStringLiteral("%1 could not be read whole (%2): its settings are used "
+                               "as read, and the file is left as it is.")
+                    .arg(FIniPath, settings.Fault());
     }
     FBrandFolder = BrandFolderFor(FBrand);
     FInternalMode = InternalModeFor(inputs.Arguments);
@@ -65,6 +73,8 @@ TStartup::TStartup(const TStartupInputs &inputs)
 }
 
 void TStartup::CreateFolders() {
+    // A failure shows later, where it matters: at the first Create and when saving at exit.
+    FPlaces.Prepare();
     const QString tail = FBrandFolder + u'/' + FAppName + u'/';
     // The all-users folder is wanted; where it cannot be made or written, the user's own is
     // taken without a word, since nothing else reads these folders.
@@ -119,7 +129,7 @@ QString TStartup::CaptionFor(const QString &appName, const QString &version, boo
 TUserSettings TStartup::StartValues() const {
     TUserSettings values;
     values.DirInName = FProgramFolder;
-    values.WebFile = FProgramFolder + QStringLiteral("pmf/");
+    values.WebFile = FPlaces.OutputRoot + QStringLiteral("pmf/");
     values.FWFile.clear();
     values.BakDel = true;
     return values;

@@ -1,6 +1,8 @@
 // What Quillet settles at start: branding, folders, mode, caption and the saved user settings.
 #pragma once
 
+#include "storageplaces.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -11,6 +13,7 @@ struct TStartupInputs {
     QString CommonDataRoot; // all-users data folder; empty when there is none
     QString LocalDataRoot;  // the user's own data folder
     QString DocumentsRoot;  // the user's documents folder
+    QString ConfigRoot;     // the user's configuration folder (the installed layout's settings)
 
     // The running program's folder and the system's data and documents folders.
     static TStartupInputs FromSystem(const QString &programFolder, const QStringList &arguments);
@@ -37,6 +40,8 @@ public:
 
     const QString &ProgramFolder() const { return FProgramFolder; }
     const QString &IniPath() const { return FIniPath; }
+    // Where the settings, the log and the output tree go, and where the branding is read.
+    const TStoragePlaces &Places() const { return FPlaces; }
     const QString &LogPath() const { return FLogPath; }
     const QString &Brand() const { return FBrand; }
     const QString &AppName() const { return FAppName; }
@@ -67,6 +72,7 @@ public:
 
 private:
     QString FProgramFolder;
+    TStoragePlaces FPlaces;
     QString FIniPath;
     QString FLogPath;
     QString FBrand;

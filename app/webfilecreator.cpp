@@ -64,10 +64,13 @@ void TWebFileCreator::Start(const TCreateRequest &request) {
     Guarded([this] {
         if (FRequest.DeleteBakFiles)
             DeleteBakFiles(FRequest.SourceFolder);
-        const QString relativeName = BuildWebFileName();
-        FFileOutName = FRequest.ProgramFolder + relativeName;
+        if (FRequest.OutputRoot.isEmpty())
+            FRequest.OutputRoot = FRequest.ProgramFolder;
+        const bool named = FRequest.FileOutName.isEmpty();
+        const QString relativeName = named ? BuildWebFileName() : QString();
+        FFileOutName = named ? FRequest.OutputRoot + relativeName : FRequest.FileOutName;
         Log(QStringLiteral("FileOutName = [") + FFileOutName + QLatin1Char(']'));
-        if (relativeName.isEmpty()) {
+        if (named && relativeName.isEmpty()) {
             FFileOutName.clear();
             FReport.AddInfo(QStringLiteral("Internal error."));
             FReport.AddInfo(CreatingFailed);
@@ -101,14 +104,14 @@ QString TWebFileCreator::BuildWebFileName() {
     Log(QStringLiteral("KindWeb=[%1], KindDir=[%2], KindType=[%3]")
             .arg(parts.KindWeb, parts.KindDir, parts.KindType));
     const int number =
-        NextVersion(HighestVersion(FRequest.ProgramFolder, parts), FRequest.RewriteLast);
+        NextVersion(HighestVersion(FRequest.OutputRoot, parts), FRequest.RewriteLast);
     const QStringList folders = WebFileFolders(parts);
     for (const QString &folder : folders) {
-        const QString path = FRequest.ProgramFolder + folder;
+        const QString path = FRequest.OutputRoot + folder;
         if (!QFileInfo(path).isDir())
             FNewFolders.append(path);
     }
-    const QString error = EnsureWebFileFolders(FRequest.ProgramFolder, folders);
+    const QString error = EnsureWebFileFolders(FRequest.OutputRoot, folders);
     if (!error.isEmpty()) {
         FReport.ErrorBox(error);
         return {};

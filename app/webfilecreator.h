@@ -13,9 +13,11 @@ class TDosCommand;
 class TWorkflowReport;
 
 struct TCreateRequest {
-    QString ProgramFolder; // with a trailing "/"; the output tree and the packer's folder
-    QString DirInName;     // the source folder the name is derived from
-    QString SourceFolder;  // the source folder as shown: cleaned of "*.bak" and packed
+    QString ProgramFolder; // with a trailing "/"; the packer's folder and its MIME table
+    QString OutputRoot;  // with a trailing "/"; holds the output tree "pmf/" (empty: ProgramFolder)
+    QString FileOutName; // when given, the web file is written here, not named in the tree
+    QString DirInName;   // the source folder the name is derived from
+    QString SourceFolder; // the source folder as shown: cleaned of "*.bak" and packed
     bool InternalMode = false;
     bool RewriteLast = false;
     bool DeleteBakFiles = true;

@@ -116,6 +116,7 @@ void TfQuillet::BtnCreateClick() {
 
     TCreateRequest request;
     request.ProgramFolder = ProgramFolder();
+    request.OutputRoot = Startup().Places().OutputRoot;
     request.DirInName = DirInName();
     request.SourceFolder = EdtFrom()->text();
     request.InternalMode = InternalMode();

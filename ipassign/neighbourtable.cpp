@@ -101,6 +101,22 @@ bool HasPermanentNeighbour(const QString &address, const QString &linkAddress,
     return ArpTableHasPermanentEntry(file.readAll(), address, linkAddress, link);
 }
 
+bool MayChangeNeighbourTable() {
+    constexpr int NetAdmin = 12; // CAP_NET_ADMIN
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return true; // unknown: the generic error is the honest one
+    // A /proc file reports the size 0, so it is read whole rather than up to its "end".
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("CapEff:")) {
+            bool ok = false;
+            const qulonglong effective = line.mid(7).trimmed().toULongLong(&ok, 16);
+            return !ok || (effective >> NetAdmin) & 1;
+        }
+    }
+    return true;
+}
+
 void ProbeTcpPort(const QString &address, quint16 port, int timeoutMs) {
     const sockaddr_in target = SocketAddress(address, port);
     const SocketHandle socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));

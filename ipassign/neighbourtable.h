@@ -17,6 +17,9 @@ bool ArpTableHasPermanentEntry(const QByteArray &table, const QString &address,
 // The same for this network namespace's table.
 bool HasPermanentNeighbour(const QString &address, const QString &linkAddress, const QString &link);
 
+// Whether this process holds the capability to change the neighbour table (CAP_NET_ADMIN).
+bool MayChangeNeighbourTable();
+
 // One TCP connection attempt to the port, given up after timeoutMs; the outcome is of no
 // interest, only the traffic.
 void ProbeTcpPort(const QString &address, quint16 port, int timeoutMs);

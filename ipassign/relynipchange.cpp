@@ -39,6 +39,7 @@ TRelynIPChangeEnvironment TRelynIPChangeEnvironment::System() {
         RunAndWait(commandLine, true);
     };
     environment.HasPermanentNeighbour = &::HasPermanentNeighbour;
+    environment.MayChangeNeighbours = &::MayChangeNeighbourTable;
     environment.Probe = [](const QString &address) {
         ProbeTcpPort(address, ProbePort, ProbeTimeoutMs);
     };
@@ -117,7 +118,9 @@ TRelynIPChangeOutcome TRelynIPChange::AssignByArp(const QString &macAddress,
     // The command's own status says little (it may have been refused for lack of privileges);
     // the table itself tells whether the entry is there.
     if (!FEnvironment.HasPermanentNeighbour(normal, linkAddress, link))
-        return Failure(FMessages.MsgChangeError);
+        return Failure(FEnvironment.MayChangeNeighbours && !FEnvironment.MayChangeNeighbours()
+                           ? FMessages.MsgNeedsAdmin
+                           : FMessages.MsgChangeError);
     FEnvironment.Probe(normal);
     return {true, rmWarning, FMessages.MsgTemporary};
 }

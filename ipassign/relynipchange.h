@@ -23,6 +23,13 @@ struct TRelynIPChangeMsgLngSupport {
         QStringLiteral("IP address syntax error.\r\nWrite correct IP address, please.");
     QString MsgIPExists = QStringLiteral("Selected IP address already exists.");
     QString MsgMACSyntax = QStringLiteral("MAC address syntax error.");
+    // The ARP mode run without the rights it needs; the generic error would leave the user
+    // guessing.
+    QString MsgNeedsAdmin =
+        QStringLiteral("Setting the neighbour table needs administrator rights, which this "
+                       "program does not have.\r\nStart it as administrator (root, for example "
+                       "with sudo), or change the address in the device without \"ARP table "
+                       "only\".");
 };
 
 // The kind of message box that shows an outcome.
@@ -52,6 +59,8 @@ struct TRelynIPChangeEnvironment {
     // Whether the neighbour table holds a permanent entry address -> lladdr on the link.
     std::function<bool(const QString &address, const QString &linkAddress, const QString &link)>
         HasPermanentNeighbour;
+    // Whether this process may change the neighbour table at all.
+    std::function<bool()> MayChangeNeighbours;
     // Sends the device some traffic to its new address, so that it sees the address in use.
     std::function<void(const QString &address)> Probe;
     // The interfaces an IP-SETUP may leave by; none given: the one the system chooses.

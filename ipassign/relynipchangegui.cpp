@@ -85,6 +85,7 @@ void TRelynIPChangeLangSupport::Apply(const TRelynIPChangeLangSupport &replaceme
     take(Messages.MsgIPSyntax, replacement.Messages.MsgIPSyntax);
     take(Messages.MsgIPExists, replacement.Messages.MsgIPExists);
     take(Messages.MsgMACSyntax, replacement.Messages.MsgMACSyntax);
+    take(Messages.MsgNeedsAdmin, replacement.Messages.MsgNeedsAdmin);
 }
 
 TfRelynIPChangeGUI::TfRelynIPChangeGUI(QWidget *owner, TRelynIPChangeEnvironment environment,

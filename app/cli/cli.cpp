@@ -6,6 +6,7 @@
 #include "previewserver.h"
 #include "programfolder.h"
 #include "relynipchange.h"
+#include "storageplaces.h"
 #include "webfilecommands.h"
 #include "webfilecreator.h"
 
@@ -32,7 +33,7 @@ const char *const kOverview =
     "Commands:\n"
     "  search [--json|--csv] [--types FILE] [--interface NAME]... [--range CIDR]...\n"
     "                                        find the devices on the network\n"
-    "  create FOLDER [--rewrite] [--internal] [--keep-bak]\n"
+    "  create FOLDER [--rewrite] [--internal] [--keep-bak] [--output FILE]\n"
     "                                        pack a folder into a new web file\n"
     "  upload-web FILE ADDRESS...            upload a web file and wait for each restart\n"
     "  upload-fw FILE ADDRESS...             upload a firmware image\n"
@@ -308,8 +309,9 @@ int searchCommand(const QStringList &args, Console console, const SearchFunction
 int createCommand(const QStringList &args, Console console) {
     CommandParser command(
         console, QStringLiteral("quillet-cli create [options] FOLDER"),
-        QStringLiteral("Packs FOLDER into a new web file in the output tree pmf/ beside the "
-                       "program,\nnamed and numbered as the window does, and prints its path."));
+        QStringLiteral("Packs FOLDER into a new web file in the output tree pmf/, named and "
+                       "numbered\nas the window does, and prints its path. The tree lies beside "
+                       "the program,\nor in the user's data folder when Quillet is installed."));
     command.parser().addPositionalArgument(QStringLiteral("FOLDER"),
                                            QStringLiteral("The folder of web pages."));
     command.parser().addOption({QStringLiteral("rewrite"),
@@ -319,8 +321,18 @@ int createCommand(const QStringList &args, Console console) {
     command.parser().addOption(
         {QStringLiteral("keep-bak"), QStringLiteral("Keep the *.bak files of FOLDER (deleted by "
                                                     "default).")});
+    command.parser().addOption({QStringLiteral("output"),
+                                QStringLiteral("Write the web file to FILE instead of the output "
+                                               "tree."),
+                                QStringLiteral("FILE")});
     if (auto status = command.parse(args, 1, 1)) {
         return *status;
+    }
+    const QString output = command.parser().value(QStringLiteral("output"));
+    if (!output.isEmpty() && command.parser().isSet(QStringLiteral("rewrite"))) {
+        return command.usageError(
+            QStringLiteral("--rewrite replaces a version in the output tree; it cannot go with "
+                           "--output."));
     }
     // The folder is taken whole and absolute: the creation changes the current folder, and a
     // trailing "/" would leave the web file without a name.
@@ -329,8 +341,17 @@ int createCommand(const QStringList &args, Console console) {
         return reportFailure(console, text(command.positional().at(0)) + ": not a folder");
     }
     const QString folder = QDir::cleanPath(source.absoluteFilePath());
+    const TStoragePlaces places = TStoragePlaces::FromSystem(ProgramFolder());
+    if (QString error; output.isEmpty() && !places.Prepare(&error)) {
+        return reportFailure(console, text(error));
+    }
     TCreateRequest request;
-    request.ProgramFolder = ProgramFolder();
+    request.ProgramFolder = places.ProgramFolder;
+    request.OutputRoot = places.OutputRoot;
+    // Absolute, since the packer runs in the program folder.
+    if (!output.isEmpty()) {
+        request.FileOutName = QFileInfo(output).absoluteFilePath();
+    }
     request.DirInName = folder;
     request.SourceFolder = folder;
     request.InternalMode = command.parser().isSet(QStringLiteral("internal"));

@@ -37,6 +37,7 @@ public:
     QStringList FolderStarts;
     QStringList Filters;
     QStringList FileStarts;
+    QStringList Messages;
 
     QString ChooseFolder(QWidget *, const QString &start) override {
         FolderStarts << start;
@@ -47,7 +48,9 @@ public:
         FileStarts << start;
         return FileAnswer;
     }
-    void Message(QWidget *, TMessageKind, const QString &, const QString &) override {}
+    void Message(QWidget *, TMessageKind, const QString &, const QString &text) override {
+        Messages << text;
+    }
 };
 
 void WriteScript(const QString &path, const QByteArray &body) {
@@ -126,6 +129,7 @@ private:
         inputs.CommonDataRoot = FTemp->filePath(u"common"_s);
         inputs.LocalDataRoot = FTemp->filePath(u"local"_s);
         inputs.DocumentsRoot = FTemp->filePath(u"documents"_s);
+        inputs.ConfigRoot = FTemp->filePath(u"config"_s);
         return std::make_unique<TfQuillet>(inputs, FDialogs);
     }
     template <typename T> static T *Child(const QWidget *w, const char *name) {
@@ -484,8 +488,11 @@ private slots:
         config.close();
         auto w = Start();
         QCOMPARE(w->windowTitle(), u"Quillet - 1.2.0.0"_s);
-        w.reset(); // no crash, nothing written, the failure in the log
+        w.reset(); // no crash, nothing written, the failure in the log and told to the user
         QVERIFY(QFileInfo(FProgram + u"qlt.ini"_s).isDir());
+        QCOMPARE(FDialogs.Messages.size(), 1);
+        QVERIFY(FDialogs.Messages[0].startsWith(u"The settings could not be saved to "_s +
+                                                FProgram + u"qlt.ini:\n"_s));
         QFile log(FProgram + u"qlt.log"_s);
         QVERIFY(log.open(QIODevice::ReadOnly));
         QVERIFY(log.readAll().contains("Settings not saved: "));
@@ -513,6 +520,41 @@ private slots:
         QFile log(FProgram + u"qlt.log"_s);
         QVERIFY(log.open(QIODevice::ReadOnly));
         QCOMPARE(log.readAll().count(fault.first().toUtf8()), 1);
+    }
+
+    // Installed for every user: the program folder is only read; the user's settings, log and
+    // output tree live in the user's own folders, the branding stays the administrator's.
+    void installedLayout() {
+        const QByteArray sample = "[label]\ncompany=ZARN\n[GlobalTypes]\n4=Tank\n";
+        WriteIni(sample);
+        QVERIFY(QFile(FProgram + u"installed-layout"_s).open(QIODevice::WriteOnly));
+        const QString settings = FTemp->filePath(u"config/quillet/qlt.ini"_s);
+        const QString output = FTemp->filePath(u"local/quillet/pmf"_s);
+        {
+            auto w = Start();
+            QCOMPARE(w->Startup().IniPath(), settings);
+            QCOMPARE(w->EdtWebFile()->text(), output + u'/');
+            w->BtnWebSourceClick();
+            QCOMPARE(FDialogs.FileStarts.last(), output);
+            w->SetDirInName(u"/sites/a"_s);
+        }
+        QFile file(settings);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QByteArray saved = file.readAll();
+        QVERIFY(saved.contains("company=ZARN") && saved.contains("DIN=/sites/a"));
+        file.close();
+        // The administrator's branding counts, not the user's copy of it.
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(saved.replace("company=ZARN", "company=OTHER"));
+        file.close();
+        auto w = Start();
+        QCOMPARE(w->Startup().Brand(), u"ZARN"_s);
+        QCOMPARE(w->DirInName(), u"/sites/a"_s);
+        QVERIFY(FDialogs.Messages.isEmpty());
+        QFile program(FProgram + u"qlt.ini"_s);
+        QVERIFY(program.open(QIODevice::ReadOnly));
+        QCOMPARE(program.readAll(), sample);
+        QVERIFY(!QFileInfo::exists(FProgram + u"pmf"_s));
     }
 
     void exitClosesTheWindow() {

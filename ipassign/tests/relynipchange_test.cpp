@@ -269,6 +269,17 @@ TEST_F(RelynIPChangeTest, ArpModeFailuresAreReportedNotTakenForSuccess) {
     const TRelynIPChangeOutcome outcome = Change.ChangeIP(mac, QStringLiteral("1.2.3"));
     EXPECT_EQ(outcome.Message, Texts.MsgIPSyntax);
     EXPECT_THAT(Net.Commands, IsEmpty());
+
+    // Refused for lack of rights: the user is told so and what to do.
+    Net = TScriptedNetwork();
+    Net.EntryAppears = false;
+    Net.Privileged = false;
+    const TRelynIPChangeOutcome refused = Change.ChangeIP(mac, address);
+    EXPECT_FALSE(refused.Success);
+    EXPECT_TRUE(refused.Message.startsWith(
+        QStringLiteral("Setting the neighbour table needs administrator rights")));
+    EXPECT_TRUE(refused.Message.contains(QStringLiteral("sudo")));
+    EXPECT_THAT(Net.Probes, IsEmpty());
 }
 
 TEST(RelynLinkLayerAddress, SixBytesInTheNeighbourTableForm) {

@@ -27,6 +27,7 @@ struct TScriptedNetwork {
     bool RouteFails = false;
     bool RunFails = false;
     bool EntryAppears = true;
+    bool Privileged = true;
     QStringList Commands;
     QStringList Probes;
 
@@ -105,6 +106,9 @@ inline TRelynIPChangeEnvironment TScriptedNetwork::Environment() {
     };
     environment.HasPermanentNeighbour = [this](const QString &, const QString &, const QString &) {
         return EntryAppears && !Commands.isEmpty();
+    };
+    environment.MayChangeNeighbours = [this] {
+        return Privileged;
     };
     environment.Probe = [this](const QString &address) {
         Probes << address;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -15,6 +16,7 @@
 #include <QThread>
 #include <csignal>
 #include <iostream>
+#include <unistd.h>
 
 namespace {
 
@@ -231,6 +233,90 @@ TEST_F(CliDeviceLab, ChangeIpGivesTheDeviceItsNewAddressAndFindsItThere) {
     EXPECT_EQ(badMac.status, 1);
     EXPECT_TRUE(contains(badMac.err, "MAC address syntax error.")) << badMac.err;
     ASSERT_TRUE(labtest::restartDevice(1));
+}
+
+// Quillet installed for everyone and used by a normal user: create, search, upload and change
+// the address all work without administrator rights; the ARP mode says that it needs them.
+TEST_F(CliDeviceLab, WholeRoadAsANormalUser) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "switching to a normal user needs root";
+    }
+    QTemporaryDir root;
+    const auto readable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                          QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    ASSERT_TRUE(QFile::setPermissions(root.path(), readable));
+    const QString program = root.filePath(QStringLiteral("lib/quillet/"));
+    ASSERT_TRUE(QDir().mkpath(program));
+    for (const char *name : {"quillet-cli", "sitepack", "mimetype.ini"}) {
+        ASSERT_TRUE(QFile::copy(QStringLiteral(QUILLET_PROGRAM_DIR) + QLatin1String(name),
+                                program + QLatin1String(name)));
+    }
+    ASSERT_TRUE(QFile::copy(QStringLiteral(QUILLET_SOURCE_DIR "data/qlt.ini"),
+                            program + QStringLiteral("qlt.ini")));
+    QFile marker(program + QStringLiteral("installed-layout"));
+    ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
+    marker.close();
+    const QString site = root.filePath(QStringLiteral("Tank2"));
+    const QString home = root.filePath(QStringLiteral("home"));
+    for (const QString &folder : {program, root.filePath(QStringLiteral("lib")), site, home}) {
+        ASSERT_TRUE(QDir().mkpath(folder) && QFile::setPermissions(folder, readable));
+    }
+    QFile page(site + QStringLiteral("/index.htm"));
+    ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+    page.write("<html>Tank 2</html>");
+    page.close();
+    ASSERT_EQ(::chown(home.toLocal8Bit().constData(), 65534, 65534), 0);
+
+    const auto asNobody = [&](const QStringList &args, int timeoutMs = 60000) {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), home);
+        environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
+        environment.remove(QStringLiteral("XDG_DATA_HOME"));
+        environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral("setpriv"),
+                      QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                  QStringLiteral("--clear-groups"),
+                                  program + QStringLiteral("quillet-cli")} +
+                          args);
+        CliRun run;
+        if (process.waitForFinished(timeoutMs)) {
+            run.status = process.exitCode();
+        }
+        run.out = process.readAllStandardOutput().toStdString();
+        run.err = process.readAllStandardError().toStdString();
+        return run;
+    };
+
+    const CliRun create = asNobody({QStringLiteral("create"), site});
+    ASSERT_EQ(create.status, 0) << create.out << create.err;
+    const QString web = home + QStringLiteral("/.local/share/quillet/pmf/Tank2/Tank2_WEB1_01.pmf");
+    EXPECT_TRUE(contains(create.out, web.toStdString())) << create.out;
+    QFile webFile(web);
+    ASSERT_TRUE(webFile.open(QIODevice::ReadOnly));
+    const QByteArray webBytes = webFile.readAll();
+
+    const CliRun search = asNobody({QStringLiteral("search")});
+    ASSERT_EQ(search.status, 0) << search.err;
+    EXPECT_TRUE(contains(search.out, address(3).toStdString() + " ")) << search.out;
+
+    const CliRun upload = asNobody({QStringLiteral("upload-web"), web, address(3)}, 120000);
+    EXPECT_EQ(upload.status, 0) << upload.out << upload.err;
+    EXPECT_EQ(received(3, "WEB1"), webBytes);
+
+    const QString mac = QString::fromStdString(labtest::deviceMac(3));
+    const CliRun arp = asNobody(
+        {QStringLiteral("change-ip"), mac, QStringLiteral("192.0.2.202"), QStringLiteral("--arp")});
+    EXPECT_EQ(arp.status, 1);
+    EXPECT_TRUE(contains(arp.err, "Setting the neighbour table needs administrator rights"))
+        << arp.err;
+
+    const CliRun change =
+        asNobody({QStringLiteral("change-ip"), mac, QStringLiteral("192.0.2.201")});
+    EXPECT_EQ(change.status, 0) << change.err;
+    EXPECT_TRUE(labtest::waitForPing("192.0.2.201", std::chrono::seconds(10)));
+    ASSERT_TRUE(labtest::restartDevice(3));
 }
 
 // Ctrl+C during a fleet upload stops every transfer at once and still prints the summary.

@@ -33,6 +33,7 @@ protected:
 
     CliRun create(QStringList options) {
         QProcess process;
+        process.setProcessEnvironment(Environment);
         process.start(Program.filePath(QStringLiteral("quillet-cli")),
                       QStringList{QStringLiteral("create")} + options);
         process.waitForFinished(60000);
@@ -47,6 +48,7 @@ protected:
     QTemporaryDir Program;
     QTemporaryDir Sites;
     QString Site;
+    QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
 };
 
 } // namespace
@@ -93,4 +95,48 @@ TEST_F(CreateCommand, FailuresEndWithStatusOne) {
     EXPECT_EQ(nothing.status, 1);
     EXPECT_NE(nothing.out.find("No files to process!"), std::string::npos) << nothing.out;
     EXPECT_NE(nothing.out.find("Web file creating failed."), std::string::npos) << nothing.out;
+}
+
+TEST_F(CreateCommand, InstalledForEveryoneWritesIntoTheUsersDataFolder) {
+    write(Program.filePath(QStringLiteral("installed-layout")), "installed\n");
+    write(Program.filePath(QStringLiteral("qlt.ini")), "[label]\ncompany=ZARN\n");
+    QTemporaryDir home;
+    Environment.insert(QStringLiteral("HOME"), home.path());
+    Environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("conf")));
+    Environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+    // The program folder may be read-only for the user; nothing may be written into it.
+    QFile::setPermissions(Program.path(), QFile::ReadOwner | QFile::ExeOwner);
+
+    const CliRun run = create({Site});
+    QFile::setPermissions(Program.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    const QString file =
+        home.filePath(QStringLiteral("data/quillet/pmf/Station7/Station7_WEB1_01.pmf"));
+    EXPECT_TRUE(run.out.ends_with(file.toStdString() + "\n")) << run.out;
+    EXPECT_TRUE(QFile::exists(file));
+    EXPECT_FALSE(QFile::exists(pmf(QString())));
+    // The user's settings start as a copy of the administrator's, branding included.
+    QFile settings(home.filePath(QStringLiteral("conf/quillet/qlt.ini")));
+    ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
+    EXPECT_EQ(settings.readAll(), "[label]\ncompany=ZARN\n");
+}
+
+TEST_F(CreateCommand, OutputNamesTheWebFile) {
+    const QString file = Sites.filePath(QStringLiteral("out/station.pmf"));
+    ASSERT_TRUE(QDir().mkpath(Sites.filePath(QStringLiteral("out"))));
+    // Relative to the caller's folder, although the packer runs in the program folder.
+    QProcess process;
+    process.setWorkingDirectory(Sites.filePath(QStringLiteral("out")));
+    process.start(Program.filePath(QStringLiteral("quillet-cli")),
+                  {QStringLiteral("create"), Site, QStringLiteral("--output"),
+                   QStringLiteral("station.pmf")});
+    process.waitForFinished(60000);
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    EXPECT_TRUE(process.readAllStandardOutput().endsWith(file.toUtf8() + "\n"));
+    EXPECT_TRUE(QFile::exists(file));
+    EXPECT_FALSE(QFile::exists(pmf(QString())));
+
+    const CliRun both =
+        create({Site, QStringLiteral("--rewrite"), QStringLiteral("--output"), file});
+    EXPECT_EQ(both.status, 2);
 }
