@@ -18,6 +18,11 @@ public:
                              const QString &startFolder) = 0;
     virtual void Message(QWidget *parent, TMessageKind kind, const QString &caption,
                          const QString &text) = 0;
+    // The path to write to, or empty when the user cancels; filter as for OpenFile.
+    virtual QString SaveFile(QWidget *parent, const QString &filter, const QString &startPath) {
+        (void)parent, (void)filter, (void)startPath;
+        return {};
+    }
 
     // "web files (*.pmf)|*.pmf|all files|*.*" as the toolkit's "web files (*.pmf);;all files
     // (*)". "*.*" means every file, also those without a dot in the name.
@@ -29,6 +34,7 @@ class TSystemDialogs : public TDialogs {
 public:
     QString ChooseFolder(QWidget *parent, const QString &startFolder) override;
     QString OpenFile(QWidget *parent, const QString &filter, const QString &startFolder) override;
+    QString SaveFile(QWidget *parent, const QString &filter, const QString &startPath) override;
     void Message(QWidget *parent, TMessageKind kind, const QString &caption,
                  const QString &text) override;
 };

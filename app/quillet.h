@@ -3,6 +3,7 @@
 #pragma once
 
 #include "relyndevicelist.h"
+#include "relyndevicemodel.h"
 #include "startup.h"
 
 #include <QMainWindow>
@@ -21,6 +22,7 @@ class QRadioButton;
 class TBrimoLog;
 class TDialogs;
 class TDocumentOpener;
+class TfDevices;
 class TIPEdit;
 
 class TfQuillet : public QMainWindow {
@@ -61,6 +63,15 @@ public:
     // The search that the Search button's window runs; the network search unless a test sets
     // its own.
     void SetDeviceSearch(TRelynSearchFunction search) { FDeviceSearch = std::move(search); }
+    // The search and no-reply hint of the Devices window; the network's unless a test sets its
+    // own before the window first opens.
+    void SetDevicesSearch(TRelynBackgroundSearch::Search search,
+                          TRelynBackgroundSearch::NoReplyHint hint = {}) {
+        FDevicesSearch = std::move(search);
+        FDevicesHint = std::move(hint);
+    }
+    // The Devices window once File > Devices... has opened it, else nullptr.
+    TfDevices *DevicesWindow() const { return FDevices; }
 
     // The user settings as they stand now, as the exit saves them.
     TUserSettings CurrentSettings() const;
@@ -84,6 +95,7 @@ public slots:
     void BtnUploadFWClick();
     void EdtFromExit();
     void EdtWebFileEnter();
+    void MMDevicesClick();
     void MMExitClick();
     void MMHelpReadmeENClick();
     void MMHelpReadmeCZClick();
@@ -102,6 +114,7 @@ private:
     void ApplyBrandMenus();
     void ApplyStyleSheet();
     void HelpPageEnded(const QString &page, bool opened);
+    void UploadToDevices(const QList<TRelynPar> &devices, bool firmware);
 
     TDialogs &FDialogs;
     TStartup FStartup;
@@ -138,5 +151,8 @@ private:
     QAction *FMMHelpReadmeAction = nullptr;
     QAction *FMMHelpInfoEn = nullptr;
     TRelynSearchFunction FDeviceSearch;
+    TRelynBackgroundSearch::Search FDevicesSearch;
+    TRelynBackgroundSearch::NoReplyHint FDevicesHint;
+    TfDevices *FDevices = nullptr;
     TDocumentOpener *FOpener = nullptr;
 };
