@@ -232,7 +232,8 @@ private slots:
         const QList<QAction *> top = w->menuBar()->actions();
         QCOMPARE(top.size(), 2);
         QCOMPARE(top[0]->text(), u"&File"_s);
-        QCOMPARE(VisibleCaptions(top[0]->menu()), QStringList{u"&Exit"_s});
+        QCOMPARE(VisibleCaptions(top[0]->menu()),
+                 (QStringList{u"&Devices..."_s, u"-"_s, u"&Exit"_s}));
         QCOMPARE(top[1]->text(), u"&Help"_s);
         QCOMPARE(VisibleCaptions(top[1]->menu()), help);
         const auto *readme = Child<QMenu>(w.get(), "MMHelpReadme");
