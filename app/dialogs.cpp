@@ -31,6 +31,10 @@ QString TSystemDialogs::OpenFile(QWidget *parent, const QString &filter,
     return QFileDialog::getOpenFileName(parent, QString(), startFolder, QtFilter(filter));
 }
 
+QString TSystemDialogs::SaveFile(QWidget *parent, const QString &filter, const QString &startPath) {
+    return QFileDialog::getSaveFileName(parent, QString(), startPath, QtFilter(filter));
+}
+
 void TSystemDialogs::Message(QWidget *parent, TMessageKind kind, const QString &caption,
                              const QString &text) {
     switch (kind) {

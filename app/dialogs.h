@@ -21,6 +21,11 @@ public:
     // A warning with Yes and No; true for Yes. Unless a seam answers, the answer is No, so
     // that nothing goes ahead that nobody agreed to.
     virtual bool Confirm(QWidget *parent, const QString &caption, const QString &text);
+    // The path to write to, or empty when the user cancels; filter as for OpenFile.
+    virtual QString SaveFile(QWidget *parent, const QString &filter, const QString &startPath) {
+        (void)parent, (void)filter, (void)startPath;
+        return {};
+    }
 
     // "web files (*.pmf)|*.pmf|all files|*.*" as the toolkit's "web files (*.pmf);;all files
     // (*)". "*.*" means every file, also those without a dot in the name.
@@ -32,6 +37,7 @@ class TSystemDialogs : public TDialogs {
 public:
     QString ChooseFolder(QWidget *parent, const QString &startFolder) override;
     QString OpenFile(QWidget *parent, const QString &filter, const QString &startFolder) override;
+    QString SaveFile(QWidget *parent, const QString &filter, const QString &startPath) override;
     void Message(QWidget *parent, TMessageKind kind, const QString &caption,
                  const QString &text) override;
     bool Confirm(QWidget *parent, const QString &caption, const QString &text) override;

@@ -2,9 +2,12 @@
 
 #include "about.h"
 #include "brimolog.h"
+#include "deviceswindow.h"
+#include "deviceswindowstate.h"
 #include "dialogs.h"
 #include "documentopener.h"
 #include "ipedit.h"
+#include "relynipchangegui.h"
 #include "relynsearchgui.h"
 #include "responsivedelay.h"
 
@@ -124,6 +127,8 @@ void TfQuillet::FormCreate() {
 
 void TfQuillet::FormDestroy() {
     SetResponsiveDelayCallback({});
+    if (FDevices)
+        SaveDevicesWindowState(FStartup.IniPath(), FDevices->State());
     QString error;
     if (!FStartup.SaveSettings(CurrentSettings(), &error)) {
         FLog->WriteLineIf({woCommon}, QStringLiteral("Settings not saved: ") + error);
@@ -245,6 +250,11 @@ void TfQuillet::ApplyStyleSheet() {
 void TfQuillet::BuildMenu() {
     QStyle *style = this->style();
     FMMFile = Named(menuBar()->addMenu(QStringLiteral("&File")), "MMFile");
+    QAction *devices = Named(FMMFile->addAction(style->standardIcon(QStyle::SP_ComputerIcon),
+                                                QStringLiteral("&Devices...")),
+                             "MMDevices");
+    devices->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+    connect(devices, &QAction::triggered, this, &TfQuillet::MMDevicesClick);
     FMMCancel = Named(FMMFile->addAction(style->standardIcon(QStyle::SP_BrowserStop),
                                          QStringLiteral("&Cancel operation")),
                       "MMCancel");
@@ -449,6 +459,40 @@ void TfQuillet::BtnFindDeviceClick() {
     if (const std::optional<QString> chosen =
             FindRelynDevice(this, FStartup.Brand(), FStartup.Places().BrandingIni, FDeviceSearch))
         FIPEdtAddress->SetText(*chosen);
+}
+
+void TfQuillet::MMDevicesClick() {
+    if (!FDevices) {
+        FDevices = new TfDevices(FDialogs, FDevicesSearch, FDevicesHint, this);
+        if (FStartup.Brand() == QStringLiteral("ZARN"))
+            FDevices->SetTypesFile(FStartup.IniPath());
+        FDevices->SetChangeIPOpener(RelynIPChangeOpener());
+        FDevices->SetUseAddress(
+            [this](const QString &address) { FIPEdtAddress->SetText(address); });
+        FDevices->SetUploadWeb(
+            [this](const QList<TRelynPar> &devices) { UploadToDevices(devices, false); });
+        if (InternalMode())
+            FDevices->SetUploadFirmware(
+                [this](const QList<TRelynPar> &devices) { UploadToDevices(devices, true); });
+        FDevices->ApplyState(LoadDevicesWindowState(FStartup.IniPath()));
+    }
+    FDevices->show();
+    FDevices->raise();
+    FDevices->activateWindow();
+}
+
+void TfQuillet::UploadToDevices(const QList<TRelynPar> &devices, bool firmware) {
+    // This window uploads to one device at a time: its address goes into the field and the
+    // upload runs as from the button.
+    if (devices.size() != 1) {
+        FDialogs.Message(FDevices, TDialogs::mkInformation, windowTitle(),
+                         QStringLiteral("Select one device to upload to."));
+        return;
+    }
+    FIPEdtAddress->SetText(devices.first().IPAddress);
+    QPushButton *button = firmware ? FBtnUploadFW : FBtnUploadWeb;
+    if (button->isEnabled())
+        button->click();
 }
 
 void TfQuillet::EdtFromExit() {

@@ -4,6 +4,7 @@
 
 #include "deviceupload.h"
 #include "relyndevicelist.h"
+#include "relyndevicemodel.h"
 #include "startup.h"
 
 #include <QMainWindow>
@@ -25,6 +26,7 @@ class QRadioButton;
 class TBrimoLog;
 class TDialogs;
 class TDocumentOpener;
+class TfDevices;
 class TIPEdit;
 
 class TfQuillet : public QMainWindow {
@@ -75,6 +77,15 @@ public:
     // The uploads' client and waits; the system's unless a test sets its own.
     const TUploadSettings &UploadSettings() const { return FUploadSettings; }
     void SetUploadSettings(const TUploadSettings &settings) { FUploadSettings = settings; }
+    // The search and no-reply hint of the Devices window; the network's unless a test sets its
+    // own before the window first opens.
+    void SetDevicesSearch(TRelynBackgroundSearch::Search search,
+                          TRelynBackgroundSearch::NoReplyHint hint = {}) {
+        FDevicesSearch = std::move(search);
+        FDevicesHint = std::move(hint);
+    }
+    // The Devices window once File > Devices... has opened it, else nullptr.
+    TfDevices *DevicesWindow() const { return FDevices; }
 
     // The user settings as they stand now, as the exit saves them.
     TUserSettings CurrentSettings() const;
@@ -99,6 +110,7 @@ public slots:
     void EdtFromExit();
     void EdtWebFileEnter();
     void MMCancelClick();
+    void MMDevicesClick();
     void MMExitClick();
     void MMHelpReadmeENClick();
     void MMHelpReadmeCZClick();
@@ -122,6 +134,7 @@ private:
     void HelpPageEnded(const QString &page, bool opened);
     enum TDropTarget { dtNone, dtFrom, dtWebFile, dtFWFile };
     TDropTarget DropTarget(const QMimeData *data, QString *path = nullptr) const;
+    void UploadToDevices(const QList<TRelynPar> &devices, bool firmware);
 
     TDialogs &FDialogs;
     TStartup FStartup;
@@ -161,5 +174,8 @@ private:
     QAction *FMMHelpInfoEn = nullptr;
     TRelynSearchFunction FDeviceSearch;
     TUploadSettings FUploadSettings;
+    TRelynBackgroundSearch::Search FDevicesSearch;
+    TRelynBackgroundSearch::NoReplyHint FDevicesHint;
+    TfDevices *FDevices = nullptr;
     TDocumentOpener *FOpener = nullptr;
 };

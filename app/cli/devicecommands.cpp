@@ -4,15 +4,13 @@
 #include "fleetupload.h"
 #include "interruptwatch.h"
 #include "nethelpers.h"
+#include "relyndeviceexport.h"
 #include "relynipchange.h"
 #include "relynnoreply.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QRegularExpression>
 #include <QThread>
 #include <algorithm>
@@ -85,37 +83,10 @@ QString whereNote(const TRelynPar &record, bool showInterface) {
     return note.join(QStringLiteral("  "));
 }
 
-QString csvCell(QString cell) {
-    if (!cell.isEmpty() && (cell.front() == u'=' || cell.front() == u'+' || cell.front() == u'-' ||
-                            cell.front() == u'@' || cell.front() == u'\t')) {
-        cell.prepend(u'\'');
-    }
-    if (cell.contains(u'"') || cell.contains(u',') || cell.contains(u'\n') ||
-        cell.contains(u'\r')) {
-        cell = u'"' + cell.replace(u'"', QStringLiteral("\"\"")) + u'"';
-    }
-    return cell;
-}
-
 } // namespace
 
 std::string deviceCsv(const QList<TRelynPar> &records) {
-    QString text = QStringLiteral("ip,mac,firmware,type,description,interface,reachable\r\n");
-    for (const TRelynPar &r : records) {
-        const QStringList cells{r.IPAddress,
-                                r.MACAddress,
-                                r.Firmware,
-                                r.DeviceType,
-                                r.Description,
-                                r.Interface,
-                                r.Reachable ? QStringLiteral("true") : QStringLiteral("false")};
-        QStringList quoted;
-        for (const QString &cell : cells) {
-            quoted << csvCell(cell);
-        }
-        text += quoted.join(u',') + QStringLiteral("\r\n");
-    }
-    return text.toStdString();
+    return RelynDevicesCsv(records).toStdString();
 }
 
 void printSearchNotes(const TRelynSearchOutcome &outcome, bool rangeSearch, std::ostream &err) {
@@ -155,29 +126,7 @@ std::string deviceTable(const QList<TRelynPar> &records) {
 }
 
 std::string deviceJson(const QList<TRelynPar> &records) {
-    QJsonArray devices;
-    for (const TRelynPar &r : records) {
-        devices.append(QJsonObject{{QStringLiteral("ip"), r.IPAddress},
-                                   {QStringLiteral("mac"), r.MACAddress},
-                                   {QStringLiteral("firmware"), r.Firmware},
-                                   {QStringLiteral("type"), r.DeviceType},
-                                   {QStringLiteral("description"), r.Description},
-                                   {QStringLiteral("interface"), r.Interface},
-                                   {QStringLiteral("reachable"), r.Reachable}});
-    }
-    // JSON escapes C0 controls itself but writes C1 ones raw; as \u escapes they reach a
-    // terminal harmlessly and a JSON reader unchanged.
-    const QString json = QString::fromUtf8(QJsonDocument(devices).toJson(QJsonDocument::Indented));
-    QString escaped;
-    escaped.reserve(json.size());
-    for (const QChar c : json) {
-        if (c.unicode() >= 0x7F && c.unicode() <= 0x9F) {
-            escaped += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-        } else {
-            escaped += c;
-        }
-    }
-    return escaped.toStdString();
+    return RelynDevicesJson(records).toStdString();
 }
 
 bool isDottedAddress(const QString &text) {

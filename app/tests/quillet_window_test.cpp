@@ -237,7 +237,7 @@ private slots:
         QCOMPARE(top.size(), 2);
         QCOMPARE(top[0]->text(), u"&File"_s);
         QCOMPARE(VisibleCaptions(top[0]->menu()),
-                 (QStringList{u"&Cancel operation"_s, u"-"_s, u"&Exit"_s}));
+                 (QStringList{u"&Devices..."_s, u"&Cancel operation"_s, u"-"_s, u"&Exit"_s}));
         QCOMPARE(top[1]->text(), u"&Help"_s);
         QCOMPARE(VisibleCaptions(top[1]->menu()), help);
         const auto *readme = Child<QMenu>(w.get(), "MMHelpReadme");

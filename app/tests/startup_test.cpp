@@ -1,4 +1,5 @@
 // Branding, mode, folders and the settings file of Quillet's start and exit.
+#include "deviceswindowstate.h"
 #include "inifile.h"
 #include "inttext.h"
 #include "responsivedelay.h"
@@ -373,4 +374,22 @@ TEST(ResponsiveDelay, StepsWithTheCallbackAndKeepsTheTime) {
     start = clock::now();
     ResponsiveDelay(50);
     EXPECT_GE(clock::now() - start, std::chrono::milliseconds(50));
+}
+
+TEST_F(StartupTest, DevicesWindowStateKeepsTheRestAndSkipsAFileReadInPart) {
+    WriteIni("[label]\r\nBrand=ZARN\r\n");
+    const QString ini = FProgram + u"qlt.ini"_s;
+    const TDevicesWindowState state{700, 300, {90, 120, 60, 80, 321, 70}};
+    ASSERT_TRUE(SaveDevicesWindowState(ini, state));
+    EXPECT_EQ(LoadDevicesWindowState(ini), state);
+    EXPECT_TRUE(ReadIni().contains("Brand=ZARN"));
+
+    // Widths that are not all numbers give the window its own.
+    WriteIni("[Devices]\r\nWidth=10\r\nHeight=20\r\nColumns=90,x,3\r\n");
+    EXPECT_EQ(LoadDevicesWindowState(ini), (TDevicesWindowState{10, 20, {}}));
+
+    const QByteArray spoilt("[label]\r\nBrand=ZARN\r\n\0[Devices]\r\n", 32);
+    WriteIni(spoilt);
+    EXPECT_FALSE(SaveDevicesWindowState(ini, state));
+    EXPECT_EQ(ReadIni(), spoilt);
 }

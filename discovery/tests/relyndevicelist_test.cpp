@@ -1,5 +1,7 @@
 #include "qstringprint.h"
+#include "relyndeviceexport.h"
 #include "relyndevicelist.h"
+#include "relyndevicemodel.h"
 #include "relynerror.h"
 
 #include <gmock/gmock.h>
@@ -125,4 +127,27 @@ TEST(RelynDeviceList, RowTextsFollowTheColumnOrder) {
         Row("192.0.2.5", "02-00-00-00-00-05", "2-5-2.00", "LAN Adapter", "hall");
     EXPECT_EQ(RelynRowTexts(record),
               Texts({"192.0.2.5", "02-00-00-00-00-05", "2-5-2.00", "LAN Adapter", "hall"}));
+}
+
+TEST(RelynDeviceModel, AddressesSortAsNumbersAndTheSummaryNamesWhereItAsked) {
+    EXPECT_LT(RelynAddressSortValue(QStringLiteral("192.0.2.9")),
+              RelynAddressSortValue(QStringLiteral("192.0.2.10")));
+    EXPECT_LT(RelynAddressSortValue(QStringLiteral("255.255.255.255")),
+              RelynAddressSortValue(QStringLiteral("192.0.2.256")));
+
+    EXPECT_EQ(RelynSearchSummary(12, {QStringLiteral("eth0"), QStringLiteral("eth1")}, {}, 230),
+              QStringLiteral("12 devices on eth0 and eth1 in 0.23 s"));
+    EXPECT_EQ(RelynSearchSummary(1, {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")},
+                                 {}, 1005),
+              QStringLiteral("1 device on a, b and c in 1.00 s"));
+    EXPECT_EQ(RelynSearchSummary(0, {QStringLiteral("eth0")}, QStringLiteral("198.51.100.0/24"), 0),
+              QStringLiteral("0 devices in 198.51.100.0/24 in 0.00 s"));
+}
+
+TEST(RelynDeviceModel, TsvKeepsOneLineADevice) {
+    TRelynPar record = Row("192.0.2.5", "02-00-00-00-00-05", "2-5-2.00", "LAN", "hall\tA\r\nB");
+    record.Interface = QStringLiteral("eth1");
+    EXPECT_EQ(RelynDevicesTsv({record}, {QStringLiteral("IP"), QStringLiteral("MAC")}),
+              QStringLiteral("IP\tMAC\n192.0.2.5\t02-00-00-00-00-05\t2-5-2.00\tLAN\thall A  "
+                             "B\teth1\n"));
 }

@@ -2,6 +2,7 @@
 // sample site, Search finds the simulated devices sorted by address, Select puts the chosen
 // address into the address field, and Upload web sends the file to that device, which restarts
 // and answers again.
+#include "deviceswindow.h"
 #include "dialogs.h"
 #include "ipedit.h"
 #include "lab.h"
@@ -9,11 +10,16 @@
 #include "relynsearchgui.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -26,6 +32,8 @@ public:
     QStringList Messages;
     QString ChooseFolder(QWidget *, const QString &) override { return {}; }
     QString OpenFile(QWidget *, const QString &, const QString &) override { return {}; }
+    QString SaveAnswer;
+    QString SaveFile(QWidget *, const QString &, const QString &) override { return SaveAnswer; }
     void Message(QWidget *, TMessageKind, const QString &, const QString &text) override {
         Messages << text;
     }
@@ -49,6 +57,98 @@ class WholeRoad : public QObject {
     Q_OBJECT
 
 private slots:
+    // Ctrl+D opens the Devices window, which finds the three devices by itself; three rows
+    // picked with the mouse are copied with Ctrl+C, the list is exported, F5 keeps the
+    // selection, and the window's size and columns reach the settings file.
+    void devicesWindowSearchCopyExport() {
+        if (!labtest::inLab())
+            QSKIP(labtest::notInLab);
+        QTemporaryDir temp;
+        QVERIFY(temp.isValid());
+        const QString program = temp.filePath(QStringLiteral("program/"));
+        QVERIFY(QDir().mkpath(program));
+        QuietDialogs dialogs;
+        TStartupInputs inputs;
+        inputs.ProgramFolder = program;
+        inputs.CommonDataRoot = temp.filePath(QStringLiteral("common"));
+        inputs.LocalDataRoot = temp.filePath(QStringLiteral("local"));
+        inputs.DocumentsRoot = temp.filePath(QStringLiteral("documents"));
+        QStringList expectedCsv{
+            QStringLiteral("ip,mac,firmware,type,description,interface,reachable")};
+        {
+            TfQuillet window(inputs, dialogs);
+            window.show();
+            window.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&window));
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &window,
+                            Qt::Key_D, Qt::ControlModifier);
+            TfDevices *devices = window.DevicesWindow();
+            QVERIFY(devices);
+            QVERIFY(devices->isVisible());
+            const auto rows = [devices] {
+                return devices->TvDevices->model()->rowCount();
+            };
+            QTRY_VERIFY_WITH_TIMEOUT(!devices->Searching() && rows() == 3, 20000);
+            QVERIFY2(QRegularExpression(QStringLiteral("^3 devices on \\S+ in \\d+\\.\\d\\d s$"))
+                         .match(devices->LbStatus->text())
+                         .hasMatch(),
+                     qPrintable(devices->LbStatus->text()));
+
+            // The table lists the devices by address; a click and a Shift+click take all three.
+            QTableView *table = devices->TvDevices;
+            QVERIFY(QTest::qWaitForWindowExposed(devices));
+            const auto click = [table](int row, Qt::KeyboardModifiers modifiers) {
+                const QRect cell = table->visualRect(table->model()->index(row, 0));
+                QTest::mouseClick(table->viewport(), Qt::LeftButton, modifiers, cell.center());
+            };
+            click(0, Qt::NoModifier);
+            click(2, Qt::ShiftModifier);
+            QCOMPARE(devices->SelectedDevices().size(), 3);
+
+            QString tsv = QStringLiteral(
+                "IP address\tMAC address\tFirmware\tDevice type\tDevice description\tInterface\n");
+            const QString interface = devices->Model().Devices().first().Interface;
+            QVERIFY(!interface.isEmpty());
+            const QList<TRelynPar> selected = devices->SelectedDevices();
+            for (int n = 1; n <= 3; ++n) {
+                const TRelynPar &device = selected.at(n - 1);
+                QCOMPARE(device.IPAddress, QString::fromStdString(labtest::deviceAddress(n)));
+                QCOMPARE(device.MACAddress.toUpper(),
+                         QString::fromStdString(labtest::deviceMac(n)).toUpper());
+                tsv += QStringList{device.IPAddress,  device.MACAddress,  device.Firmware,
+                                   device.DeviceType, device.Description, interface}
+                           .join(u'\t') +
+                       u'\n';
+                expectedCsv << QStringList{device.IPAddress,      device.MACAddress,
+                                           device.Firmware,       device.DeviceType,
+                                           device.Description,    interface,
+                                           QStringLiteral("true")}
+                                   .join(u',');
+            }
+            QApplication::clipboard()->clear();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::ControlModifier);
+            QCOMPARE(QApplication::clipboard()->text(), tsv);
+
+            dialogs.SaveAnswer = temp.filePath(QStringLiteral("devices.csv"));
+            QTest::mouseClick(devices->BtnExport, Qt::LeftButton);
+            QCOMPARE(QString::fromUtf8(ReadFile(dialogs.SaveAnswer)),
+                     expectedCsv.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+
+            // A second search keeps what was selected.
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_F5);
+            QVERIFY(devices->Searching());
+            QTRY_VERIFY_WITH_TIMEOUT(!devices->Searching(), 20000);
+            QCOMPARE(devices->SelectedDevices().size(), 3);
+            table->horizontalHeader()->resizeSection(TRelynDeviceModel::dcDescription, 321);
+        }
+        const QString ini = QString::fromUtf8(ReadFile(program + QStringLiteral("qlt.ini")));
+        QVERIFY2(QRegularExpression(QStringLiteral("Columns=\\d+,\\d+,\\d+,\\d+,321,\\d+"))
+                     .match(ini)
+                     .hasMatch(),
+                 qPrintable(ini));
+        QVERIFY2(dialogs.Messages.isEmpty(), qPrintable(dialogs.Messages.join(u'\n')));
+    }
+
     void createSearchSelectUpload() {
         if (!labtest::inLab())
             QSKIP(labtest::notInLab);

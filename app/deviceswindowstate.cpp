@@ -1,0 +1,42 @@
+#include "deviceswindowstate.h"
+
+#include "inifile.h"
+
+#include <QStringList>
+
+namespace {
+const QString Section = QStringLiteral("Devices");
+}
+
+TDevicesWindowState LoadDevicesWindowState(const QString &iniPath) {
+    TIniFile ini;
+    ini.Load(iniPath);
+    TDevicesWindowState state;
+    state.Width = ini.ReadString(Section, QStringLiteral("Width"), QString()).toInt();
+    state.Height = ini.ReadString(Section, QStringLiteral("Height"), QString()).toInt();
+    const QStringList widths = ini.ReadString(Section, QStringLiteral("Columns"), QString())
+                                   .split(u',', Qt::SkipEmptyParts);
+    for (const QString &width : widths) {
+        bool ok = false;
+        const int value = width.trimmed().toInt(&ok);
+        if (!ok || value <= 0)
+            return {state.Width, state.Height, {}};
+        state.ColumnWidths << value;
+    }
+    return state;
+}
+
+bool SaveDevicesWindowState(const QString &iniPath, const TDevicesWindowState &state) {
+    TIniFile ini;
+    // Writing a file read in part would drop the rest of it.
+    const TIniFile::TLoadResult loaded = ini.Load(iniPath);
+    if (loaded != TIniFile::lrLoaded && loaded != TIniFile::lrMissing)
+        return false;
+    QStringList widths;
+    for (const int width : state.ColumnWidths)
+        widths << QString::number(width);
+    ini.WriteString(Section, QStringLiteral("Width"), QString::number(state.Width));
+    ini.WriteString(Section, QStringLiteral("Height"), QString::number(state.Height));
+    ini.WriteString(Section, QStringLiteral("Columns"), widths.join(u','));
+    return ini.Save(iniPath);
+}

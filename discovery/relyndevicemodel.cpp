@@ -1,0 +1,188 @@
+#include "relyndevicemodel.h"
+
+#include "relynerror.h"
+#include "relynnoreply.h"
+
+#include <QThread>
+#include <exception>
+
+namespace {
+
+QString Cell(const TRelynPar &record, int column) {
+    switch (column) {
+    case TRelynDeviceModel::dcIPAddress:
+        return record.IPAddress;
+    case TRelynDeviceModel::dcMACAddress:
+        return record.MACAddress;
+    case TRelynDeviceModel::dcFirmware:
+        return record.Firmware;
+    case TRelynDeviceModel::dcDeviceType:
+        return record.DeviceType;
+    case TRelynDeviceModel::dcDescription:
+        return record.Description;
+    case TRelynDeviceModel::dcInterface:
+        return record.Interface;
+    }
+    return {};
+}
+
+QString JoinNames(const QStringList &names) {
+    if (names.size() < 2)
+        return names.join(QString());
+    return names.mid(0, names.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" and ") +
+           names.last();
+}
+
+} // namespace
+
+TRelynDeviceModel::TRelynDeviceModel(QObject *parent)
+    : QAbstractTableModel(parent) {
+}
+
+QStringList TRelynDeviceModel::Captions() {
+    return {QStringLiteral("IP address"),         QStringLiteral("MAC address"),
+            QStringLiteral("Firmware"),           QStringLiteral("Device type"),
+            QStringLiteral("Device description"), QStringLiteral("Interface")};
+}
+
+void TRelynDeviceModel::SetDevices(const QList<TRelynPar> &devices) {
+    beginResetModel();
+    Rows = devices;
+    endResetModel();
+}
+
+int TRelynDeviceModel::RowOfMac(const QString &mac) const {
+    for (int row = 0; row < Rows.size(); ++row)
+        if (Rows[row].MACAddress.compare(mac, Qt::CaseInsensitive) == 0)
+            return row;
+    return -1;
+}
+
+int TRelynDeviceModel::rowCount(const QModelIndex &parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(Rows.size());
+}
+
+int TRelynDeviceModel::columnCount(const QModelIndex &parent) const {
+    return parent.isValid() ? 0 : dcCount;
+}
+
+QVariant TRelynDeviceModel::data(const QModelIndex &index, int role) const {
+    if (!index.isValid() || index.row() >= Rows.size())
+        return {};
+    const TRelynPar &record = Rows[index.row()];
+    switch (role) {
+    case Qt::DisplayRole:
+        return Cell(record, index.column());
+    case SortRole:
+        if (index.column() == dcIPAddress)
+            return RelynAddressSortValue(record.IPAddress);
+        return Cell(record, index.column()).toLower();
+    case ReachableRole:
+        return record.Reachable;
+    case Qt::ToolTipRole:
+        // An upload from this computer cannot reach the device where it is now.
+        if (!record.Reachable)
+            return tr("This computer cannot reach %1 through %2 (%3). Give the device an "
+                      "address in %3 with Change IP.")
+                .arg(record.IPAddress, record.Interface, record.Network);
+        return {};
+    }
+    return {};
+}
+
+QVariant TRelynDeviceModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        section >= dcCount)
+        return {};
+    return Captions().at(section);
+}
+
+quint64 RelynAddressSortValue(const QString &address) {
+    const QStringList parts = address.split(u'.');
+    quint64 value = 0;
+    bool valid = parts.size() == 4;
+    for (const QString &part : parts) {
+        bool ok = false;
+        const uint number = part.toUInt(&ok);
+        valid = valid && ok && number <= 255;
+        value = value << 8 | (number & 0xFF);
+    }
+    return valid ? value : (quint64{1} << 32);
+}
+
+QString RelynSearchSummary(qsizetype devices, const QStringList &interfaces, const QString &range,
+                           qint64 elapsedMs) {
+    QString text =
+        devices == 1 ? QStringLiteral("1 device") : QStringLiteral("%1 devices").arg(devices);
+    if (!range.isEmpty())
+        text += QStringLiteral(" in %1").arg(range);
+    else if (!interfaces.isEmpty())
+        text += QStringLiteral(" on %1").arg(JoinNames(interfaces));
+    return text + QStringLiteral(" in %1 s").arg(elapsedMs / 1000.0, 0, 'f', 2);
+}
+
+QStringList TRelynDevicesResult::InterfaceNames() const {
+    QStringList names;
+    for (const TRelynInterface &asked : Outcome.Asked)
+        names << asked.Name;
+    if (names.isEmpty())
+        for (const TRelynPar &device : Outcome.Devices)
+            if (!device.Interface.isEmpty() && !names.contains(device.Interface))
+                names << device.Interface;
+    return names;
+}
+
+TRelynBackgroundSearch::TRelynBackgroundSearch(Search search, NoReplyHint hint, QObject *parent)
+    : QObject(parent)
+    , RunSearch(std::move(search))
+    , Explain(std::move(hint)) {
+    if (!RunSearch) {
+        RunSearch = RunRelynScopedSearch;
+        Explain = [](const QList<TRelynInterface> &asked) {
+            return RelynNoReplyHint(asked, RelynCheckFirewall());
+        };
+    }
+}
+
+TRelynBackgroundSearch::~TRelynBackgroundSearch() {
+    if (Worker) {
+        Worker->wait();
+        delete Worker;
+    }
+}
+
+bool TRelynBackgroundSearch::Start(const QString &typesFile, const TRelynSearchScope &scope,
+                                   const QString &range) {
+    if (Worker)
+        return false;
+    auto result = std::make_shared<TRelynDevicesResult>();
+    result->Range = range;
+    Pending = result;
+    // The thread gets copies of everything it uses, never this object.
+    Worker = QThread::create([result, search = RunSearch, explain = Explain, typesFile, scope] {
+        QElapsedTimer clock;
+        clock.start();
+        try {
+            result->Outcome = search(typesFile, scope);
+        } catch (const ERelynError &error) {
+            result->Error = error.Text;
+        } catch (const std::exception &error) {
+            result->Error = QString::fromUtf8(error.what());
+        }
+        result->ElapsedMs = clock.elapsed();
+        if (result->Error.isEmpty() && result->Outcome.Devices.isEmpty() &&
+            scope.Ranges.isEmpty() && explain)
+            result->NoReply = explain(result->Outcome.Asked);
+    });
+    connect(Worker, &QThread::finished, this, &TRelynBackgroundSearch::WorkerEnded);
+    Worker->start();
+    return true;
+}
+
+void TRelynBackgroundSearch::WorkerEnded() {
+    Worker->wait();
+    delete Worker;
+    Worker = nullptr;
+    const std::shared_ptr<TRelynDevicesResult> result = std::move(Pending);
+    emit Finished(*result);
+}

@@ -1,0 +1,100 @@
+// The Devices window's table without a window: one row per device with its interface, a sort
+// value per column (addresses as numbers), and the search that fills it off the caller's thread.
+#pragma once
+
+#include "relyndevicelist.h"
+#include "relynpar.h"
+#include "relynsearch.h"
+
+#include <QAbstractTableModel>
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+class QThread;
+
+class TRelynDeviceModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum TColumn {
+        dcIPAddress,
+        dcMACAddress,
+        dcFirmware,
+        dcDeviceType,
+        dcDescription,
+        dcInterface,
+        dcCount
+    };
+    enum TRole { SortRole = Qt::UserRole, ReachableRole };
+
+    explicit TRelynDeviceModel(QObject *parent = nullptr);
+
+    void SetDevices(const QList<TRelynPar> &devices);
+    const QList<TRelynPar> &Devices() const { return Rows; }
+    // The row of the device with this MAC address, or -1.
+    int RowOfMac(const QString &mac) const;
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+    static QStringList Captions();
+
+private:
+    QList<TRelynPar> Rows;
+};
+
+// "192.0.2.10" as a number that sorts addresses in their order; texts that are no address sort
+// after every address.
+quint64 RelynAddressSortValue(const QString &address);
+
+// "12 devices on eth0 and eth1 in 0.23 s"; a range search names its range instead.
+QString RelynSearchSummary(qsizetype devices, const QStringList &interfaces, const QString &range,
+                           qint64 elapsedMs);
+
+// What one search of the Devices window found, and what explains an empty result.
+struct TRelynDevicesResult {
+    TRelynSearchOutcome Outcome;
+    QString Range; // the range searched; empty for a broadcast
+    qint64 ElapsedMs = 0;
+    QStringList NoReply; // why nothing answered (broadcast only)
+    QString Error;       // the search failed
+    // The interfaces the summary names: those asked, or those the devices answered on.
+    QStringList InterfaceNames() const;
+};
+
+// Runs one search at a time on a thread of its own and reports on the owner's thread, so that
+// a window never waits for the network.
+class TRelynBackgroundSearch : public QObject {
+    Q_OBJECT
+public:
+    using Search =
+        std::function<TRelynSearchOutcome(const QString &typesFile, const TRelynSearchScope &)>;
+    using NoReplyHint = std::function<QStringList(const QList<TRelynInterface> &asked)>;
+
+    // Without a search function: the real network, and the system's firewall for the hint.
+    explicit TRelynBackgroundSearch(Search search = {}, NoReplyHint hint = {},
+                                    QObject *parent = nullptr);
+    // Waits for a search still running: its thread uses nothing of the caller's.
+    ~TRelynBackgroundSearch() override;
+
+    bool Running() const { return Worker != nullptr; }
+    // False while a search runs.
+    bool Start(const QString &typesFile, const TRelynSearchScope &scope, const QString &range);
+
+signals:
+    void Finished(const TRelynDevicesResult &result);
+
+private:
+    void WorkerEnded();
+
+    Search RunSearch;
+    NoReplyHint Explain;
+    QThread *Worker = nullptr;
+    std::shared_ptr<TRelynDevicesResult> Pending;
+};
