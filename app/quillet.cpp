@@ -1,5 +1,7 @@
 #include "quillet.h"
 
+#include "uploadwindow.h"
+
 #include "about.h"
 #include "brimolog.h"
 #include "deviceswindow.h"
@@ -482,17 +484,18 @@ void TfQuillet::MMDevicesClick() {
 }
 
 void TfQuillet::UploadToDevices(const QList<TRelynPar> &devices, bool firmware) {
-    // This window uploads to one device at a time: its address goes into the field and the
-    // upload runs as from the button.
-    if (devices.size() != 1) {
-        FDialogs.Message(FDevices, TDialogs::mkInformation, windowTitle(),
-                         QStringLiteral("Select one device to upload to."));
-        return;
+    // Side by side in an upload window of their own; the type text stands for a device's
+    // family and model, so that firmware for several devices of different types is asked about.
+    TUploadRequest request;
+    for (const TRelynPar &device : devices) {
+        const QString type = device.DeviceType == RelynNotAvailable ? QString() : device.DeviceType;
+        request.Targets.append(
+            {device.IPAddress, device.MACAddress, type, QString(), device.Reachable});
     }
-    FIPEdtAddress->SetText(devices.first().IPAddress);
-    QPushButton *button = firmware ? FBtnUploadFW : FBtnUploadWeb;
-    if (button->isEnabled())
-        button->click();
+    request.File = firmware ? FEdtFWFile->text() : FEdtWebFile->text();
+    request.Kind = firmware ? TFleetUpload::fkFirmware : TFleetUpload::fkWeb;
+    request.Settings = FUploadSettings;
+    TfUpload::Open(request, FDialogs, FDevices);
 }
 
 void TfQuillet::EdtFromExit() {

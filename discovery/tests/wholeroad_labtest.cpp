@@ -8,6 +8,7 @@
 #include "lab.h"
 #include "quillet.h"
 #include "relynsearchgui.h"
+#include "uploadwindow.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -16,6 +17,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -24,6 +26,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+
+#include <memory>
 
 namespace {
 
@@ -139,6 +143,27 @@ private slots:
             QVERIFY(devices->Searching());
             QTRY_VERIFY_WITH_TIMEOUT(!devices->Searching(), 20000);
             QCOMPARE(devices->SelectedDevices().size(), 3);
+
+            // Upload web to selected: one upload window, all three side by side, each device
+            // gets the file and comes back.
+            const QString webFile = temp.filePath(QStringLiteral("site_WEB1_01.pmf"));
+            WriteFile(webFile, QByteArray("PmF1 three devices"));
+            window.EdtWebFile()->setText(webFile);
+            std::unique_ptr<QMenu> menu(devices->MakeContextMenu());
+            QAction *upload = nullptr;
+            for (QAction *action : menu->actions())
+                if (action->text() == QStringLiteral("Upload &web to selected"))
+                    upload = action;
+            QVERIFY(upload);
+            upload->trigger();
+            TfUpload *uploads = devices->findChild<TfUpload *>();
+            QVERIFY(uploads);
+            QTRY_COMPARE_WITH_TIMEOUT(uploads->LabSummary()->text(),
+                                      QStringLiteral("3 of 3 devices done"), 90000);
+            for (int n = 1; n <= 3; ++n)
+                QCOMPARE(labtest::readFile(labtest::tftpDir(n) + "/WEB1"), "PmF1 three devices");
+            uploads->close();
+
             table->horizontalHeader()->resizeSection(TRelynDeviceModel::dcDescription, 321);
         }
         const QString ini = QString::fromUtf8(ReadFile(program + QStringLiteral("qlt.ini")));
