@@ -218,9 +218,8 @@ void TfRelynSearchGUI::ApplyTexts() {
     const int mac = MacColumnWidth(LvDeviceList);
     LvDeviceList->setColumnWidth(rcMACAddress, mac);
     LvDeviceList->setColumnWidth(
-        rcDescription,
-        std::max(ColumnWidths[rcDescription] / 2,
-                 ColumnWidths[rcDescription] - (mac - ColumnWidths[rcMACAddress])));
+        rcDescription, std::max(ColumnWidths[rcDescription] / 2,
+                                ColumnWidths[rcDescription] - (mac - ColumnWidths[rcMACAddress])));
 }
 
 void TfRelynSearchGUI::Search() {
