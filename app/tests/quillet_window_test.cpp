@@ -1,5 +1,6 @@
 // The main window and the about window, in a temporary program folder on the offscreen platform.
 #include "about.h"
+#include "deviceswindow.h"
 #include "dialogs.h"
 #include "documentopener.h"
 #include "ipedit.h"
@@ -9,6 +10,7 @@
 #include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
@@ -20,10 +22,14 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QStyleFactory>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
+#include <atomic>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -101,6 +107,58 @@ TCaptionColours CaptionColours(const QImage &image) {
 bool Greenish(const QColor &c) {
     return c.green() > std::max(c.red(), c.blue()) + 40;
 }
+// Five devices on two interfaces; the last answered on eth1 from an address this computer
+// does not route to.
+TRelynSearchOutcome FiveDevices() {
+    const auto device = [](const char *ip, const char *mac, const char *firmware,
+                           const char *description, const char *type, const char *interface,
+                           const char *network, bool reachable) {
+        TRelynPar par;
+        par.IPAddress = QString::fromLatin1(ip);
+        par.MACAddress = QString::fromLatin1(mac);
+        par.Firmware = QString::fromLatin1(firmware);
+        par.Description = QString::fromLatin1(description);
+        par.DeviceType = QString::fromLatin1(type);
+        par.Interface = QString::fromLatin1(interface);
+        par.Network = QString::fromLatin1(network);
+        par.Reachable = reachable;
+        return par;
+    };
+    TRelynSearchOutcome outcome;
+    outcome.Devices = {
+        device("192.0.2.11", "00:1A:2B:00:00:11", "4.12", "Boiler room", "T3510", "eth0",
+               "192.0.2.0/24", true),
+        device("192.0.2.12", "00:1A:2B:00:00:12", "4.12", "Hall north", "T3510", "eth0",
+               "192.0.2.0/24", true),
+        device("192.0.2.40", "00:1A:2B:00:00:40", "3.07", "Cold store 2", "H7310", "eth0",
+               "192.0.2.0/24", true),
+        device("198.51.100.7", "00:1A:2B:00:01:07", "4.10", "Roof station", "P2520", "eth1",
+               "198.51.100.0/24", true),
+        device("10.0.8.15", "00:1A:2B:00:08:15", "4.12", "Factory default", "T3510", "eth1",
+               "198.51.100.0/24", false),
+    };
+    outcome.Asked = {{2, u"eth0"_s, {}}, {3, u"eth1"_s, {}}};
+    return outcome;
+}
+
+QPalette DarkPalette() {
+    QPalette palette;
+    const QColor window(45, 45, 48), base(30, 30, 30), text(220, 220, 220);
+    palette.setColor(QPalette::Window, window);
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Base, base);
+    palette.setColor(QPalette::AlternateBase, window);
+    palette.setColor(QPalette::Text, text);
+    palette.setColor(QPalette::Button, window);
+    palette.setColor(QPalette::ButtonText, text);
+    palette.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    palette.setColor(QPalette::PlaceholderText, QColor(140, 140, 140));
+    for (const auto role : {QPalette::ButtonText, QPalette::WindowText, QPalette::Text})
+        palette.setColor(QPalette::Disabled, role, QColor(120, 120, 120));
+    return palette;
+}
+
 QStringList VisibleCaptions(const QMenu *menu) {
     QStringList captions;
     for (const QAction *action : menu->actions())
@@ -600,6 +658,64 @@ private slots:
         });
         QTest::mouseClick(w->BtnFindDevice(), Qt::LeftButton);
         QCOMPARE(w->IPEdtAddress()->Text(), u"192.0.2.12"_s);
+    }
+
+    // Ctrl+D with the focus in a field opens the Devices window, which searches at once; F5
+    // searches again and Ctrl+C copies the selected rows. With QUILLET_SCREENSHOT_DIR set the
+    // window is saved there as devices-window-QUILLET_SCREENSHOT_NAME.png ("dark" takes a
+    // dark palette).
+    void devicesWindowByKeys() {
+        const QString name = qEnvironmentVariable("QUILLET_SCREENSHOT_NAME", u"light"_s);
+        const QString shots = qEnvironmentVariable("QUILLET_SCREENSHOT_DIR");
+        const QPalette palette = QApplication::palette();
+        const auto restore = qScopeGuard([&palette] { QApplication::setPalette(palette); });
+        if (!shots.isEmpty() && name == u"dark"_s) {
+            QApplication::setStyle(QStyleFactory::create(u"Fusion"_s));
+            QApplication::setPalette(DarkPalette());
+        }
+        auto w = Start();
+        auto searches = std::make_shared<std::atomic<int>>(0);
+        w->SetDevicesSearch([searches](const QString &, const TRelynSearchScope &) {
+            ++*searches;
+            QThread::msleep(230);
+            return FiveDevices();
+        });
+        w->show();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        w->EdtFrom()->setFocus();
+        QTest::keyClick(w->EdtFrom(), Qt::Key_D, Qt::ControlModifier);
+        TfDevices *devices = w->DevicesWindow();
+        QVERIFY(devices);
+        QVERIFY(devices->isVisible());
+        QTRY_COMPARE(devices->Model().rowCount(), 5);
+        QTRY_VERIFY(!devices->Searching());
+        QVERIFY(devices->LbStatus->text().startsWith(u"5 devices on eth0 and eth1 in 0."_s));
+        QCOMPARE(searches->load(), 1);
+
+        QVERIFY(QTest::qWaitForWindowActive(devices));
+        QTest::keyClick(devices->TvDevices, Qt::Key_F5);
+        QVERIFY(devices->Searching());
+        QTRY_COMPARE(searches->load(), 2);
+        QTRY_VERIFY(!devices->Searching());
+
+        // The table sorts by address: 10.0.8.15 (out of reach) first, then 192.0.2.11.
+        devices->TvDevices->setFocus();
+        devices->TvDevices->selectRow(0);
+        QTest::keyClick(devices->TvDevices, Qt::Key_Down, Qt::ShiftModifier);
+        QApplication::clipboard()->clear();
+        QTest::keyClick(devices->TvDevices, Qt::Key_C, Qt::ControlModifier);
+        const QStringList copied =
+            QApplication::clipboard()->text().split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(copied.size(), 3);
+        QVERIFY(copied[1].startsWith(u"10.0.8.15\t"_s));
+        QVERIFY(copied[2].startsWith(u"192.0.2.11\t"_s));
+
+        if (!shots.isEmpty()) {
+            devices->TvDevices->clearSelection();
+            devices->TvDevices->selectRow(2);
+            QTest::qWait(200);
+            QVERIFY(devices->grab().save(shots + u"/devices-window-"_s + name + u".png"_s));
+        }
     }
 
     void aboutWindowByBrand_data() {
