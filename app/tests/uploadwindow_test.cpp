@@ -2,6 +2,7 @@
 // leaves this computer. With QUILLET_SCREENSHOT_DIR set, the window is saved there as
 // upload-window-QUILLET_SCREENSHOT_NAME.png (QUILLET_SCREENSHOT_NAME "dark" takes a dark
 // palette).
+#include "darkpalette.h"
 #include "dialogs.h"
 #include "uploadmodel.h"
 #include "uploadwindow.h"
@@ -45,22 +46,6 @@ private:
     int FInterrupt = -1;
 };
 
-QPalette DarkPalette() {
-    QPalette palette;
-    const QColor window(45, 45, 48), base(30, 30, 30), text(220, 220, 220);
-    palette.setColor(QPalette::Window, window);
-    palette.setColor(QPalette::WindowText, text);
-    palette.setColor(QPalette::Base, base);
-    palette.setColor(QPalette::AlternateBase, window);
-    palette.setColor(QPalette::Text, text);
-    palette.setColor(QPalette::Button, window);
-    palette.setColor(QPalette::ButtonText, text);
-    palette.setColor(QPalette::Highlight, QColor(42, 130, 218));
-    palette.setColor(QPalette::HighlightedText, Qt::white);
-    palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(120, 120, 120));
-    palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(120, 120, 120));
-    return palette;
-}
 } // namespace
 
 class TUploadWindowTest : public QObject {
