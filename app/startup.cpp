@@ -10,12 +10,6 @@ namespace {
 const QString KDefaultBrand = QStringLiteral("BRIMO");
 const QString KDefaultAppName = QStringLiteral("Quillet");
 const QString KMakerFolder = QStringLiteral("BrimoLoggers");
-
-QString WithSlash(const QString &folder) {
-    if (folder.isEmpty() || folder.endsWith(u'/'))
-        return folder;
-    return folder + u'/';
-}
 } // namespace
 
 TStartupInputs TStartupInputs::FromSystem(const QString &programFolder,

@@ -9,13 +9,13 @@ namespace {
 const QString KIniName = QStringLiteral("qlt.ini");
 // One folder for the window program and the console one, so both share settings and web files.
 const QString KUserFolder = QStringLiteral("quillet/");
+} // namespace
 
 QString WithSlash(const QString &folder) {
     if (folder.isEmpty() || folder.endsWith(u'/'))
         return folder;
     return folder + u'/';
 }
-} // namespace
 
 bool TStoragePlaces::HasMarker(const QString &programFolder) {
     return QFileInfo::exists(WithSlash(programFolder) + QLatin1String(MarkerName));

@@ -4,6 +4,9 @@
 
 #include <QString>
 
+// The folder with one trailing "/", as every folder path here is kept; empty stays empty.
+QString WithSlash(const QString &folder);
+
 struct TStoragePlaces {
     enum TLayout { lyPortable, lyInstalled };
 
