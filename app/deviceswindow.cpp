@@ -1,11 +1,11 @@
 #include "deviceswindow.h"
 
 #include "dialogs.h"
+#include "documentopener.h"
 #include "relyndeviceexport.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -19,6 +19,7 @@
 #include <QStandardPaths>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -26,6 +27,8 @@
 
 namespace {
 
+// A moved device that did not answer at its new address is looked for once more after this.
+constexpr int MovedSearchPauseMs = 1000;
 constexpr int DefaultColumnWidths[TRelynDeviceModel::dcCount] = {110, 130, 80, 110, 200, 80};
 
 // Devices this computer cannot reach are drawn disabled, the search window's grey.
@@ -60,7 +63,8 @@ TfDevices::TfDevices(TDialogs &dialogs, TRelynBackgroundSearch::Search search,
     , Dialogs(dialogs)
     , Searcher(new TRelynBackgroundSearch(std::move(search), std::move(hint), this))
     , Devices(new TRelynDeviceModel(this))
-    , Sorted(new QSortFilterProxyModel(this)) {
+    , Sorted(new QSortFilterProxyModel(this))
+    , Browser(new TDocumentOpener(QStringLiteral("xdg-open"), this)) {
     setObjectName(QStringLiteral("fDevices"));
     setWindowTitle(QStringLiteral("Devices"));
     resize(780, 360);
@@ -136,9 +140,13 @@ TfDevices::TfDevices(TDialogs &dialogs, TRelynBackgroundSearch::Search search,
     layout->addLayout(bottom);
     layout->addWidget(LbStatus);
 
-    OpenUrl = [](const QString &address) {
-        QDesktopServices::openUrl(QUrl(QStringLiteral("http://%1/").arg(address)));
+    OpenUrl = [this](const QString &address) {
+        Browser->OpenUrl(QUrl(QStringLiteral("http://%1/").arg(address)));
     };
+    connect(Browser, &TDocumentOpener::Finished, this, [this](const QString &url, bool opened) {
+        if (!opened)
+            LbStatus->setText(QStringLiteral("No browser could be started for %1").arg(url));
+    });
 
     auto *refresh = new QShortcut(QKeySequence::Refresh, this);
     connect(refresh, &QShortcut::activated, this, &TfDevices::Search);
@@ -216,19 +224,32 @@ bool TfDevices::Search() {
 }
 
 void TfDevices::SearchFinished(const TRelynDevicesResult &result) {
-    QStringList keep;
-    if (!SelectAfterSearch.isEmpty())
-        keep << SelectAfterSearch;
+    // A device is known by its MAC address; the one that has just moved is looked for at its
+    // new address first, in case it also still answers at the old one through another route.
+    QList<TRelynIPChangeResult> keep;
+    if (Moved)
+        keep << *Moved;
     else
         for (const TRelynPar &device : SelectedDevices())
-            keep << device.MACAddress;
-    SelectAfterSearch.clear();
+            keep << TRelynIPChangeResult{device.MACAddress, device.IPAddress};
 
     Devices->SetDevices(result.Outcome.Devices);
-    // A device that kept its MAC address stays selected, also after it moved.
+    // A device that has just moved may miss the first search: the computer can still hold the
+    // failed address resolution of the change's echo test, which drops what is sent to the new
+    // address for a moment. One more search follows shortly.
+    if (Moved) {
+        const int row = Devices->RowOfMac(Moved->MACAddress, Moved->IPAddress);
+        if ((row < 0 || Devices->Devices().at(row).IPAddress != Moved->IPAddress) &&
+            !MovedSearchedAgain) {
+            MovedSearchedAgain = true;
+            QTimer::singleShot(MovedSearchPauseMs, this, [this] { Search(); });
+        } else {
+            Moved.reset();
+        }
+    }
     QItemSelection selection;
-    for (const QString &mac : keep) {
-        const int row = Devices->RowOfMac(mac);
+    for (const TRelynIPChangeResult &device : keep) {
+        const int row = Devices->RowOfMac(device.MACAddress, device.IPAddress);
         if (row < 0)
             continue;
         const QModelIndex index = Sorted->mapFromSource(Devices->index(row, 0));
@@ -366,21 +387,22 @@ void TfDevices::ChangeIP() {
     request.MACAddress = devices.first().MACAddress;
     // The change leaves by the interface the device answered on, as from the search window.
     request.Interface = devices.first().Interface;
-    OpenIPChange(request, devices.first().MACAddress);
+    OpenIPChange(request);
 }
 
 void TfDevices::HelpNotFound() {
     TRelynIPChangeRequest request = RelynIPChangeRequest(TRelynSearchLangSupport());
     request.ShowARPOnly = false;
-    OpenIPChange(request, QString());
+    OpenIPChange(request);
 }
 
-void TfDevices::OpenIPChange(const TRelynIPChangeRequest &request, const QString &mac) {
+void TfDevices::OpenIPChange(const TRelynIPChangeRequest &request) {
     if (!OpenChangeIP || Searcher->Running())
         return;
     // A device that took a new address answers under it only in a new search.
-    if (OpenChangeIP(this, request)) {
-        SelectAfterSearch = mac;
+    if (std::optional<TRelynIPChangeResult> moved = OpenChangeIP(this, request)) {
+        Moved = std::move(moved);
+        MovedSearchedAgain = false;
         Search();
     }
 }

@@ -8,6 +8,7 @@
 
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 class QLabel;
 class QLineEdit;
@@ -16,11 +17,14 @@ class QPushButton;
 class QSortFilterProxyModel;
 class QTableView;
 class TDialogs;
+class TDocumentOpener;
 
 class TfDevices : public QWidget {
     Q_OBJECT
 public:
-    using ChangeIPOpener = std::function<bool(QWidget *parent, const TRelynIPChangeRequest &)>;
+    // What the IP change dialog changed, or nothing when it was cancelled or failed.
+    using ChangeIPOpener = std::function<std::optional<TRelynIPChangeResult>(
+        QWidget *parent, const TRelynIPChangeRequest &)>;
     using DevicesAction = std::function<void(const QList<TRelynPar> &devices)>;
     using AddressAction = std::function<void(const QString &address)>;
 
@@ -33,7 +37,7 @@ public:
     void SetChangeIPOpener(ChangeIPOpener opener);
     // Use this address: fills the main window's field.
     void SetUseAddress(AddressAction action) { UseAddress = std::move(action); }
-    // Open in browser: the desktop's opener by default.
+    // Open in browser: the desktop's opener program by default.
     void SetOpenUrl(AddressAction action) { OpenUrl = std::move(action); }
     // Upload web / Upload FW to selected; an action not given is not offered.
     void SetUploadWeb(DevicesAction action) { UploadWeb = std::move(action); }
@@ -82,7 +86,7 @@ private:
     void UpdateButtons();
     void ChangeIP();
     void HelpNotFound();
-    void OpenIPChange(const TRelynIPChangeRequest &request, const QString &mac);
+    void OpenIPChange(const TRelynIPChangeRequest &request);
     void ShowContextMenu(const QPoint &position);
 
     TDialogs &Dialogs;
@@ -93,8 +97,10 @@ private:
     ChangeIPOpener OpenChangeIP;
     AddressAction UseAddress;
     AddressAction OpenUrl;
+    TDocumentOpener *Browser;
     DevicesAction UploadWeb;
     DevicesAction UploadFirmware;
-    QString SelectAfterSearch; // MAC address of a device that has just moved
+    std::optional<TRelynIPChangeResult> Moved; // selected after the next search
+    bool MovedSearchedAgain = false;
     bool SearchedOnce = false;
 };

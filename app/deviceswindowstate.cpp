@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace {
 const QString Section = QStringLiteral("Devices");
 }
@@ -39,4 +41,18 @@ bool SaveDevicesWindowState(const QString &iniPath, const TDevicesWindowState &s
     ini.WriteString(Section, QStringLiteral("Height"), QString::number(state.Height));
     ini.WriteString(Section, QStringLiteral("Columns"), widths.join(u','));
     return ini.Save(iniPath);
+}
+
+QRect DevicesWindowPlace(const QRect &mainFrame, const QSize &frame, const QRect &available) {
+    constexpr int Gap = 8;
+    constexpr int Offset = 32;
+    const QSize size = frame.boundedTo(available.size());
+    QPoint place = mainFrame.topLeft() + QPoint(Offset, Offset);
+    if (mainFrame.right() + Gap + size.width() <= available.right())
+        place = {mainFrame.right() + 1 + Gap, mainFrame.top()};
+    else if (mainFrame.left() - Gap - size.width() >= available.left())
+        place = {mainFrame.left() - Gap - size.width(), mainFrame.top()};
+    place.setX(std::clamp(place.x(), available.left(), available.right() + 1 - size.width()));
+    place.setY(std::clamp(place.y(), available.top(), available.bottom() + 1 - size.height()));
+    return {place, size};
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QList>
+#include <QRect>
 #include <QString>
 
 struct TDevicesWindowState {
@@ -15,3 +16,8 @@ struct TDevicesWindowState {
 TDevicesWindowState LoadDevicesWindowState(const QString &iniPath);
 // Keeps everything else in the file; a file that cannot be read whole is left as it is.
 bool SaveDevicesWindowState(const QString &iniPath, const TDevicesWindowState &state);
+
+// Where the Devices window's frame goes beside the main window's frame on the screen's free
+// area: to its right when there is room, else to its left, else a little below and right of its
+// corner; always wholly on the area, smaller than asked when the area is smaller.
+QRect DevicesWindowPlace(const QRect &mainFrame, const QSize &frame, const QRect &available);

@@ -9,14 +9,22 @@ TDocumentOpener::TDocumentOpener(QString program, QObject *parent)
 }
 
 void TDocumentOpener::Open(const QString &path) {
+    Start(QUrl::fromLocalFile(path).toString(), path);
+}
+
+void TDocumentOpener::OpenUrl(const QUrl &url) {
+    Start(url.toString(), url.toString());
+}
+
+void TDocumentOpener::Start(const QString &argument, const QString &reported) {
     auto *opener = new QProcess(this);
     // The opener may hand the page to a browser that keeps running with these channels open.
     opener->setStandardOutputFile(QProcess::nullDevice());
     opener->setStandardErrorFile(QProcess::nullDevice());
     // A child that could not be started never finishes; one that started always does.
-    auto report = [this, opener, path](bool opened) {
+    auto report = [this, opener, reported](bool opened) {
         opener->deleteLater();
-        emit Finished(path, opened);
+        emit Finished(reported, opened);
     };
     connect(opener, &QProcess::finished, this, [report](int exitCode, QProcess::ExitStatus status) {
         report(status == QProcess::NormalExit && exitCode == 0);
@@ -25,5 +33,5 @@ void TDocumentOpener::Open(const QString &path) {
         if (error == QProcess::FailedToStart)
             report(false);
     });
-    opener->start(FProgram, {QUrl::fromLocalFile(path).toString()});
+    opener->start(FProgram, {argument});
 }

@@ -252,11 +252,11 @@ void TfQuillet::ApplyStyleSheet() {
 void TfQuillet::BuildMenu() {
     QStyle *style = this->style();
     FMMFile = Named(menuBar()->addMenu(QStringLiteral("&File")), "MMFile");
-    QAction *devices = Named(FMMFile->addAction(style->standardIcon(QStyle::SP_ComputerIcon),
-                                                QStringLiteral("&Devices...")),
-                             "MMDevices");
-    devices->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
-    connect(devices, &QAction::triggered, this, &TfQuillet::MMDevicesClick);
+    FMMDevices = Named(FMMFile->addAction(style->standardIcon(QStyle::SP_ComputerIcon),
+                                          QStringLiteral("&Devices...")),
+                       "MMDevices");
+    FMMDevices->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+    connect(FMMDevices, &QAction::triggered, this, &TfQuillet::MMDevicesClick);
     FMMCancel = Named(FMMFile->addAction(style->standardIcon(QStyle::SP_BrowserStop),
                                          QStringLiteral("&Cancel operation")),
                       "MMCancel");
@@ -468,7 +468,9 @@ void TfQuillet::MMDevicesClick() {
         FDevices = new TfDevices(FDialogs, FDevicesSearch, FDevicesHint, this);
         if (FStartup.Brand() == QStringLiteral("ZARN"))
             FDevices->SetTypesFile(FStartup.IniPath());
-        FDevices->SetChangeIPOpener(RelynIPChangeOpener());
+        FDevices->SetChangeIPOpener(RelynIPChangeResultOpener());
+        // Ctrl+D also brings the window forward while it has the focus itself.
+        FDevices->addAction(FMMDevices);
         FDevices->SetUseAddress(
             [this](const QString &address) { FIPEdtAddress->SetText(address); });
         FDevices->SetUploadWeb(
@@ -477,10 +479,24 @@ void TfQuillet::MMDevicesClick() {
             FDevices->SetUploadFirmware(
                 [this](const QList<TRelynPar> &devices) { UploadToDevices(devices, true); });
         FDevices->ApplyState(LoadDevicesWindowState(FStartup.IniPath()));
+        PlaceDevicesWindow();
     }
     FDevices->show();
     FDevices->raise();
     FDevices->activateWindow();
+}
+
+void TfQuillet::PlaceDevicesWindow() {
+    const QScreen *screen = this->screen();
+    if (!screen)
+        return;
+    // The Devices window has no frame before it is first shown; it will get one like this
+    // window's.
+    const QSize frame = frameGeometry().size() - size();
+    const QRect place =
+        DevicesWindowPlace(frameGeometry(), FDevices->size() + frame, screen->availableGeometry());
+    FDevices->resize(place.size() - frame);
+    FDevices->move(place.topLeft());
 }
 
 void TfQuillet::UploadToDevices(const QList<TRelynPar> &devices, bool firmware) {

@@ -135,6 +135,7 @@ private:
     enum TDropTarget { dtNone, dtFrom, dtWebFile, dtFWFile };
     TDropTarget DropTarget(const QMimeData *data, QString *path = nullptr) const;
     void UploadToDevices(const QList<TRelynPar> &devices, bool firmware);
+    void PlaceDevicesWindow();
 
     TDialogs &FDialogs;
     TStartup FStartup;
@@ -166,6 +167,7 @@ private:
     QPushButton *FBtnUploadFW = nullptr;
 
     QMenu *FMMFile = nullptr;
+    QAction *FMMDevices = nullptr;
     QAction *FMMCancel = nullptr;
     bool FInfoProgress = false;
     QMenu *FMMHelp = nullptr;

@@ -51,11 +51,17 @@ void TRelynDeviceModel::SetDevices(const QList<TRelynPar> &devices) {
     endResetModel();
 }
 
-int TRelynDeviceModel::RowOfMac(const QString &mac) const {
-    for (int row = 0; row < Rows.size(); ++row)
-        if (Rows[row].MACAddress.compare(mac, Qt::CaseInsensitive) == 0)
+int TRelynDeviceModel::RowOfMac(const QString &mac, const QString &address) const {
+    int found = -1;
+    for (int row = 0; row < Rows.size(); ++row) {
+        if (Rows[row].MACAddress.compare(mac, Qt::CaseInsensitive) != 0)
+            continue;
+        if (Rows[row].IPAddress == address)
             return row;
-    return -1;
+        if (found < 0)
+            found = row;
+    }
+    return found;
 }
 
 int TRelynDeviceModel::rowCount(const QModelIndex &parent) const {

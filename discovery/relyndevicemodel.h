@@ -34,8 +34,8 @@ public:
 
     void SetDevices(const QList<TRelynPar> &devices);
     const QList<TRelynPar> &Devices() const { return Rows; }
-    // The row of the device with this MAC address, or -1.
-    int RowOfMac(const QString &mac) const;
+    // The row of the device with this MAC address, or -1; of several, the one at the address.
+    int RowOfMac(const QString &mac, const QString &address = {}) const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;

@@ -46,4 +46,13 @@ struct TRelynIPChangeRequest {
     std::array<QString, 6> Messages;
 };
 
+// What a successful IP change did: the device named by this MAC address (written as a search
+// lists it, "02-00-00-12-34-5F") took this address.
+struct TRelynIPChangeResult {
+    QString MACAddress;
+    QString IPAddress;
+
+    friend bool operator==(const TRelynIPChangeResult &, const TRelynIPChangeResult &) = default;
+};
+
 TRelynIPChangeRequest RelynIPChangeRequest(const TRelynSearchLangSupport &texts);

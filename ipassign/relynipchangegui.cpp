@@ -2,6 +2,7 @@
 
 #include "ipedit.h"
 #include "macaddresstext.h"
+#include "nethelpers.h"
 #include "relynsearchlangsupport.h"
 
 #include <QApplication>
@@ -213,9 +214,10 @@ TRelynIPChangeLangSupport RelynIPChangeTexts(const TRelynIPChangeRequest &reques
     return texts;
 }
 
-bool OpenRelynIPChange(QWidget *parent, const TRelynIPChangeRequest &request,
-                       const TRelynIPChangeEnvironment &environment,
-                       const TfRelynIPChangeGUI::MessageBoxFunction &messageBox) {
+std::optional<TRelynIPChangeResult>
+OpenRelynIPChange(QWidget *parent, const TRelynIPChangeRequest &request,
+                  const TRelynIPChangeEnvironment &environment,
+                  const TfRelynIPChangeGUI::MessageBoxFunction &messageBox) {
     TfRelynIPChangeGUI dialog(parent, environment, messageBox);
     if (request.HasStartAddress) {
         dialog.SetStartIPAddress(request.IPAddress);
@@ -224,12 +226,29 @@ bool OpenRelynIPChange(QWidget *parent, const TRelynIPChangeRequest &request,
     }
     dialog.SetShowARPOnly(request.ShowARPOnly);
     dialog.SetTexts(RelynIPChangeTexts(request));
-    return dialog.exec() == QDialog::Accepted;
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    // The MAC address may have been typed in any of the forms the procedure takes.
+    QString mac = dialog.EdtMac->text().trimmed();
+    try {
+        mac = RelynLinkLayerAddress(mac).toUpper().replace(u':', u'-');
+    } catch (const EConvertError &) {
+    }
+    return TRelynIPChangeResult{mac, dialog.IPEdtAddress->Text()};
 }
 
 std::function<bool(QWidget *, const TRelynIPChangeRequest &)>
 RelynIPChangeOpener(TRelynIPChangeEnvironment environment,
                     TfRelynIPChangeGUI::MessageBoxFunction messageBox) {
+    return [environment = std::move(environment), messageBox = std::move(messageBox)](
+               QWidget *parent, const TRelynIPChangeRequest &request) {
+        return OpenRelynIPChange(parent, request, environment, messageBox).has_value();
+    };
+}
+
+std::function<std::optional<TRelynIPChangeResult>(QWidget *, const TRelynIPChangeRequest &)>
+RelynIPChangeResultOpener(TRelynIPChangeEnvironment environment,
+                          TfRelynIPChangeGUI::MessageBoxFunction messageBox) {
     return [environment = std::move(environment), messageBox = std::move(messageBox)](
                QWidget *parent, const TRelynIPChangeRequest &request) {
         return OpenRelynIPChange(parent, request, environment, messageBox);

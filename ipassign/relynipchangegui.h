@@ -6,6 +6,7 @@
 
 #include <QDialog>
 #include <functional>
+#include <optional>
 
 class QCheckBox;
 class QFrame;
@@ -14,6 +15,7 @@ class QLineEdit;
 class QPushButton;
 class TIPEdit;
 struct TRelynIPChangeRequest;
+struct TRelynIPChangeResult;
 
 // The dialog's twelve texts: six captions and the procedure's six messages.
 struct TRelynIPChangeLangSupport {
@@ -91,8 +93,9 @@ private:
 TRelynIPChangeLangSupport RelynIPChangeTexts(const TRelynIPChangeRequest &request);
 
 // Opens the dialog modally as the search window asks for it ("Change IP" with the selected
-// device, "Help! My device wasn't found!" without); true when the address was changed.
-bool OpenRelynIPChange(
+// device, "Help! My device wasn't found!" without); what was changed, or nothing when the
+// dialog was cancelled or the change failed.
+std::optional<TRelynIPChangeResult> OpenRelynIPChange(
     QWidget *parent, const TRelynIPChangeRequest &request,
     const TRelynIPChangeEnvironment &environment = TRelynIPChangeEnvironment::System(),
     const TfRelynIPChangeGUI::MessageBoxFunction &messageBox = {});
@@ -102,3 +105,9 @@ bool OpenRelynIPChange(
 std::function<bool(QWidget *, const TRelynIPChangeRequest &)>
 RelynIPChangeOpener(TRelynIPChangeEnvironment environment = TRelynIPChangeEnvironment::System(),
                     TfRelynIPChangeGUI::MessageBoxFunction messageBox = {});
+
+// The same for a window that goes on to find the moved device (the Devices window).
+std::function<std::optional<TRelynIPChangeResult>(QWidget *, const TRelynIPChangeRequest &)>
+RelynIPChangeResultOpener(
+    TRelynIPChangeEnvironment environment = TRelynIPChangeEnvironment::System(),
+    TfRelynIPChangeGUI::MessageBoxFunction messageBox = {});

@@ -22,6 +22,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QStyleFactory>
 #include <QTableView>
@@ -32,6 +33,7 @@
 #include <QTimer>
 #include <atomic>
 #include <memory>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -658,10 +660,14 @@ private slots:
         }
         auto w = Start();
         auto searches = std::make_shared<std::atomic<int>>(0);
-        w->SetDevicesSearch([searches](const QString &, const TRelynSearchScope &) {
+        auto moved = std::make_shared<std::atomic<bool>>(false);
+        w->SetDevicesSearch([searches, moved](const QString &, const TRelynSearchScope &) {
             ++*searches;
             QThread::msleep(230);
-            return FiveDevices();
+            TRelynSearchOutcome outcome = FiveDevices();
+            if (*moved)
+                outcome.Devices[2].IPAddress = u"192.0.2.41"_s;
+            return outcome;
         });
         w->show();
         QVERIFY(QTest::qWaitForWindowActive(w.get()));
@@ -692,6 +698,29 @@ private slots:
         QCOMPARE(copied.size(), 3);
         QVERIFY(copied[1].startsWith(u"10.0.8.15\t"_s));
         QVERIFY(copied[2].startsWith(u"192.0.2.11\t"_s));
+
+        // The window opened beside the main one, wholly on the screen. Ctrl+D in it, and File >
+        // Devices..., keep that one window.
+        QVERIFY(devices->screen()->availableGeometry().contains(devices->frameGeometry()));
+        QVERIFY(devices->pos() != QPoint(0, 0));
+        QSignalSpy opened(Child<QAction>(w.get(), "MMDevices"), &QAction::triggered);
+        QTest::keyClick(devices->TvDevices, Qt::Key_D, Qt::ControlModifier);
+        QCOMPARE(opened.size(), 1);
+        Child<QAction>(w.get(), "MMDevices")->trigger();
+        QCOMPARE(w->findChildren<TfDevices *>().size(), 1);
+        QVERIFY(QTest::qWaitForWindowActive(devices));
+
+        // After a change through "Help! My device wasn't found!" the list is searched again and
+        // the moved device is selected at its new address.
+        devices->SetChangeIPOpener([moved](QWidget *, const TRelynIPChangeRequest &request) {
+            *moved = !request.HasStartAddress;
+            return std::optional(TRelynIPChangeResult{u"00:1A:2B:00:00:40"_s, u"192.0.2.41"_s});
+        });
+        QTest::mouseClick(devices->BtnHelp, Qt::LeftButton);
+        QVERIFY(devices->Searching());
+        QTRY_VERIFY(!devices->Searching());
+        QCOMPARE(devices->SelectedDevices().size(), 1);
+        QCOMPARE(devices->SelectedDevices()[0].IPAddress, u"192.0.2.41"_s);
 
         if (!shots.isEmpty()) {
             devices->TvDevices->clearSelection();

@@ -376,6 +376,17 @@ TEST(ResponsiveDelay, StepsWithTheCallbackAndKeepsTheTime) {
     EXPECT_GE(clock::now() - start, std::chrono::milliseconds(50));
 }
 
+TEST(DevicesWindowPlace, RightOfTheMainWindowElseLeftElseOffsetAlwaysOnTheArea) {
+    const QRect screen(0, 0, 1920, 1050);
+    const QRect main(600, 300, 600, 380);
+    EXPECT_EQ(DevicesWindowPlace(main, {700, 400}, screen), QRect(1208, 300, 700, 400));
+    EXPECT_EQ(DevicesWindowPlace(main.translated(700, 0), {700, 400}, screen),
+              QRect(592, 300, 700, 400));
+    EXPECT_EQ(DevicesWindowPlace({100, 700, 1200, 300}, {780, 400}, screen),
+              QRect(132, 650, 780, 400));
+    EXPECT_EQ(DevicesWindowPlace(main, {3000, 2000}, screen), screen);
+}
+
 TEST_F(StartupTest, DevicesWindowStateKeepsTheRestAndSkipsAFileReadInPart) {
     WriteIni("[label]\r\nBrand=ZARN\r\n");
     const QString ini = FProgram + u"qlt.ini"_s;

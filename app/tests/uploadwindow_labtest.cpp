@@ -8,7 +8,6 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QPointer>
@@ -44,18 +43,7 @@ QByteArray ReadFile(const QString &path) {
 
 // The TFTP clients this process still has running.
 int RunningClients() {
-    int count = 0;
-    const QByteArray self = QByteArray::number(QCoreApplication::applicationPid());
-    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        const QByteArray stat = ReadFile(QStringLiteral("/proc/%1/stat").arg(pid));
-        // pid (comm) state ppid ...
-        const qsizetype close = stat.lastIndexOf(')');
-        if (close < 0 || !stat.mid(stat.indexOf('(') + 1).startsWith("curl)"))
-            continue;
-        if (stat.mid(close + 2).split(' ').value(1) == self)
-            ++count;
-    }
-    return count;
+    return labtest::runningChildren("curl");
 }
 
 QString Cell(const TfUpload &window, int row, int column) {

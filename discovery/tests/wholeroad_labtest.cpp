@@ -7,6 +7,7 @@
 #include "ipedit.h"
 #include "lab.h"
 #include "quillet.h"
+#include "relynipchangegui.h"
 #include "relynsearchgui.h"
 #include "uploadwindow.h"
 
@@ -18,15 +19,19 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -55,15 +60,36 @@ QByteArray ReadFile(const QString &path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+QString Address(int n) {
+    return QString::fromStdString(labtest::deviceAddress(n));
+}
+
+// Runs the action on the first modal window of the type that shows, from the event loop of
+// whatever waits for it.
+template <typename T> void WhenModal(QObject *context, std::function<void(T *)> action) {
+    auto *poll = new QTimer(context);
+    QObject::connect(poll, &QTimer::timeout, context, [poll, action] {
+        if (auto *shown = qobject_cast<T *>(QApplication::activeModalWidget())) {
+            poll->deleteLater();
+            poll->stop();
+            action(shown);
+        }
+    });
+    poll->start(50);
+}
+
 } // namespace
 
 class WholeRoad : public QObject {
     Q_OBJECT
 
 private slots:
-    // Ctrl+D opens the Devices window, which finds the three devices by itself; three rows
-    // picked with the mouse are copied with Ctrl+C, the list is exported, F5 keeps the
-    // selection, and the window's size and columns reach the settings file.
+    // Ctrl+D opens the Devices window, which finds the three devices by itself; a range typed
+    // into the window finds them again; three rows picked with the mouse are copied with
+    // Ctrl+C, the list is exported, F5 keeps the selection. Then the context menu, opened by a
+    // right-click and used by keys: a web file to all three, a second upload cancelled, the
+    // address to the main window, a browser, and Change IP, after which the moved device is
+    // selected at its new address. The window's size and columns reach the settings file.
     void devicesWindowSearchCopyExport() {
         if (!labtest::inLab())
             QSKIP(labtest::notInLab);
@@ -71,6 +97,15 @@ private slots:
         QVERIFY(temp.isValid());
         const QString program = temp.filePath(QStringLiteral("program/"));
         QVERIFY(QDir().mkpath(program));
+        // The browser is a stand-in that writes down what it was asked to open.
+        const QString asked = temp.filePath(QStringLiteral("browser-asked"));
+        WriteFile(temp.filePath(QStringLiteral("bin/xdg-open")),
+                  "#!/bin/sh\necho \"$@\" >>'" + asked.toUtf8() + "'\n");
+        QFile(temp.filePath(QStringLiteral("bin/xdg-open")))
+            .setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(temp.filePath(QStringLiteral("bin:"))) + path);
+        const auto restorePath = qScopeGuard([path] { qputenv("PATH", path); });
         QuietDialogs dialogs;
         TStartupInputs inputs;
         inputs.ProgramFolder = program;
@@ -97,13 +132,35 @@ private slots:
                          .match(devices->LbStatus->text())
                          .hasMatch(),
                      qPrintable(devices->LbStatus->text()));
+            QVERIFY(QTest::qWaitForWindowActive(devices));
+
+            // The range of the three devices, typed and sent with Enter.
+            QTest::mouseClick(devices->EdtRange, Qt::LeftButton);
+            QTest::keyClicks(devices->EdtRange, QStringLiteral("192.0.2.8/29"));
+            QTest::keyClick(devices->EdtRange, Qt::Key_Return);
+            QVERIFY(devices->Searching());
+            QTRY_VERIFY_WITH_TIMEOUT(!devices->Searching(), 20000);
+            QCOMPARE(rows(), 3);
+            QVERIFY2(devices->LbStatus->text().startsWith(
+                         QStringLiteral("3 devices in 192.0.2.8/29 in ")),
+                     qPrintable(devices->LbStatus->text()));
 
             // The table lists the devices by address; a click and a Shift+click take all three.
             QTableView *table = devices->TvDevices;
             QVERIFY(QTest::qWaitForWindowExposed(devices));
-            const auto click = [table](int row, Qt::KeyboardModifiers modifiers) {
-                const QRect cell = table->visualRect(table->model()->index(row, 0));
-                QTest::mouseClick(table->viewport(), Qt::LeftButton, modifiers, cell.center());
+            const auto cellCenter = [table](int row) {
+                return table->visualRect(table->model()->index(row, 0)).center();
+            };
+            const auto click = [&](int row, Qt::KeyboardModifiers modifiers) {
+                QTest::mouseClick(table->viewport(), Qt::LeftButton, modifiers, cellCenter(row));
+            };
+            // A right-click on the row opens the real context menu; the entry is chosen by its
+            // key.
+            const auto choose = [&](int row, Qt::Key key) {
+                QTest::mouseClick(devices->windowHandle(), Qt::RightButton, {},
+                                  table->viewport()->mapTo(devices, cellCenter(row)));
+                QTRY_VERIFY(qobject_cast<QMenu *>(QApplication::activePopupWidget()));
+                QTest::keyClick(QApplication::activePopupWidget(), key);
             };
             click(0, Qt::NoModifier);
             click(2, Qt::ShiftModifier);
@@ -116,7 +173,7 @@ private slots:
             const QList<TRelynPar> selected = devices->SelectedDevices();
             for (int n = 1; n <= 3; ++n) {
                 const TRelynPar &device = selected.at(n - 1);
-                QCOMPARE(device.IPAddress, QString::fromStdString(labtest::deviceAddress(n)));
+                QCOMPARE(device.IPAddress, Address(n));
                 QCOMPARE(device.MACAddress.toUpper(),
                          QString::fromStdString(labtest::deviceMac(n)).toUpper());
                 tsv += QStringList{device.IPAddress,  device.MACAddress,  device.Firmware,
@@ -149,20 +206,67 @@ private slots:
             const QString webFile = temp.filePath(QStringLiteral("site_WEB1_01.pmf"));
             WriteFile(webFile, QByteArray("PmF1 three devices"));
             window.EdtWebFile()->setText(webFile);
-            std::unique_ptr<QMenu> menu(devices->MakeContextMenu());
-            QAction *upload = nullptr;
-            for (QAction *action : menu->actions())
-                if (action->text() == QStringLiteral("Upload &web to selected"))
-                    upload = action;
-            QVERIFY(upload);
-            upload->trigger();
-            TfUpload *uploads = devices->findChild<TfUpload *>();
+            choose(1, Qt::Key_W);
+            QPointer<TfUpload> uploads = devices->findChild<TfUpload *>();
             QVERIFY(uploads);
             QTRY_COMPARE_WITH_TIMEOUT(uploads->LabSummary()->text(),
                                       QStringLiteral("3 of 3 devices done"), 90000);
             for (int n = 1; n <= 3; ++n)
                 QCOMPARE(labtest::readFile(labtest::tftpDir(n) + "/WEB1"), "PmF1 three devices");
             uploads->close();
+            QTRY_VERIFY(!uploads);
+
+            // A second upload, with two TFTP servers that never answer, cancelled: no client
+            // is left running.
+            QVERIFY(labtest::setTftp(2, labtest::Tftp::Off));
+            QVERIFY(labtest::setTftp(3, labtest::Tftp::Off));
+            choose(0, Qt::Key_W);
+            uploads = devices->findChild<TfUpload *>();
+            QVERIFY(uploads);
+            QTRY_COMPARE_WITH_TIMEOUT(labtest::runningChildren("curl"), 2, 20000);
+            QTest::mouseClick(uploads->BtnCancel(), Qt::LeftButton);
+            QCOMPARE(labtest::runningChildren("curl"), 0);
+            QVERIFY(!uploads->Running());
+            uploads->close();
+            QTRY_VERIFY(!uploads);
+            for (int n = 2; n <= 3; ++n)
+                QVERIFY(labtest::setTftp(n, labtest::Tftp::On));
+
+            // One device: its address into the main window's field, and into a browser.
+            click(1, Qt::NoModifier);
+            choose(1, Qt::Key_U);
+            QCOMPARE(window.IPEdtAddress()->Text(), Address(2));
+            choose(1, Qt::Key_B);
+            QTRY_COMPARE(ReadFile(asked), "http://" + Address(2).toUtf8() + "/\n");
+
+            // Change IP: a new address typed into the dialog, Change, and the outcome's box
+            // closed; the list is searched again with the device selected where it went.
+            const QString moved = QStringLiteral("192.0.2.14");
+            WhenModal<TfRelynIPChangeGUI>(this, [&moved](TfRelynIPChangeGUI *dialog) {
+                // A failed step must not leave the dialog waiting.
+                const auto leave = qScopeGuard([dialog] {
+                    if (dialog->isVisible())
+                        dialog->reject();
+                });
+                QCOMPARE(dialog->EdtMac->text(), QString::fromStdString(labtest::deviceMac(2)));
+                dialog->IPEdtAddress->Field(0)->selectAll();
+                for (const QChar c : moved)
+                    QTest::keyClick(dialog->focusWidget(), c.toLatin1());
+                QCOMPARE(dialog->IPEdtAddress->Text(), moved);
+                QTest::mouseClick(dialog->BBChange, Qt::LeftButton);
+            });
+            WhenModal<QMessageBox>(this,
+                                   [](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Return); });
+            choose(1, Qt::Key_I);
+            QVERIFY(devices->Searching());
+            const auto selectedAddress = [devices] {
+                const QList<TRelynPar> selected = devices->SelectedDevices();
+                return selected.size() == 1 ? selected[0].IPAddress : QString();
+            };
+            QTRY_COMPARE_WITH_TIMEOUT(selectedAddress(), moved, 20000);
+            QCOMPARE(devices->SelectedDevices()[0].MACAddress,
+                     QString::fromStdString(labtest::deviceMac(2)));
+            QVERIFY(labtest::restartDevice(2));
 
             table->horizontalHeader()->resizeSection(TRelynDeviceModel::dcDescription, 321);
         }

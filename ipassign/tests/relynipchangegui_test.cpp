@@ -260,6 +260,21 @@ private slots:
         QCOMPARE(Net.Echoes, 0);
     }
 
+    // What the Devices window looks for after a change: the typed MAC address as a search
+    // lists it, at the new address.
+    void openerGivesBackTheMovedDevice() {
+        OnModalDialog([](TfRelynIPChangeGUI *shown) {
+            shown->IPEdtAddress->SetText(QStringLiteral("192.0.2.50"));
+            shown->EdtMac->setText(QStringLiteral("02 00 00 12 34 5f"));
+            QTest::mouseClick(shown->BBChange, Qt::LeftButton);
+        });
+        const auto moved = RelynIPChangeResultOpener(Net.Environment(), RecordBox())(
+            nullptr, RelynIPChangeRequest(TRelynSearchLangSupport()));
+        QVERIFY(moved);
+        QCOMPARE(moved->MACAddress, QStringLiteral("02-00-00-12-34-5F"));
+        QCOMPARE(moved->IPAddress, QStringLiteral("192.0.2.50"));
+    }
+
     // The search window's two optional buttons open the dialog; OK searches again.
     void searchWindowOpensTheDialogAndSearchesAgainAfterOK() {
         int searches = 0;

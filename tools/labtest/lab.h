@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <spawn.h>
 #include <sstream>
@@ -15,6 +16,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 extern char **environ;
@@ -204,6 +206,29 @@ inline bool waitForPing(const std::string &address, std::chrono::seconds limit) 
             return true;
     } while (std::chrono::steady_clock::now() < end);
     return false;
+}
+
+// How many children of this process run the program (its name as /proc shows it: "curl").
+inline int runningChildren(const std::string &program) {
+    int count = 0;
+    const std::string self = std::to_string(::getpid());
+    std::error_code error;
+    for (const auto &entry : std::filesystem::directory_iterator("/proc", error)) {
+        // pid (comm) state ppid ...
+        const std::string stat = readFile(entry.path().string() + "/stat");
+        const auto open = stat.find('(');
+        const auto close = stat.rfind(')');
+        if (open == std::string::npos || close == std::string::npos ||
+            stat.substr(open + 1, close - open - 1) != program)
+            continue;
+        std::istringstream rest(stat.substr(close + 1));
+        std::string state;
+        std::string parent;
+        rest >> state >> parent;
+        if (parent == self)
+            ++count;
+    }
+    return count;
 }
 
 } // namespace labtest
