@@ -384,3 +384,5 @@ void TfDevices::OpenIPChange(const TRelynIPChangeRequest &request, const QString
         Search();
     }
 }
+
+#include "moc_deviceswindow.cpp"

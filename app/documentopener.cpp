@@ -27,3 +27,5 @@ void TDocumentOpener::Open(const QString &path) {
     });
     opener->start(FProgram, {QUrl::fromLocalFile(path).toString()});
 }
+
+#include "moc_documentopener.cpp"

@@ -235,3 +235,5 @@ RelynIPChangeOpener(TRelynIPChangeEnvironment environment,
         return OpenRelynIPChange(parent, request, environment, messageBox);
     };
 }
+
+#include "moc_relynipchangegui.cpp"
