@@ -61,3 +61,5 @@ TfAbout::TfAbout(QWidget *parent)
 void TfAbout::BtnOKClick() {
     accept();
 }
+
+#include "moc_about.cpp"

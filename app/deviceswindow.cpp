@@ -406,3 +406,5 @@ void TfDevices::OpenIPChange(const TRelynIPChangeRequest &request) {
         Search();
     }
 }
+
+#include "moc_deviceswindow.cpp"

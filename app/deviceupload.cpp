@@ -540,3 +540,5 @@ void TDeviceUpload::Cancel() {
     Log(QStringLiteral("Comm: cancelled"));
     Finish(uoCancelled);
 }
+
+#include "moc_deviceupload.cpp"

@@ -35,3 +35,5 @@ void TDocumentOpener::Start(const QString &argument, const QString &reported) {
     });
     opener->start(FProgram, {argument});
 }
+
+#include "moc_documentopener.cpp"

@@ -172,3 +172,5 @@ QString TFleetUpload::SummaryLine(int done, int total) {
         .arg(total)
         .arg(total == 1 ? QStringLiteral("device") : QStringLiteral("devices"));
 }
+
+#include "moc_fleetupload.cpp"

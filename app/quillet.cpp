@@ -1,5 +1,6 @@
 #include "quillet.h"
 
+#include "objectnames.h"
 #include "uploadwindow.h"
 
 #include "about.h"
@@ -41,11 +42,6 @@ const QString KWebFilter = QStringLiteral("web files (*.pmf)|*.pmf|all files|*.*
 const QString KFirmwareFilter = QStringLiteral("firmware (*.rom)|*.rom");
 // Standard mode hides the firmware row; the window is this much lower.
 constexpr int KFirmwareRowHeight = 30;
-
-template <typename T> T *Named(T *widget, const char *name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
 
 QLabel *MakeLabel(QWidget *parent, const char *name, const QString &text, int left, int top) {
     auto *label = Named(new QLabel(text, parent), name);
@@ -583,3 +579,5 @@ QString TfQuillet::ZarnCredits() {
                           "200 00 Sampleville\n"
                           "www.zarn-instruments.example");
 }
+
+#include "moc_quillet.cpp"

@@ -141,3 +141,5 @@ QString TUploadModel::SummaryText() const {
     }
     return TFleetUpload::SummaryLine(FFleet.DoneCount(), total);
 }
+
+#include "moc_uploadmodel.cpp"

@@ -1,6 +1,7 @@
 #include "uploadwindow.h"
 
 #include "dialogs.h"
+#include "objectnames.h"
 #include "uploadmodel.h"
 
 #include <QApplication>
@@ -48,10 +49,6 @@ public:
     }
 };
 
-template <typename T> T *Named(T *widget, const char *name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
 } // namespace
 
 TfUpload *TfUpload::Open(const TUploadRequest &request, TDialogs &dialogs, QWidget *parent) {
@@ -163,3 +160,5 @@ void TfUpload::closeEvent(QCloseEvent *event) {
     }
     event->accept();
 }
+
+#include "moc_uploadwindow.cpp"

@@ -259,3 +259,5 @@ void TWebFileCreator::Cancel() {
     Log(QStringLiteral("Cancelled"));
     Finish(false);
 }
+
+#include "moc_webfilecreator.cpp"

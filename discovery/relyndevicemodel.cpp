@@ -192,3 +192,5 @@ void TRelynBackgroundSearch::WorkerEnded() {
     const std::shared_ptr<TRelynDevicesResult> result = std::move(Pending);
     emit Finished(*result);
 }
+
+#include "moc_relyndevicemodel.cpp"

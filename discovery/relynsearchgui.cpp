@@ -351,3 +351,5 @@ std::optional<QString> FindRelynDevice(QWidget *owner, const QString &brand,
         return std::nullopt;
     return window.SelectedIP();
 }
+
+#include "moc_relynsearchgui.cpp"

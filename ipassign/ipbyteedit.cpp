@@ -223,3 +223,5 @@ void TIPByteEdit::contextMenuEvent(QContextMenuEvent *event) {
     }
     menu->popup(event->globalPos());
 }
+
+#include "moc_ipbyteedit.cpp"

@@ -205,3 +205,5 @@ void TIPEdit::DoLayout() {
             resize(width(), height() + fieldHeight - client.height());
     }
 }
+
+#include "moc_ipedit.cpp"

@@ -254,3 +254,5 @@ RelynIPChangeResultOpener(TRelynIPChangeEnvironment environment,
         return OpenRelynIPChange(parent, request, environment, messageBox);
     };
 }
+
+#include "moc_relynipchangegui.cpp"

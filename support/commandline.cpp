@@ -9,7 +9,7 @@
 
 namespace {
 
-bool IsBlank(QChar c) {
+bool IsWordBreak(QChar c) {
     return c == QLatin1Char(' ') || c == QLatin1Char('\t');
 }
 
@@ -25,13 +25,13 @@ QStringList SplitCommandLine(const QString &commandLine) {
     const qsizetype n = commandLine.size();
     qsizetype i = 0;
     while (true) {
-        while (i < n && IsBlank(commandLine[i]))
+        while (i < n && IsWordBreak(commandLine[i]))
             ++i;
         if (i >= n)
             break;
         QString word;
         bool quoted = false;
-        while (i < n && (quoted || !IsBlank(commandLine[i]))) {
+        while (i < n && (quoted || !IsWordBreak(commandLine[i]))) {
             const QChar c = commandLine[i];
             if (c == QLatin1Char('\\')) {
                 qsizetype run = 0;
@@ -65,7 +65,7 @@ QStringList SplitCommandLine(const QString &commandLine) {
 QString QuoteArgument(const QString &word) {
     bool needsQuotes = word.isEmpty();
     for (QChar c : word) {
-        if (IsBlank(c) || c == QLatin1Char('"'))
+        if (IsWordBreak(c) || c == QLatin1Char('"'))
             needsQuotes = true;
     }
     if (!needsQuotes)

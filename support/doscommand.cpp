@@ -389,3 +389,5 @@ void TDosCommand::ForgetFinishedWorkers() {
         return true;
     });
 }
+
+#include "moc_doscommand.cpp"

@@ -14,16 +14,16 @@ ESocketError ESocketError::FromErrno(int error) {
 
 namespace {
 
-bool IsBlank(QChar c) {
+bool IsSpaceOrControl(QChar c) {
     return c.unicode() <= ' ';
 }
 
 QString TrimBlanks(const QString &text) {
     qsizetype begin = 0;
     qsizetype end = text.size();
-    while (begin < end && IsBlank(text[begin]))
+    while (begin < end && IsSpaceOrControl(text[begin]))
         ++begin;
-    while (end > begin && IsBlank(text[end - 1]))
+    while (end > begin && IsSpaceOrControl(text[end - 1]))
         --end;
     return text.mid(begin, end - begin);
 }

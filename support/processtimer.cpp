@@ -32,3 +32,5 @@ void TProcessTimer::Tick() {
     FSecondsSilent.fetch_add(1);
     emit Ticked();
 }
+
+#include "moc_processtimer.cpp"

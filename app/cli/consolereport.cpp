@@ -5,21 +5,16 @@
 
 namespace cli {
 
-namespace {
-
-// Device and client texts may carry control characters; a terminal should not act on them.
-std::string printable(const QString &line) {
-    QString shown;
-    shown.reserve(line.size());
-    for (const QChar c : line) {
-        const bool control = (c.unicode() < 0x20 && c != QLatin1Char('\t')) ||
-                             (c.unicode() >= 0x7F && c.unicode() <= 0x9F);
-        shown += control ? QChar(u'?') : c;
+// C0, DEL and C1: a terminal acts on all of them (0x9B alone starts an escape sequence).
+std::string printable(const QString &text, Tabs tabs) {
+    QString shown = text;
+    for (QChar &c : shown) {
+        const bool control = c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F);
+        if (control && !(tabs == Tabs::Keep && c == QLatin1Char('\t')))
+            c = QChar(u'?');
     }
     return shown.toStdString();
 }
-
-} // namespace
 
 void ConsoleReport::AddInfo(const QString &line) {
     // The client's captured output arrives as one block of lines.
@@ -30,7 +25,7 @@ void ConsoleReport::AddInfo(const QString &line) {
             // An empty line stays empty but for its address, without trailing blanks.
             Out << std::string_view(Prefix).substr(0, Prefix.find_last_not_of(' ') + 1) << '\n';
         } else {
-            Out << Prefix << printable(part) << '\n';
+            Out << Prefix << printable(part, Tabs::Keep) << '\n';
         }
     }
     Out.flush();
@@ -39,7 +34,7 @@ void ConsoleReport::AddInfo(const QString &line) {
 void ConsoleReport::ErrorBox(const QString &text) {
     QString flat = text;
     flat.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-    Err << "quillet-cli: " << Prefix << printable(flat) << std::endl;
+    Err << "quillet-cli: " << Prefix << printable(flat, Tabs::Keep) << std::endl;
 }
 
 } // namespace cli

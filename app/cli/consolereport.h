@@ -9,6 +9,11 @@
 
 namespace cli {
 
+// Device and client texts may carry control characters; a terminal should not act on them, so
+// they print as "?". Tabs may stay where a line is shown as it came.
+enum class Tabs { Keep, Replace };
+std::string printable(const QString &text, Tabs tabs = Tabs::Replace);
+
 class ConsoleReport : public TWorkflowReport {
 public:
     ConsoleReport(std::ostream &out, std::ostream &err, std::string prefix = {})

@@ -20,21 +20,6 @@ namespace cli {
 
 namespace {
 
-// C0, DEL and C1: a terminal acts on all of them (0x9B alone starts an escape sequence).
-bool isControl(QChar c) {
-    return c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F);
-}
-
-std::string printable(const QString &text) {
-    QString shown = text;
-    for (QChar &c : shown) {
-        if (isControl(c)) {
-            c = QChar(u'?');
-        }
-    }
-    return shown.toStdString();
-}
-
 std::string alignedRows(const std::vector<std::vector<std::string>> &rows) {
     std::vector<std::size_t> widths;
     for (const auto &row : rows) {
