@@ -137,7 +137,9 @@ void TIPByteEdit::keyPressEvent(QKeyEvent *event) {
     } else if (key == Qt::Key_Backspace && SelStart() == 0 && !hasSelectedText()) {
         FOwner->MoveToField(this, mdBackward, false);
     } else if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-        event->accept();
+        // Nothing enters the field, but the key goes on to the dialog, whose default button
+        // (Change in the IP change dialog) it presses, as after typing in any other field.
+        event->ignore();
         return;
     } else if (event->matches(QKeySequence::Paste)) {
         PasteText(QGuiApplication::clipboard()->text());

@@ -239,7 +239,7 @@ private slots:
             choose(1, Qt::Key_B);
             QTRY_COMPARE(ReadFile(asked), "http://" + Address(2).toUtf8() + "/\n");
 
-            // Change IP: a new address typed into the dialog, Change, and the outcome's box
+            // Change IP: a new address typed into the dialog, Enter, and the outcome's box
             // closed; the list is searched again with the device selected where it went.
             const QString moved = QStringLiteral("192.0.2.14");
             WhenModal<TfRelynIPChangeGUI>(this, [&moved](TfRelynIPChangeGUI *dialog) {
@@ -253,7 +253,8 @@ private slots:
                 for (const QChar c : moved)
                     QTest::keyClick(dialog->focusWidget(), c.toLatin1());
                 QCOMPARE(dialog->IPEdtAddress->Text(), moved);
-                QTest::mouseClick(dialog->BBChange, Qt::LeftButton);
+                // Enter in the address presses Change, the dialog's default button.
+                QTest::keyClick(dialog->focusWidget(), Qt::Key_Return);
             });
             WhenModal<QMessageBox>(this,
                                    [](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Return); });
