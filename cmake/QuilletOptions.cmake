@@ -13,3 +13,12 @@ if(QUILLET_SANITIZE)
         -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     target_link_options(quillet_options INTERFACE -fsanitize=address,undefined)
 endif()
+
+# The hardening Debian builds its own packages with: checked string and memory functions, a
+# stack guard, and a relocation table made read-only before the program runs. Fortified
+# functions need optimisation and clash with AddressSanitizer's own checks.
+if(NOT QUILLET_SANITIZE)
+    target_compile_options(quillet_options INTERFACE -fstack-protector-strong
+        $<$<NOT:$<CONFIG:Debug>>:-D_FORTIFY_SOURCE=2>)
+    target_link_options(quillet_options INTERFACE LINKER:-z,relro LINKER:-z,now)
+endif()
