@@ -136,6 +136,15 @@ QStringList RelynMacGroups(const QString &macAddress) {
     return text.split(u'-');
 }
 
+QString RelynCanonicalMac(const QString &macAddress) {
+    if (!IsMacText(macAddress))
+        return macAddress;
+    QStringList groups = RelynMacGroups(macAddress);
+    for (QString &group : groups)
+        group = group.toUpper().rightJustified(2, u'0');
+    return groups.join(u'-');
+}
+
 QByteArray RelynIPSetupDatagram(const QString &macAddress, const QString &ipAddress) {
     const QStringList groups = RelynMacGroups(macAddress);
     if (groups.size() != 6)

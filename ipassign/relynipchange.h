@@ -107,6 +107,10 @@ private:
 // "-" and blanks inside it separate groups.
 QStringList RelynMacGroups(const QString &macAddress);
 
+// A MAC address text as the devices' replies give it: upper-case two-digit groups joined by
+// "-". A text that is no MAC address comes back as it is.
+QString RelynCanonicalMac(const QString &macAddress);
+
 // The IP-SETUP datagram: fixed header, the 5th and 6th MAC group as hexadecimal bytes, the four
 // address bytes. 20 bytes for two-digit groups; other group lengths give other lengths. Throws
 // EConvertError when the groups are not hexadecimal or the address is invalid.

@@ -2,7 +2,6 @@
 
 #include "ipedit.h"
 #include "macaddresstext.h"
-#include "nethelpers.h"
 #include "relynsearchlangsupport.h"
 
 #include <QApplication>
@@ -229,20 +228,16 @@ OpenRelynIPChange(QWidget *parent, const TRelynIPChangeRequest &request,
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     // The MAC address may have been typed in any of the forms the procedure takes.
-    QString mac = dialog.EdtMac->text().trimmed();
-    try {
-        mac = RelynLinkLayerAddress(mac).toUpper().replace(u':', u'-');
-    } catch (const EConvertError &) {
-    }
-    return TRelynIPChangeResult{mac, dialog.IPEdtAddress->Text()};
+    return TRelynIPChangeResult{RelynCanonicalMac(dialog.EdtMac->text()),
+                                dialog.IPEdtAddress->Text()};
 }
 
 std::function<bool(QWidget *, const TRelynIPChangeRequest &)>
 RelynIPChangeOpener(TRelynIPChangeEnvironment environment,
                     TfRelynIPChangeGUI::MessageBoxFunction messageBox) {
-    return [environment = std::move(environment), messageBox = std::move(messageBox)](
-               QWidget *parent, const TRelynIPChangeRequest &request) {
-        return OpenRelynIPChange(parent, request, environment, messageBox).has_value();
+    auto open = RelynIPChangeResultOpener(std::move(environment), std::move(messageBox));
+    return [open = std::move(open)](QWidget *parent, const TRelynIPChangeRequest &request) {
+        return open(parent, request).has_value();
     };
 }
 

@@ -483,10 +483,10 @@ int changeIpCommand(const QStringList &args, Console console, const SearchFuncti
                     << text(found->IPAddress) << ".\n";
         return Success;
     }
-    return reportFailure(console,
-                         text(QStringLiteral("No device with MAC %1 answered at %2 "
-                                             "within %3 s.")
-                                  .arg(canonicalMac(mac), address, QString::number(waitSeconds))));
+    return reportFailure(
+        console, text(QStringLiteral("No device with MAC %1 answered at %2 "
+                                     "within %3 s.")
+                          .arg(RelynCanonicalMac(mac), address, QString::number(waitSeconds))));
 }
 
 int webfileCommand(const QStringList &args, Console console) {

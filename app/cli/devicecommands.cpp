@@ -121,20 +121,9 @@ bool isDottedAddress(const QString &text) {
     return form.match(text).hasMatch();
 }
 
-QString canonicalMac(const QString &mac) {
-    if (!IsMacText(mac)) {
-        return mac;
-    }
-    QStringList groups = RelynMacGroups(mac);
-    for (QString &group : groups) {
-        group = group.toUpper().rightJustified(2, QLatin1Char('0'));
-    }
-    return groups.join(QLatin1Char('-'));
-}
-
 std::optional<TRelynPar> findDeviceAt(const TRelynSearchFunction &search, const QString &mac,
                                       const QString &address, int waitMs) {
-    const QString wantedMac = canonicalMac(mac);
+    const QString wantedMac = RelynCanonicalMac(mac);
     QString wantedAddress = address;
     NormalizeIPText(wantedAddress);
     // A search collects replies for a moment of its own; the pause keeps a quick failure (no
@@ -147,7 +136,7 @@ std::optional<TRelynPar> findDeviceAt(const TRelynSearchFunction &search, const 
             for (const TRelynPar &record : search(QString())) {
                 QString recordAddress = record.IPAddress;
                 if (NormalizeIPText(recordAddress) && recordAddress == wantedAddress &&
-                    canonicalMac(record.MACAddress) == wantedMac) {
+                    RelynCanonicalMac(record.MACAddress) == wantedMac) {
                     return record;
                 }
             }

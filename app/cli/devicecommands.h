@@ -31,10 +31,6 @@ void printSearchNotes(const TRelynSearchOutcome &outcome, bool rangeSearch, std:
 // nothing is ever looked up by name.
 bool isDottedAddress(const QString &text);
 
-// A MAC address text as the devices' replies give it: upper-case two-digit groups joined by
-// "-". The groups as IsMacText reads them; a text that is no MAC address comes back as it is.
-QString canonicalMac(const QString &mac);
-
 // Searches again and again until a device with the MAC address answers at the address, for at
 // most waitMs; the device's record, or nothing. A search that fails counts as one without it.
 std::optional<TRelynPar> findDeviceAt(const TRelynSearchFunction &search, const QString &mac,
