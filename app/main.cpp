@@ -1,6 +1,6 @@
-#include "dialogs.h"
-#include "programfolder.h"
-#include "quillet.h"
+#include "app/widgets/dialogs.h"
+#include "app/widgets/quillet.h"
+#include "support/programfolder.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -22,3 +22,7 @@ if(NOT QUILLET_SANITIZE)
         $<$<NOT:$<CONFIG:Debug>>:-D_FORTIFY_SOURCE=2>)
     target_link_options(quillet_options INTERFACE LINKER:-z,relro LINKER:-z,now)
 endif()
+
+# Every include names its header from the source root ("discovery/relynsearch.h"), so no two
+# headers of one name can be confused, whichever libraries a target links.
+target_include_directories(quillet_options INTERFACE ${PROJECT_SOURCE_DIR})

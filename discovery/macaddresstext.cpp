@@ -1,4 +1,4 @@
-#include "macaddresstext.h"
+#include "discovery/macaddresstext.h"
 
 #include <QFontMetricsF>
 

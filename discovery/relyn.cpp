@@ -1,6 +1,6 @@
-#include "relyn.h"
+#include "discovery/relyn.h"
 
-#include "nethelpers.h"
+#include "support/nethelpers.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

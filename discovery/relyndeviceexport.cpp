@@ -1,4 +1,4 @@
-#include "relyndeviceexport.h"
+#include "discovery/relyndeviceexport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

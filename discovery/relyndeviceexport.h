@@ -2,7 +2,7 @@
 // tab-separated lines for the clipboard.
 #pragma once
 
-#include "relynpar.h"
+#include "discovery/relynpar.h"
 
 #include <QList>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "relyndevicelist.h"
+#include "discovery/relyndevicelist.h"
 
-#include "relynerror.h"
+#include "discovery/relynerror.h"
 
 #include <algorithm>
 #include <vector>

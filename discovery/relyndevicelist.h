@@ -2,8 +2,8 @@
 // that the search window applies after every search and on every header click.
 #pragma once
 
-#include "relynpar.h"
-#include "relynsearch.h"
+#include "discovery/relynpar.h"
+#include "discovery/relynsearch.h"
 
 #include <QList>
 #include <QString>

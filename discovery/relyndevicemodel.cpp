@@ -1,7 +1,7 @@
-#include "relyndevicemodel.h"
+#include "discovery/relyndevicemodel.h"
 
-#include "relynerror.h"
-#include "relynnoreply.h"
+#include "discovery/relynerror.h"
+#include "discovery/relynnoreply.h"
 
 #include <QThread>
 #include <exception>

@@ -2,9 +2,9 @@
 // value per column (addresses as numbers), and the search that fills it off the caller's thread.
 #pragma once
 
-#include "relyndevicelist.h"
-#include "relynpar.h"
-#include "relynsearch.h"
+#include "discovery/relyndevicelist.h"
+#include "discovery/relynpar.h"
+#include "discovery/relynsearch.h"
 
 #include <QAbstractTableModel>
 #include <QElapsedTimer>

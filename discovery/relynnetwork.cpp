@@ -1,4 +1,4 @@
-#include "relynnetwork.h"
+#include "discovery/relynnetwork.h"
 
 #include <QFile>
 #include <algorithm>

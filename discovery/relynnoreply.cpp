@@ -1,6 +1,6 @@
-#include "relynnoreply.h"
+#include "discovery/relynnoreply.h"
 
-#include "relyn.h"
+#include "discovery/relyn.h"
 
 #include <QDir>
 #include <QFile>

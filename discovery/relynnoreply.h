@@ -2,7 +2,7 @@
 // that drops the devices' replies (a stateful firewall cannot match a reply to a broadcast).
 #pragma once
 
-#include "relynnetwork.h"
+#include "discovery/relynnetwork.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,8 +1,8 @@
-#include "relynsearch.h"
+#include "discovery/relynsearch.h"
 
-#include "relynerror.h"
+#include "discovery/relynerror.h"
 
-#include "nethelpers.h"
+#include "support/nethelpers.h"
 
 #include <QStringList>
 #include <algorithm>

@@ -1,10 +1,10 @@
 // Discovery engine: one broadcast, a collection of replies, then one info query per device.
 #pragma once
 
-#include "relyn.h"
-#include "relynnetwork.h"
-#include "relynpar.h"
-#include "relyntypenames.h"
+#include "discovery/relyn.h"
+#include "discovery/relynnetwork.h"
+#include "discovery/relynpar.h"
+#include "discovery/relyntypenames.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,8 +1,8 @@
-#include "relynsearchgui.h"
+#include "discovery/relynsearchgui.h"
 
-#include "macaddresstext.h"
-#include "relynerror.h"
-#include "relynnoreply.h"
+#include "discovery/macaddresstext.h"
+#include "discovery/relynerror.h"
+#include "discovery/relynnoreply.h"
 
 #include <QApplication>
 #include <QFrame>

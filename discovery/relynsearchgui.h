@@ -2,8 +2,8 @@
 // chosen address back to its caller.
 #pragma once
 
-#include "relyndevicelist.h"
-#include "relynsearchlangsupport.h"
+#include "discovery/relyndevicelist.h"
+#include "discovery/relynsearchlangsupport.h"
 
 #include <QDialog>
 #include <QFlags>

@@ -1,4 +1,4 @@
-#include "relynsearchlangsupport.h"
+#include "discovery/relynsearchlangsupport.h"
 
 void TRelynSearchLangSupport::Apply(const TRelynSearchLangSupport &replacement) {
     const auto take = [](QString &held, const QString &given) {

@@ -1,8 +1,8 @@
-#include "relyntypenames.h"
+#include "discovery/relyntypenames.h"
 
-#include "initext.h"
-#include "relynerror.h"
-#include "relynpar.h"
+#include "discovery/relynerror.h"
+#include "discovery/relynpar.h"
+#include "support/initext.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
-#include "ipbyteedit.h"
+#include "ipassign/ipbyteedit.h"
 
-#include "inttext.h"
-#include "ipedit.h"
+#include "ipassign/ipedit.h"
+#include "support/inttext.h"
 
 #include <QAction>
 #include <QClipboard>

@@ -1,4 +1,4 @@
-#include "ipedit.h"
+#include "ipassign/ipedit.h"
 
 #include <QApplication>
 #include <QEvent>

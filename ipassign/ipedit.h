@@ -1,7 +1,7 @@
 // Four-field IPv4 address entry that reads and writes the address as dotted text or a number.
 #pragma once
 
-#include "ipbyteedit.h"
+#include "ipassign/ipbyteedit.h"
 
 #include <QFrame>
 #include <array>

@@ -1,6 +1,6 @@
-#include "neighbourtable.h"
+#include "ipassign/neighbourtable.h"
 
-#include "nethelpers.h"
+#include "support/nethelpers.h"
 
 #include <QFile>
 #include <QList>

@@ -1,8 +1,8 @@
-#include "relynipchange.h"
+#include "ipassign/relynipchange.h"
 
-#include "commandline.h"
-#include "neighbourtable.h"
-#include "nethelpers.h"
+#include "ipassign/neighbourtable.h"
+#include "support/commandline.h"
+#include "support/nethelpers.h"
 
 #include <algorithm>
 #include <array>

@@ -2,9 +2,9 @@
 // broadcast, or only in this computer's neighbour table (ARP mode).
 #pragma once
 
-#include "icmpecho.h"
-#include "relyn.h"
-#include "relynnetwork.h"
+#include "discovery/relyn.h"
+#include "discovery/relynnetwork.h"
+#include "support/icmpecho.h"
 
 #include <QByteArray>
 #include <QString>

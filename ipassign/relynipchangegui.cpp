@@ -1,8 +1,8 @@
-#include "relynipchangegui.h"
+#include "ipassign/relynipchangegui.h"
 
-#include "ipedit.h"
-#include "macaddresstext.h"
-#include "relynsearchlangsupport.h"
+#include "discovery/macaddresstext.h"
+#include "discovery/relynsearchlangsupport.h"
+#include "ipassign/ipedit.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -2,7 +2,7 @@
 // assignment procedure and shows its outcome.
 #pragma once
 
-#include "relynipchange.h"
+#include "ipassign/relynipchange.h"
 
 #include <QDialog>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "atomicfile.h"
+#include "packer/atomicfile.h"
 
 #include <algorithm>
 #include <cerrno>

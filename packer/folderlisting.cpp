@@ -1,4 +1,4 @@
-#include "folderlisting.h"
+#include "packer/folderlisting.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "sitepack.h"
+#include "packer/sitepack.h"
 
 #include <iostream>
 

@@ -1,6 +1,6 @@
-#include "mimetable.h"
+#include "packer/mimetable.h"
 
-#include "webfile.h"
+#include "packer/webfile.h"
 
 namespace sitepack {
 

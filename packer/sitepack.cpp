@@ -1,10 +1,10 @@
-#include "sitepack.h"
+#include "packer/sitepack.h"
 
-#include "atomicfile.h"
-#include "commandline.h"
-#include "folderlisting.h"
-#include "mimetable.h"
-#include "webfile.h"
+#include "packer/atomicfile.h"
+#include "packer/folderlisting.h"
+#include "packer/mimetable.h"
+#include "packer/sitepackcommandline.h"
+#include "packer/webfile.h"
 
 #include <cerrno>
 #include <cstring>

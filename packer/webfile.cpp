@@ -1,4 +1,4 @@
-#include "webfile.h"
+#include "packer/webfile.h"
 
 namespace webfile {
 

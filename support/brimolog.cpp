@@ -1,6 +1,6 @@
-#include "brimolog.h"
+#include "support/brimolog.h"
 
-#include "programfolder.h"
+#include "support/programfolder.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "childprocess.h"
+#include "support/childprocess.h"
 
-#include "commandline.h"
+#include "support/commandline.h"
 
 #include <QFile>
 

@@ -1,6 +1,6 @@
-#include "commandline.h"
+#include "support/commandline.h"
 
-#include "programfolder.h"
+#include "support/programfolder.h"
 
 #include <QFileInfo>
 

@@ -1,4 +1,4 @@
-#include "doscommand.h"
+#include "support/doscommand.h"
 
 #include <QCoreApplication>
 #include <QThread>

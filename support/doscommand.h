@@ -1,8 +1,8 @@
 #pragma once
 
-#include "childprocess.h"
-#include "linesplitter.h"
-#include "processtimer.h"
+#include "support/childprocess.h"
+#include "support/linesplitter.h"
+#include "support/processtimer.h"
 
 #include <QObject>
 #include <QString>

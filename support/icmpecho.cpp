@@ -1,7 +1,7 @@
-#include "icmpecho.h"
+#include "support/icmpecho.h"
 
-#include "childprocess.h"
-#include "commandline.h"
+#include "support/childprocess.h"
+#include "support/commandline.h"
 
 #include <QDebug>
 #include <QFile>

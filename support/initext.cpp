@@ -1,4 +1,4 @@
-#include "initext.h"
+#include "support/initext.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>

@@ -1,4 +1,4 @@
-#include "inttext.h"
+#include "support/inttext.h"
 
 namespace {
 int DigitValue(QChar c) {

@@ -1,4 +1,4 @@
-#include "linesplitter.h"
+#include "support/linesplitter.h"
 
 void TLineSplitter::Feed(const char *data, qsizetype size, TLineSink &sink,
                          const std::atomic<bool> *stop) {

@@ -1,6 +1,6 @@
-#include "nethelpers.h"
+#include "support/nethelpers.h"
 
-#include "childprocess.h"
+#include "support/childprocess.h"
 
 #include <cerrno>
 #include <cstring>

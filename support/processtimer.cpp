@@ -1,4 +1,4 @@
-#include "processtimer.h"
+#include "support/processtimer.h"
 
 TProcessTimer::TProcessTimer(QObject *parent)
     : QObject(parent)

@@ -1,14 +1,14 @@
-#include "cli.h"
+#include "app/cli/cli.h"
 
-#include "consolereport.h"
-#include "devicecommands.h"
-#include "interruptwatch.h"
-#include "previewserver.h"
-#include "programfolder.h"
-#include "relynipchange.h"
-#include "storageplaces.h"
-#include "webfilecommands.h"
-#include "webfilecreator.h"
+#include "app/cli/consolereport.h"
+#include "app/cli/devicecommands.h"
+#include "app/cli/interruptwatch.h"
+#include "app/cli/previewserver.h"
+#include "app/cli/webfilecommands.h"
+#include "app/core/storageplaces.h"
+#include "app/workflows/webfilecreator.h"
+#include "ipassign/relynipchange.h"
+#include "support/programfolder.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 // quillet-cli: the jobs of the window program without a window, over the same non-window code.
 #pragma once
 
-#include "relynpar.h"
+#include "discovery/relynpar.h"
 
 #include <QList>
 #include <QStringList>

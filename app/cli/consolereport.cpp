@@ -1,4 +1,4 @@
-#include "consolereport.h"
+#include "app/cli/consolereport.h"
 
 #include <QStringList>
 #include <string_view>

@@ -2,7 +2,7 @@
 // prefixed with the device's address when several uploads share the console.
 #pragma once
 
-#include "workflowreport.h"
+#include "app/workflows/workflowreport.h"
 
 #include <ostream>
 #include <string>

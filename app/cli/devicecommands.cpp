@@ -1,12 +1,12 @@
-#include "devicecommands.h"
+#include "app/cli/devicecommands.h"
 
-#include "consolereport.h"
-#include "fleetupload.h"
-#include "interruptwatch.h"
-#include "nethelpers.h"
-#include "relyndeviceexport.h"
-#include "relynipchange.h"
-#include "relynnoreply.h"
+#include "app/cli/consolereport.h"
+#include "app/cli/interruptwatch.h"
+#include "app/workflows/fleetupload.h"
+#include "discovery/relyndeviceexport.h"
+#include "discovery/relynnoreply.h"
+#include "ipassign/relynipchange.h"
+#include "support/nethelpers.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 // The commands that reach devices or the output tree: search, create, uploads, IP change.
 #pragma once
 
-#include "relyndevicelist.h"
+#include "discovery/relyndevicelist.h"
 
 #include <QList>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "interruptwatch.h"
+#include "app/cli/interruptwatch.h"
 
 #include <QSocketNotifier>
 #include <cerrno>

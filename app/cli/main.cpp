@@ -1,4 +1,4 @@
-#include "cli.h"
+#include "app/cli/cli.h"
 
 #include <QCoreApplication>
 #include <iostream>

@@ -1,4 +1,4 @@
-#include "previewserver.h"
+#include "app/cli/previewserver.h"
 
 #include <QHostAddress>
 #include <QTcpServer>

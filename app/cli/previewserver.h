@@ -2,7 +2,7 @@
 // can be looked at in a browser before it is uploaded.
 #pragma once
 
-#include "webfilecommands.h"
+#include "app/cli/webfilecommands.h"
 
 #include <QObject>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "webfilecommands.h"
+#include "app/cli/webfilecommands.h"
 
 #include <algorithm>
 #include <cerrno>

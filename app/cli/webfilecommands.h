@@ -2,7 +2,7 @@
 // writing them back as files.
 #pragma once
 
-#include "webfile.h"
+#include "packer/webfile.h"
 
 #include <cstddef>
 #include <filesystem>

@@ -1,8 +1,8 @@
-#include "qstringprint.h"
-#include "relyndeviceexport.h"
-#include "relyndevicelist.h"
-#include "relyndevicemodel.h"
-#include "relynerror.h"
+#include "discovery/relyndeviceexport.h"
+#include "discovery/relyndevicelist.h"
+#include "discovery/relyndevicemodel.h"
+#include "discovery/relynerror.h"
+#include "discovery/tests/qstringprint.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

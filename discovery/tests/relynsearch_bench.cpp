@@ -1,9 +1,9 @@
 // Search time with many simulated devices against its floor: the one quiet wait that ends the
 // collection plus the network round trips that the search cannot avoid, measured in the same run
 // with a bare endpoint.
-#include "lab.h"
-#include "relyndevicelist.h"
-#include "relynsearch.h"
+#include "discovery/relyndevicelist.h"
+#include "discovery/relynsearch.h"
+#include "tools/labtest/lab.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,11 +1,11 @@
 // Searches inside the test LAN: a real broadcast from the computer's namespace to simulated
 // devices, each restarted with the behaviour a case needs.
-#include "lab.h"
-#include "nethelpers.h"
-#include "qstringprint.h"
-#include "relyndevicelist.h"
-#include "relynerror.h"
-#include "relynsearch.h"
+#include "discovery/relyndevicelist.h"
+#include "discovery/relynerror.h"
+#include "discovery/relynsearch.h"
+#include "discovery/tests/qstringprint.h"
+#include "support/nethelpers.h"
+#include "tools/labtest/lab.h"
 
 #include <chrono>
 #include <gmock/gmock.h>

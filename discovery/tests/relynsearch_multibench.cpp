@@ -1,9 +1,9 @@
 // Searches on several networks against their floors, measured in the same run with a bare
 // endpoint. The lab decides which case runs: three LANs of 50 devices (netlab --lans 3), or 50
 // devices behind a router (netlab --routed 50).
-#include "lab.h"
-#include "relyndevicelist.h"
-#include "relynsearch.h"
+#include "discovery/relyndevicelist.h"
+#include "discovery/relynsearch.h"
+#include "tools/labtest/lab.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,7 +1,7 @@
-#include "qstringprint.h"
-#include "relynerror.h"
-#include "relynnoreply.h"
-#include "relynsearch.h"
+#include "discovery/relynerror.h"
+#include "discovery/relynnoreply.h"
+#include "discovery/relynsearch.h"
+#include "discovery/tests/qstringprint.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,8 +1,8 @@
 // The search window on a computer with two LANs (lab: --lans 2 --devices 1 --foreign 1): dev1
 // 192.0.2.11 by eth0, dev2 198.51.100.11 by eth1 (the default route), dev3 at the factory
 // address 10.0.0.11 on eth0's LAN.
-#include "lab.h"
-#include "relynsearchgui.h"
+#include "discovery/relynsearchgui.h"
+#include "tools/labtest/lab.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,5 +1,5 @@
-#include "relynerror.h"
-#include "relynsearchgui.h"
+#include "discovery/relynerror.h"
+#include "discovery/relynsearchgui.h"
 
 #include <QApplication>
 #include <QFrame>

@@ -1,6 +1,6 @@
-#include "qstringprint.h"
-#include "relynerror.h"
-#include "relyntypenames.h"
+#include "discovery/relynerror.h"
+#include "discovery/relyntypenames.h"
+#include "discovery/tests/qstringprint.h"
 
 #include <QFile>
 #include <QStringEncoder>

@@ -1,5 +1,5 @@
 // Keyboard, mouse, clipboard and layout behaviour of the four-field address control.
-#include "ipedit.h"
+#include "ipassign/ipedit.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,9 +1,9 @@
 // IP assignment on the test LAN: real echo test, real IP-SETUP broadcast, real neighbour table,
 // simulated devices. Runs only inside a lab (see quillet_add_lab_test).
-#include "lab.h"
-#include "neighbourtable.h"
-#include "relynipchangegui.h"
-#include "relynsearchgui.h"
+#include "discovery/relynsearchgui.h"
+#include "ipassign/neighbourtable.h"
+#include "ipassign/relynipchangegui.h"
+#include "tools/labtest/lab.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -14,7 +14,7 @@
 #include <QTimer>
 #include <QtTest>
 
-#include "ipedit.h"
+#include "ipassign/ipedit.h"
 
 namespace {
 

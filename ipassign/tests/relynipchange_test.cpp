@@ -1,6 +1,6 @@
 // The procedure on a scripted network: echo service, endpoint and neighbour table stand-ins.
-#include "neighbourtable.h"
-#include "scriptednetwork.h"
+#include "ipassign/neighbourtable.h"
+#include "ipassign/tests/scriptednetwork.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

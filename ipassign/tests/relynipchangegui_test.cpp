@@ -1,8 +1,8 @@
 // The IP change dialog offscreen, on a scripted network, alone and opened from the search window.
-#include "ipedit.h"
-#include "relynipchangegui.h"
-#include "relynsearchgui.h"
-#include "scriptednetwork.h"
+#include "discovery/relynsearchgui.h"
+#include "ipassign/ipedit.h"
+#include "ipassign/relynipchangegui.h"
+#include "ipassign/tests/scriptednetwork.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 // Runs one IP change: relynipchangeprobe MAC ADDRESS [--arp]. Prints the outcome as
 // "<success 0/1> <kind> <message>" on one line, so that a test can run the procedure in a
 // process with other privileges than its own.
-#include "relynipchange.h"
+#include "ipassign/relynipchange.h"
 
 #include <QCoreApplication>
 #include <QStringList>

@@ -2,9 +2,9 @@
 // that do what a test says and remember what the procedure did with them.
 #pragma once
 
-#include "childprocess.h"
-#include "nethelpers.h"
-#include "relynipchange.h"
+#include "ipassign/relynipchange.h"
+#include "support/childprocess.h"
+#include "support/nethelpers.h"
 
 #include <QList>
 #include <QPair>

@@ -1,5 +1,5 @@
-#include "atomicfile.h"
-#include "testfolder.h"
+#include "packer/atomicfile.h"
+#include "packer/tests/testfolder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The real sitepack program: its current folder, its standard output and error, its status.
-#include "testfolder.h"
-#include "webfile.h"
+#include "packer/tests/testfolder.h"
+#include "packer/webfile.h"
 
 #include <gtest/gtest.h>
 

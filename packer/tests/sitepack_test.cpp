@@ -1,6 +1,6 @@
-#include "sitepack.h"
-#include "testfolder.h"
-#include "webfile.h"
+#include "packer/sitepack.h"
+#include "packer/tests/testfolder.h"
+#include "packer/webfile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "webfile.h"
+#include "packer/webfile.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 //    through a pipe;
 //  - the CPU time this process spends while its runner watches a child that sleeps 10 s.
 // Usage: support_runner_bench [megabytes] [sleep seconds]
-#include "childprocess.h"
-#include "doscommand.h"
-#include "linesplitter.h"
+#include "support/childprocess.h"
+#include "support/doscommand.h"
+#include "support/linesplitter.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

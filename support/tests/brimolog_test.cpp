@@ -1,6 +1,6 @@
-#include "brimolog.h"
-#include "programfolder.h"
-#include "qtprinters.h"
+#include "support/brimolog.h"
+#include "support/programfolder.h"
+#include "support/tests/qtprinters.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "commandline.h"
-#include "programfolder.h"
-#include "qtprinters.h"
+#include "support/commandline.h"
+#include "support/programfolder.h"
+#include "support/tests/qtprinters.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "commandline.h"
-#include "doscommand.h"
-#include "qtprinters.h"
+#include "support/commandline.h"
+#include "support/doscommand.h"
+#include "support/tests/qtprinters.h"
 
 #include <QCoreApplication>
 #include <QDir>

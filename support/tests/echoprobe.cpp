@@ -4,7 +4,7 @@
 //   echoprobe ping HOST TIMEOUT ATTEMPTS    -> "answered=A ttl=T elapsed=MS", or
 //                                              "error=MESSAGE" after a "log=..." line
 //   echoprobe service                       -> "datagram", "raw", "ping" or "none"
-#include "icmpecho.h"
+#include "support/icmpecho.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,5 +1,5 @@
-#include "icmpecho.h"
-#include "qtprinters.h"
+#include "support/icmpecho.h"
+#include "support/tests/qtprinters.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "linesplitter.h"
+#include "support/linesplitter.h"
 
 #include <QList>
 

@@ -1,6 +1,6 @@
-#include "childprocess.h"
-#include "nethelpers.h"
-#include "qtprinters.h"
+#include "support/childprocess.h"
+#include "support/nethelpers.h"
+#include "support/tests/qtprinters.h"
 
 #include <QElapsedTimer>
 

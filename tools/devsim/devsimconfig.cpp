@@ -1,4 +1,4 @@
-#include "devsimconfig.h"
+#include "tools/devsim/devsimconfig.h"
 
 #include <arpa/inet.h>
 #include <charconv>

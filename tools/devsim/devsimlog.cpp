@@ -1,4 +1,4 @@
-#include "devsimlog.h"
+#include "tools/devsim/devsimlog.h"
 
 #include <chrono>
 #include <cstdio>

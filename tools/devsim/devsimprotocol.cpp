@@ -1,4 +1,4 @@
-#include "devsimprotocol.h"
+#include "tools/devsim/devsimprotocol.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 // The datagrams a device understands and the replies it builds, without any socket.
 #pragma once
 
-#include "devsimconfig.h"
+#include "tools/devsim/devsimconfig.h"
 
 #include <array>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "linkcontrol.h"
+#include "tools/devsim/linkcontrol.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

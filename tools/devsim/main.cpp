@@ -1,8 +1,8 @@
 // devsim: one simulated measuring device per process, for the test LAN.
-#include "devsimconfig.h"
-#include "devsimlog.h"
-#include "linkcontrol.h"
-#include "simulator.h"
+#include "tools/devsim/devsimconfig.h"
+#include "tools/devsim/devsimlog.h"
+#include "tools/devsim/linkcontrol.h"
+#include "tools/devsim/simulator.h"
 
 #include <csignal>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "simulator.h"
+#include "tools/devsim/simulator.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

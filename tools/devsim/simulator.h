@@ -2,10 +2,10 @@
 // upload. A single-threaded poll loop; every delay is a timer of that loop.
 #pragma once
 
-#include "devsimconfig.h"
-#include "devsimlog.h"
-#include "devsimprotocol.h"
-#include "linkcontrol.h"
+#include "tools/devsim/devsimconfig.h"
+#include "tools/devsim/devsimlog.h"
+#include "tools/devsim/devsimprotocol.h"
+#include "tools/devsim/linkcontrol.h"
 
 #include <chrono>
 #include <map>

@@ -1,7 +1,7 @@
 // The simulator's settings and the bytes it puts on the wire, without any socket.
-#include "devsimconfig.h"
-#include "devsimprotocol.h"
-#include "linkcontrol.h"
+#include "tools/devsim/devsimconfig.h"
+#include "tools/devsim/devsimprotocol.h"
+#include "tools/devsim/linkcontrol.h"
 
 #include <QTemporaryDir>
 #include <fstream>

@@ -1,7 +1,7 @@
 // The test LAN itself, seen from the computer's namespace: broadcasts reach every simulated
 // device, replies carry what each device was given, uploads restart the right device and
 // IP-SETUP moves only the device it names.
-#include "lab.h"
+#include "tools/labtest/lab.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

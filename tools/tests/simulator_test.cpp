@@ -1,7 +1,7 @@
 // The simulator's loop over loopback, with a recording link instead of the namespace's own:
 // timing of replies, IP-SETUP reaching the link, uploads restarting it. Runs without a lab;
 // everything stays on 127.0.0.1.
-#include "simulator.h"
+#include "tools/devsim/simulator.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,9 +1,9 @@
 // The preview as a technician sees it: a real headless browser loads a sample site from
 // "quillet-cli webfile serve" and the test reads what it rendered. It runs inside the test LAN,
 // so the browser cannot reach any network but the lab's own.
-#include "cliprogram.h"
-#include "lab.h"
-#include "webfile.h"
+#include "app/cli/tests/cliprogram.h"
+#include "packer/webfile.h"
+#include "tools/labtest/lab.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The program as a technician runs it: exit statuses, what goes to which stream, and the
 // web file commands end to end.
-#include "cliprogram.h"
-#include "webfile.h"
+#include "app/cli/tests/cliprogram.h"
+#include "packer/webfile.h"
 
 #include <gtest/gtest.h>
 

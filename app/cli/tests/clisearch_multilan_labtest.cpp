@@ -3,8 +3,8 @@
 // Lab: --lans 2 --devices 2 --foreign 1 --routed 3 (dev1-2 on 192.0.2.0/24 by eth0, dev3-4 on
 // 198.51.100.0/24 by eth1, the computer's default route; dev5 10.0.0.11 by eth0; dev6-8 on
 // 203.0.113.0/24 behind 192.0.2.254).
-#include "cliprogram.h"
-#include "lab.h"
+#include "app/cli/tests/cliprogram.h"
+#include "tools/labtest/lab.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // The device commands' own logic without a network: the device table and JSON, the address
 // rule that keeps names from being looked up, argument checks that stop before anything is
 // sent, and the fleet summary.
-#include "cli.h"
-#include "consolereport.h"
-#include "devicecommands.h"
-#include "relynerror.h"
+#include "app/cli/cli.h"
+#include "app/cli/consolereport.h"
+#include "app/cli/devicecommands.h"
+#include "discovery/relynerror.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The preview server's replies, first as a pure function of the request, then over real
 // loopback connections.
-#include "previewserver.h"
+#include "app/cli/previewserver.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Reading, listing and extracting web files: round trips through the real packer, refusals of
 // names that would leave the folder, and bad files that must fail cleanly.
-#include "webfilecommands.h"
+#include "app/cli/webfilecommands.h"
 
 #include <gtest/gtest.h>
 

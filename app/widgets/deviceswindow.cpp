@@ -1,0 +1,410 @@
+#include "app/widgets/deviceswindow.h"
+
+#include "app/core/documentopener.h"
+#include "app/widgets/dialogs.h"
+#include "discovery/relyndeviceexport.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QShortcut>
+#include <QSortFilterProxyModel>
+#include <QStandardPaths>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+// A moved device that did not answer at its new address is looked for once more after this.
+constexpr int MovedSearchPauseMs = 1000;
+constexpr int DefaultColumnWidths[TRelynDeviceModel::dcCount] = {110, 130, 80, 110, 200, 80};
+
+// Devices this computer cannot reach are drawn disabled, the search window's grey.
+class TReachDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (!index.data(TRelynDeviceModel::ReachableRole).toBool()) {
+            option->state &= ~QStyle::State_Enabled;
+            option->palette.setColor(QPalette::Text,
+                                     option->palette.color(QPalette::Disabled, QPalette::Text));
+        }
+    }
+};
+
+QPushButton *MakeButton(QWidget *parent, const QString &name, const QString &text,
+                        QStyle::StandardPixmap image) {
+    auto *button = new QPushButton(parent->style()->standardIcon(image), text, parent);
+    button->setObjectName(name);
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+TfDevices::TfDevices(TDialogs &dialogs, TRelynBackgroundSearch::Search search,
+                     TRelynBackgroundSearch::NoReplyHint hint, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , Dialogs(dialogs)
+    , Searcher(new TRelynBackgroundSearch(std::move(search), std::move(hint), this))
+    , Devices(new TRelynDeviceModel(this))
+    , Sorted(new QSortFilterProxyModel(this))
+    , Browser(new TDocumentOpener(QStringLiteral("xdg-open"), this)) {
+    setObjectName(QStringLiteral("fDevices"));
+    setWindowTitle(QStringLiteral("Devices"));
+    resize(780, 360);
+
+    auto *rangeLabel = new QLabel(QStringLiteral("&Range:"), this);
+    EdtRange = new QLineEdit(this);
+    EdtRange->setObjectName(QStringLiteral("EdtRange"));
+    EdtRange->setPlaceholderText(
+        QStringLiteral("every interface, or a range such as 192.0.2.0/24"));
+    EdtRange->setClearButtonEnabled(true);
+    rangeLabel->setBuddy(EdtRange);
+    BtnSearch = MakeButton(this, QStringLiteral("BtnSearch"), QStringLiteral("&Search"),
+                           QStyle::SP_BrowserReload);
+    BtnSearch->setToolTip(QStringLiteral("Search again (F5)"));
+    auto *top = new QHBoxLayout;
+    top->addWidget(rangeLabel);
+    top->addWidget(EdtRange, 1);
+    top->addWidget(BtnSearch);
+
+    Sorted->setSourceModel(Devices);
+    Sorted->setSortRole(TRelynDeviceModel::SortRole);
+    TvDevices = new QTableView(this);
+    TvDevices->setObjectName(QStringLiteral("TvDevices"));
+    TvDevices->setModel(Sorted);
+    TvDevices->setItemDelegate(new TReachDelegate(TvDevices));
+    TvDevices->setSortingEnabled(true);
+    TvDevices->sortByColumn(TRelynDeviceModel::dcIPAddress, Qt::AscendingOrder);
+    TvDevices->setSelectionBehavior(QAbstractItemView::SelectRows);
+    TvDevices->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    TvDevices->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    TvDevices->setWordWrap(false);
+    TvDevices->setContextMenuPolicy(Qt::CustomContextMenu);
+    TvDevices->verticalHeader()->hide();
+    TvDevices->verticalHeader()->setDefaultSectionSize(TvDevices->fontMetrics().height() + 6);
+    TvDevices->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    TvDevices->horizontalHeader()->setStretchLastSection(true);
+    for (int column = 0; column < TRelynDeviceModel::dcCount; ++column)
+        TvDevices->setColumnWidth(column, DefaultColumnWidths[column]);
+    TvDevices->installEventFilter(this);
+
+    LbNoReply = new QLabel(TvDevices->viewport());
+    LbNoReply->setObjectName(QStringLiteral("LbNoReply"));
+    LbNoReply->setWordWrap(true);
+    LbNoReply->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    LbNoReply->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    auto *empty = new QVBoxLayout(TvDevices->viewport());
+    empty->setContentsMargins(6, 6, 6, 6);
+    empty->addWidget(LbNoReply);
+    LbNoReply->hide();
+
+    BtnChangeIP = MakeButton(this, QStringLiteral("BtnChangeIP"), QStringLiteral("Change IP"),
+                             QStyle::SP_ComputerIcon);
+    BtnHelp =
+        MakeButton(this, QStringLiteral("BtnHelp"), QStringLiteral("Help! My device wasn't found!"),
+                   QStyle::SP_MessageBoxQuestion);
+    BtnExport = MakeButton(this, QStringLiteral("BtnExport"), QStringLiteral("&Export..."),
+                           QStyle::SP_DialogSaveButton);
+    BtnChangeIP->hide();
+    BtnHelp->hide();
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(BtnChangeIP);
+    bottom->addWidget(BtnHelp);
+    bottom->addStretch(1);
+    bottom->addWidget(BtnExport);
+
+    LbStatus = new QLabel(this);
+    LbStatus->setObjectName(QStringLiteral("LbStatus"));
+    LbStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(TvDevices, 1);
+    layout->addLayout(bottom);
+    layout->addWidget(LbStatus);
+
+    OpenUrl = [this](const QString &address) {
+        Browser->OpenUrl(QUrl(QStringLiteral("http://%1/").arg(address)));
+    };
+    connect(Browser, &TDocumentOpener::Finished, this, [this](const QString &url, bool opened) {
+        if (!opened)
+            LbStatus->setText(QStringLiteral("No browser could be started for %1").arg(url));
+    });
+
+    auto *refresh = new QShortcut(QKeySequence::Refresh, this);
+    connect(refresh, &QShortcut::activated, this, &TfDevices::Search);
+    connect(EdtRange, &QLineEdit::returnPressed, this, &TfDevices::Search);
+    connect(BtnSearch, &QPushButton::clicked, this, &TfDevices::Search);
+    connect(BtnChangeIP, &QPushButton::clicked, this, &TfDevices::ChangeIP);
+    connect(BtnHelp, &QPushButton::clicked, this, &TfDevices::HelpNotFound);
+    connect(BtnExport, &QPushButton::clicked, this, &TfDevices::Export);
+    connect(Searcher, &TRelynBackgroundSearch::Finished, this, &TfDevices::SearchFinished);
+    connect(TvDevices->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TfDevices::UpdateButtons);
+    connect(TvDevices, &QWidget::customContextMenuRequested, this, &TfDevices::ShowContextMenu);
+    UpdateButtons();
+}
+
+void TfDevices::SetChangeIPOpener(ChangeIPOpener opener) {
+    OpenChangeIP = std::move(opener);
+    BtnChangeIP->setVisible(static_cast<bool>(OpenChangeIP));
+    BtnHelp->setVisible(static_cast<bool>(OpenChangeIP));
+}
+
+TDevicesWindowState TfDevices::State() const {
+    TDevicesWindowState state{width(), height(), {}};
+    for (int column = 0; column < TRelynDeviceModel::dcCount; ++column)
+        state.ColumnWidths << TvDevices->columnWidth(column);
+    return state;
+}
+
+void TfDevices::ApplyState(const TDevicesWindowState &state) {
+    if (state.Width > 0 && state.Height > 0)
+        resize(state.Width, state.Height);
+    if (state.ColumnWidths.size() == TRelynDeviceModel::dcCount)
+        for (int column = 0; column < TRelynDeviceModel::dcCount; ++column)
+            TvDevices->setColumnWidth(column, state.ColumnWidths[column]);
+}
+
+void TfDevices::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    if (!SearchedOnce) {
+        SearchedOnce = true;
+        Search();
+    }
+}
+
+bool TfDevices::eventFilter(QObject *watched, QEvent *event) {
+    // The table would copy only its current cell.
+    if (watched == TvDevices && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent *>(event)->matches(QKeySequence::Copy)) {
+        CopySelection();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool TfDevices::Search() {
+    if (Searcher->Running())
+        return false;
+    TRelynSearchScope scope;
+    const QString range = EdtRange->text().trimmed();
+    if (!range.isEmpty()) {
+        TRelynRange addresses;
+        QString error;
+        if (!RelynParseRange(range, addresses, error)) {
+            LbStatus->setText(error);
+            return false;
+        }
+        scope.Ranges = {addresses};
+    }
+    Searcher->Start(TypesFile, scope, range);
+    LbNoReply->hide();
+    LbStatus->setText(range.isEmpty() ? QStringLiteral("Searching...")
+                                      : QStringLiteral("Searching %1...").arg(range));
+    UpdateButtons();
+    return true;
+}
+
+void TfDevices::SearchFinished(const TRelynDevicesResult &result) {
+    // A device is known by its MAC address; the one that has just moved is looked for at its
+    // new address first, in case it also still answers at the old one through another route.
+    QList<TRelynIPChangeResult> keep;
+    if (Moved)
+        keep << *Moved;
+    else
+        for (const TRelynPar &device : SelectedDevices())
+            keep << TRelynIPChangeResult{device.MACAddress, device.IPAddress};
+
+    Devices->SetDevices(result.Outcome.Devices);
+    // A device that has just moved may miss the first search: the computer can still hold the
+    // failed address resolution of the change's echo test, which drops what is sent to the new
+    // address for a moment. One more search follows shortly.
+    if (Moved) {
+        const int row = Devices->RowOfMac(Moved->MACAddress, Moved->IPAddress);
+        if ((row < 0 || Devices->Devices().at(row).IPAddress != Moved->IPAddress) &&
+            !MovedSearchedAgain) {
+            MovedSearchedAgain = true;
+            QTimer::singleShot(MovedSearchPauseMs, this, [this] { Search(); });
+        } else {
+            Moved.reset();
+        }
+    }
+    QItemSelection selection;
+    for (const TRelynIPChangeResult &device : keep) {
+        const int row = Devices->RowOfMac(device.MACAddress, device.IPAddress);
+        if (row < 0)
+            continue;
+        const QModelIndex index = Sorted->mapFromSource(Devices->index(row, 0));
+        selection.select(index, index);
+    }
+    TvDevices->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect |
+                                                       QItemSelectionModel::Rows);
+    if (!selection.isEmpty())
+        TvDevices->selectionModel()->setCurrentIndex(selection.indexes().first(),
+                                                     QItemSelectionModel::NoUpdate);
+
+    if (!result.Error.isEmpty()) {
+        LbStatus->setText(QStringLiteral("The search failed: %1").arg(result.Error));
+    } else {
+        QString status = RelynSearchSummary(result.Outcome.Devices.size(), result.InterfaceNames(),
+                                            result.Range, result.ElapsedMs);
+        if (result.Outcome.RefusedSends > 0)
+            status += QStringLiteral(" (%1 sends refused: no route or no neighbour)")
+                          .arg(result.Outcome.RefusedSends);
+        LbStatus->setText(status);
+        if (result.Outcome.Devices.isEmpty()) {
+            QStringList lines{QStringLiteral("No device answered.")};
+            lines += result.NoReply;
+            LbNoReply->setText(lines.join(u'\n'));
+            LbNoReply->show();
+        }
+    }
+    UpdateButtons();
+    emit SearchEnded();
+}
+
+void TfDevices::UpdateButtons() {
+    const bool idle = !Searcher->Running();
+    BtnSearch->setEnabled(idle);
+    BtnChangeIP->setEnabled(idle && SelectedDevices().size() == 1);
+    BtnHelp->setEnabled(idle);
+    BtnExport->setEnabled(Devices->rowCount() > 0);
+}
+
+QList<TRelynPar> TfDevices::SelectedDevices() const {
+    QModelIndexList rows = TvDevices->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+    QList<TRelynPar> devices;
+    for (const QModelIndex &row : rows)
+        devices << Devices->Devices().at(Sorted->mapToSource(row).row());
+    return devices;
+}
+
+QList<TRelynPar> TfDevices::ShownDevices() const {
+    QList<TRelynPar> devices;
+    for (int row = 0; row < Sorted->rowCount(); ++row)
+        devices << Devices->Devices().at(Sorted->mapToSource(Sorted->index(row, 0)).row());
+    return devices;
+}
+
+QString TfDevices::SelectedText() const {
+    return RelynDevicesTsv(SelectedDevices(), TRelynDeviceModel::Captions());
+}
+
+void TfDevices::CopySelection() {
+    if (!SelectedDevices().isEmpty())
+        QApplication::clipboard()->setText(SelectedText());
+}
+
+void TfDevices::Export() {
+    const QString start = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) +
+                          QStringLiteral("/devices.csv");
+    const QString path = Dialogs.SaveFile(
+        this, QStringLiteral("CSV files (*.csv)|*.csv|JSON files (*.json)|*.json"), start);
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!ExportTo(path, &error))
+        Dialogs.Message(this, TDialogs::mkError, windowTitle(), error);
+}
+
+bool TfDevices::ExportTo(const QString &path, QString *error) const {
+    const QList<TRelynPar> devices = ShownDevices();
+    const QString text = path.endsWith(QStringLiteral(".json"), Qt::CaseInsensitive)
+                             ? RelynDevicesJson(devices)
+                             : RelynDevicesCsv(devices);
+    // A failed write leaves any earlier file as it was.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit()) {
+        if (error)
+            *error = QStringLiteral("%1 could not be written: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+QMenu *TfDevices::MakeContextMenu() {
+    const QList<TRelynPar> devices = SelectedDevices();
+    if (devices.isEmpty())
+        return nullptr;
+    auto *menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction *copy = menu->addAction(QStringLiteral("&Copy"), this, &TfDevices::CopySelection);
+    copy->setShortcut(QKeySequence::Copy);
+    const QString address = devices.first().IPAddress;
+    const bool one = devices.size() == 1;
+    menu->addAction(QStringLiteral("Open in &browser"), this, [this, address] { OpenUrl(address); })
+        ->setEnabled(one);
+    if (OpenChangeIP)
+        menu->addAction(QStringLiteral("Change &IP..."), this, &TfDevices::ChangeIP)
+            ->setEnabled(one && !Searcher->Running());
+    if (UseAddress)
+        menu->addAction(QStringLiteral("&Use this address"), this,
+                        [this, address] { UseAddress(address); })
+            ->setEnabled(one);
+    if (UploadWeb || UploadFirmware)
+        menu->addSeparator();
+    if (UploadWeb)
+        menu->addAction(QStringLiteral("Upload &web to selected"), this,
+                        [this, devices] { UploadWeb(devices); });
+    if (UploadFirmware)
+        menu->addAction(QStringLiteral("Upload &FW to selected"), this,
+                        [this, devices] { UploadFirmware(devices); });
+    return menu;
+}
+
+void TfDevices::ShowContextMenu(const QPoint &position) {
+    if (QMenu *menu = MakeContextMenu())
+        menu->popup(TvDevices->viewport()->mapToGlobal(position));
+}
+
+void TfDevices::ChangeIP() {
+    const QList<TRelynPar> devices = SelectedDevices();
+    if (devices.size() != 1 || !OpenChangeIP)
+        return;
+    TRelynIPChangeRequest request = RelynIPChangeRequest(TRelynSearchLangSupport());
+    request.HasStartAddress = true;
+    request.IPAddress = devices.first().IPAddress;
+    request.MACAddress = devices.first().MACAddress;
+    // The change leaves by the interface the device answered on, as from the search window.
+    request.Interface = devices.first().Interface;
+    OpenIPChange(request);
+}
+
+void TfDevices::HelpNotFound() {
+    TRelynIPChangeRequest request = RelynIPChangeRequest(TRelynSearchLangSupport());
+    request.ShowARPOnly = false;
+    OpenIPChange(request);
+}
+
+void TfDevices::OpenIPChange(const TRelynIPChangeRequest &request) {
+    if (!OpenChangeIP || Searcher->Running())
+        return;
+    // A device that took a new address answers under it only in a new search.
+    if (std::optional<TRelynIPChangeResult> moved = OpenChangeIP(this, request)) {
+        Moved = std::move(moved);
+        MovedSearchedAgain = false;
+        Search();
+    }
+}
+
+#include "moc_deviceswindow.cpp"

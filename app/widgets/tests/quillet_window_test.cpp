@@ -1,0 +1,802 @@
+// The main window and the about window, in a temporary program folder on the offscreen platform.
+#include "app/core/documentopener.h"
+#include "app/widgets/about.h"
+#include "app/widgets/deviceswindow.h"
+#include "app/widgets/dialogs.h"
+#include "app/widgets/quillet.h"
+#include "app/widgets/tests/darkpalette.h"
+#include "discovery/relynsearchgui.h"
+#include "ipassign/ipedit.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QStyleFactory>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
+#include <memory>
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+// Answers the window's questions from a script and remembers what was asked.
+class TFakeDialogs : public TDialogs {
+public:
+    QString FolderAnswer;
+    QString FileAnswer;
+    QStringList FolderStarts;
+    QStringList Filters;
+    QStringList FileStarts;
+    QStringList Messages;
+
+    QString ChooseFolder(QWidget *, const QString &start) override {
+        FolderStarts << start;
+        return FolderAnswer;
+    }
+    QString OpenFile(QWidget *, const QString &filter, const QString &start) override {
+        Filters << filter;
+        FileStarts << start;
+        return FileAnswer;
+    }
+    void Message(QWidget *, TMessageKind, const QString &, const QString &text) override {
+        Messages << text;
+    }
+};
+
+void WriteScript(const QString &path, const QByteArray &body) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("#!/bin/sh\n" + body);
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+bool TakesText(const QWidget *widget) {
+    return qobject_cast<const QLineEdit *>(widget) || qobject_cast<const QPlainTextEdit *>(widget);
+}
+
+// Types as a person does: each key goes to whatever has the focus at that moment.
+void Type(QWidget *window, const QString &text) {
+    for (const QChar c : text) {
+        QWidget *focus = QApplication::focusWidget();
+        QTest::keyClick(focus ? focus : window, c.toLatin1());
+    }
+}
+
+// The caption's colour is its greenest pixel; the face behind it is the most common colour in
+// that pixel's row (the face may be a vertical gradient).
+struct TCaptionColours {
+    QColor Caption;
+    QColor Face;
+};
+TCaptionColours CaptionColours(const QImage &image) {
+    QPoint caption;
+    int greenest = -1000;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.green() - std::max(c.red(), c.blue()) > greenest) {
+                greenest = c.green() - std::max(c.red(), c.blue());
+                caption = {x, y};
+            }
+        }
+    QHash<QRgb, int> counts;
+    for (int x = 0; x < image.width(); ++x)
+        ++counts[image.pixel(x, caption.y())];
+    QRgb face = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value() > counts.value(face))
+            face = it.key();
+    return {image.pixelColor(caption), QColor::fromRgb(face)};
+}
+bool Greenish(const QColor &c) {
+    return c.green() > std::max(c.red(), c.blue()) + 40;
+}
+// Five devices on two interfaces; the last answered on eth1 from an address this computer
+// does not route to.
+TRelynSearchOutcome FiveDevices() {
+    const auto device = [](const char *ip, const char *mac, const char *firmware,
+                           const char *description, const char *type, const char *interface,
+                           const char *network, bool reachable) {
+        TRelynPar par;
+        par.IPAddress = QString::fromLatin1(ip);
+        par.MACAddress = QString::fromLatin1(mac);
+        par.Firmware = QString::fromLatin1(firmware);
+        par.Description = QString::fromLatin1(description);
+        par.DeviceType = QString::fromLatin1(type);
+        par.Interface = QString::fromLatin1(interface);
+        par.Network = QString::fromLatin1(network);
+        par.Reachable = reachable;
+        return par;
+    };
+    TRelynSearchOutcome outcome;
+    outcome.Devices = {
+        device("192.0.2.11", "00:1A:2B:00:00:11", "4.12", "Boiler room", "T3510", "eth0",
+               "192.0.2.0/24", true),
+        device("192.0.2.12", "00:1A:2B:00:00:12", "4.12", "Hall north", "T3510", "eth0",
+               "192.0.2.0/24", true),
+        device("192.0.2.40", "00:1A:2B:00:00:40", "3.07", "Cold store 2", "H7310", "eth0",
+               "192.0.2.0/24", true),
+        device("198.51.100.7", "00:1A:2B:00:01:07", "4.10", "Roof station", "P2520", "eth1",
+               "198.51.100.0/24", true),
+        device("10.0.8.15", "00:1A:2B:00:08:15", "4.12", "Factory default", "T3510", "eth1",
+               "198.51.100.0/24", false),
+    };
+    outcome.Asked = {{2, u"eth0"_s, {}}, {3, u"eth1"_s, {}}};
+    return outcome;
+}
+
+QStringList VisibleCaptions(const QMenu *menu) {
+    QStringList captions;
+    for (const QAction *action : menu->actions())
+        if (action->isVisible())
+            captions << (action->isSeparator() ? u"-"_s : action->text());
+    return captions;
+}
+} // namespace
+
+class TQuilletWindowTest : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<QTemporaryDir> FTemp;
+    QString FProgram;
+    TFakeDialogs FDialogs;
+
+    void WriteIni(const QByteArray &content) {
+        QFile file(FProgram + u"qlt.ini"_s);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    std::unique_ptr<TfQuillet> Start(QStringList arguments = {}) {
+        TStartupInputs inputs;
+        inputs.ProgramFolder = FProgram;
+        inputs.Arguments = arguments;
+        inputs.CommonDataRoot = FTemp->filePath(u"common"_s);
+        inputs.LocalDataRoot = FTemp->filePath(u"local"_s);
+        inputs.DocumentsRoot = FTemp->filePath(u"documents"_s);
+        inputs.ConfigRoot = FTemp->filePath(u"config"_s);
+        return std::make_unique<TfQuillet>(inputs, FDialogs);
+    }
+    template <typename T> static T *Child(const QWidget *w, const char *name) {
+        return w->findChild<T *>(QString::fromLatin1(name));
+    }
+    QStringList InfoLines(const TfQuillet &w) { return w.Info()->toPlainText().split(u'\n'); }
+
+private slots:
+    void init() {
+        FTemp = std::make_unique<QTemporaryDir>();
+        QVERIFY(FTemp->isValid());
+        FProgram = FTemp->filePath(u"program/"_s);
+        QDir().mkpath(FProgram);
+        FDialogs = TFakeDialogs();
+    }
+    void cleanup() { FTemp.reset(); }
+
+    void standardModeWithoutSettingsFile() {
+        auto w = Start({u"-x"_s, u"-brimo"_s});
+        QCOMPARE(w->windowTitle(), u"Quillet - 1.2.0.0"_s);
+        QCOMPARE(w->font().pointSize(), 8);
+        QCOMPARE(w->EdtFrom()->text(), FProgram);
+        QCOMPARE(w->DirInName(), FProgram);
+        QCOMPARE(w->EdtWebFile()->text(), FProgram + u"pmf/"_s);
+        QCOMPARE(w->EdtFWFile()->text(), QString());
+        QVERIFY(w->ChBBakDel()->isChecked());
+        QCOMPARE(w->RewriteChoice(), TfQuillet::rwNewVersion);
+        QCOMPARE(w->IPEdtAddress()->Text(), u"0.0.0.0"_s);
+        QVERIFY(w->Info()->toPlainText().isEmpty());
+        w->show();
+        for (const char *name : {"LabFWFile", "EdtFWFile", "BtnBrowseFW", "BtnUploadFW"})
+            QVERIFY2(!Child<QWidget>(w.get(), name)->isVisible(), name);
+        QCOMPARE(w->BtnUploadWeb()->geometry(), QRect(496, 18, 75, 25));
+        QCOMPARE(Child<QWidget>(w.get(), "GBFiles")->geometry(), QRect(2, 0, 593, 123));
+        QCOMPARE(w->Info()->geometry(), QRect(2, 131, 369, 124));
+        QCOMPARE(Child<QWidget>(w.get(), "RGRewrite")->geometry(), QRect(378, 130, 217, 41));
+        QCOMPARE(Child<QWidget>(w.get(), "GBBakFiles")->geometry(), QRect(378, 178, 217, 41));
+        QCOMPARE(w->BtnCreate()->geometry(), QRect(378, 229, 217, 25));
+        QCOMPARE(Child<QWidget>(w.get(), "GBUpload")->geometry(), QRect(2, 258, 593, 57));
+        QCOMPARE(w->centralWidget()->size(), QSize(600, 323));
+        QCOMPARE(w->height(), w->menuBar()->height() + 323);
+    }
+
+    void internalModeFullLayout() {
+        auto w = Start({u"-BRIMO"_s});
+        QCOMPARE(w->windowTitle(), u"Quillet - 1.2.0.0 [Brimo internal]"_s);
+        w->show();
+        for (const char *name : {"LabFWFile", "EdtFWFile", "BtnBrowseFW", "BtnUploadFW"})
+            QVERIFY2(Child<QWidget>(w.get(), name)->isVisible(), name);
+        QCOMPARE(w->centralWidget()->size(), QSize(600, 353));
+        const std::pair<const char *, QRect> table[] = {
+            {"GBFiles", {2, 0, 593, 153}},          {"EdtFrom", {72, 32, 409, 21}},
+            {"BtnSelectSource", {496, 30, 75, 25}}, {"BtnWebSource", {496, 70, 25, 25}},
+            {"BtnBrowseFW", {496, 106, 75, 25}},    {"Info", {2, 161, 369, 124}},
+            {"RGRewrite", {378, 160, 217, 41}},     {"GBBakFiles", {378, 208, 217, 41}},
+            {"BtnCreate", {378, 259, 217, 25}},     {"GBUpload", {2, 288, 593, 57}},
+            {"IPEdtAddress", {72, 20, 125, 20}},    {"BtnFindDevice", {216, 18, 75, 25}},
+            {"BtnUploadWeb", {416, 18, 75, 25}},    {"BtnUploadFW", {496, 18, 75, 25}}};
+        for (const auto &[name, rect] : table)
+            QCOMPARE(Child<QWidget>(w.get(), name)->geometry(), rect);
+        QVERIFY(w->BtnCreate()->font().bold());
+        QCOMPARE(w->BtnCreate()->font().pointSize(), 10);
+        QCOMPARE(w->BtnCreate()->text(), u"C r e a t e"_s);
+        QVERIFY(!Child<QWidget>(w.get(), "BtnTest")->isVisible());
+    }
+
+    void captionsStayWholeAndApart() {
+        auto w = Start({u"-brimo"_s});
+        w->show();
+        // Each label and check box ends before the control to its right and inside its box.
+        for (const char *name : {"LabFrom", "LabWebFile", "LabFWFile"}) {
+            const auto *label = Child<QLabel>(w.get(), name);
+            QVERIFY2(label->geometry().right() < w->EdtFrom()->x(), name);
+            QVERIFY(label->width() >= label->sizeHint().width());
+        }
+        const auto *check = w->ChBBakDel();
+        QVERIFY(check->width() >= check->sizeHint().width());
+        QVERIFY(check->geometry().right() < check->parentWidget()->width());
+        for (QPushButton *button : w->findChildren<QPushButton *>())
+            if (button->isVisible())
+                QVERIFY2(button->fontMetrics().horizontalAdvance(button->text()) < button->width(),
+                         qPrintable(button->objectName()));
+    }
+
+    void helpMenuByBrand_data() {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QStringList>("help");
+        QTest::newRow("no file") << QByteArray() << QStringList{u"Quillet"_s, u"-"_s, u"&About"_s};
+        QTest::newRow("BRIMO") << QByteArray("[label]\ncompany=BRIMO\n")
+                               << QStringList{u"Quillet"_s, u"-"_s, u"&About"_s};
+        QTest::newRow("ZARN") << QByteArray("[label]\ncompany=ZARN\n")
+                              << QStringList{u"Info"_s, u"-"_s, u"&About"_s};
+        QTest::newRow("lower-case brimo")
+            << QByteArray("[label]\ncompany=brimo\n") << QStringList{u"-"_s, u"&About"_s};
+        QTest::newRow("other") << QByteArray("[label]\ncompany=Acme\n")
+                               << QStringList{u"-"_s, u"&About"_s};
+    }
+    void helpMenuByBrand() {
+        QFETCH(QByteArray, ini);
+        QFETCH(QStringList, help);
+        if (!ini.isEmpty())
+            WriteIni(ini);
+        auto w = Start();
+        const QList<QAction *> top = w->menuBar()->actions();
+        QCOMPARE(top.size(), 2);
+        QCOMPARE(top[0]->text(), u"&File"_s);
+        QCOMPARE(VisibleCaptions(top[0]->menu()),
+                 (QStringList{u"&Devices..."_s, u"&Cancel operation"_s, u"-"_s, u"&Exit"_s}));
+        QCOMPARE(top[1]->text(), u"&Help"_s);
+        QCOMPARE(VisibleCaptions(top[1]->menu()), help);
+        const auto *readme = Child<QMenu>(w.get(), "MMHelpReadme");
+        QCOMPARE(VisibleCaptions(readme), (QStringList{u"&English"_s, u"&Czech"_s}));
+    }
+
+    void helpPages_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("page");
+        QTest::newRow("English") << QStringList() << u"MMHelpReadmeEN"_s << u"qlten.htm"_s;
+        QTest::newRow("Czech") << QStringList() << u"MMHelpReadmeCZ"_s << u"qltcz.htm"_s;
+        QTest::newRow("Info") << QStringList() << u"MMHelpInfoEn"_s << u"qlten.htm"_s;
+        QTest::newRow("internal English")
+            << QStringList{u"-brimo"_s} << u"MMHelpReadmeEN"_s << u"qltfull.htm"_s;
+        QTest::newRow("internal Czech")
+            << QStringList{u"-brimo"_s} << u"MMHelpReadmeCZ"_s << u"qltfull.htm"_s;
+        QTest::newRow("internal Info")
+            << QStringList{u"-brimo"_s} << u"MMHelpInfoEn"_s << u"qltfull.htm"_s;
+    }
+    // The desktop's opener decides: a page counts as opened only when it exits with 0.
+    void helpPages() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, item);
+        QFETCH(QString, page);
+        const QByteArray path = qgetenv("PATH");
+        const QString bin = FTemp->filePath(u"bin"_s);
+        QDir().mkpath(bin);
+        // Only the fake opener is found, never the desktop's own.
+        qputenv("PATH", bin.toLocal8Bit());
+        const QString opener = bin + u"/xdg-open"_s;
+        const QString asked = FTemp->filePath(u"asked"_s);
+        WriteScript(opener, "echo \"$@\" >>'" + asked.toLocal8Bit() + "'\n");
+        auto w = Start(arguments);
+        QSignalSpy ended(w->findChild<TDocumentOpener *>(), &TDocumentOpener::Finished);
+        w->findChild<QAction *>(item)->trigger();
+        QTRY_COMPARE(ended.size(), 1);
+        QFile file(asked);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QUrl::fromLocalFile(FProgram + page).toString().toUtf8() + '\n');
+        QVERIFY(w->Info()->toPlainText().isEmpty());
+
+        // The opener started and could not show the page; and no opener at all.
+        const QStringList failed{QString(), u"External application start up error."_s,
+                                 u"You can open file "_s + FProgram + page + u" manualy."_s,
+                                 QString()};
+        WriteScript(opener, "exit 3\n");
+        w->findChild<QAction *>(item)->trigger();
+        QTRY_COMPARE(InfoLines(*w), failed);
+        QFile::remove(opener);
+        w->findChild<QAction *>(item)->trigger();
+        QTRY_COMPARE(InfoLines(*w), failed + failed);
+        qputenv("PATH", path);
+    }
+
+    void sourceFolderChooserAndExit() {
+        auto w = Start();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        FDialogs.FolderAnswer = u"/sites/logger"_s;
+        QTest::mouseClick(Child<QPushButton>(w.get(), "BtnSelectSource"), Qt::LeftButton);
+        QCOMPARE(FDialogs.FolderStarts, QStringList{FProgram});
+        QCOMPARE(w->DirInName(), u"/sites/logger"_s);
+        QCOMPARE(w->EdtFrom()->text(), u"/sites/logger"_s);
+        FDialogs.FolderAnswer.clear(); // cancelled
+        w->BtnSelectSourceClick();
+        QCOMPARE(FDialogs.FolderStarts.last(), u"/sites/logger"_s);
+        QCOMPARE(w->DirInName(), u"/sites/logger"_s);
+
+        // A typed folder is taken over when the focus leaves the field, before a button acts.
+        w->EdtFrom()->setFocus();
+        w->EdtFrom()->selectAll();
+        QTest::keyClicks(w->EdtFrom(), u"/typed"_s);
+        QCOMPARE(w->DirInName(), u"/sites/logger"_s);
+        QTest::mouseClick(w->BtnCreate(), Qt::LeftButton);
+        QCOMPARE(w->DirInName(), u"/typed"_s);
+        // An emptied field gets the program folder back.
+        w->EdtFrom()->setFocus();
+        w->EdtFrom()->clear();
+        w->EdtWebFile()->setFocus();
+        QCOMPARE(w->EdtFrom()->text(), FProgram);
+        QCOMPARE(w->DirInName(), FProgram);
+    }
+
+    // A click on a button that starts an operation, then a key: the key changes no field, and
+    // the focus is back on the button when the operation has ended. A failed Create leaves the
+    // Web file field and the output tree as they were.
+    void operationsKeepTypingOutOfTheFields() {
+        qputenv("PATH", QByteArray(QUILLET_PROGRAM_DIR) + ':' + qgetenv("PATH"));
+        const QString previousFolder = QDir::currentPath();
+        // The TFTP client is looked for in the program folder first; this one fails after a
+        // moment, and nothing is sent anywhere.
+        WriteScript(FProgram + u"curl"_s, "sleep 0.5\nexit 1\n");
+        auto w = Start();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        w->IPEdtAddress()->SetText(u"127.0.0.1"_s);
+        const QString webFile = w->EdtWebFile()->text();
+
+        QTest::mouseClick(w->BtnUploadWeb(), Qt::LeftButton);
+        QVERIFY(!w->BtnUploadWeb()->isEnabled());
+        QVERIFY(!TakesText(QApplication::focusWidget()));
+        Type(w.get(), u"x"_s);
+        QCOMPARE(w->EdtFrom()->text(), FProgram);
+        QCOMPARE(w->IPEdtAddress()->Text(), u"127.0.0.1"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(w->BtnUploadWeb()->isEnabled(), 20000);
+        QCOMPARE(QApplication::focusWidget(), w->BtnUploadWeb());
+
+        // A source folder that does not exist, typed into From; the packer fails on it.
+        const QString missing = FProgram + u"Missing"_s;
+        QTest::mouseClick(w->EdtFrom(), Qt::LeftButton);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+        Type(w.get(), missing);
+        QTest::mouseClick(w->BtnCreate(), Qt::LeftButton);
+        QVERIFY(!w->BtnCreate()->isEnabled());
+        QVERIFY(!TakesText(QApplication::focusWidget()));
+        Type(w.get(), u"x"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(w->BtnCreate()->isEnabled(), 20000);
+        QCOMPARE(QApplication::focusWidget(), w->BtnCreate());
+        QCOMPARE(w->EdtFrom()->text(), missing);
+        QCOMPARE(w->IPEdtAddress()->Text(), u"127.0.0.1"_s);
+        QCOMPARE(InfoLines(*w).mid(InfoLines(*w).size() - 2),
+                 (QStringList{u"Web file creating failed."_s, QString()}));
+        QCOMPARE(w->EdtWebFile()->text(), webFile);
+        QVERIFY(!QFileInfo::exists(FProgram + u"pmf"_s));
+        QDir::setCurrent(previousFolder);
+
+        w.reset();
+        QFile ini(FProgram + u"qlt.ini"_s);
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        const QByteArray saved = ini.readAll();
+        QVERIFY(saved.contains("DIN=" + missing.toUtf8() + '\n'));
+        QVERIFY(saved.contains("WebFile=" + webFile.toUtf8() + '\n'));
+    }
+
+    // The upload captions are green while the buttons act, plainly disabled while they do not,
+    // and readable on a dark palette too.
+    void uploadButtonsShowWhetherTheyAct() {
+        const QString shots = qEnvironmentVariable("QUILLET_SCREENSHOT_DIR");
+        const auto restore =
+            qScopeGuard([light = QApplication::palette()] { QApplication::setPalette(light); });
+        for (const bool dark : {false, true}) {
+            if (dark) {
+                QPalette palette(QColor(0x35, 0x35, 0x35), QColor(0x2a, 0x2a, 0x2a));
+                for (const auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+                    palette.setColor(role, Qt::white);
+                palette.setColor(QPalette::Disabled, QPalette::ButtonText, Qt::gray);
+                QApplication::setPalette(palette);
+            }
+            auto w = Start({u"-brimo"_s});
+            w->show();
+            QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+            for (QPushButton *button : {w->BtnUploadWeb(), w->BtnUploadFW()}) {
+                const TCaptionColours on = CaptionColours(button->grab().toImage());
+                QVERIFY2(Greenish(on.Caption), qPrintable(on.Caption.name()));
+                QVERIFY2(std::abs(on.Caption.lightness() - on.Face.lightness()) >= 80,
+                         qPrintable(on.Caption.name() + u" on "_s + on.Face.name()));
+                button->setEnabled(false);
+                const TCaptionColours off = CaptionColours(button->grab().toImage());
+                QVERIFY2(!Greenish(off.Caption), qPrintable(off.Caption.name()));
+            }
+            // Upload web acting beside Upload FW disabled.
+            w->BtnUploadWeb()->setEnabled(true);
+            if (!shots.isEmpty())
+                w->grab().save(shots + (dark ? u"/main-dark.png"_s : u"/main.png"_s));
+        }
+    }
+
+    // --help and --version are answered without a display and without the window.
+    void helpAndVersionNeedNoDisplay() {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QString::fromLatin1(name));
+        environment.insert(u"HOME"_s, FTemp->path());
+        // The output of a run that ended by itself with status 0.
+        auto run = [&environment](const QStringList &arguments) {
+            QProcess quillet;
+            quillet.setProcessEnvironment(environment);
+            quillet.start(QStringLiteral(QUILLET_PROGRAM_DIR "quillet"), arguments);
+            const bool ok = quillet.waitForFinished(30000) &&
+                            quillet.exitStatus() == QProcess::NormalExit && quillet.exitCode() == 0;
+            return ok ? quillet.readAllStandardOutput() : QByteArray("failed");
+        };
+        const QByteArray help = run({u"--help"_s});
+        QVERIFY2(help.contains("--help") && help.contains("--version") && help.contains("-brimo"),
+                 help.constData());
+        QCOMPARE(run({u"--version"_s}), QByteArray("Quillet 1.2.0.0\n"));
+        QCOMPARE(run({u"-BRIMO"_s, u"--version"_s}), QByteArray("Quillet 1.2.0.0\n"));
+    }
+
+    void fileBrowsers() {
+        auto w = Start({u"-brimo"_s});
+        FDialogs.FileAnswer = u"/out/site_1.pmf"_s;
+        w->BtnWebSourceClick();
+        QCOMPARE(FDialogs.Filters.last(), u"web files (*.pmf)|*.pmf|all files|*.*"_s);
+        QCOMPARE(FDialogs.FileStarts.last(), FProgram + u"pmf"_s);
+        QCOMPARE(w->EdtWebFile()->text(), u"/out/site_1.pmf"_s);
+
+        FDialogs.FileAnswer = u"/fw/a/x5.rom"_s;
+        w->BtnBrowseFWClick();
+        QCOMPARE(FDialogs.Filters.last(), u"firmware (*.rom)|*.rom"_s);
+        QCOMPARE(FDialogs.FileStarts.last(), FProgram);
+        QCOMPARE(w->EdtFWFile()->text(), u"/fw/a/x5.rom"_s);
+        // The next firmware dialog starts where the last firmware file lies.
+        FDialogs.FileAnswer.clear();
+        w->BtnBrowseFWClick();
+        QCOMPARE(FDialogs.FileStarts.last(), u"/fw/a"_s);
+        QCOMPARE(w->EdtFWFile()->text(), u"/fw/a/x5.rom"_s);
+        w->BtnWebSourceClick();
+        QCOMPARE(w->EdtWebFile()->text(), u"/out/site_1.pmf"_s);
+    }
+
+    void filterConversion() {
+        QCOMPARE(TDialogs::QtFilter(u"web files (*.pmf)|*.pmf|all files|*.*"_s),
+                 u"web files (*.pmf);;all files (*)"_s);
+        QCOMPARE(TDialogs::QtFilter(u"firmware (*.rom)|*.rom"_s), u"firmware (*.rom)"_s);
+        QCOMPARE(TDialogs::QtFilter(u"pictures|*.png;*.gif"_s), u"pictures (*.png *.gif)"_s);
+    }
+
+    void settingsSurviveTwoRuns() {
+        WriteIni("[label]\ncompany=ZARN\n[Unknown]\nkey=value\n");
+        {
+            auto w = Start({u"-brimo"_s});
+            w->SetDirInName(u"/sites/a"_s);
+            w->EdtWebFile()->setText(u"/out/a_ZA_3.pmf"_s);
+            w->EdtFWFile()->setText(u"/fw/b.rom"_s);
+            w->ChBBakDel()->setChecked(false);
+        }
+        auto w = Start();
+        QCOMPARE(w->DirInName(), u"/sites/a"_s);
+        QCOMPARE(w->EdtFrom()->text(), u"/sites/a"_s);
+        QCOMPARE(w->EdtWebFile()->text(), u"/out/a_ZA_3.pmf"_s);
+        QCOMPARE(w->EdtFWFile()->text(), u"/fw/b.rom"_s); // kept in standard mode too
+        QVERIFY(!w->ChBBakDel()->isChecked());
+        QCOMPARE(w->Startup().Brand(), u"ZARN"_s);
+        w.reset();
+        QFile file(FProgram + u"qlt.ini"_s);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray saved = file.readAll();
+        QVERIFY(saved.contains("[Unknown]\nkey=value"));
+        QVERIFY(saved.contains("company=ZARN"));
+    }
+
+    void unwritableSettingsAtExit() {
+        QDir().mkpath(FProgram + u"qlt.ini"_s);
+        QFile config(FProgram + u"cil.cnf"_s);
+        QVERIFY(config.open(QIODevice::WriteOnly)); // an empty file logs everything
+        config.close();
+        auto w = Start();
+        QCOMPARE(w->windowTitle(), u"Quillet - 1.2.0.0"_s);
+        w.reset(); // no crash, nothing written, the failure in the log and told to the user
+        QVERIFY(QFileInfo(FProgram + u"qlt.ini"_s).isDir());
+        QCOMPARE(FDialogs.Messages.size(), 1);
+        QVERIFY(FDialogs.Messages[0].startsWith(u"The settings could not be saved to "_s +
+                                                FProgram + u"qlt.ini:\n"_s));
+        QFile log(FProgram + u"qlt.log"_s);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QVERIFY(log.readAll().contains("Settings not saved: "));
+    }
+
+    // A settings file with a zero byte: what reads is used, the user is told once, and the
+    // branding that follows the zero byte survives the exit.
+    void settingsFileNotReadWholeIsLeftAlone() {
+        const char raw[] = "[PATHS]\nDIN=/sites/a\n\0[label]\ncompany=ZARN\n";
+        const QByteArray content(raw, sizeof raw - 1);
+        WriteIni(content);
+        QFile config(FProgram + u"cil.cnf"_s);
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        config.close();
+        auto w = Start();
+        QCOMPARE(w->DirInName(), u"/sites/a"_s);
+        QCOMPARE(w->Startup().Brand(), u"ZARN"_s);
+        const QStringList fault = InfoLines(*w).filter(u"could not be read whole"_s);
+        QCOMPARE(fault.size(), 1);
+        w->SetDirInName(u"/sites/b"_s);
+        w.reset();
+        QFile file(FProgram + u"qlt.ini"_s);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), content);
+        QFile log(FProgram + u"qlt.log"_s);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(log.readAll().count(fault.first().toUtf8()), 1);
+    }
+
+    // Installed for every user: the program folder is only read; the user's settings, log and
+    // output tree live in the user's own folders, the branding stays the administrator's.
+    void installedLayout() {
+        const QByteArray sample = "[label]\ncompany=ZARN\n[GlobalTypes]\n4=Tank\n";
+        WriteIni(sample);
+        QVERIFY(QFile(FProgram + u"installed-layout"_s).open(QIODevice::WriteOnly));
+        const QString settings = FTemp->filePath(u"config/quillet/qlt.ini"_s);
+        const QString output = FTemp->filePath(u"local/quillet/pmf"_s);
+        {
+            auto w = Start();
+            QCOMPARE(w->Startup().IniPath(), settings);
+            QCOMPARE(w->EdtWebFile()->text(), output + u'/');
+            w->BtnWebSourceClick();
+            QCOMPARE(FDialogs.FileStarts.last(), output);
+            w->SetDirInName(u"/sites/a"_s);
+        }
+        QFile file(settings);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QByteArray saved = file.readAll();
+        QVERIFY(saved.contains("company=ZARN") && saved.contains("DIN=/sites/a"));
+        file.close();
+        // The administrator's branding counts, not the user's copy of it.
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(saved.replace("company=ZARN", "company=OTHER"));
+        file.close();
+        auto w = Start();
+        QCOMPARE(w->Startup().Brand(), u"ZARN"_s);
+        QCOMPARE(w->DirInName(), u"/sites/a"_s);
+        QVERIFY(FDialogs.Messages.isEmpty());
+        QFile program(FProgram + u"qlt.ini"_s);
+        QVERIFY(program.open(QIODevice::ReadOnly));
+        QCOMPARE(program.readAll(), sample);
+        QVERIFY(!QFileInfo::exists(FProgram + u"pmf"_s));
+    }
+
+    void exitClosesTheWindow() {
+        auto w = Start();
+        w->show();
+        w->findChild<QAction *>(u"MMExit"_s)->trigger();
+        QVERIFY(!w->isVisible());
+    }
+
+    // Search opens the device window over the search it is given and hands the chosen row's
+    // address to the address field; the ZARN brand passes its settings file for type names.
+    void searchHandsTheChosenAddressToTheAddressField() {
+        WriteIni("[label]\ncompany=ZARN\n");
+        auto w = Start();
+        QStringList typesFiles;
+        w->SetDeviceSearch([&typesFiles](const QString &typesFile) {
+            typesFiles << typesFile;
+            TRelynPar first;
+            first.IPAddress = u"192.0.2.12"_s;
+            TRelynPar second;
+            second.IPAddress = u"192.0.2.11"_s;
+            return QList<TRelynPar>{first, second};
+        });
+        w->show();
+        bool sorted = false;
+        QTimer::singleShot(0, this, [&sorted] {
+            auto *search = qobject_cast<TfRelynSearchGUI *>(QApplication::activeModalWidget());
+            QVERIFY(search);
+            QVERIFY(!search->BBChangeIP->isVisible());
+            sorted = search->LvDeviceList->item(0, 0)->text() == u"192.0.2.11"_s;
+            search->LvDeviceList->selectRow(1);
+            QTest::mouseClick(search->BBSelect, Qt::LeftButton);
+        });
+        QTest::mouseClick(w->BtnFindDevice(), Qt::LeftButton);
+        QTRY_COMPARE(w->IPEdtAddress()->Text(), u"192.0.2.12"_s);
+        QVERIFY(sorted);
+        QCOMPARE(typesFiles, QStringList{FProgram + u"qlt.ini"_s});
+
+        QTimer::singleShot(0, this, [] {
+            auto *search = qobject_cast<TfRelynSearchGUI *>(QApplication::activeModalWidget());
+            QVERIFY(search);
+            QTest::mouseClick(search->BBCancel, Qt::LeftButton);
+        });
+        QTest::mouseClick(w->BtnFindDevice(), Qt::LeftButton);
+        QCOMPARE(w->IPEdtAddress()->Text(), u"192.0.2.12"_s);
+    }
+
+    // Ctrl+D with the focus in a field opens the Devices window, which searches at once; F5
+    // searches again and Ctrl+C copies the selected rows. With QUILLET_SCREENSHOT_DIR set the
+    // window is saved there as devices-window-QUILLET_SCREENSHOT_NAME.png ("dark" takes a
+    // dark palette).
+    void devicesWindowByKeys() {
+        const QString name = qEnvironmentVariable("QUILLET_SCREENSHOT_NAME", u"light"_s);
+        const QString shots = qEnvironmentVariable("QUILLET_SCREENSHOT_DIR");
+        const QPalette palette = QApplication::palette();
+        const auto restore = qScopeGuard([&palette] { QApplication::setPalette(palette); });
+        if (!shots.isEmpty() && name == u"dark"_s) {
+            QApplication::setStyle(QStyleFactory::create(u"Fusion"_s));
+            QApplication::setPalette(DarkPalette());
+        }
+        auto w = Start();
+        auto searches = std::make_shared<std::atomic<int>>(0);
+        auto moved = std::make_shared<std::atomic<bool>>(false);
+        w->SetDevicesSearch([searches, moved](const QString &, const TRelynSearchScope &) {
+            ++*searches;
+            QThread::msleep(230);
+            TRelynSearchOutcome outcome = FiveDevices();
+            if (*moved)
+                outcome.Devices[2].IPAddress = u"192.0.2.41"_s;
+            return outcome;
+        });
+        w->show();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        w->EdtFrom()->setFocus();
+        QTest::keyClick(w->EdtFrom(), Qt::Key_D, Qt::ControlModifier);
+        TfDevices *devices = w->DevicesWindow();
+        QVERIFY(devices);
+        QVERIFY(devices->isVisible());
+        QTRY_COMPARE(devices->Model().rowCount(), 5);
+        QTRY_VERIFY(!devices->Searching());
+        QVERIFY(devices->LbStatus->text().startsWith(u"5 devices on eth0 and eth1 in 0."_s));
+        QCOMPARE(searches->load(), 1);
+
+        QVERIFY(QTest::qWaitForWindowActive(devices));
+        QTest::keyClick(devices->TvDevices, Qt::Key_F5);
+        QVERIFY(devices->Searching());
+        QTRY_COMPARE(searches->load(), 2);
+        QTRY_VERIFY(!devices->Searching());
+
+        // The table sorts by address: 10.0.8.15 (out of reach) first, then 192.0.2.11.
+        devices->TvDevices->setFocus();
+        devices->TvDevices->selectRow(0);
+        QTest::keyClick(devices->TvDevices, Qt::Key_Down, Qt::ShiftModifier);
+        QApplication::clipboard()->clear();
+        QTest::keyClick(devices->TvDevices, Qt::Key_C, Qt::ControlModifier);
+        const QStringList copied =
+            QApplication::clipboard()->text().split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(copied.size(), 3);
+        QVERIFY(copied[1].startsWith(u"10.0.8.15\t"_s));
+        QVERIFY(copied[2].startsWith(u"192.0.2.11\t"_s));
+
+        // The window opened beside the main one, wholly on the screen. Ctrl+D in it, and File >
+        // Devices..., keep that one window.
+        QVERIFY(devices->screen()->availableGeometry().contains(devices->frameGeometry()));
+        QVERIFY(devices->pos() != QPoint(0, 0));
+        QSignalSpy opened(Child<QAction>(w.get(), "MMDevices"), &QAction::triggered);
+        QTest::keyClick(devices->TvDevices, Qt::Key_D, Qt::ControlModifier);
+        QCOMPARE(opened.size(), 1);
+        Child<QAction>(w.get(), "MMDevices")->trigger();
+        QCOMPARE(w->findChildren<TfDevices *>().size(), 1);
+        QVERIFY(QTest::qWaitForWindowActive(devices));
+
+        // After a change through "Help! My device wasn't found!" the list is searched again and
+        // the moved device is selected at its new address.
+        devices->SetChangeIPOpener([moved](QWidget *, const TRelynIPChangeRequest &request) {
+            *moved = !request.HasStartAddress;
+            return std::optional(TRelynIPChangeResult{u"00:1A:2B:00:00:40"_s, u"192.0.2.41"_s});
+        });
+        QTest::mouseClick(devices->BtnHelp, Qt::LeftButton);
+        QVERIFY(devices->Searching());
+        QTRY_VERIFY(!devices->Searching());
+        QCOMPARE(devices->SelectedDevices().size(), 1);
+        QCOMPARE(devices->SelectedDevices()[0].IPAddress, u"192.0.2.41"_s);
+
+        if (!shots.isEmpty()) {
+            devices->TvDevices->clearSelection();
+            devices->TvDevices->selectRow(2);
+            QTest::qWait(200);
+            QVERIFY(devices->grab().save(shots + u"/devices-window-"_s + name + u".png"_s));
+        }
+    }
+
+    void aboutWindowByBrand_data() {
+        QTest::addColumn<QString>("brand");
+        QTest::addColumn<bool>("makerLogo");
+        QTest::addColumn<bool>("zarnLogo");
+        QTest::addColumn<QString>("credits");
+        QTest::newRow("BRIMO") << u"BRIMO"_s << true << false << TfQuillet::MakerCredits();
+        QTest::newRow("ZARN") << u"ZARN"_s << false << true << TfQuillet::ZarnCredits();
+        QTest::newRow("other") << u"Acme"_s << false << false << TfQuillet::MakerCredits();
+    }
+    void aboutWindowByBrand() {
+        QFETCH(QString, brand);
+        QFETCH(bool, makerLogo);
+        QFETCH(bool, zarnLogo);
+        QFETCH(QString, credits);
+        WriteIni("[label]\ncompany=" + brand.toUtf8() + "\n");
+        auto w = Start();
+        // What the window showed, taken while it is open and checked once it is closed.
+        struct {
+            bool Seen = false;
+            QString Title, AppTitle, Version, Info;
+            QSize Size;
+            bool MakerLogo = false, ZarnLogo = false, LogosLoaded = false, InfoFits = false;
+        } shown;
+        QTimer::singleShot(0, w.get(), [&] {
+            auto *about = qobject_cast<TfAbout *>(QApplication::activeModalWidget());
+            if (!about)
+                return;
+            shown.Seen = true;
+            shown.Title = about->windowTitle();
+            shown.Size = about->size();
+            shown.AppTitle = about->LabAppTitle()->text();
+            shown.Version = about->LabAppVer()->text();
+            shown.Info = about->LabInfo()->text();
+            shown.MakerLogo = about->ImgLogo()->isVisible();
+            shown.ZarnLogo = about->ImgLogoZarn()->isVisible();
+            shown.LogosLoaded =
+                !about->ImgLogo()->pixmap().isNull() && !about->ImgLogoZarn()->pixmap().isNull();
+            const QSize need = about->LabInfo()->sizeHint();
+            shown.InfoFits =
+                need.width() <= about->LabInfo()->width() &&
+                need.height() <= about->LabInfo()->height() &&
+                about->LabAppTitle()->sizeHint().width() <= about->LabAppTitle()->width();
+            const QString shots = qEnvironmentVariable("QUILLET_SCREENSHOT_DIR");
+            if (!shots.isEmpty())
+                about->grab().save(shots + u"/about-"_s + brand + u".png"_s);
+            QTest::mouseClick(Child<QPushButton>(about, "BtnOK"), Qt::LeftButton);
+        });
+        // Closes the window should the check above not find it, so the test cannot hang.
+        QTimer::singleShot(2000, w.get(), [] {
+            if (QWidget *modal = QApplication::activeModalWidget())
+                modal->close();
+        });
+        w->findChild<QAction *>(u"MMHelpAbout"_s)->trigger();
+        QVERIFY(shown.Seen);
+        QCOMPARE(shown.Title, u"About"_s);
+        QCOMPARE(shown.Size, QSize(425, 177));
+        QCOMPARE(shown.AppTitle, u"Quillet"_s);
+        QCOMPARE(shown.Version, u"1.2.0.0"_s);
+        QCOMPARE(shown.Info, credits);
+        QCOMPARE(shown.Info.count(u'\n'), 3);
+        QCOMPARE(shown.MakerLogo, makerLogo);
+        QCOMPARE(shown.ZarnLogo, zarnLogo);
+        QVERIFY(shown.LogosLoaded);
+        QVERIFY(shown.InfoFits);
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+};
+
+QTEST_MAIN(TQuilletWindowTest)
+#include "quillet_window_test.moc"

@@ -1,0 +1,119 @@
+// The upload window with every stage at once: a stand-in client and echo service, so nothing
+// leaves this computer. With QUILLET_SCREENSHOT_DIR set, the window is saved there as
+// upload-window-QUILLET_SCREENSHOT_NAME.png (QUILLET_SCREENSHOT_NAME "dark" takes a dark
+// palette).
+#include "app/widgets/dialogs.h"
+#include "app/widgets/tests/darkpalette.h"
+#include "app/widgets/uploadwindow.h"
+#include "app/workflows/uploadmodel.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QPalette>
+#include <QPointer>
+#include <QPushButton>
+#include <QStyleFactory>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <poll.h>
+
+namespace {
+class TNoDialogs : public TDialogs {
+public:
+    QString ChooseFolder(QWidget *, const QString &) override { return {}; }
+    QString OpenFile(QWidget *, const QString &, const QString &) override { return {}; }
+    void Message(QWidget *, TMessageKind, const QString &, const QString &) override {}
+};
+
+// 192.0.2.11 answers at once; every other address never, until the wait is cut short.
+class TStandInEcho : public TEchoService {
+public:
+    TEchoReply Echo(quint32 address, int timeoutMs) override {
+        TEchoReply reply;
+        if (address == ResolveHostAddress(QStringLiteral("192.0.2.11"))) {
+            reply.Answered = true;
+            return reply;
+        }
+        pollfd fd{FInterrupt, POLLIN, 0};
+        ::poll(&fd, 1, timeoutMs);
+        return reply;
+    }
+    void SetInterrupt(int fd) override { FInterrupt = fd; }
+
+private:
+    int FInterrupt = -1;
+};
+
+} // namespace
+
+class TUploadWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void everyStageShowsInItsRow() {
+        const QString name =
+            qEnvironmentVariable("QUILLET_SCREENSHOT_NAME", QStringLiteral("light"));
+        if (name == QStringLiteral("dark")) {
+            QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+            QApplication::setPalette(DarkPalette());
+        }
+        QTemporaryDir temp;
+        QVERIFY(temp.isValid());
+        const QString client = temp.filePath(QStringLiteral("client"));
+        QFile script(client);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\n"
+                     "for last; do :; done\n"
+                     "case \"$last\" in\n"
+                     "*192.0.2.1[12]/*) printf '\\r######## 100.0%%\\n' ;;\n"
+                     "*192.0.2.13/*) printf '\\r####    45.0%%'; exec sleep 30 ;;\n"
+                     "*) echo 'curl: (69) TFTP: Access Violation' >&2; exit 69 ;;\n"
+                     "esac\n");
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+        TUploadRequest request;
+        for (int n = 11; n <= 14; ++n)
+            request.Targets.append({QStringLiteral("192.0.2.%1").arg(n), {}, {}, {}, true});
+        request.File = temp.filePath(QStringLiteral("Station7_WEB1_01.pmf"));
+        request.Settings.ClientProgram = client;
+        request.Settings.RestartPauseMs = 100;
+        request.Settings.Echo.OpenService = [] {
+            return std::make_unique<TStandInEcho>();
+        };
+        TNoDialogs dialogs;
+        QPointer<TfUpload> window = TfUpload::Open(request, dialogs);
+        QVERIFY(window);
+        const auto cell = [&window](int row, int column) {
+            return window->Model().index(row, column).data().toString();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(
+            cell(0, TUploadModel::ucOutcome) == QStringLiteral("done") &&
+                cell(1, TUploadModel::ucOutcome) == QStringLiteral("restarting") &&
+                cell(2, TUploadModel::ucProgress) == QStringLiteral("Sending: 45 %") &&
+                cell(3, TUploadModel::ucOutcome) == QStringLiteral("failed"),
+            10000);
+        QVERIFY(cell(1, TUploadModel::ucProgress)
+                    .startsWith(QStringLiteral("Device restart: at most 4:")));
+        QVERIFY(!cell(3, TUploadModel::ucReason).isEmpty());
+        QCOMPARE(window->LabSummary()->text(), QStringLiteral("Uploading to 4 devices, 2 ended"));
+        const QByteArray folder = qgetenv("QUILLET_SCREENSHOT_DIR");
+        if (!folder.isEmpty()) {
+            QTest::qWait(200);
+            QVERIFY(window->grab().save(QString::fromLocal8Bit(folder) +
+                                        QStringLiteral("/upload-window-%1.png").arg(name)));
+        }
+
+        QTest::mouseClick(window->BtnCancel(), Qt::LeftButton);
+        QCOMPARE(window->LabSummary()->text(), QStringLiteral("1 of 4 devices done"));
+        QCOMPARE(cell(1, TUploadModel::ucOutcome), QStringLiteral("interrupted"));
+        QCOMPARE(cell(2, TUploadModel::ucOutcome), QStringLiteral("interrupted"));
+        QCOMPARE(cell(3, TUploadModel::ucOutcome), QStringLiteral("failed"));
+        window->close();
+        QTRY_VERIFY(!window);
+    }
+};
+
+QTEST_MAIN(TUploadWindowTest)
+#include "uploadwindow_test.moc"

@@ -1,0 +1,358 @@
+// The technician's whole road in the real main window inside the test LAN: Create packs a
+// sample site, Search finds the simulated devices sorted by address, Select puts the chosen
+// address into the address field, and Upload web sends the file to that device, which restarts
+// and answers again.
+#include "app/widgets/deviceswindow.h"
+#include "app/widgets/dialogs.h"
+#include "app/widgets/quillet.h"
+#include "app/widgets/uploadwindow.h"
+#include "discovery/relynsearchgui.h"
+#include "ipassign/ipedit.h"
+#include "ipassign/relynipchangegui.h"
+#include "tools/labtest/lab.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+class QuietDialogs : public TDialogs {
+public:
+    QStringList Messages;
+    QString ChooseFolder(QWidget *, const QString &) override { return {}; }
+    QString OpenFile(QWidget *, const QString &, const QString &) override { return {}; }
+    QString SaveAnswer;
+    QString SaveFile(QWidget *, const QString &, const QString &) override { return SaveAnswer; }
+    void Message(QWidget *, TMessageKind, const QString &, const QString &text) override {
+        Messages << text;
+    }
+};
+
+void WriteFile(const QString &path, const QByteArray &content) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
+QByteArray ReadFile(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString Address(int n) {
+    return QString::fromStdString(labtest::deviceAddress(n));
+}
+
+// Runs the action on the first modal window of the type that shows, from the event loop of
+// whatever waits for it.
+template <typename T> void WhenModal(QObject *context, std::function<void(T *)> action) {
+    auto *poll = new QTimer(context);
+    QObject::connect(poll, &QTimer::timeout, context, [poll, action] {
+        if (auto *shown = qobject_cast<T *>(QApplication::activeModalWidget())) {
+            poll->deleteLater();
+            poll->stop();
+            action(shown);
+        }
+    });
+    poll->start(50);
+}
+
+} // namespace
+
+class WholeRoad : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Ctrl+D opens the Devices window, which finds the three devices by itself; a range typed
+    // into the window finds them again; three rows picked with the mouse are copied with
+    // Ctrl+C, the list is exported, F5 keeps the selection. Then the context menu, opened by a
+    // right-click and used by keys: a web file to all three, a second upload cancelled, the
+    // address to the main window, a browser, and Change IP, after which the moved device is
+    // selected at its new address. The window's size and columns reach the settings file.
+    void devicesWindowSearchCopyExport() {
+        if (!labtest::inLab())
+            QSKIP(labtest::notInLab);
+        QTemporaryDir temp;
+        QVERIFY(temp.isValid());
+        const QString program = temp.filePath(QStringLiteral("program/"));
+        QVERIFY(QDir().mkpath(program));
+        // The browser is a stand-in that writes down what it was asked to open.
+        const QString asked = temp.filePath(QStringLiteral("browser-asked"));
+        WriteFile(temp.filePath(QStringLiteral("bin/xdg-open")),
+                  "#!/bin/sh\necho \"$@\" >>'" + asked.toUtf8() + "'\n");
+        QFile(temp.filePath(QStringLiteral("bin/xdg-open")))
+            .setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(temp.filePath(QStringLiteral("bin:"))) + path);
+        const auto restorePath = qScopeGuard([path] { qputenv("PATH", path); });
+        QuietDialogs dialogs;
+        TStartupInputs inputs;
+        inputs.ProgramFolder = program;
+        inputs.CommonDataRoot = temp.filePath(QStringLiteral("common"));
+        inputs.LocalDataRoot = temp.filePath(QStringLiteral("local"));
+        inputs.DocumentsRoot = temp.filePath(QStringLiteral("documents"));
+        QStringList expectedCsv{
+            QStringLiteral("ip,mac,firmware,type,description,interface,reachable")};
+        {
+            TfQuillet window(inputs, dialogs);
+            window.show();
+            window.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&window));
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &window,
+                            Qt::Key_D, Qt::ControlModifier);
+            TfDevices *devices = window.DevicesWindow();
+            QVERIFY(devices);
+            QVERIFY(devices->isVisible());
+            const auto rows = [devices] {
+                return devices->TvDevices->model()->rowCount();
+            };
+            QTRY_VERIFY_WITH_TIMEOUT(!devices->Searching() && rows() == 3, 20000);
+            QVERIFY2(QRegularExpression(QStringLiteral("^3 devices on \\S+ in \\d+\\.\\d\\d s$"))
+                         .match(devices->LbStatus->text())
+                         .hasMatch(),
+                     qPrintable(devices->LbStatus->text()));
+            QVERIFY(QTest::qWaitForWindowActive(devices));
+
+            // The range of the three devices, typed and sent with Enter.
+            QTest::mouseClick(devices->EdtRange, Qt::LeftButton);
+            QTest::keyClicks(devices->EdtRange, QStringLiteral("192.0.2.8/29"));
+            QTest::keyClick(devices->EdtRange, Qt::Key_Return);
+            QVERIFY(devices->Searching());
+            QTRY_VERIFY_WITH_TIMEOUT(!devices->Searching(), 20000);
+            QCOMPARE(rows(), 3);
+            QVERIFY2(devices->LbStatus->text().startsWith(
+                         QStringLiteral("3 devices in 192.0.2.8/29 in ")),
+                     qPrintable(devices->LbStatus->text()));
+
+            // The table lists the devices by address; a click and a Shift+click take all three.
+            QTableView *table = devices->TvDevices;
+            QVERIFY(QTest::qWaitForWindowExposed(devices));
+            const auto cellCenter = [table](int row) {
+                return table->visualRect(table->model()->index(row, 0)).center();
+            };
+            const auto click = [&](int row, Qt::KeyboardModifiers modifiers) {
+                QTest::mouseClick(table->viewport(), Qt::LeftButton, modifiers, cellCenter(row));
+            };
+            // A right-click on the row opens the real context menu; the entry is chosen by its
+            // key.
+            const auto choose = [&](int row, Qt::Key key) {
+                QTest::mouseClick(devices->windowHandle(), Qt::RightButton, {},
+                                  table->viewport()->mapTo(devices, cellCenter(row)));
+                QTRY_VERIFY(qobject_cast<QMenu *>(QApplication::activePopupWidget()));
+                QTest::keyClick(QApplication::activePopupWidget(), key);
+            };
+            click(0, Qt::NoModifier);
+            click(2, Qt::ShiftModifier);
+            QCOMPARE(devices->SelectedDevices().size(), 3);
+
+            QString tsv = QStringLiteral(
+                "IP address\tMAC address\tFirmware\tDevice type\tDevice description\tInterface\n");
+            const QString interface = devices->Model().Devices().first().Interface;
+            QVERIFY(!interface.isEmpty());
+            const QList<TRelynPar> selected = devices->SelectedDevices();
+            for (int n = 1; n <= 3; ++n) {
+                const TRelynPar &device = selected.at(n - 1);
+                QCOMPARE(device.IPAddress, Address(n));
+                QCOMPARE(device.MACAddress.toUpper(),
+                         QString::fromStdString(labtest::deviceMac(n)).toUpper());
+                tsv += QStringList{device.IPAddress,  device.MACAddress,  device.Firmware,
+                                   device.DeviceType, device.Description, interface}
+                           .join(u'\t') +
+                       u'\n';
+                expectedCsv << QStringList{device.IPAddress,      device.MACAddress,
+                                           device.Firmware,       device.DeviceType,
+                                           device.Description,    interface,
+                                           QStringLiteral("true")}
+                                   .join(u',');
+            }
+            QApplication::clipboard()->clear();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::ControlModifier);
+            QCOMPARE(QApplication::clipboard()->text(), tsv);
+
+            dialogs.SaveAnswer = temp.filePath(QStringLiteral("devices.csv"));
+            QTest::mouseClick(devices->BtnExport, Qt::LeftButton);
+            QCOMPARE(QString::fromUtf8(ReadFile(dialogs.SaveAnswer)),
+                     expectedCsv.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+
+            // A second search keeps what was selected.
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_F5);
+            QVERIFY(devices->Searching());
+            QTRY_VERIFY_WITH_TIMEOUT(!devices->Searching(), 20000);
+            QCOMPARE(devices->SelectedDevices().size(), 3);
+
+            // Upload web to selected: one upload window, all three side by side, each device
+            // gets the file and comes back.
+            const QString webFile = temp.filePath(QStringLiteral("site_WEB1_01.pmf"));
+            WriteFile(webFile, QByteArray("PmF1 three devices"));
+            window.EdtWebFile()->setText(webFile);
+            choose(1, Qt::Key_W);
+            QPointer<TfUpload> uploads = devices->findChild<TfUpload *>();
+            QVERIFY(uploads);
+            QTRY_COMPARE_WITH_TIMEOUT(uploads->LabSummary()->text(),
+                                      QStringLiteral("3 of 3 devices done"), 90000);
+            for (int n = 1; n <= 3; ++n)
+                QCOMPARE(labtest::readFile(labtest::tftpDir(n) + "/WEB1"), "PmF1 three devices");
+            uploads->close();
+            QTRY_VERIFY(!uploads);
+
+            // A second upload, with two TFTP servers that never answer, cancelled: no client
+            // is left running.
+            QVERIFY(labtest::setTftp(2, labtest::Tftp::Off));
+            QVERIFY(labtest::setTftp(3, labtest::Tftp::Off));
+            choose(0, Qt::Key_W);
+            uploads = devices->findChild<TfUpload *>();
+            QVERIFY(uploads);
+            QTRY_COMPARE_WITH_TIMEOUT(labtest::runningChildren("curl"), 2, 20000);
+            QTest::mouseClick(uploads->BtnCancel(), Qt::LeftButton);
+            QCOMPARE(labtest::runningChildren("curl"), 0);
+            QVERIFY(!uploads->Running());
+            uploads->close();
+            QTRY_VERIFY(!uploads);
+            for (int n = 2; n <= 3; ++n)
+                QVERIFY(labtest::setTftp(n, labtest::Tftp::On));
+
+            // One device: its address into the main window's field, and into a browser.
+            click(1, Qt::NoModifier);
+            choose(1, Qt::Key_U);
+            QCOMPARE(window.IPEdtAddress()->Text(), Address(2));
+            choose(1, Qt::Key_B);
+            QTRY_COMPARE(ReadFile(asked), "http://" + Address(2).toUtf8() + "/\n");
+
+            // Change IP: a new address typed into the dialog, Enter, and the outcome's box
+            // closed; the list is searched again with the device selected where it went.
+            const QString moved = QStringLiteral("192.0.2.14");
+            WhenModal<TfRelynIPChangeGUI>(this, [&moved](TfRelynIPChangeGUI *dialog) {
+                // A failed step must not leave the dialog waiting.
+                const auto leave = qScopeGuard([dialog] {
+                    if (dialog->isVisible())
+                        dialog->reject();
+                });
+                QCOMPARE(dialog->EdtMac->text(), QString::fromStdString(labtest::deviceMac(2)));
+                dialog->IPEdtAddress->Field(0)->selectAll();
+                for (const QChar c : moved)
+                    QTest::keyClick(dialog->focusWidget(), c.toLatin1());
+                QCOMPARE(dialog->IPEdtAddress->Text(), moved);
+                // Enter in the address presses Change, the dialog's default button.
+                QTest::keyClick(dialog->focusWidget(), Qt::Key_Return);
+            });
+            WhenModal<QMessageBox>(this,
+                                   [](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Return); });
+            choose(1, Qt::Key_I);
+            QVERIFY(devices->Searching());
+            const auto selectedAddress = [devices] {
+                const QList<TRelynPar> selected = devices->SelectedDevices();
+                return selected.size() == 1 ? selected[0].IPAddress : QString();
+            };
+            QTRY_COMPARE_WITH_TIMEOUT(selectedAddress(), moved, 20000);
+            QCOMPARE(devices->SelectedDevices()[0].MACAddress,
+                     QString::fromStdString(labtest::deviceMac(2)));
+            QVERIFY(labtest::restartDevice(2));
+
+            table->horizontalHeader()->resizeSection(TRelynDeviceModel::dcDescription, 321);
+        }
+        const QString ini = QString::fromUtf8(ReadFile(program + QStringLiteral("qlt.ini")));
+        QVERIFY2(QRegularExpression(QStringLiteral("Columns=\\d+,\\d+,\\d+,\\d+,321,\\d+"))
+                     .match(ini)
+                     .hasMatch(),
+                 qPrintable(ini));
+        QVERIFY2(dialogs.Messages.isEmpty(), qPrintable(dialogs.Messages.join(u'\n')));
+    }
+
+    void createSearchSelectUpload() {
+        if (!labtest::inLab())
+            QSKIP(labtest::notInLab);
+        QTemporaryDir temp;
+        QVERIFY(temp.isValid());
+
+        // A program folder of its own, so that the web file tree stays out of the build.
+        const QString program = temp.filePath(QStringLiteral("program/"));
+        QVERIFY(QDir().mkpath(program));
+        const QString built = QStringLiteral(QUILLET_PROGRAM_DIR);
+        // The packer is looked for beside the running program (the tests folder here), then in
+        // the search path.
+        qputenv("PATH", QFile::encodeName(built) + ":" + qgetenv("PATH"));
+        QVERIFY(QFile::copy(built + QStringLiteral("mimetype.ini"),
+                            program + QStringLiteral("mimetype.ini")));
+        const QString site = temp.filePath(QStringLiteral("logger"));
+        WriteFile(site + QStringLiteral("/index.htm"), "<html><body>Logger</body></html>");
+        WriteFile(site + QStringLiteral("/img/logo.png"), QByteArray(700, '\x89'));
+
+        // Replies arrive in falling address order; the table lists them rising.
+        const int devices = labtest::deviceCount();
+        QCOMPARE(devices, 3);
+        for (int n = 1; n <= devices; ++n)
+            QVERIFY(labtest::restartDevice(
+                n, {"--discovery-delay-ms", std::to_string((devices - n) * 40)}));
+
+        QuietDialogs dialogs;
+        TStartupInputs inputs;
+        inputs.ProgramFolder = program;
+        inputs.CommonDataRoot = temp.filePath(QStringLiteral("common"));
+        inputs.LocalDataRoot = temp.filePath(QStringLiteral("local"));
+        inputs.DocumentsRoot = temp.filePath(QStringLiteral("documents"));
+        TfQuillet window(inputs, dialogs);
+        window.show();
+        const auto info = [&] {
+            return window.Info()->toPlainText();
+        };
+
+        window.SetDirInName(site);
+        QTest::mouseClick(window.BtnCreate(), Qt::LeftButton);
+        QTRY_VERIFY2_WITH_TIMEOUT(info().contains(QStringLiteral("Web file created successful.")),
+                                  qPrintable(info()), 30000);
+        const QString webFile = window.EdtWebFile()->text();
+        QVERIFY2(QFile::exists(webFile), qPrintable(info()));
+
+        QStringList listed;
+        QTimer::singleShot(0, this, [&] {
+            auto *search = qobject_cast<TfRelynSearchGUI *>(QApplication::activeModalWidget());
+            QVERIFY(search);
+            for (int row = 0; row < search->LvDeviceList->rowCount(); ++row)
+                listed << search->LvDeviceList->item(row, 0)->text();
+            search->LvDeviceList->selectRow(1);
+            QTest::mouseClick(search->BBSelect, Qt::LeftButton);
+        });
+        QTest::mouseClick(window.BtnFindDevice(), Qt::LeftButton);
+        const QString chosen = QString::fromStdString(labtest::deviceAddress(2));
+        QCOMPARE(listed, QStringList({QString::fromStdString(labtest::deviceAddress(1)), chosen,
+                                      QString::fromStdString(labtest::deviceAddress(3))}));
+        QCOMPARE(window.IPEdtAddress()->Text(), chosen);
+
+        QTest::mouseClick(window.BtnUploadWeb(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(info().contains(QStringLiteral("Web upload successful.")) ||
+                                     info().contains(QStringLiteral("Web upload failed.")),
+                                 120000);
+        QVERIFY2(info().trimmed().endsWith(QStringLiteral("Web upload successful.")),
+                 qPrintable(info()));
+        QCOMPARE(ReadFile(QString::fromStdString(labtest::tftpDir(2)) + QStringLiteral("/WEB1")),
+                 ReadFile(webFile));
+        QVERIFY(!labtest::logLines(2, "link down").empty());
+        QVERIFY(labtest::logLines(1, "upload").empty());
+        QVERIFY(labtest::logLines(3, "upload").empty());
+        QVERIFY2(dialogs.Messages.isEmpty(), qPrintable(dialogs.Messages.join(u'\n')));
+    }
+};
+
+QTEST_MAIN(WholeRoad)
+#include "wholeroad_labtest.moc"

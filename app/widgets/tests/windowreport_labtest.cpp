@@ -1,0 +1,100 @@
+// The real main window in the test LAN: Create, then Upload web and Upload FW to a simulated
+// device. With QUILLET_SCREENSHOT set, the window after the web upload is saved there.
+#include "app/widgets/dialogs.h"
+#include "app/widgets/quillet.h"
+#include "ipassign/ipedit.h"
+#include "tools/labtest/lab.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+class TQuietDialogs : public TDialogs {
+public:
+    QString ChooseFolder(QWidget *, const QString &) override { return {}; }
+    QString OpenFile(QWidget *, const QString &, const QString &) override { return {}; }
+    void Message(QWidget *, TMessageKind, const QString &, const QString &text) override {
+        Messages << text;
+    }
+    QStringList Messages;
+};
+
+QByteArray ReadFile(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+} // namespace
+
+class TWindowLabTest : public QObject {
+    Q_OBJECT
+private slots:
+    void createThenUploadToADevice() {
+        if (!labtest::inLab())
+            QSKIP(labtest::notInLab);
+        QVERIFY(labtest::restartDevice(1, {"--restart-ms", "2000"}));
+        qputenv("PATH", QByteArray(QUILLET_PROGRAM_DIR) + ':' + qgetenv("PATH"));
+        const QString previousFolder = QDir::currentPath();
+
+        QTemporaryDir temp;
+        QVERIFY(temp.isValid());
+        const QString program = temp.filePath(QStringLiteral("program/"));
+        QVERIFY(QDir().mkpath(program + QStringLiteral("Station7")));
+        QVERIFY(QFile::copy(QStringLiteral(QUILLET_SOURCE_DIR "data/mimetype.ini"),
+                            program + QStringLiteral("mimetype.ini")));
+        QFile page(program + QStringLiteral("Station7/index.htm"));
+        QVERIFY(page.open(QIODevice::WriteOnly));
+        page.write("<html><body>Station 7</body></html>");
+        page.close();
+
+        TStartupInputs inputs;
+        inputs.ProgramFolder = program;
+        inputs.Arguments = {QStringLiteral("-brimo")};
+        inputs.LocalDataRoot = temp.filePath(QStringLiteral("local"));
+        inputs.DocumentsRoot = temp.filePath(QStringLiteral("documents"));
+        TQuietDialogs dialogs;
+        TfQuillet window(inputs, dialogs);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        window.EdtFrom()->setText(program + QStringLiteral("Station7"));
+        window.SetDirInName(program + QStringLiteral("Station7"));
+        QTest::mouseClick(window.BtnCreate(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(window.BtnCreate()->isEnabled(), 20000);
+        const QString webFile = window.EdtWebFile()->text();
+        QCOMPARE(webFile, program + QStringLiteral("pmf/Station7/_B/Station7_B_WEB1_01.pmf"));
+
+        window.IPEdtAddress()->SetText(QString::fromStdString(labtest::deviceAddress(1)));
+        QTest::mouseClick(window.BtnUploadWeb(), Qt::LeftButton);
+        QVERIFY(!window.BtnUploadWeb()->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(window.BtnUploadWeb()->isEnabled(), 120000);
+        const QStringList lines = window.Info()->toPlainText().split(QLatin1Char('\n'));
+        QCOMPARE(lines.mid(lines.size() - 3),
+                 (QStringList{QStringLiteral("Device restart done."),
+                              QStringLiteral("Web upload successful."), QString()}));
+        QCOMPARE(ReadFile(QString::fromStdString(labtest::tftpDir(1)) + QStringLiteral("/WEB1")),
+                 ReadFile(webFile));
+        const QByteArray screenshot = qgetenv("QUILLET_SCREENSHOT");
+        if (!screenshot.isEmpty())
+            QVERIFY(window.grab().save(QString::fromLocal8Bit(screenshot)));
+
+        window.EdtFWFile()->setText(webFile);
+        QTest::mouseClick(window.BtnUploadFW(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(window.BtnUploadFW()->isEnabled(), 60000);
+        QCOMPARE(window.Info()->toPlainText().split(QLatin1Char('\n')).last(),
+                 QStringLiteral("Firmware upload successful."));
+        QCOMPARE(ReadFile(QString::fromStdString(labtest::tftpDir(1)) + QStringLiteral("/X5")),
+                 ReadFile(webFile));
+        QVERIFY(dialogs.Messages.isEmpty());
+        QDir::setCurrent(previousFolder);
+    }
+};
+
+QTEST_MAIN(TWindowLabTest)
+#include "windowreport_labtest.moc"

@@ -1,0 +1,242 @@
+// The main window's Create, Upload web and Upload FW buttons over their workflows.
+#include "app/widgets/dialogs.h"
+#include "app/widgets/quillet.h"
+#include "ipassign/ipedit.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+#include <signal.h>
+
+#include <memory>
+
+namespace {
+class TRecordingDialogs : public TDialogs {
+public:
+    QString ChooseFolder(QWidget *, const QString &) override { return {}; }
+    QString OpenFile(QWidget *, const QString &, const QString &) override { return {}; }
+    void Message(QWidget *, TMessageKind kind, const QString &, const QString &text) override {
+        Messages << text;
+        Kinds << kind;
+    }
+    QStringList Messages;
+    QList<TMessageKind> Kinds;
+};
+} // namespace
+
+class TWindowButtonsTest : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<QTemporaryDir> FTemp;
+    QString FProgram;
+    TRecordingDialogs FDialogs;
+    QString FPreviousFolder;
+
+    std::unique_ptr<TfQuillet> Start(const QStringList &arguments = {}) {
+        TStartupInputs inputs;
+        inputs.ProgramFolder = FProgram;
+        inputs.Arguments = arguments;
+        inputs.LocalDataRoot = FTemp->filePath(QStringLiteral("local"));
+        inputs.DocumentsRoot = FTemp->filePath(QStringLiteral("documents"));
+        return std::make_unique<TfQuillet>(inputs, FDialogs);
+    }
+    static QStringList InfoLines(const TfQuillet &window) {
+        return window.Info()->toPlainText().split(QLatin1Char('\n'));
+    }
+    static bool ActionsEnabled(const TfQuillet &window) {
+        return window.BtnCreate()->isEnabled() && window.BtnUploadWeb()->isEnabled() &&
+               window.BtnUploadFW()->isEnabled();
+    }
+    QString MakeSource(const QString &inner) {
+        const QString source = FProgram + inner;
+        QDir().mkpath(source);
+        QFile page(source + QStringLiteral("/index.htm"));
+        page.open(QIODevice::WriteOnly);
+        page.write("<html></html>");
+        return source;
+    }
+    static void Choose(TfQuillet &window, const QString &source) {
+        window.EdtFrom()->setText(source);
+        window.SetDirInName(source);
+    }
+
+private slots:
+    void initTestCase() {
+        // The packer is found where the programs are built, as beside the installed program.
+        qputenv("PATH", QByteArray(QUILLET_PROGRAM_DIR) + ':' + qgetenv("PATH"));
+        FPreviousFolder = QDir::currentPath();
+    }
+    void init() {
+        FTemp = std::make_unique<QTemporaryDir>();
+        QVERIFY(FTemp->isValid());
+        FProgram = FTemp->filePath(QStringLiteral("program/"));
+        QVERIFY(QDir().mkpath(FProgram));
+        QVERIFY(QFile::copy(QStringLiteral(QUILLET_SOURCE_DIR "data/mimetype.ini"),
+                            FProgram + QStringLiteral("mimetype.ini")));
+        FDialogs = TRecordingDialogs();
+    }
+    void cleanup() {
+        QDir::setCurrent(FPreviousFolder);
+        FTemp.reset();
+    }
+
+    void createPutsTheNewFileIntoTheWebFileField() {
+        auto window = Start();
+        Choose(*window, MakeSource(QStringLiteral("Station 7")));
+        QTest::mouseClick(window->BtnCreate(), Qt::LeftButton);
+        QVERIFY(!ActionsEnabled(*window));
+        QTRY_VERIFY_WITH_TIMEOUT(ActionsEnabled(*window), 20000);
+
+        const QString expected = FProgram + QStringLiteral("pmf/Station 7/Station 7_WEB1_01.pmf");
+        QCOMPARE(window->EdtWebFile()->text(), expected);
+        QVERIFY(QFile::exists(expected));
+        const QStringList lines = InfoLines(*window);
+        QCOMPARE(lines.first(), QStringLiteral("Creating web file..."));
+        QCOMPARE(lines.mid(lines.size() - 3),
+                 (QStringList{QStringLiteral("Web file created successful."), QString(),
+                              QStringLiteral("OK")}));
+        QVERIFY(FDialogs.Messages.isEmpty());
+        QVERIFY(!QApplication::overrideCursor());
+
+        // Create again: the next version, and the field follows.
+        QTest::mouseClick(window->BtnCreate(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(ActionsEnabled(*window), 20000);
+        QCOMPARE(window->EdtWebFile()->text(),
+                 FProgram + QStringLiteral("pmf/Station 7/Station 7_WEB1_02.pmf"));
+    }
+
+    void escapeCancelsACreateAndLeavesNoTrace() {
+        auto window = Start();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        Choose(*window, MakeSource(QStringLiteral("Station 8")));
+        const QString before = window->EdtWebFile()->text();
+        QTest::mouseClick(window->BtnCreate(), Qt::LeftButton);
+        QVERIFY(!ActionsEnabled(*window));
+        // Between the creation's steps, before the packer has written anything.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QVERIFY(ActionsEnabled(*window));
+        QCOMPARE(InfoLines(*window).last(), QStringLiteral("Cancelled."));
+        QCOMPARE(window->EdtWebFile()->text(), before);
+        QCOMPARE(QApplication::focusWidget(), window->BtnCreate());
+        QVERIFY(!QDir(FProgram + QStringLiteral("pmf/Station 8")).exists());
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    void folderErrorShowsAnErrorBox() {
+        auto window = Start();
+        Choose(*window, MakeSource(QStringLiteral("a/b")));
+        const QString before = window->EdtWebFile()->text();
+        QTest::mouseClick(window->BtnCreate(), Qt::LeftButton);
+        QTRY_VERIFY(ActionsEnabled(*window));
+        QCOMPARE(FDialogs.Messages, QStringList{QStringLiteral(
+                                        "pmf/a/b directory not exist and succeed not created")});
+        QCOMPARE(FDialogs.Kinds.first(), TDialogs::mkError);
+        QCOMPARE(InfoLines(*window), (QStringList{QStringLiteral("Creating web file..."),
+                                                  QStringLiteral("Internal error."),
+                                                  QStringLiteral("Web file creating failed.")}));
+        QCOMPARE(window->EdtWebFile()->text(), before);
+    }
+
+    void uploadsWithoutAddressOrFileSendNothing() {
+        auto window = Start({QStringLiteral("-brimo")});
+        window->show();
+        QVERIFY(window->BtnUploadFW()->isVisible());
+        window->EdtWebFile()->setText(QStringLiteral("/srv/site.pmf"));
+        window->EdtFWFile()->clear();
+        QTest::mouseClick(window->BtnUploadWeb(), Qt::LeftButton);
+        QCOMPARE(InfoLines(*window), (QStringList{QStringLiteral("Web upload...   \\/srv/site.pmf"),
+                                                  QStringLiteral("No IP adress selected.")}));
+        QVERIFY(ActionsEnabled(*window));
+
+        window->IPEdtAddress()->SetText(QStringLiteral("192.0.2.11"));
+        QTest::mouseClick(window->BtnUploadFW(), Qt::LeftButton);
+        QCOMPARE(InfoLines(*window), (QStringList{QStringLiteral("Firmware upload...   \\"),
+                                                  QStringLiteral("No input (fw) file selected.")}));
+        QVERIFY(ActionsEnabled(*window));
+        QCOMPARE(window->IPEdtAddress()->Text(), QStringLiteral("192.0.2.11"));
+    }
+
+    void escapeCancelsAnUploadThatShowsItsProgress() {
+        // A stand-in client: nothing leaves this computer.
+        const QString pidFile = FTemp->filePath(QStringLiteral("pid"));
+        QFile client(FProgram + QStringLiteral("client"));
+        QVERIFY(client.open(QIODevice::WriteOnly));
+        client.write("#!/bin/sh\necho $$ > '" + pidFile.toLocal8Bit() +
+                     "'\nprintf '\\r####   20.0%%'; sleep 0.2; printf '\\r########   40.0%%'\n"
+                     "exec sleep 30\n");
+        client.close();
+        client.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+        auto window = Start({QStringLiteral("-brimo")});
+        TUploadSettings settings;
+        settings.ClientProgram = client.fileName();
+        window->SetUploadSettings(settings);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        window->IPEdtAddress()->SetText(QStringLiteral("192.0.2.11"));
+        window->EdtFWFile()->setText(FProgram + QStringLiteral("mimetype.ini"));
+        QVERIFY(!window->MMCancel()->isEnabled());
+        QTest::mouseClick(window->BtnUploadFW(), Qt::LeftButton);
+        QVERIFY(window->MMCancel()->isEnabled());
+        // One line that changes in place.
+        QTRY_COMPARE(InfoLines(*window), QStringList{QStringLiteral("Sending: 40 %")});
+        QFile pid(pidFile);
+        QVERIFY(pid.open(QIODevice::ReadOnly));
+        const pid_t clientPid = pid.readAll().trimmed().toInt();
+
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QCOMPARE(InfoLines(*window), QStringList{QStringLiteral("Cancelled.")});
+        QVERIFY(ActionsEnabled(*window));
+        QVERIFY(!window->MMCancel()->isEnabled());
+        QCOMPARE(QApplication::focusWidget(), window->BtnUploadFW());
+        QCOMPARE(::kill(clientPid, 0), -1);
+
+        // The address comes back at the next start.
+        window.reset();
+        QCOMPARE(Start()->IPEdtAddress()->Text(), QStringLiteral("192.0.2.11"));
+    }
+
+    void droppedFilesFillTheirFields() {
+        auto window = Start({QStringLiteral("-brimo")});
+        window->show();
+        const auto drop = [&window](const QString &path) {
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(path)});
+            QDragEnterEvent enter({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(window.get(), &enter);
+            if (!enter.isAccepted())
+                return false;
+            QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton,
+                               Qt::NoModifier);
+            QApplication::sendEvent(window.get(), &dropped);
+            return dropped.isAccepted();
+        };
+        const QString source = MakeSource(QStringLiteral("Station 9"));
+        QVERIFY(drop(source));
+        QCOMPARE(window->EdtFrom()->text(), source);
+        QCOMPARE(window->DirInName(), source);
+        QVERIFY(drop(FProgram + QStringLiteral("site_02.pmf")));
+        QCOMPARE(window->EdtWebFile()->text(), FProgram + QStringLiteral("site_02.pmf"));
+        QVERIFY(drop(FProgram + QStringLiteral("image.ROM")));
+        QCOMPARE(window->EdtFWFile()->text(), FProgram + QStringLiteral("image.ROM"));
+        QVERIFY(!drop(FProgram + QStringLiteral("mimetype.ini")));
+
+        // Standard mode has no firmware field to fill.
+        auto standard = Start();
+        standard->show();
+        window = std::move(standard);
+        QVERIFY(!drop(FProgram + QStringLiteral("image.rom")));
+    }
+};
+
+QTEST_MAIN(TWindowButtonsTest)
+#include "windowreport_test.moc"

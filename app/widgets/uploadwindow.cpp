@@ -1,0 +1,164 @@
+#include "app/widgets/uploadwindow.h"
+
+#include "app/widgets/dialogs.h"
+#include "app/widgets/objectnames.h"
+#include "app/workflows/uploadmodel.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace {
+// The progress column: a bar while the transfer runs (and full once it is done), the restart
+// wait's text otherwise. The item's own panel is drawn first, so a selection still shows.
+class TProgressDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override {
+        const QVariant percent = index.data(TUploadModel::ProgressRole);
+        if (!percent.isValid() || percent.toInt() < 0) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        QStyleOptionViewItem item = option;
+        initStyleOption(&item, index);
+        QStyle *style = item.widget ? item.widget->style() : QApplication::style();
+        style->drawPrimitive(QStyle::PE_PanelItemViewItem, &item, painter, item.widget);
+        QStyleOptionProgressBar bar;
+        bar.rect = option.rect.adjusted(2, 2, -2, -2);
+        bar.minimum = 0;
+        bar.maximum = 100;
+        bar.progress = percent.toInt();
+        bar.text = QStringLiteral("%1 %").arg(bar.progress);
+        bar.textVisible = true;
+        bar.textAlignment = Qt::AlignCenter;
+        bar.state = option.state | QStyle::State_Horizontal;
+        bar.palette = option.palette;
+        bar.fontMetrics = option.fontMetrics;
+        style->drawControl(QStyle::CE_ProgressBar, &bar, painter, item.widget);
+    }
+};
+
+} // namespace
+
+TfUpload *TfUpload::Open(const TUploadRequest &request, TDialogs &dialogs, QWidget *parent) {
+    const QString question =
+        UploadQuestion(request.Targets, request.Kind == TFleetUpload::fkFirmware, request.File);
+    if (!question.isEmpty() && !dialogs.Confirm(parent, QStringLiteral("Upload"), question))
+        return nullptr;
+    auto *window = new TfUpload(request, dialogs, parent);
+    window->show();
+    window->Start();
+    return window;
+}
+
+TfUpload::TfUpload(const TUploadRequest &request, TDialogs &dialogs, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , FRequest(request)
+    , FDialogs(dialogs) {
+    setObjectName(QStringLiteral("fUpload"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    const bool web = request.Kind == TFleetUpload::fkWeb;
+    setWindowTitle((web ? QStringLiteral("Upload web") : QStringLiteral("Upload FW")) +
+                   QStringLiteral(" to %1 devices").arg(request.Targets.size()));
+
+    FFleet = new TFleetUpload(request.Settings, this);
+    FModel = new TUploadModel(*FFleet, this);
+
+    FLabFile = Named(new QLabel(QStringLiteral("File: ") + request.File, this), "LabFile");
+    FLabFile->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    FLvDevices = Named(new QTableView(this), "LvDevices");
+    FLvDevices->setModel(FModel);
+    FLvDevices->setItemDelegateForColumn(TUploadModel::ucProgress, new TProgressDelegate(this));
+    FLvDevices->setSelectionBehavior(QAbstractItemView::SelectRows);
+    FLvDevices->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    FLvDevices->verticalHeader()->hide();
+    FLvDevices->setWordWrap(false);
+    QHeaderView *header = FLvDevices->horizontalHeader();
+    header->setSectionResizeMode(TUploadModel::ucAddress, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(TUploadModel::ucOutcome, QHeaderView::ResizeToContents);
+    // Reasons are whole sentences: the column grows to the longest, with a scroll bar when the
+    // window is narrower, and fills the rest of the row otherwise.
+    header->setSectionResizeMode(TUploadModel::ucReason, QHeaderView::ResizeToContents);
+    header->setStretchLastSection(true);
+    // Wide enough for the longest restart text.
+    header->resizeSection(TUploadModel::ucProgress,
+                          fontMetrics().horizontalAdvance(TDeviceUpload::RestartText(599)) + 16);
+
+    FLabSummary = Named(new QLabel(this), "LabSummary");
+    FBtnCopy = Named(new QPushButton(QStringLiteral("&Copy"), this), "BtnCopy");
+    FBtnCancel = Named(new QPushButton(QStringLiteral("C&ancel"), this), "BtnCancel");
+    FBtnClose = Named(new QPushButton(QStringLiteral("C&lose"), this), "BtnClose");
+    for (QPushButton *button : {FBtnCopy, FBtnCancel, FBtnClose})
+        button->setAutoDefault(false);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(FLabSummary, 1);
+    buttons->addWidget(FBtnCopy);
+    buttons->addWidget(FBtnCancel);
+    buttons->addWidget(FBtnClose);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(FLabFile);
+    layout->addWidget(FLvDevices, 1);
+    layout->addLayout(buttons);
+
+    connect(FBtnCopy, &QPushButton::clicked, this, &TfUpload::BtnCopyClick);
+    connect(FBtnCancel, &QPushButton::clicked, this, &TfUpload::BtnCancelClick);
+    connect(FBtnClose, &QPushButton::clicked, this, &QWidget::close);
+    connect(FFleet, &TFleetUpload::DeviceFinished, this, &TfUpload::UpdateSummary);
+    connect(FFleet, &TFleetUpload::AllFinished, this, [this] {
+        UpdateSummary();
+        FBtnCancel->setEnabled(false);
+        FBtnClose->setFocus(Qt::OtherFocusReason);
+    });
+
+    const int rows = std::min<int>(static_cast<int>(request.Targets.size()), 12);
+    resize(std::max(860, header->length() + 200),
+           FLvDevices->verticalHeader()->defaultSectionSize() * (rows + 1) + 120);
+}
+
+void TfUpload::Start() {
+    QStringList addresses;
+    for (const TUploadTarget &target : FRequest.Targets)
+        addresses << target.Address;
+    FModel->SetAddresses(addresses);
+    UpdateSummary();
+    FBtnCancel->setFocus(Qt::OtherFocusReason);
+    FFleet->Start(FRequest.Kind, FRequest.File, addresses);
+}
+
+void TfUpload::UpdateSummary() {
+    FLabSummary->setText(FModel->SummaryText());
+}
+
+void TfUpload::BtnCopyClick() {
+    QApplication::clipboard()->setText(FModel->ResultsText());
+}
+
+void TfUpload::BtnCancelClick() {
+    FFleet->Cancel();
+}
+
+void TfUpload::closeEvent(QCloseEvent *event) {
+    if (FFleet->Running()) {
+        if (!FDialogs.Confirm(this, windowTitle(),
+                              QStringLiteral("Uploads are still running. Stop them and close?"))) {
+            event->ignore();
+            return;
+        }
+        FFleet->Cancel();
+    }
+    event->accept();
+}
+
+#include "moc_uploadwindow.cpp"

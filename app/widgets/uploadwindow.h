@@ -1,0 +1,62 @@
+// The upload window: one file to several devices, a row per device with its progress and
+// outcome, Cancel, and Copy of the results.
+#pragma once
+
+#include "app/workflows/fleetupload.h"
+
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+class QTableView;
+class TDialogs;
+class TUploadModel;
+
+struct TUploadRequest {
+    QList<TUploadTarget> Targets;
+    QString File;
+    TFleetUpload::TKind Kind = TFleetUpload::fkWeb;
+    TUploadSettings Settings;
+};
+
+class TfUpload : public QWidget {
+    Q_OBJECT
+public:
+    // Asks first when UploadQuestion finds something to ask, then shows the window and starts
+    // every upload. Nothing is sent and nullptr comes back when the user says No. The window
+    // deletes itself when it is closed.
+    static TfUpload *Open(const TUploadRequest &request, TDialogs &dialogs,
+                          QWidget *parent = nullptr);
+
+    QTableView *LvDevices() const { return FLvDevices; }
+    QLabel *LabSummary() const { return FLabSummary; }
+    QPushButton *BtnCopy() const { return FBtnCopy; }
+    QPushButton *BtnCancel() const { return FBtnCancel; }
+    QPushButton *BtnClose() const { return FBtnClose; }
+    const TUploadModel &Model() const { return *FModel; }
+    bool Running() const { return FFleet->Running(); }
+
+public slots:
+    void BtnCopyClick();
+    void BtnCancelClick();
+
+protected:
+    // While uploads run, closing asks first and then stops them.
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    TfUpload(const TUploadRequest &request, TDialogs &dialogs, QWidget *parent);
+    void Start();
+    void UpdateSummary();
+
+    TUploadRequest FRequest;
+    TDialogs &FDialogs;
+    TFleetUpload *FFleet = nullptr;
+    TUploadModel *FModel = nullptr;
+    QLabel *FLabFile = nullptr;
+    QTableView *FLvDevices = nullptr;
+    QLabel *FLabSummary = nullptr;
+    QPushButton *FBtnCopy = nullptr;
+    QPushButton *FBtnCancel = nullptr;
+    QPushButton *FBtnClose = nullptr;
+};

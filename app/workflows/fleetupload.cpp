@@ -1,0 +1,176 @@
+#include "app/workflows/fleetupload.h"
+
+#include "app/workflows/workflowreport.h"
+
+#include <QFileInfo>
+#include <QHash>
+
+#include <algorithm>
+
+namespace {
+QString Named(const TUploadTarget &target) {
+    QString text = target.Address;
+    QStringList kind;
+    if (!target.Family.isEmpty())
+        kind << target.Family;
+    if (!target.Model.isEmpty())
+        kind << target.Model;
+    if (!kind.isEmpty())
+        text += QStringLiteral(" (") + kind.join(QStringLiteral(", ")) + QLatin1Char(')');
+    return text;
+}
+} // namespace
+
+QString UploadQuestion(const QList<TUploadTarget> &targets, bool firmware, const QString &file) {
+    QStringList parts;
+    if (firmware && targets.size() > 1) {
+        parts << QStringLiteral("Send the firmware %1 to %2 devices?")
+                     .arg(QFileInfo(file).fileName())
+                     .arg(targets.size());
+        QHash<QString, int> counts;
+        const auto kindOf = [](const TUploadTarget &target) {
+            return target.Family + QLatin1Char('\n') + target.Model;
+        };
+        QString common;
+        for (const TUploadTarget &target : targets) {
+            const int count = ++counts[kindOf(target)];
+            if (count > counts.value(common))
+                common = kindOf(target);
+        }
+        QStringList differing;
+        for (const TUploadTarget &target : targets) {
+            if (kindOf(target) != common)
+                differing << Named(target);
+        }
+        if (!differing.isEmpty())
+            parts << QStringLiteral("These differ in family or model from the others:\n") +
+                         differing.join(QLatin1Char('\n'));
+    }
+    QStringList unreachable;
+    for (const TUploadTarget &target : targets) {
+        if (!target.Reachable)
+            unreachable << Named(target);
+    }
+    if (!unreachable.isEmpty()) {
+        parts << QStringLiteral("This computer has no route to:\n") +
+                     unreachable.join(QLatin1Char('\n'));
+        if (parts.size() == 1)
+            parts << QStringLiteral("Send to them anyway?");
+    }
+    return parts.join(QStringLiteral("\n\n"));
+}
+
+// Keeps the lines of one device's upload for whoever wants to look at them later.
+class TFleetUpload::TKeptReport : public TWorkflowReport {
+public:
+    explicit TKeptReport(TFleetUpload &fleet, int index)
+        : FFleet(fleet)
+        , FIndex(index) {}
+    void ClearInfo() override { Lines().clear(); }
+    void AddInfo(const QString &line) override { Lines().append(line); }
+    void ErrorBox(const QString &text) override { Lines().append(text); }
+    void SetBusy(bool) override {}
+
+private:
+    QStringList &Lines() { return FFleet.FDevices[FIndex].Lines; }
+    TFleetUpload &FFleet;
+    int FIndex;
+};
+
+TFleetUpload::TFleetUpload(TUploadSettings settings, QObject *parent)
+    : QObject(parent)
+    , FSettings(std::move(settings)) {
+}
+
+TFleetUpload::~TFleetUpload() {
+    // The uploads stop quietly and before the reports they write to go.
+    FUploads.clear();
+}
+
+void TFleetUpload::Start(TKind kind, const QString &file, const QStringList &addresses) {
+    if (Running())
+        return;
+    FUploads.clear();
+    FReports.clear();
+    FDevices.clear();
+    for (qsizetype i = 0; i < addresses.size(); ++i) {
+        const int index = static_cast<int>(i);
+        FDevices.append({addresses[i], false, TDeviceUpload::uoNothingSent, QString(), {}});
+        FReports.push_back(FReportFactory ? FReportFactory(index, addresses[i])
+                                          : std::make_unique<TKeptReport>(*this, index));
+        auto upload = std::make_unique<TDeviceUpload>(*FReports.back(), nullptr, FSettings);
+        connect(upload.get(), &TDeviceUpload::TransferProgress, this,
+                [this, index](int percent) { emit TransferProgress(index, percent); });
+        connect(upload.get(), &TDeviceUpload::RestartWaitLeft, this,
+                [this, index](int seconds) { emit RestartWaitLeft(index, seconds); });
+        connect(upload.get(), &TDeviceUpload::Finished, this,
+                [this, index](TDeviceUpload::TOutcome outcome) { DeviceEnded(index, outcome); });
+        FUploads.push_back(std::move(upload));
+    }
+    // Every upload is counted before the first starts, so that one that finishes at once (a
+    // client that cannot be started) does not end the whole run.
+    FRunning = static_cast<int>(FUploads.size());
+    if (FRunning == 0) {
+        emit AllFinished();
+        return;
+    }
+    for (std::size_t i = 0; i < FUploads.size(); ++i) {
+        const QString &address = addresses[static_cast<qsizetype>(i)];
+        if (kind == fkWeb)
+            FUploads[i]->StartWeb(address, file);
+        else
+            FUploads[i]->StartFirmware(address, file);
+    }
+}
+
+void TFleetUpload::Cancel() {
+    for (const auto &upload : FUploads)
+        upload->Cancel();
+}
+
+void TFleetUpload::DeviceEnded(int index, TDeviceUpload::TOutcome outcome) {
+    TFleetDevice &device = FDevices[index];
+    device.Ended = true;
+    device.Outcome = outcome;
+    device.Reason = FUploads[static_cast<std::size_t>(index)]->Reason();
+    emit DeviceFinished(index);
+    if (--FRunning == 0)
+        emit AllFinished();
+}
+
+int TFleetUpload::DoneCount() const {
+    return static_cast<int>(std::count_if(FDevices.begin(), FDevices.end(), [](const auto &d) {
+        return d.Ended && d.Outcome == TDeviceUpload::uoDone;
+    }));
+}
+
+QString TFleetUpload::OutcomeText(TDeviceUpload::TOutcome outcome) {
+    switch (outcome) {
+    case TDeviceUpload::uoNothingSent:
+        return QStringLiteral("nothing sent");
+    case TDeviceUpload::uoDone:
+        return QStringLiteral("done");
+    case TDeviceUpload::uoUploadTimeout:
+        return QStringLiteral("upload time-out");
+    case TDeviceUpload::uoRestartTimeout:
+        return QStringLiteral("restart time-out");
+    case TDeviceUpload::uoInternalError:
+        return QStringLiteral("internal error");
+    case TDeviceUpload::uoFailed:
+        return QStringLiteral("failed");
+    case TDeviceUpload::uoNoAnswer:
+        return QStringLiteral("no answer");
+    case TDeviceUpload::uoCancelled:
+        return QStringLiteral("interrupted");
+    }
+    return QStringLiteral("unknown");
+}
+
+QString TFleetUpload::SummaryLine(int done, int total) {
+    return QStringLiteral("%1 of %2 %3 done")
+        .arg(done)
+        .arg(total)
+        .arg(total == 1 ? QStringLiteral("device") : QStringLiteral("devices"));
+}
+
+#include "moc_fleetupload.cpp"

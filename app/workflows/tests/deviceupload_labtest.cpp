@@ -1,0 +1,203 @@
+// Uploads through the real client to simulated devices of the test LAN.
+#include "app/workflows/deviceupload.h"
+
+#include "app/widgets/tests/qstringprinter.h"
+#include "app/workflows/tests/recordingreport.h"
+#include "tools/labtest/lab.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+using testing::ElementsAre;
+
+QString Address(int device) {
+    return QString::fromStdString(labtest::deviceAddress(device));
+}
+
+QByteArray Received(int device, const char *name) {
+    QFile file(QString::fromStdString(labtest::tftpDir(device)) + QLatin1Char('/') +
+               QLatin1String(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The system's echo service with every wait cut to a tenth (an echo to at most 200 ms), so a
+// full restart wait of silent cycles takes seconds.
+TEchoEnvironment QuickEcho() {
+    class TQuick : public TEchoService {
+    public:
+        explicit TQuick(std::unique_ptr<TEchoService> inner)
+            : FInner(std::move(inner)) {}
+        TEchoReply Echo(quint32 address, int timeoutMs) override {
+            return FInner->Echo(address, std::min(timeoutMs, 200));
+        }
+
+    private:
+        std::unique_ptr<TEchoService> FInner;
+    };
+    TEchoEnvironment echo = TEchoEnvironment::System();
+    echo.OpenService = []() -> std::unique_ptr<TEchoService> {
+        std::unique_ptr<TEchoService> inner = TIcmpSocket::Open();
+        if (!inner)
+            return nullptr;
+        return std::make_unique<TQuick>(std::move(inner));
+    };
+    echo.Sleep = [](int milliseconds) {
+        QThread::msleep(milliseconds / 10);
+    };
+    return echo;
+}
+
+class DeviceUploadLabTest : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!labtest::inLab())
+            GTEST_SKIP() << labtest::notInLab;
+        ASSERT_TRUE(Dir.isValid());
+        Settings.TickMs = 250;
+        Settings.RestartPauseMs = 500;
+        File = Dir.path() + QStringLiteral("/Station [7]_WEB1_01.pmf");
+        Bytes.resize(70000);
+        for (char &byte : Bytes)
+            byte = static_cast<char>(QRandomGenerator::global()->bounded(256));
+        QFile file(File);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(Bytes);
+    }
+
+    TDeviceUpload::TOutcome Run(bool web, int device) {
+        Report = TRecordingReport();
+        TDeviceUpload upload(Report, nullptr, Settings);
+        QSignalSpy finished(&upload, &TDeviceUpload::Finished);
+        if (web)
+            upload.StartWeb(Address(device), File);
+        else
+            upload.StartFirmware(Address(device), File);
+        EXPECT_TRUE(WaitForSignal(finished, 120000));
+        return finished.isEmpty() ? TDeviceUpload::uoInternalError
+                                  : finished.first().first().value<TDeviceUpload::TOutcome>();
+    }
+
+    QTemporaryDir Dir;
+    QString File;
+    QByteArray Bytes;
+    TUploadSettings Settings;
+    TRecordingReport Report;
+};
+
+TEST_F(DeviceUploadLabTest, WebFileLandsAndTheDeviceComesBack) {
+    ASSERT_TRUE(labtest::restartDevice(1, {"--restart-ms", "1500"}));
+    EXPECT_EQ(Run(true, 1), TDeviceUpload::uoDone);
+    EXPECT_EQ(Received(1, "WEB1"), Bytes);
+    EXPECT_THAT(Report.Lines(), ElementsAre(QStringLiteral("Web upload...   \\") + File,
+                                            QStringLiteral("Process done."), QString(),
+                                            QStringLiteral("Device restart..."),
+                                            QStringLiteral("Device restart done."),
+                                            QStringLiteral("Web upload successful."), QString()));
+    EXPECT_TRUE(labtest::waitForLog(1, "link up", std::chrono::seconds(5)));
+    EXPECT_TRUE(labtest::ping(labtest::deviceAddress(1)));
+}
+
+TEST_F(DeviceUploadLabTest, DeviceThatStaysAwayGivesTheRestartTimeout) {
+    ASSERT_TRUE(labtest::restartDevice(2, {"--restart-ms", "600000", "--restart-after-ms", "0"}));
+    Settings.Echo = QuickEcho();
+    Settings.ExtraCycles = 4;
+    EXPECT_EQ(Run(true, 2), TDeviceUpload::uoRestartTimeout);
+    EXPECT_EQ(Received(2, "WEB1"), Bytes);
+    EXPECT_THAT(Report.Lines().mid(1),
+                ElementsAre(QStringLiteral("Process done."), QString(),
+                            QStringLiteral("Device restart..."),
+                            QStringLiteral("Device restart timeout elapsed."),
+                            QStringLiteral("It is possible you will not connect to device a few "
+                                           "time."),
+                            QStringLiteral("Wait some seconds after next device connection."),
+                            QStringLiteral("Web upload successful."), QString()));
+    EXPECT_TRUE(labtest::restartDevice(2));
+}
+
+// Each way a transfer fails ends with the client's own line, then one in a technician's words,
+// decided by the client's real exit status (71 refused, 28 silent, 26 unreadable file) and, for
+// a silent transfer, one echo.
+TEST_F(DeviceUploadLabTest, FailedTransfersSayWhatHappened) {
+    Settings.Echo = QuickEcho();
+    struct Case {
+        const char *name;
+        std::function<bool()> arrange;
+        int device;
+        bool missingFile;
+        TDeviceUpload::TOutcome outcome;
+        QString reason;
+        const char *clientStatus; // the exit status, as the client prints it
+    };
+    const Case cases[] = {
+        {"read-only TFTP server", [] { return labtest::setTftp(3, labtest::Tftp::ReadOnly); }, 3,
+         false, TDeviceUpload::uoFailed,
+         QStringLiteral("The device refused the file: its TFTP server may be write-protected or "
+                        "busy."),
+         "curl: (71)"},
+        {"TFTP server off", [] { return labtest::setTftp(3, labtest::Tftp::Off); }, 3, false,
+         TDeviceUpload::uoFailed,
+         QStringLiteral("The device at 192.0.2.13 answers, but its TFTP server does not: it may "
+                        "be switched off or busy."),
+         "curl: (28)"},
+        {"link down", [] { return labtest::setLink(3, false); }, 3, false,
+         TDeviceUpload::uoNoAnswer,
+         QStringLiteral("The device did not answer at 192.0.2.13: is it switched on and at this "
+                        "address?"),
+         "curl: (28)"},
+        {"missing file", [] { return true; }, 2, true, TDeviceUpload::uoFailed, QString(),
+         "curl: (26)"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(labtest::restartDevice(c.device));
+        ASSERT_TRUE(c.arrange());
+        const QString file = c.missingFile ? Dir.path() + QStringLiteral("/gone.pmf") : File;
+        const QString reason =
+            c.missingFile ? QStringLiteral("The file %1 could not be read.").arg(file) : c.reason;
+        for (bool web : {true, false}) {
+            SCOPED_TRACE(web ? "web" : "firmware");
+            TRecordingReport report;
+            TDeviceUpload upload(report, nullptr, Settings);
+            QSignalSpy finished(&upload, &TDeviceUpload::Finished);
+            if (web)
+                upload.StartWeb(Address(c.device), file);
+            else
+                upload.StartFirmware(Address(c.device), file);
+            ASSERT_TRUE(WaitForSignal(finished, 60000));
+            EXPECT_EQ(finished.first().first().value<TDeviceUpload::TOutcome>(), c.outcome);
+            EXPECT_EQ(upload.Reason(), reason);
+            const QStringList lines = report.Lines();
+            const QString all = lines.join(QLatin1Char('\n'));
+            EXPECT_TRUE(lines.value(web ? 1 : 0).startsWith(QStringLiteral("curl: ")))
+                << all.toStdString();
+            const QStringList end =
+                web ? QStringList{QStringLiteral("Process done."), QString(), reason,
+                                  QStringLiteral("Web upload failed."), QString()}
+                    : QStringList{QStringLiteral("Process done."), QString(), reason,
+                                  QStringLiteral("Process failed?")};
+            EXPECT_EQ(lines.mid(lines.size() - end.size()), end) << all.toStdString();
+            EXPECT_TRUE(all.contains(QString::fromLatin1(c.clientStatus))) << all.toStdString();
+        }
+    }
+    EXPECT_TRUE(labtest::restartDevice(3));
+}
+
+TEST_F(DeviceUploadLabTest, FirmwareLandsWithoutRestartWait) {
+    ASSERT_TRUE(labtest::restartDevice(3, {"--restart-ms", "600000"}));
+    EXPECT_EQ(Run(false, 3), TDeviceUpload::uoDone);
+    EXPECT_EQ(Received(3, "X5"), Bytes);
+    EXPECT_THAT(Report.Lines(), ElementsAre(QStringLiteral("Process done."), QString(),
+                                            QStringLiteral("Firmware upload successful.")));
+    EXPECT_TRUE(labtest::restartDevice(3));
+}
+
+} // namespace

@@ -1,0 +1,424 @@
+#include "app/workflows/deviceupload.h"
+
+#include "app/widgets/tests/qstringprinter.h"
+#include "app/workflows/tests/recordingreport.h"
+#include "support/brimolog.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include <poll.h>
+#include <signal.h>
+
+// Nothing here reaches a network: the client is a script and the echo service a fake.
+namespace {
+
+using testing::ElementsAre;
+
+const QString Device = QStringLiteral("192.0.2.11");
+
+// Answers after a given number of echoes; -1 never.
+class TFakeEcho : public TEchoService {
+public:
+    TFakeEcho(std::atomic<int> &echoes, int answerAfter)
+        : FEchoes(echoes)
+        , FAnswerAfter(answerAfter) {}
+    TEchoReply Echo(quint32, int) override {
+        TEchoReply reply;
+        reply.Answered = FAnswerAfter >= 0 && ++FEchoes > FAnswerAfter;
+        if (FAnswerAfter < 0)
+            ++FEchoes;
+        return reply;
+    }
+
+private:
+    std::atomic<int> &FEchoes;
+    int FAnswerAfter;
+};
+
+class DeviceUploadTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(Dir.isValid());
+        Settings.TickMs = 20;
+        Settings.RestartPauseMs = 10;
+        Settings.Echo.Resolve = &ResolveHostAddress;
+        Settings.Echo.Sleep = [](int) {
+        };
+        AnswerAfter(0);
+        File = Dir.path() + QStringLiteral("/my site[1]_WEB1_01.pmf");
+        QFile file(File);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("PmF1");
+    }
+
+    void AnswerAfter(int echoes) {
+        Settings.Echo.OpenService = [this, echoes]() -> std::unique_ptr<TEchoService> {
+            return std::make_unique<TFakeEcho>(Echoes, echoes);
+        };
+    }
+
+    // A client that prints its words one a line, then runs the given shell lines.
+    void Client(const QByteArray &body) {
+        Settings.ClientProgram = Dir.path() + QStringLiteral("/client");
+        QFile script(Settings.ClientProgram);
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\n" + body + "\n");
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    TDeviceUpload::TOutcome Run(bool web, const QString &address, const QString &file,
+                                TBrimoLog *log = nullptr) {
+        TDeviceUpload upload(Report, log, Settings);
+        QSignalSpy finished(&upload, &TDeviceUpload::Finished);
+        if (web)
+            upload.StartWeb(address, file);
+        else
+            upload.StartFirmware(address, file);
+        EXPECT_TRUE(WaitForSignal(finished, 20000));
+        EXPECT_FALSE(upload.Running());
+        return finished.isEmpty() ? TDeviceUpload::uoInternalError
+                                  : finished.first().first().value<TDeviceUpload::TOutcome>();
+    }
+
+    QString LogFile() const { return Dir.path() + QStringLiteral("/qlt.log"); }
+    QString ConfigFile() const { return Dir.path() + QStringLiteral("/cil.cnf"); }
+    void WriteOptionsFile() {
+        QFile config(ConfigFile());
+        ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+        config.write("woComm\n");
+    }
+    // The log's messages without their time stamps.
+    QStringList LogMessages() const {
+        QFile file(LogFile());
+        QStringList messages;
+        if (!file.open(QIODevice::ReadOnly))
+            return messages;
+        for (const QString &line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+            if (!line.isEmpty())
+                messages.append(line.mid(22).trimmed());
+        }
+        return messages;
+    }
+
+    QString WebHeader() const { return QStringLiteral("Web upload...   \\") + File; }
+
+    QTemporaryDir Dir;
+    QString File;
+    TUploadSettings Settings;
+    TRecordingReport Report;
+    std::atomic<int> Echoes{0};
+};
+
+TEST_F(DeviceUploadTest, MissingAddressOrFileSendsNothing) {
+    Client("touch \"$0.ran\"");
+    const QString header = QStringLiteral("Web upload...   \\");
+    const QString fwHeader = QStringLiteral("Firmware upload...   \\");
+
+    // The web upload looks at the address first, the firmware upload at the file.
+    EXPECT_EQ(Run(true, {}, {}), TDeviceUpload::uoNothingSent);
+    EXPECT_THAT(Report.Info, ElementsAre(header, QStringLiteral("No IP adress selected.")));
+    Run(true, QStringLiteral("0.0.0.0"), File);
+    EXPECT_THAT(Report.Info, ElementsAre(WebHeader(), QStringLiteral("No IP adress selected.")));
+    Run(true, Device, {});
+    EXPECT_THAT(Report.Info, ElementsAre(header, QStringLiteral("No input (web) file selected.")));
+    Run(true, QStringLiteral("192.0.2"), File);
+    EXPECT_THAT(Report.Info, ElementsAre(WebHeader(), QStringLiteral("IP address syntax error.")));
+
+    EXPECT_EQ(Run(false, {}, {}), TDeviceUpload::uoNothingSent);
+    EXPECT_THAT(Report.Info, ElementsAre(fwHeader, QStringLiteral("No input (fw) file selected.")));
+    Run(false, QStringLiteral("0.0.0.0"), File);
+    EXPECT_THAT(Report.Info,
+                ElementsAre(fwHeader + File, QStringLiteral("No IP address selected.")));
+    Run(false, QStringLiteral("example.com"), File);
+    EXPECT_THAT(Report.Info,
+                ElementsAre(fwHeader + File, QStringLiteral("IP address syntax error.")));
+
+    EXPECT_FALSE(QFile::exists(Settings.ClientProgram + QStringLiteral(".ran")));
+    EXPECT_EQ(Echoes.load(), 0);
+}
+
+TEST_F(DeviceUploadTest, WebUploadWaitsForTheRestart) {
+    Client("for word; do echo \"[$word]\"; done");
+    AnswerAfter(4);
+    WriteOptionsFile();
+    TBrimoLog log(LogFile(), ConfigFile());
+
+    EXPECT_EQ(Run(true, Device, File, &log), TDeviceUpload::uoDone);
+
+    EXPECT_THAT(Report.Lines(),
+                ElementsAre(WebHeader(), QStringLiteral("[-#S]"), QStringLiteral("[--globoff]"),
+                            QStringLiteral("[--tftp-no-options]"),
+                            QStringLiteral("[--connect-timeout]"), QStringLiteral("[10]"),
+                            QStringLiteral("[-T]"), QLatin1Char('[') + File + QLatin1Char(']'),
+                            QStringLiteral("[tftp://192.0.2.11/WEB1]"),
+                            QStringLiteral("Process done."), QString(),
+                            QStringLiteral("Device restart..."),
+                            QStringLiteral("Device restart done."),
+                            QStringLiteral("Web upload successful."), QString()));
+    EXPECT_EQ(Echoes.load(), 5);
+    const QString commandLine =
+        Settings.ClientProgram +
+        QStringLiteral(" -#S --globoff --tftp-no-options --connect-timeout 10 -T \"") + File +
+        QStringLiteral("\" tftp://192.0.2.11/WEB1");
+    EXPECT_THAT(LogMessages(), ElementsAre(QStringLiteral("Comm: cmd=") + commandLine,
+                                           QStringLiteral("Comm: line=") + commandLine));
+}
+
+TEST_F(DeviceUploadTest, MeterGivesProgressAndStaysOutOfInfo) {
+    // As the client writes it: carriage returns between the meter's states.
+    Client("printf '\\r#####    33.3%%'; sleep 0.1; printf '\\r###########  66.7%%'; sleep 0.1;"
+           " printf '\\r################ 100.0%%\\n'");
+    Settings.RestartPauseMs = 1500;
+    TDeviceUpload upload(Report, nullptr, Settings);
+    QSignalSpy progress(&upload, &TDeviceUpload::TransferProgress);
+    QSignalSpy left(&upload, &TDeviceUpload::RestartWaitLeft);
+    QSignalSpy finished(&upload, &TDeviceUpload::Finished);
+    upload.StartWeb(Device, File);
+    ASSERT_TRUE(WaitForSignal(finished, 10000));
+    QList<int> percents;
+    for (const QList<QVariant> &signal : progress)
+        percents.append(signal.first().toInt());
+    EXPECT_EQ(percents, (QList<int>{0, 33, 66, 100}));
+    EXPECT_THAT(Report.Lines(), ElementsAre(WebHeader(), QStringLiteral("Process done."), QString(),
+                                            QStringLiteral("Device restart..."),
+                                            QStringLiteral("Device restart done."),
+                                            QStringLiteral("Web upload successful."), QString()));
+    // The whole worst case first, then only the closing pause, counting down.
+    ASSERT_GE(left.size(), 2);
+    EXPECT_EQ(left.first().first().toInt(), (HostAnswerWaitLimitMs(20) + 1500 + 999) / 1000);
+    EXPECT_EQ(left[1].first().toInt(), 2);
+    EXPECT_LE(left.last().first().toInt(), 1);
+    EXPECT_EQ(TDeviceUpload::RestartText(235), QStringLiteral("Device restart: at most 3:55 more"));
+}
+
+TEST_F(DeviceUploadTest, CancelKillsTheClientAndEndsAnEchoUnderWay) {
+    const QString pidFile = Dir.path() + QStringLiteral("/pid");
+    Client("echo $$ > '" + pidFile.toLocal8Bit() + "'; exec sleep 30");
+    TDeviceUpload upload(Report, nullptr, Settings);
+    QSignalSpy finished(&upload, &TDeviceUpload::Finished);
+    upload.StartFirmware(Device, File);
+    QTRY_VERIFY(QFile::exists(pidFile) && QFile(pidFile).size() > 0);
+    QFile file(pidFile);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const pid_t pid = file.readAll().trimmed().toInt();
+    upload.Cancel();
+    ASSERT_EQ(finished.size(), 1);
+    EXPECT_EQ(finished.first().first().value<TDeviceUpload::TOutcome>(),
+              TDeviceUpload::uoCancelled);
+    EXPECT_EQ(upload.Reason(), QStringLiteral("Stopped before the upload ended."));
+    EXPECT_NE(::kill(pid, 0), 0);
+
+    // An echo that waits for its answer ends when the descriptor it was given turns readable.
+    class TInterruptibleEcho : public TEchoService {
+    public:
+        TEchoReply Echo(quint32, int timeoutMs) override {
+            pollfd fd{FInterrupt, POLLIN, 0};
+            ::poll(&fd, 1, timeoutMs);
+            return {};
+        }
+        void SetInterrupt(int fd) override { FInterrupt = fd; }
+        int FInterrupt = -1;
+    };
+    Client("exit 0");
+    Settings.Echo.OpenService = [] {
+        return std::make_unique<TInterruptibleEcho>();
+    };
+    TDeviceUpload web(Report, nullptr, Settings);
+    QSignalSpy webFinished(&web, &TDeviceUpload::Finished);
+    web.StartWeb(Device, File);
+    QTRY_VERIFY(Report.Info.contains(QStringLiteral("Device restart...")));
+    QTest::qWait(100);
+    QElapsedTimer clock;
+    clock.start();
+    web.Cancel();
+    EXPECT_LT(clock.elapsed(), 500);
+    ASSERT_EQ(webFinished.size(), 1);
+    EXPECT_EQ(webFinished.first().first().value<TDeviceUpload::TOutcome>(),
+              TDeviceUpload::uoCancelled);
+}
+
+TEST_F(DeviceUploadTest, DeviceThatNeverComesBack) {
+    Client("exit 0");
+    AnswerAfter(-1);
+    EXPECT_EQ(Run(true, Device, File), TDeviceUpload::uoRestartTimeout);
+    EXPECT_THAT(Report.Lines(),
+                ElementsAre(WebHeader(), QStringLiteral("Process done."), QString(),
+                            QStringLiteral("Device restart..."),
+                            QStringLiteral("Device restart timeout elapsed."),
+                            QStringLiteral("It is possible you will not connect to device a few "
+                                           "time."),
+                            QStringLiteral("Wait some seconds after next device connection."),
+                            QStringLiteral("Web upload successful."), QString()));
+    // 21 cycles of 3 attempts.
+    EXPECT_EQ(Echoes.load(), 63);
+}
+
+TEST_F(DeviceUploadTest, EchoServiceThatCannotOpenIsAnInternalError) {
+    Client("exit 0");
+    Settings.Echo.OpenService = []() -> std::unique_ptr<TEchoService> {
+        throw EPingError(QStringLiteral("Invalid handle"), QStringLiteral("no ping program"));
+    };
+    WriteOptionsFile();
+    TBrimoLog log(LogFile(), ConfigFile());
+    EXPECT_EQ(Run(true, Device, File, &log), TDeviceUpload::uoInternalError);
+    EXPECT_THAT(Report.Lines().mid(3),
+                ElementsAre(QStringLiteral("Device restart..."), QStringLiteral("Internal error."),
+                            QStringLiteral("Web upload failed."), QString()));
+    // The log says why no echo could be made.
+    EXPECT_THAT(LogMessages(), testing::Contains(QStringLiteral(
+                                   "ICMP echo to 192.0.2.11: Invalid handle (no ping program)")));
+}
+
+TEST_F(DeviceUploadTest, FailedTransferSkipsTheRestartWait) {
+    Client("echo 'client: (69) TFTP: Access Violation' >&2; exit 69");
+    const QString refused =
+        QStringLiteral("The device refused the file: its TFTP server may be write-protected or "
+                       "busy.");
+    EXPECT_EQ(Run(true, Device, File), TDeviceUpload::uoFailed);
+    EXPECT_THAT(Report.Lines(),
+                ElementsAre(WebHeader(), QStringLiteral("client: (69) TFTP: Access Violation"),
+                            QStringLiteral("Process done."), QString(), refused,
+                            QStringLiteral("Web upload failed."), QString()));
+    EXPECT_EQ(Echoes.load(), 0);
+
+    EXPECT_EQ(Run(false, Device, File), TDeviceUpload::uoFailed);
+    EXPECT_THAT(Report.Lines(), ElementsAre(QStringLiteral("client: (69) TFTP: Access Violation"),
+                                            QStringLiteral("Process done."), QString(), refused,
+                                            QStringLiteral("Process failed?")));
+
+    // The client takes a folder for a file and exits with 0 having sent nothing.
+    Client("exit 0");
+    EXPECT_EQ(Run(true, Device, Dir.path()), TDeviceUpload::uoFailed);
+    EXPECT_THAT(Report.Lines().mid(1),
+                ElementsAre(QStringLiteral("The file %1 could not be read.").arg(Dir.path()),
+                            QStringLiteral("Web upload failed."), QString()));
+}
+
+// A transfer that nothing answered: one echo tells a device that is off from one whose TFTP
+// server is off; only the first counts as no answer.
+TEST_F(DeviceUploadTest, SilentTransferIsToldApartByOneEcho) {
+    Client("exit 28");
+    AnswerAfter(0);
+    EXPECT_EQ(Run(true, Device, File), TDeviceUpload::uoFailed);
+    EXPECT_EQ(Report.Lines().mid(3, 2),
+              (QStringList{QStringLiteral("The device at 192.0.2.11 answers, but its TFTP server "
+                                          "does not: it may be switched off or busy."),
+                           QStringLiteral("Web upload failed.")}));
+    EXPECT_EQ(Echoes.load(), 1);
+
+    AnswerAfter(-1);
+    Echoes = 0;
+    EXPECT_EQ(Run(false, Device, File), TDeviceUpload::uoNoAnswer);
+    EXPECT_EQ(Report.Lines().mid(2),
+              (QStringList{QStringLiteral("The device did not answer at 192.0.2.11: is it "
+                                          "switched on and at this address?"),
+                           QStringLiteral("Process failed?")}));
+    EXPECT_EQ(Echoes.load(), 1);
+}
+
+TEST_F(DeviceUploadTest, ClientThatCannotStartIsReportedAtOnce) {
+    Settings.ClientProgram = Dir.path() + QStringLiteral("/no-such-client");
+    const QString notStarted = Settings.ClientProgram + QStringLiteral(" could not be started.");
+    Settings.TickMs = 1000;
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(Run(true, Device, File), TDeviceUpload::uoFailed);
+    EXPECT_THAT(Report.Lines(), ElementsAre(WebHeader(), notStarted,
+                                            QStringLiteral("Web upload failed."), QString()));
+    EXPECT_EQ(Run(false, Device, File), TDeviceUpload::uoFailed);
+    EXPECT_THAT(Report.Lines(), ElementsAre(notStarted, QStringLiteral("Process failed?")));
+    EXPECT_LT(clock.elapsed(), 1500);
+    EXPECT_EQ(Echoes.load(), 0);
+}
+
+TEST_F(DeviceUploadTest, ClientThatHangsIsAbortedAtTheLimit) {
+    Client("echo sending; exec sleep 30");
+    Settings.WebLimitMs = 200;
+    Settings.FirmwareLimitMs = 200;
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(Run(true, Device, File), TDeviceUpload::uoUploadTimeout);
+    EXPECT_THAT(Report.Lines(),
+                ElementsAre(WebHeader(), QStringLiteral("sending"), QStringLiteral("Process done."),
+                            QString(), QStringLiteral("Device restart..."),
+                            QStringLiteral("Core web upload process timeout exceeded."),
+                            QStringLiteral("It is possible to writting process was successful. "
+                                           "Please, check your device web site, if upload was "
+                                           "procceed correctly."),
+                            QString()));
+
+    EXPECT_EQ(Run(false, Device, File), TDeviceUpload::uoUploadTimeout);
+    EXPECT_THAT(Report.Lines(),
+                ElementsAre(QStringLiteral("Process failed?"), QStringLiteral("sending"),
+                            QStringLiteral("Process done."), QString()));
+    EXPECT_LT(clock.elapsed(), 3000);
+}
+
+TEST_F(DeviceUploadTest, FirmwareUploadHasNoHeaderAndNoRestartWait) {
+    Client("echo \"$8\"");
+    EXPECT_EQ(Run(false, Device, File), TDeviceUpload::uoDone);
+    EXPECT_THAT(Report.Lines(),
+                ElementsAre(QStringLiteral("tftp://192.0.2.11/X5"), QStringLiteral("Process done."),
+                            QString(), QStringLiteral("Firmware upload successful.")));
+    EXPECT_EQ(Echoes.load(), 0);
+}
+
+TEST_F(DeviceUploadTest, SeveralUploadsShareOneEventLoop) {
+    Client("sleep 0.2; echo \"$8\"");
+    AnswerAfter(2);
+    TRecordingReport reports[3];
+    std::vector<std::unique_ptr<TDeviceUpload>> uploads;
+    std::vector<std::unique_ptr<QSignalSpy>> spies;
+    for (int i = 0; i < 3; ++i) {
+        uploads.push_back(std::make_unique<TDeviceUpload>(reports[i], nullptr, Settings));
+        spies.push_back(
+            std::make_unique<QSignalSpy>(uploads.back().get(), &TDeviceUpload::Finished));
+        uploads.back()->StartWeb(QStringLiteral("192.0.2.%1").arg(11 + i), File);
+    }
+    QElapsedTimer clock;
+    clock.start();
+    for (auto &spy : spies)
+        ASSERT_TRUE(WaitForSignal(*spy, 10000));
+    // Side by side, not one after the other.
+    EXPECT_LT(clock.elapsed(), 1500);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(reports[i].Lines()[1], QStringLiteral("tftp://192.0.2.%1/WEB1").arg(11 + i));
+        EXPECT_EQ(reports[i].Lines().last(2).first(), QStringLiteral("Web upload successful."));
+    }
+}
+
+TEST_F(DeviceUploadTest, DestroyedDuringTheRestartWaitEndsQuietly) {
+    Client("exit 0");
+    AnswerAfter(-1);
+    Settings.Echo.Sleep = [](int milliseconds) {
+        QThread::msleep(milliseconds);
+    };
+    auto upload = std::make_unique<TDeviceUpload>(Report, nullptr, Settings);
+    QSignalSpy finished(upload.get(), &TDeviceUpload::Finished);
+    upload->StartWeb(Device, File);
+    QElapsedTimer waiting;
+    waiting.start();
+    while (!Report.Info.contains(QStringLiteral("Device restart...")) && waiting.elapsed() < 5000)
+        QTest::qWait(10);
+    ASSERT_TRUE(Report.Info.contains(QStringLiteral("Device restart...")));
+    QElapsedTimer clock;
+    clock.start();
+    upload.reset();
+    EXPECT_LT(clock.elapsed(), 1000);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(finished.isEmpty());
+    EXPECT_EQ(Report.Lines().last(), QStringLiteral("Device restart..."));
+}
+
+} // namespace

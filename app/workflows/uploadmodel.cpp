@@ -1,0 +1,145 @@
+#include "app/workflows/uploadmodel.h"
+
+TUploadModel::TUploadModel(TFleetUpload &fleet, QObject *parent)
+    : QAbstractTableModel(parent)
+    , FFleet(fleet) {
+    connect(&fleet, &TFleetUpload::TransferProgress, this, [this](int row, int percent) {
+        if (row >= FRows.size())
+            return;
+        FRows[row].Stage = usSending;
+        FRows[row].Percent = percent;
+        RowChanged(row);
+    });
+    connect(&fleet, &TFleetUpload::RestartWaitLeft, this, [this](int row, int seconds) {
+        if (row >= FRows.size())
+            return;
+        FRows[row].Stage = usRestarting;
+        FRows[row].SecondsLeft = seconds;
+        RowChanged(row);
+    });
+    connect(&fleet, &TFleetUpload::DeviceFinished, this, [this](int row) {
+        if (row >= FRows.size())
+            return;
+        FRows[row].Stage = usEnded;
+        RowChanged(row);
+    });
+}
+
+void TUploadModel::SetAddresses(const QStringList &addresses) {
+    beginResetModel();
+    FRows.clear();
+    for (const QString &address : addresses)
+        FRows.append({address, usSending, 0, 0});
+    endResetModel();
+}
+
+void TUploadModel::RowChanged(int row) {
+    emit dataChanged(index(row, 0), index(row, ucCount - 1));
+}
+
+int TUploadModel::rowCount(const QModelIndex &parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(FRows.size());
+}
+
+int TUploadModel::columnCount(const QModelIndex &parent) const {
+    return parent.isValid() ? 0 : ucCount;
+}
+
+QString TUploadModel::OutcomeText(int row) const {
+    switch (FRows[row].Stage) {
+    case usSending:
+        return QStringLiteral("sending");
+    case usRestarting:
+        return QStringLiteral("restarting");
+    case usEnded:
+        break;
+    }
+    const QList<TFleetDevice> &devices = FFleet.Devices();
+    return row < devices.size() ? TFleetUpload::OutcomeText(devices[row].Outcome) : QString();
+}
+
+QString TUploadModel::ReasonText(int row) const {
+    const QList<TFleetDevice> &devices = FFleet.Devices();
+    return FRows[row].Stage == usEnded && row < devices.size() ? devices[row].Reason : QString();
+}
+
+QVariant TUploadModel::data(const QModelIndex &index, int role) const {
+    if (!index.isValid() || index.row() >= FRows.size())
+        return {};
+    const int row = index.row();
+    const TRow &r = FRows[row];
+    if (role == ProgressRole) {
+        if (index.column() != ucProgress)
+            return {};
+        if (r.Stage == usSending)
+            return r.Percent;
+        // A done transfer keeps its full bar.
+        if (r.Stage == usEnded && FFleet.Devices().value(row).Outcome == TDeviceUpload::uoDone)
+            return 100;
+        return -1;
+    }
+    if (role == FailedRole)
+        return r.Stage == usEnded && FFleet.Devices().value(row).Outcome != TDeviceUpload::uoDone;
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
+        return {};
+    switch (index.column()) {
+    case ucAddress:
+        return r.Address;
+    case ucProgress:
+        if (r.Stage == usSending)
+            return TDeviceUpload::TransferText(r.Percent);
+        if (r.Stage == usRestarting)
+            return TDeviceUpload::RestartText(r.SecondsLeft);
+        return {};
+    case ucOutcome:
+        return OutcomeText(row);
+    case ucReason:
+        return ReasonText(row);
+    default:
+        return {};
+    }
+}
+
+QVariant TUploadModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    switch (section) {
+    case ucAddress:
+        return QStringLiteral("Device");
+    case ucProgress:
+        return QStringLiteral("Progress");
+    case ucOutcome:
+        return QStringLiteral("Outcome");
+    case ucReason:
+        return QStringLiteral("Reason");
+    default:
+        return {};
+    }
+}
+
+QString TUploadModel::ResultsText() const {
+    QString text = QStringLiteral("Address\tOutcome\tReason\n");
+    for (int row = 0; row < FRows.size(); ++row) {
+        // A tab or line break inside a cell would split it.
+        QString reason = ReasonText(row);
+        reason.replace(QLatin1Char('\t'), QLatin1Char(' ')).replace(QLatin1Char('\n'), u' ');
+        text += FRows[row].Address + QLatin1Char('\t') + OutcomeText(row) + QLatin1Char('\t') +
+                reason + QLatin1Char('\n');
+    }
+    return text;
+}
+
+QString TUploadModel::SummaryText() const {
+    const int total = static_cast<int>(FRows.size());
+    if (FFleet.Running()) {
+        const auto ended = std::count_if(FRows.begin(), FRows.end(),
+                                         [](const TRow &r) { return r.Stage == usEnded; });
+        return QStringLiteral("Uploading to %1 %2, %3 ended")
+            .arg(total)
+            .arg(total == 1 ? QStringLiteral("device") : QStringLiteral("devices"))
+            .arg(ended);
+    }
+    return TFleetUpload::SummaryLine(FFleet.DoneCount(), total);
+}
+
+#include "moc_uploadmodel.cpp"
