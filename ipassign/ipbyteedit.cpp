@@ -48,6 +48,7 @@ TIPByteEdit::TIPByteEdit(TIPEdit *owner, int tag)
     setFrame(false);
     setMaxLength(3);
     setText(QStringLiteral("0"));
+    FGivenZero = true;
     setFocusPolicy(Qt::ClickFocus);
     setAcceptDrops(false);
     // Typed text is filtered key by key below; an input method would bypass that filter.
@@ -70,6 +71,7 @@ void TIPByteEdit::WriteText(const QString &text) {
     setText(text);
     setCursorPosition(0);
     FProgramWrite = saved;
+    FGivenZero = text == QStringLiteral("0");
 }
 
 int TIPByteEdit::SelStart() const {
@@ -77,6 +79,8 @@ int TIPByteEdit::SelStart() const {
 }
 
 void TIPByteEdit::Change() {
+    if (!FProgramWrite)
+        FGivenZero = false;
     const auto number = ReadNumber(text());
     if (number && (*number < 0 || *number > 255)) {
         const int caret = FProgramWrite ? 0 : cursorPosition();
@@ -149,6 +153,9 @@ void TIPByteEdit::keyPressEvent(QKeyEvent *event) {
                !IsAsciiDigit(event->text().front())) {
         event->accept();
         return;
+    } else if (FGivenZero && !ctrl && !alt && !isReadOnly() && text() == QStringLiteral("0") &&
+               event->text().size() == 1 && IsAsciiDigit(event->text().front())) {
+        selectAll();
     }
 
     if (key != event->key()) {

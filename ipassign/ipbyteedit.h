@@ -49,4 +49,7 @@ private:
     // Set while the field has just been entered by the control itself after the previous
     // field's third digit: the "." that a user types out of habit then is not a second move.
     bool FDotAlreadyMoved = false;
+    // The field holds a 0 that the control wrote (at start, or for an empty or wrong field),
+    // not one the user typed: the next digit replaces it wherever the caret stands.
+    bool FGivenZero = false;
 };

@@ -198,6 +198,24 @@ private slots:
         QCOMPARE(FBeeps, 0);
     }
 
+    void digitReplacesTheZeroTheControlGave() {
+        // A first start shows 0.0.0.0; a click lands the caret before or after the 0, and the
+        // address typed then must be the address, not 190.0.2.12.
+        for (int x : {1, F(0)->width() - 2}) {
+            FEdit->SetText(QString());
+            QTest::mouseClick(F(0), Qt::LeftButton, {}, QPoint(x, F(0)->height() / 2));
+            QVERIFY(F(0)->hasFocus());
+            Type(u"192.0.2.12"_s);
+            QCOMPARE(FEdit->Text(), u"192.0.2.12"_s);
+        }
+        // A 0 that the user typed stays: the next digit goes beside it.
+        FEdit->SetText(u"5.5.5.5"_s);
+        QTest::mouseClick(F(1), Qt::LeftButton, {}, QPoint(F(1)->width() - 2, F(1)->height() / 2));
+        QTest::keyClick(F(1), Qt::Key_Backspace);
+        Type(u"03"_s);
+        QCOMPARE(F(1)->text(), u"03"_s);
+    }
+
     void dotAfterAnotherKeyInAnAutoEnteredFieldMovesOn() {
         // A click into the field that the control entered by itself: the dot moves on.
         TabIn();
