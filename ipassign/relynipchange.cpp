@@ -26,6 +26,11 @@ bool AssignableAddress(const QString &normalAddress) {
     return bytes[0] != 0 && bytes[0] != 127 && bytes[0] < 224;
 }
 
+// Only what the digits mean: toUInt would also take a sign or a "0x" prefix.
+bool IsHexDigit(QChar c) {
+    return (c >= u'0' && c <= u'9') || (c.toLower() >= u'a' && c.toLower() <= u'f');
+}
+
 } // namespace
 
 TRelynIPChangeEnvironment TRelynIPChangeEnvironment::System() {
@@ -60,7 +65,7 @@ TRelynIPChangeOutcome TRelynIPChange::Failure(const QString &message) const {
 TRelynIPChangeOutcome TRelynIPChange::ChangeIP(const QString &macAddress,
                                                const QString &ipAddress) {
     try {
-        if (!IsMacText(macAddress))
+        if (!RelynIsMacAddress(macAddress))
             return Failure(FMessages.MsgMACSyntax);
         // The echo goes to the address that would be assigned: the system would read "010.0.0.1"
         // as octal (8.0.0.1) and " 10.0.0.1" as a host name. A text that is no address stays as
@@ -70,6 +75,15 @@ TRelynIPChangeOutcome TRelynIPChange::ChangeIP(const QString &macAddress,
             // Refused before anything goes out, the echo test included.
             if (!AssignableAddress(normal))
                 return Failure(FMessages.MsgIPSyntax);
+            // A device given the network's broadcast address, or the computer's own, is lost
+            // from every later search; it is refused where the network is known.
+            std::uint32_t address = 0;
+            if (!FArpOnly && FEnvironment.BroadcastInterfaces &&
+                RelynParseAddress(normal, address)) {
+                const QList<TRelynInterface> all = FEnvironment.BroadcastInterfaces();
+                if (!RelynUnusableOnLink(address, SendingInterfaces(all), all).isEmpty())
+                    return Failure(FMessages.MsgIPSyntax);
+            }
             echoHost = normal;
         }
         unsigned char ttl = 0;
@@ -93,17 +107,46 @@ TRelynIPChangeOutcome TRelynIPChange::AssignByDatagram(const QString &macAddress
     const std::unique_ptr<TRelynEndpoint> endpoint = FEnvironment.OpenEndpoint();
     QList<TRelynInterface> interfaces;
     if (FEnvironment.BroadcastInterfaces)
-        interfaces = FEnvironment.BroadcastInterfaces();
-    const auto known =
-        std::find_if(interfaces.begin(), interfaces.end(),
-                     [&](const auto &interface) { return interface.Name == FInterface; });
-    if (known != interfaces.end())
-        interfaces = {*known};
+        interfaces = SendingInterfaces(FEnvironment.BroadcastInterfaces());
     if (interfaces.isEmpty())
         endpoint->Broadcast(datagram, RelynDevicePort);
     for (const TRelynInterface &interface : interfaces)
         endpoint->BroadcastVia(datagram, RelynDevicePort, interface.Index);
     return {true, rmInformation, FMessages.MsgChanged};
+}
+
+QList<TRelynInterface> TRelynIPChange::SendingInterfaces(const QList<TRelynInterface> &all) const {
+    const auto known = std::find_if(all.begin(), all.end(), [&](const auto &interface) {
+        return interface.Name == FInterface;
+    });
+    return known != all.end() ? QList<TRelynInterface>{*known} : all;
+}
+
+QString RelynUnusableOnLink(std::uint32_t address, const QList<TRelynInterface> &interfaces,
+                            const QList<TRelynInterface> &allInterfaces) {
+    for (const TRelynInterface &interface : allInterfaces)
+        for (const TRelynSubnet &subnet : interface.Subnets)
+            if (subnet.Address == address)
+                return QStringLiteral("%1 is this computer's own address (%2).")
+                    .arg(RelynAddressText(address), interface.Name);
+    for (const TRelynInterface &interface : interfaces) {
+        for (const TRelynSubnet &subnet : interface.Subnets) {
+            // A /31 or /32 has no network or broadcast address of its own.
+            if (subnet.PrefixLength < 1 || subnet.PrefixLength > 30)
+                continue;
+            const std::uint32_t mask = ~std::uint32_t(0) << (32 - subnet.PrefixLength);
+            const std::uint32_t network = subnet.Address & mask;
+            if ((address & mask) != network)
+                continue;
+            if (address == network)
+                return QStringLiteral("%1 is the network address of %2.")
+                    .arg(RelynAddressText(address), subnet.NetworkText());
+            if (address == (network | ~mask))
+                return QStringLiteral("%1 is the broadcast address of %2.")
+                    .arg(RelynAddressText(address), subnet.NetworkText());
+        }
+    }
+    return {};
 }
 
 TRelynIPChangeOutcome TRelynIPChange::AssignByArp(const QString &macAddress,
@@ -133,11 +176,20 @@ QStringList RelynMacGroups(const QString &macAddress) {
     while (!text.isEmpty() && text.back().unicode() <= u' ')
         text.chop(1);
     text.replace(u' ', u'-');
+    text.replace(u':', u'-');
     return text.split(u'-');
 }
 
+bool RelynIsMacAddress(const QString &macAddress) {
+    const QStringList groups = RelynMacGroups(macAddress);
+    return groups.size() == 6 && std::all_of(groups.begin(), groups.end(), [](const QString &g) {
+               return (g.size() == 1 || g.size() == 2) &&
+                      std::all_of(g.begin(), g.end(), IsHexDigit);
+           });
+}
+
 QString RelynCanonicalMac(const QString &macAddress) {
-    if (!IsMacText(macAddress))
+    if (!RelynIsMacAddress(macAddress))
         return macAddress;
     QStringList groups = RelynMacGroups(macAddress);
     for (QString &group : groups)
@@ -146,9 +198,10 @@ QString RelynCanonicalMac(const QString &macAddress) {
 }
 
 QByteArray RelynIPSetupDatagram(const QString &macAddress, const QString &ipAddress) {
-    const QStringList groups = RelynMacGroups(macAddress);
-    if (groups.size() != 6)
+    // The device compares two bytes: "5" must go out as 05, never as half a byte.
+    if (!RelynIsMacAddress(macAddress))
         throw EConvertError(QStringLiteral("'%1' is not a MAC address").arg(macAddress));
+    const QStringList groups = RelynCanonicalMac(macAddress).split(u'-');
     std::array<unsigned char, 4> address{};
     if (!IPTextToBytes(ipAddress, address))
         throw EConvertError(QStringLiteral("'%1' is not a valid IPv4 address").arg(ipAddress));
@@ -163,11 +216,7 @@ QString RelynLinkLayerAddress(const QString &macAddress) {
         throw EConvertError(QStringLiteral("'%1' is not a MAC address").arg(macAddress));
     QStringList bytes;
     for (const QString &group : groups) {
-        // toUInt alone would also take a "0x" prefix; a group is hexadecimal digits only.
-        const bool digits =
-            !group.isEmpty() && std::all_of(group.begin(), group.end(), [](QChar c) {
-                return (c >= u'0' && c <= u'9') || (c.toLower() >= u'a' && c.toLower() <= u'f');
-            });
+        const bool digits = !group.isEmpty() && std::all_of(group.begin(), group.end(), IsHexDigit);
         bool ok = false;
         const uint value = group.toUInt(&ok, 16);
         if (!digits || !ok || value > 0xFF)

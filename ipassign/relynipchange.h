@@ -96,6 +96,8 @@ private:
     TRelynIPChangeOutcome AssignByDatagram(const QString &macAddress, const QString &ipAddress);
     TRelynIPChangeOutcome AssignByArp(const QString &macAddress, const QString &ipAddress);
     TRelynIPChangeOutcome Failure(const QString &message) const;
+    // The interfaces the IP-SETUP leaves by, of all that can broadcast.
+    QList<TRelynInterface> SendingInterfaces(const QList<TRelynInterface> &all) const;
 
     TRelynIPChangeEnvironment FEnvironment;
     TRelynIPChangeMsgLngSupport FMessages;
@@ -103,18 +105,27 @@ private:
     QString FInterface;
 };
 
-// The groups of a MAC address text as IsMacText reads them: blanks around the text are dropped,
-// "-" and blanks inside it separate groups.
+// The groups of a MAC address text: blanks around the text are dropped, "-", ":" and blanks
+// inside it separate groups ("ip link" writes colons).
 QStringList RelynMacGroups(const QString &macAddress);
+
+// Six groups of one or two hexadecimal digits: the only texts that name one device's six bytes.
+bool RelynIsMacAddress(const QString &macAddress);
 
 // A MAC address text as the devices' replies give it: upper-case two-digit groups joined by
 // "-". A text that is no MAC address comes back as it is.
 QString RelynCanonicalMac(const QString &macAddress);
 
-// The IP-SETUP datagram: fixed header, the 5th and 6th MAC group as hexadecimal bytes, the four
-// address bytes. 20 bytes for two-digit groups; other group lengths give other lengths. Throws
-// EConvertError when the groups are not hexadecimal or the address is invalid.
+// The IP-SETUP datagram, always 20 bytes: fixed header, the 5th and 6th byte of the MAC
+// address, the four address bytes. Throws EConvertError unless the MAC address is one
+// (RelynIsMacAddress) and the address is valid.
 QByteArray RelynIPSetupDatagram(const QString &macAddress, const QString &ipAddress);
+
+// Why an address cannot be given to a device on these interfaces (the device's own, or every
+// one when it is not known): the computer's own address, or the network or broadcast address
+// of a network that holds it. Empty when nothing speaks against it.
+QString RelynUnusableOnLink(std::uint32_t address, const QList<TRelynInterface> &interfaces,
+                            const QList<TRelynInterface> &allInterfaces);
 
 // "02:00:00:12:34:5f" for the neighbour table; throws EConvertError unless the text has six
 // hexadecimal groups of value 0 to FF.

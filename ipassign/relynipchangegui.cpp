@@ -160,6 +160,11 @@ void TfRelynIPChangeGUI::showEvent(QShowEvent *event) {
     QDialog::showEvent(event);
     if (event->spontaneous())
         return;
+    if (FRetryFocus) {
+        FRetryFocus->setFocus();
+        FRetryFocus = nullptr;
+        return;
+    }
     if (QScreen *screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
     setWindowTitle(FTexts.CapDialog);
@@ -193,7 +198,20 @@ void TfRelynIPChangeGUI::BBChangeClick() {
     const int result = outcome.Success ? QDialog::Accepted : QDialog::Rejected;
     setResult(result);
     FMessageBox(parentWidget(), outcome.Kind, outcome.Message);
+    if (!outcome.Success) {
+        FRetryFocus = outcome.Message == FTexts.Messages.MsgMACSyntax
+                          ? static_cast<QWidget *>(EdtMac)
+                          : static_cast<QWidget *>(IPEdtAddress);
+    }
     done(result);
+}
+
+int TfRelynIPChangeGUI::exec() {
+    for (;;) {
+        const int result = QDialog::exec();
+        if (result == QDialog::Accepted || !FRetryFocus)
+            return result;
+    }
 }
 
 TRelynIPChangeLangSupport RelynIPChangeTexts(const TRelynIPChangeRequest &request) {

@@ -74,6 +74,10 @@ public:
     QPushButton *BBChange;
     QPushButton *BBCancel;
 
+    // A failed change shows the dialog again with what was typed, until Change succeeds or the
+    // user cancels.
+    int exec() override;
+
 protected:
     void showEvent(QShowEvent *event) override;
 
@@ -87,6 +91,9 @@ private:
     QString FStartMACAddress = QStringLiteral("00-00-00-00-00-00");
     bool FShowARPOnly = true;
     TRelynIPChangeLangSupport FTexts;
+    // Set by a failed change: the dialog comes back with its fields as they were, the one at
+    // fault focused.
+    QWidget *FRetryFocus = nullptr;
 };
 
 // The dialog's texts from what the search window hands over.

@@ -61,7 +61,7 @@ TEST_F(RelynIPChangeTest, IPSetupLeavesByTheDevicesInterfaceOrByEvery) {
     EXPECT_EQ(indexes(QStringLiteral("eth9")), (QList<int>{2, 3})); // gone since the search
 }
 
-TEST(RelynIPSetupDatagram, TakesTheLastTwoGroupsAsTheyAreWritten) {
+TEST(RelynIPSetupDatagram, IsAlwaysTwentyBytesFromTheCanonicalMac) {
     const QByteArray address = Bytes({0xC0, 0xA8, 0x01, 0x32});
     struct Case {
         const char *mac;
@@ -70,30 +70,27 @@ TEST(RelynIPSetupDatagram, TakesTheLastTwoGroupsAsTheyAreWritten) {
     const Case cases[] = {
         {"02-00-00-12-ab-cd", Bytes({0xAB, 0xCD})},
         {"  02 00 00 12 34 5F  ", Bytes({0x34, 0x5F})},
-        // Odd-length tail: the last digit is a byte of its own.
-        {"02-00-00-12-5-5F", Bytes({0x55, 0x0F})},
-        // One-digit groups give a 19-byte datagram, three-digit groups a 21-byte one.
-        {"0-0-0-0-1-2", Bytes({0x12})},
-        {"0-0-0-0-123-456", Bytes({0x12, 0x34, 0x56})},
+        {"02:00:00:12:34:5f", Bytes({0x34, 0x5F})},
+        // A one-digit group is a byte of its own: never half of one, never a 19-byte datagram.
+        {"02-00-00-12-5-5F", Bytes({0x05, 0x5F})},
+        {"2:0:0:0:0:1", Bytes({0x00, 0x01})},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.mac);
         EXPECT_EQ(RelynIPSetupDatagram(QString::fromLatin1(c.mac), QStringLiteral("192.168.1.50")),
                   Header + c.tail + address);
     }
-    EXPECT_EQ(RelynIPSetupDatagram(QStringLiteral("0-0-0-0-1-2"), QStringLiteral("1.2.3.4")).size(),
-              19);
-    EXPECT_EQ(
-        RelynIPSetupDatagram(QStringLiteral("0-0-0-0-123-456"), QStringLiteral("1.2.3.4")).size(),
-        21);
-    EXPECT_THROW(RelynIPSetupDatagram(QStringLiteral("02-00-00-12-34"), QStringLiteral("1.2.3.4")),
-                 EConvertError);
+    for (const char *mac : {"02-00-00-12-34", "0-0-0-0-123-456", "02-00-00-00-00-001"})
+        EXPECT_THROW(RelynIPSetupDatagram(QString::fromLatin1(mac), QStringLiteral("1.2.3.4")),
+                     EConvertError)
+            << mac;
     EXPECT_THROW(RelynIPSetupDatagram(QStringLiteral("02-00-00-12-34-5F"), QStringLiteral("1.2.3")),
                  EConvertError);
 }
 
 TEST_F(RelynIPChangeTest, BadMacAddressIsRefusedBeforeAnyEcho) {
-    for (const char *mac : {"02-00-00-12-34", "02-00-00-12-34-XY", "", "02--00-12-34-5F"}) {
+    for (const char *mac : {"02-00-00-12-34", "02-00-00-12-34-XY", "", "02--00-12-34-5F",
+                            "02-00-00-00-00-001", "02-00-00-12-34-100", "0x2-0-0-0-0-1"}) {
         SCOPED_TRACE(mac);
         const TRelynIPChangeOutcome outcome =
             Change.ChangeIP(QString::fromLatin1(mac), QStringLiteral("192.0.2.50"));
@@ -104,6 +101,31 @@ TEST_F(RelynIPChangeTest, BadMacAddressIsRefusedBeforeAnyEcho) {
     EXPECT_EQ(Net.Echoes, 0);
     EXPECT_THAT(Net.ResolvedHosts, IsEmpty());
     EXPECT_THAT(Net.Broadcasts, IsEmpty());
+}
+
+TEST_F(RelynIPChangeTest, NetworkBroadcastAndOwnAddressesAreRefusedWhereTheNetworkIsKnown) {
+    TRelynIPChangeEnvironment environment = Net.Environment();
+    environment.BroadcastInterfaces = [] {
+        return QList<TRelynInterface>{{2, QStringLiteral("eth0"), {{0xC0000201, 24}}},
+                                      {3, QStringLiteral("eth1"), {{0xC6336401, 24}}}};
+    };
+    TRelynIPChange change(environment);
+    change.SetInterface(QStringLiteral("eth0"));
+    const QString mac = QStringLiteral("02-00-00-12-34-5F");
+    for (const char *address : {"192.0.2.255", "192.0.2.0", "192.0.2.1", "198.51.100.1"}) {
+        SCOPED_TRACE(address);
+        const TRelynIPChangeOutcome outcome = change.ChangeIP(mac, QString::fromLatin1(address));
+        EXPECT_FALSE(outcome.Success);
+        EXPECT_EQ(outcome.Message, Texts.MsgIPSyntax);
+    }
+    EXPECT_EQ(Net.Echoes, 0);
+    EXPECT_THAT(Net.Broadcasts, IsEmpty());
+    // The other LAN's broadcast address is an ordinary address on this one.
+    EXPECT_TRUE(change.ChangeIP(mac, QStringLiteral("198.51.100.255")).Success);
+    // Without a known interface every network counts.
+    change.SetInterface(QString());
+    EXPECT_FALSE(change.ChangeIP(mac, QStringLiteral("198.51.100.255")).Success);
+    EXPECT_TRUE(change.ChangeIP(mac, QStringLiteral("192.0.2.254")).Success);
 }
 
 TEST_F(RelynIPChangeTest, TakenAddressSendsNoDatagramInEitherMode) {
@@ -250,8 +272,6 @@ TEST_F(RelynIPChangeTest, ArpModeFailuresAreReportedNotTakenForSuccess) {
         {"refused", [this] { Net.EntryAppears = false; }, mac},
         {"cannot start", [this] { Net.RunFails = true; }, mac},
         {"no route", [this] { Net.RouteFails = true; }, mac},
-        // Passes the MAC check but is no link-layer address.
-        {"group over FF", [] {}, QStringLiteral("02-00-00-12-34-100")},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

@@ -195,15 +195,22 @@ private slots:
         QVERIFY(Net.Commands.isEmpty());
     }
 
-    void failedChangeClosesWithCancel() {
+    void failedChangeComesBackWithWhatWasTyped() {
         Net.AddressAnswers = true;
         auto dialog = MakeDialog();
-        dialog->show();
-        dialog->IPEdtAddress->SetText(QStringLiteral("192.0.2.11"));
-        QTest::mouseClick(dialog->BBChange, Qt::LeftButton);
-
-        QCOMPARE(dialog->result(), int(QDialog::Rejected));
-        QVERIFY(!dialog->isVisible());
+        OnModalDialog([](TfRelynIPChangeGUI *shown) {
+            shown->IPEdtAddress->SetText(QStringLiteral("192.0.2.11"));
+            shown->EdtMac->setText(QStringLiteral("02:00:00:00:00:05"));
+            QTest::mouseClick(shown->BBChange, Qt::LeftButton);
+            // The box has been shown; the dialog is back, fields as typed, until Cancel.
+            OnModalDialog([](TfRelynIPChangeGUI *again) {
+                QCOMPARE(again->IPEdtAddress->Text(), QStringLiteral("192.0.2.11"));
+                QCOMPARE(again->EdtMac->text(), QStringLiteral("02:00:00:00:00:05"));
+                QVERIFY(again->IPEdtAddress->isAncestorOf(QApplication::focusWidget()));
+                QTest::mouseClick(again->BBCancel, Qt::LeftButton);
+            });
+        });
+        QCOMPARE(dialog->exec(), int(QDialog::Rejected));
         QCOMPARE(Boxes.size(), 1);
         QCOMPARE(Boxes[0].Kind, qint32(rmError));
         QCOMPARE(Boxes[0].Text, QStringLiteral("Selected IP address already exists."));
@@ -251,6 +258,11 @@ private slots:
             QCOMPARE(shown->windowTitle(), QStringLiteral("Change IP address"));
             shown->EdtMac->setText(QStringLiteral("02-00-00-12-34"));
             QTest::mouseClick(shown->BBChange, Qt::LeftButton);
+            OnModalDialog([](TfRelynIPChangeGUI *again) {
+                QCOMPARE(again->EdtMac->text(), QStringLiteral("02-00-00-12-34"));
+                QCOMPARE(QApplication::focusWidget(), again->EdtMac);
+                QTest::mouseClick(again->BBCancel, Qt::LeftButton);
+            });
         });
         QWidget owner;
         QVERIFY(!OpenRelynIPChange(&owner, request, Net.Environment(), RecordBox()));
@@ -265,7 +277,7 @@ private slots:
     void openerGivesBackTheMovedDevice() {
         OnModalDialog([](TfRelynIPChangeGUI *shown) {
             shown->IPEdtAddress->SetText(QStringLiteral("192.0.2.50"));
-            shown->EdtMac->setText(QStringLiteral("02 00 00 12 34 5f"));
+            shown->EdtMac->setText(QStringLiteral("02:00:00:12:34:5f"));
             QTest::mouseClick(shown->BBChange, Qt::LeftButton);
         });
         const auto moved = RelynIPChangeResultOpener(Net.Environment(), RecordBox())(
@@ -308,8 +320,12 @@ private slots:
             [](TfRelynIPChangeGUI *shown) { QTest::mouseClick(shown->BBCancel, Qt::LeftButton); });
         QTest::mouseClick(window.BBHelpDeviceNotFound, Qt::LeftButton);
         Net.AddressAnswers = true;
-        OnModalDialog(
-            [](TfRelynIPChangeGUI *shown) { QTest::mouseClick(shown->BBChange, Qt::LeftButton); });
+        OnModalDialog([](TfRelynIPChangeGUI *shown) {
+            QTest::mouseClick(shown->BBChange, Qt::LeftButton);
+            OnModalDialog([](TfRelynIPChangeGUI *again) {
+                QTest::mouseClick(again->BBCancel, Qt::LeftButton);
+            });
+        });
         QTest::mouseClick(window.BBChangeIP, Qt::LeftButton);
         QCOMPARE(searches, 2);
         QCOMPARE(Boxes.size(), 2);

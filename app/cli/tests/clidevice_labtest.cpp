@@ -216,7 +216,10 @@ TEST_F(CliDeviceLab, ChangeIpGivesTheDeviceItsNewAddressAndFindsItThere) {
     for (int n = 1; n <= 3; ++n) {
         labtest::clearLog(n);
     }
-    for (const char *bad : {"255.255.255.255", "0.0.0.0", "127.0.0.1", "224.0.0.1"}) {
+    // Nor the LAN's own network and broadcast addresses, or the computer's: a device there is
+    // lost to every later search.
+    for (const char *bad : {"255.255.255.255", "0.0.0.0", "127.0.0.1", "224.0.0.1", "192.0.2.255",
+                            "192.0.2.0", "192.0.2.1"}) {
         const CliRun refused =
             runCli({QStringLiteral("change-ip"), QString::fromStdString(labtest::deviceMac(2)),
                     QString::fromLatin1(bad)});
@@ -229,9 +232,21 @@ TEST_F(CliDeviceLab, ChangeIpGivesTheDeviceItsNewAddressAndFindsItThere) {
         EXPECT_TRUE(labtest::logLines(n, "ipsetup").empty()) << labtest::readLog(n);
     }
 
-    const CliRun badMac = runCli({QStringLiteral("change-ip"), QStringLiteral("02-00-00"), free});
-    EXPECT_EQ(badMac.status, 1);
-    EXPECT_TRUE(contains(badMac.err, "MAC address syntax error.")) << badMac.err;
+    for (const char *mac : {"02-00-00", "02-00-00-00-00-001", "02-00-00-00-100-01"}) {
+        const CliRun badMac = runCli({QStringLiteral("change-ip"), QString::fromLatin1(mac), free});
+        EXPECT_EQ(badMac.status, 1) << mac;
+        EXPECT_TRUE(contains(badMac.err, "MAC address syntax error.")) << badMac.err;
+    }
+    for (int n = 1; n <= 3; ++n) {
+        EXPECT_TRUE(labtest::logLines(n, "ipsetup").empty()) << labtest::readLog(n);
+    }
+    // One-digit groups name the same device as its two-digit form, with a 20-byte datagram.
+    const CliRun shortForm =
+        runCli({QStringLiteral("change-ip"), QStringLiteral("2:0:0:0:0:2"),
+                QStringLiteral("192.0.2.202"), QStringLiteral("--wait"), QStringLiteral("5")});
+    EXPECT_EQ(shortForm.status, 0) << shortForm.err;
+    EXPECT_EQ(labtest::logLines(2, "ipsetup").size(), 1u) << labtest::readLog(2);
+    ASSERT_TRUE(labtest::restartDevice(2));
     ASSERT_TRUE(labtest::restartDevice(1));
 }
 
