@@ -1,10 +1,10 @@
 #include "app/core/inifile.h"
 #include "support/initext.h"
 #include "support/inttext.h"
+#include "support/savefile.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 // Byte strings only: values are decoded here, so no conversion library is needed.
 #define SI_NO_CONVERSION
@@ -104,11 +104,5 @@ bool TIniFile::Save(const QString &path, QString *error) const {
     const QByteArray data = FImpl->Text.Encode(QByteArray::fromStdString(text));
     // A settings file that is a link is written where it points, and the link stays.
     const QFileInfo info(path);
-    QSaveFile file(info.isSymLink() ? info.symLinkTarget() : path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    return SaveFileWhole(info.isSymLink() ? info.symLinkTarget() : path, data, error);
 }

@@ -3,6 +3,7 @@
 #include "app/core/documentopener.h"
 #include "app/widgets/dialogs.h"
 #include "discovery/relyndeviceexport.h"
+#include "support/savefile.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -13,7 +14,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QShortcut>
 #include <QSortFilterProxyModel>
 #include <QStandardPaths>
@@ -333,10 +333,10 @@ bool TfDevices::ExportTo(const QString &path, QString *error) const {
                              ? RelynDevicesJson(devices)
                              : RelynDevicesCsv(devices);
     // A failed write leaves any earlier file as it was.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit()) {
+    QString reason;
+    if (!SaveFileWhole(path, text.toUtf8(), &reason)) {
         if (error)
-            *error = QStringLiteral("%1 could not be written: %2").arg(path, file.errorString());
+            *error = QStringLiteral("%1 could not be written: %2").arg(path, reason);
         return false;
     }
     return true;

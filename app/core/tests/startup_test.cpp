@@ -7,11 +7,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -247,6 +251,32 @@ TEST_F(StartupTest, FailedSaveKeepsThePreviousFileWhole) {
     EXPECT_FALSE(TStartup(Inputs()).SaveSettings(TUserSettings{}, &error));
     QFile::setPermissions(FProgram, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     EXPECT_EQ(ReadIni(), QByteArray("[label]\ncompany=ZARN\n"));
+}
+
+// A full disk: the write of the new file fails after the temporary file was made. The old
+// settings, and the Devices window's beside them, must survive whole.
+TEST_F(StartupTest, FullDiskKeepsThePreviousSettingsFile) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mounting a small file system needs root";
+    ASSERT_EQ(::mount("tmpfs", FProgram.toLocal8Bit().constData(), "tmpfs", 0, "size=64k"), 0)
+        << std::strerror(errno);
+    const auto unmount = qScopeGuard([this] { ::umount2(FProgram.toLocal8Bit().constData(), 0); });
+    const QByteArray before = "[label]\ncompany=ZARN\n[Devices]\nWidth=700\n";
+    WriteIni(before);
+    QFile filler(FProgram + u"filler"_s);
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    while (filler.write(QByteArray(4096, 'x')) > 0) {
+    }
+    filler.close();
+
+    TUserSettings settings;
+    settings.DirInName = u"/sites/new"_s;
+    QString error;
+    EXPECT_FALSE(TStartup(Inputs()).SaveSettings(settings, &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(SaveDevicesWindowState(FProgram + u"qlt.ini"_s, TDevicesWindowState{}));
+    EXPECT_EQ(ReadIni(), before);
+    EXPECT_EQ(QDir(FProgram).entryList(QDir::Files), (QStringList{u"filler"_s, u"qlt.ini"_s}));
 }
 
 TEST_F(StartupTest, SingleByteTextsStillRead) {
