@@ -6,6 +6,7 @@
 
 #include <QStringList>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <exception>
 
@@ -123,13 +124,36 @@ void TRelynSearch::SetNamesFile(const QString &path) {
 }
 
 TRelynDatagram TRelynSearch::Wait(TRelynEndpoint &endpoint, int timeoutMs) {
-    TRelynDatagram datagram = endpoint.Receive(timeoutMs);
-    if (datagram.Arrived && datagram.Data.isEmpty())
-        throw ERelynError(QStringLiteral("UDP Receive Error = 0."));
-    return datagram;
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    static const QString overLong = ESocketError::FromErrno(EMSGSIZE).Message();
+    for (;;) {
+        const int left = static_cast<int>(std::max<qint64>(
+            0, std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now()).count()));
+        TRelynDatagram datagram;
+        try {
+            datagram = endpoint.Receive(left);
+        } catch (const ESocketError &error) {
+            // One hostile or broken sender must not end everyone's search.
+            if (error.Message() != overLong)
+                throw;
+            SkippedLines << QStringLiteral("A datagram of more than %1 bytes was skipped.")
+                                .arg(RelynReceiveBufferSize);
+            continue;
+        }
+        if (datagram.Arrived && datagram.Data.isEmpty()) {
+            SkippedLines << QStringLiteral("An empty datagram from %1 was skipped.")
+                                .arg(datagram.SenderAddress);
+            continue;
+        }
+        return datagram;
+    }
 }
 
 void TRelynSearch::Search() {
+    using Clock = std::chrono::steady_clock;
+    SkippedLines.clear();
+    Heard.clear();
     std::unique_ptr<TRelynEndpoint> endpoint = MakeEndpoint();
     const qsizetype first = Records.size();
     QList<int> arrivals;
@@ -137,9 +161,14 @@ void TRelynSearch::Search() {
         BroadcastQuery(*endpoint);
         // Every datagram of the collection is a device of its own, duplicates included (a
         // device heard on two interfaces is listed for each); the collection ends with the
-        // first quiet wait, whichever interfaces were asked.
+        // first quiet wait, whichever interfaces were asked, or at its limit.
+        const auto limit = Clock::now() + std::chrono::milliseconds(CollectLimitMs);
         for (;;) {
-            const TRelynDatagram reply = Wait(*endpoint);
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(limit - Clock::now());
+            if (left.count() <= 0)
+                break;
+            const TRelynDatagram reply =
+                Wait(*endpoint, static_cast<int>(std::min<qint64>(WaitMs, left.count())));
             if (!reply.Arrived)
                 break;
             AddRecord(reply, arrivals);
@@ -147,9 +176,7 @@ void TRelynSearch::Search() {
     } else {
         Sweep(*endpoint, arrivals);
     }
-
-    for (qsizetype i = first; i < Records.size(); ++i)
-        QueryInfo(*endpoint, Records[i], arrivals[i - first]);
+    QueryInfos(*endpoint, first, arrivals);
 }
 
 void TRelynSearch::BroadcastQuery(TRelynEndpoint &endpoint) {
@@ -225,7 +252,49 @@ void TRelynSearch::Sweep(TRelynEndpoint &endpoint, QList<int> &arrivals) {
     }
 }
 
+QString TRelynSearch::NoDeviceSender(const TRelynDatagram &reply) const {
+    std::uint32_t address = 0;
+    if (!RelynParseAddress(reply.SenderAddress, address))
+        return {};
+    if (address == 0 || address == ~std::uint32_t{0})
+        return QStringLiteral("A reply from %1, which is no device's address, was skipped.")
+            .arg(reply.SenderAddress);
+    if (!Network || reply.InterfaceIndex <= 0)
+        return {};
+    const auto asked = std::find_if(Asked.begin(), Asked.end(), [&](const auto &interface) {
+        return interface.Index == reply.InterfaceIndex;
+    });
+    const TRelynInterface interface =
+        asked != Asked.end() ? *asked : Network->Interface(reply.InterfaceIndex);
+    for (const TRelynSubnet &subnet : interface.Subnets) {
+        if (subnet.PrefixLength < 1 || subnet.PrefixLength > 30)
+            continue;
+        const std::uint32_t mask = ~std::uint32_t{0} << (32 - subnet.PrefixLength);
+        const std::uint32_t network = subnet.Address & mask;
+        if (address == network || address == (network | ~mask))
+            return QStringLiteral("A reply from %1, the network's own or broadcast address on "
+                                  "%2 (%3), was skipped.")
+                .arg(reply.SenderAddress, interface.Name, subnet.NetworkText());
+    }
+    return {};
+}
+
 void TRelynSearch::AddRecord(const TRelynDatagram &reply, QList<int> &arrivals) {
+    // Asking such a sender for its info would be a broadcast, which the system refuses.
+    if (const QString why = NoDeviceSender(reply); !why.isEmpty()) {
+        if (!SkippedLines.contains(why))
+            SkippedLines << why;
+        return;
+    }
+    const QByteArray key = reply.SenderAddress.toLatin1() + '/' +
+                           QByteArray::number(reply.InterfaceIndex) + '/' + reply.Data;
+    if (++Heard[key] > SameReplyLimit) {
+        const QString why =
+            QStringLiteral("Repeated replies from %1 were skipped.").arg(reply.SenderAddress);
+        if (!SkippedLines.contains(why))
+            SkippedLines << why;
+        return;
+    }
     TRelynPar record;
     record.IPAddress = reply.SenderAddress;
     record.MACAddress = RelynReply::MacText(reply.Data);
@@ -245,28 +314,76 @@ void TRelynSearch::AddRecord(const TRelynDatagram &reply, QList<int> &arrivals) 
     arrivals.append(reply.InterfaceIndex);
 }
 
-void TRelynSearch::QueryInfo(TRelynEndpoint &endpoint, TRelynPar &record, int interfaceIndex) {
-    endpoint.SetRemoteHost(record.IPAddress);
-    endpoint.SetRemotePort(RelynDevicePort);
-    // Out of the interface the device answered on: a device outside the computer's subnets
-    // is still on that link, and two devices of one address on two links each get their own.
-    endpoint.SendVia(RelynReply::InfoQuery(), interfaceIndex);
-    QByteArray reply = Wait(endpoint).Data;
-
-    record.Firmware = RelynNotAvailable;
-    record.DeviceType = RelynNotAvailable;
-    if (reply.size() == RelynReply::InfoLength) {
-        record.Firmware = RelynReply::FirmwareText(reply);
-        record.DeviceType =
-            Types.TypeName(static_cast<std::uint8_t>(reply.at(RelynReply::FamilyByte)),
-                           static_cast<std::uint8_t>(reply.at(RelynReply::ModelByte)));
+void TRelynSearch::QueryInfos(TRelynEndpoint &endpoint, qsizetype first,
+                              const QList<int> &arrivals) {
+    QList<qsizetype> all;
+    for (qsizetype i = first; i < Records.size(); ++i) {
+        Records[i].Firmware = RelynNotAvailable;
+        Records[i].DeviceType = RelynNotAvailable;
+        all << i;
     }
-
-    int start = RelynReply::InfoDescriptionStart;
-    if (!RelynReply::IsCurrentFirmware(record.Firmware)) {
-        endpoint.SendVia(RelynReply::LegacyInfoQuery(), interfaceIndex);
-        reply = Wait(endpoint).Data;
-        start = RelynReply::LegacyDescriptionStart;
+    Collect(endpoint, RelynReply::InfoQuery(), all, arrivals, first,
+            [this](TRelynPar &record, const QByteArray &reply) {
+                if (reply.size() == RelynReply::InfoLength) {
+                    record.Firmware = RelynReply::FirmwareText(reply);
+                    record.DeviceType =
+                        Types.TypeName(static_cast<std::uint8_t>(reply.at(RelynReply::FamilyByte)),
+                                       static_cast<std::uint8_t>(reply.at(RelynReply::ModelByte)));
+                }
+                record.Description =
+                    RelynReply::Description(reply, RelynReply::InfoDescriptionStart);
+            });
+    QList<qsizetype> legacy;
+    for (qsizetype i = first; i < Records.size(); ++i) {
+        if (!RelynReply::IsCurrentFirmware(Records[i].Firmware)) {
+            Records[i].Description.clear();
+            legacy << i;
+        }
     }
-    record.Description = RelynReply::Description(reply, start);
+    Collect(endpoint, RelynReply::LegacyInfoQuery(), legacy, arrivals, first,
+            [](TRelynPar &record, const QByteArray &reply) {
+                record.Description =
+                    RelynReply::Description(reply, RelynReply::LegacyDescriptionStart);
+            });
+}
+
+void TRelynSearch::Collect(TRelynEndpoint &endpoint, const QByteArray &query,
+                           QList<qsizetype> pending, const QList<int> &arrivals, qsizetype first,
+                           const std::function<void(TRelynPar &, const QByteArray &)> &take) {
+    using Clock = std::chrono::steady_clock;
+    for (qsizetype i = 0; i < pending.size();) {
+        TRelynPar &record = Records[pending[i]];
+        endpoint.SetRemoteHost(record.IPAddress);
+        endpoint.SetRemotePort(RelynDevicePort);
+        // Out of the interface the device answered on: a device outside the computer's subnets
+        // is still on that link, and two devices of one address on two links each get their
+        // own. A send the system refuses leaves that device without its info, not the search.
+        try {
+            endpoint.SendVia(query, arrivals[pending[i] - first]);
+            ++i;
+        } catch (const ESocketError &) {
+            pending.removeAt(i);
+        }
+    }
+    const auto limit = Clock::now() + std::chrono::milliseconds(InfoLimitMs);
+    while (!pending.isEmpty()) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(limit - Clock::now());
+        if (left.count() <= 0)
+            break;
+        const TRelynDatagram reply =
+            Wait(endpoint, static_cast<int>(std::min<qint64>(WaitMs, left.count())));
+        if (!reply.Arrived)
+            break;
+        // Only the device asked, on the link it was asked on, fills its row; any other sender
+        // is passed over.
+        const auto match = std::find_if(pending.begin(), pending.end(), [&](qsizetype index) {
+            const int asked = arrivals[index - first];
+            return Records[index].IPAddress == reply.SenderAddress &&
+                   (asked == 0 || reply.InterfaceIndex == 0 || asked == reply.InterfaceIndex);
+        });
+        if (match == pending.end())
+            continue;
+        take(Records[*match], reply.Data);
+        pending.erase(match);
+    }
 }

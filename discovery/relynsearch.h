@@ -7,6 +7,7 @@
 #include "discovery/relyntypenames.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <cstdint>
@@ -42,6 +43,13 @@ public:
     using EndpointFactory = std::function<std::unique_ptr<TRelynEndpoint>()>;
 
     static constexpr int WaitMs = 200;
+    // However long devices go on replying (a flood repeats its replies), the broadcast's
+    // collection and the info queries each end by these.
+    static constexpr int CollectLimitMs = 1500;
+    static constexpr int InfoLimitMs = 1500;
+    // A device may be heard twice on one link (it answers each copy of the query it gets); the
+    // same reply again from the same sender on the same link is a flood, not another device.
+    static constexpr int SameReplyLimit = 2;
 
     // The factory gives one endpoint per search; by default a TRelyn on the limited broadcast.
     // Interfaces and routes come from the network; by default the system's, but only with the
@@ -70,15 +78,26 @@ public:
     const TRelynPar &Item(int index) const { return Records.at(index); }
 
     const TRelynTypeNames &TypeNames() const { return Types; }
+    // What the last search passed over, one line each: datagrams no device sends (empty or
+    // over-long) and replies from a network's own or broadcast address.
+    const QStringList &Skipped() const { return SkippedLines; }
 
 private:
     void BroadcastQuery(TRelynEndpoint &endpoint);
     void Sweep(TRelynEndpoint &endpoint, QList<int> &arrivals);
     // One record per datagram; its interface noted.
     void AddRecord(const TRelynDatagram &reply, QList<int> &arrivals);
-    void QueryInfo(TRelynEndpoint &endpoint, TRelynPar &record, int interfaceIndex);
-    // One wait of the search; a zero-length datagram ends the search with an error.
-    static TRelynDatagram Wait(TRelynEndpoint &endpoint, int timeoutMs = WaitMs);
+    // Every new record's info query goes out at once; each reply is matched to the record
+    // asked by its sender and interface, then the same for the legacy query where needed.
+    void QueryInfos(TRelynEndpoint &endpoint, qsizetype first, const QList<int> &arrivals);
+    void Collect(TRelynEndpoint &endpoint, const QByteArray &query, QList<qsizetype> pending,
+                 const QList<int> &arrivals, qsizetype first,
+                 const std::function<void(TRelynPar &, const QByteArray &)> &take);
+    // One wait of the search; a datagram that no device sends is noted and skipped (it comes
+    // back as not arrived only when the wait ends).
+    TRelynDatagram Wait(TRelynEndpoint &endpoint, int timeoutMs = WaitMs);
+    // Whether the sender is no device's address: the network's own or its broadcast address.
+    QString NoDeviceSender(const TRelynDatagram &reply) const;
 
     EndpointFactory MakeEndpoint;
     std::shared_ptr<const TRelynNetwork> Network;
@@ -88,6 +107,8 @@ private:
     TRelynTypeNames Types;
     QString NamesFilePath;
     QList<TRelynPar> Records;
+    QStringList SkippedLines;
+    QHash<QByteArray, int> Heard; // per search: replies by sender, link and content
 };
 
 // The pure parts of reading the replies, reachable by tests.

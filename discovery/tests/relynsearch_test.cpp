@@ -2,7 +2,9 @@
 #include "discovery/relynnoreply.h"
 #include "discovery/relynsearch.h"
 #include "discovery/tests/qstringprint.h"
+#include "support/nethelpers.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <cerrno>
@@ -10,6 +12,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <map>
+#include <optional>
+#include <thread>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -82,7 +88,11 @@ public:
     TRelynDatagram Receive(int timeoutMs) override {
         // A range search waits only until its next send is due.
         if (Refused.isEmpty()) {
-            EXPECT_EQ(timeoutMs, 200);
+            EXPECT_LE(timeoutMs, 200);
+        }
+        if (Flood) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            return {Flood->second, Flood->first, RelynDevicePort, true, LinkIndex};
         }
         if (Inbox.empty()) {
             ++QuietWaits;
@@ -90,6 +100,9 @@ public:
         }
         TRelynDatagram datagram = Inbox.front();
         Inbox.pop_front();
+        // The system's verdict on a datagram over the receive buffer's size.
+        if (datagram.SenderPort == 0)
+            throw ESocketError::FromErrno(EMSGSIZE);
         ReceivedAfterSends.push_back(Sent.size());
         return datagram;
     }
@@ -106,8 +119,13 @@ public:
     }
     QStringList Refused;
     std::vector<size_t> ReceivedAfterSends;
+    // After the first receive every wait gets this datagram at once, for ever.
+    std::optional<std::pair<QString, QByteArray>> Flood;
+    int LinkIndex = 0; // the interface every datagram comes in on
+    static inline const QByteArray OverLong = "over-long";
     void Deliver(const QString &ip, const QByteArray &data) {
-        Inbox.push_back({data, ip, RelynDevicePort, true});
+        Inbox.push_back({data == OverLong ? QByteArray() : data, ip,
+                         data == OverLong ? std::uint16_t(0) : RelynDevicePort, true, LinkIndex});
     }
 };
 
@@ -306,15 +324,53 @@ TEST_F(RelynSearchTest, LateDiscoveryReplyIsTakenAsTheNextDevicesInfo) {
     EXPECT_EQ(Engine.Item(1).DeviceType, QStringLiteral("K6609"));
 }
 
-TEST_F(RelynSearchTest, ZeroLengthDatagramEndsTheSearch) {
-    Network.Add(A).Discovery = {QByteArray()};
-    EXPECT_THAT([&] { Engine.Search(); },
-                testing::ThrowsMessage<ERelynError>(testing::StrEq("UDP Receive Error = 0.")));
+// What one hostile or broken sender sends ends nobody's search: empty and over-long datagrams,
+// an info reply sent twice (it must not land on the next device's row), a reply from the
+// LAN's broadcast address, a flood that never stops.
+TEST_F(RelynSearchTest, HostileDatagramsAreSkippedAndTheOthersListed) {
+    Network.Add(A).Discovery = {QByteArray(), FakeNetwork::OverLong, DiscoveryReply(30)};
+    Network.Devices[A].Info = {InfoBlock(1, 4, 5, 0, 0, "a"), InfoBlock(1, 4, 5, 0, 0, "a"),
+                               QByteArray()};
+    Network.Add(B).Info = {InfoBlock(1, 4, 5, 0, 1, "b")};
+    Engine.Search();
+    ASSERT_EQ(Engine.Count(), 2);
+    EXPECT_EQ(Engine.Item(0).Description, QStringLiteral("a"));
+    EXPECT_EQ(Engine.Item(1).Description, QStringLiteral("b"));
+    EXPECT_EQ(Engine.Item(1).DeviceType, QStringLiteral("K6609"));
+    EXPECT_EQ(Engine.Skipped(), (QStringList{u"An empty datagram from 192.0.2.11 was skipped."_s,
+                                             u"A datagram of more than 8192 bytes was skipped."_s,
+                                             u"An empty datagram from 192.0.2.11 was skipped."_s}));
 
-    FakeNetwork network;
-    network.Add(B).Info = {QByteArray()};
-    TRelynSearch engine([&] { return std::make_unique<Proxy>(network); });
-    EXPECT_THROW(engine.Search(), ERelynError);
+    struct OneLan : TRelynNetwork {
+        QList<TRelynInterface> BroadcastInterfaces() const override {
+            return {{2, u"eth0"_s, {{0xC0000201, 24}}}};
+        }
+        TRelynInterface Interface(int) const override { return BroadcastInterfaces()[0]; }
+        bool RoutesVia(std::uint32_t, const QString &) const override { return true; }
+    };
+    FakeNetwork lan;
+    lan.LinkIndex = 2;
+    lan.Add(u"192.0.2.255"_s);
+    lan.Add(A).Info = {InfoBlock(1, 4, 5, 0, 0, "a")};
+    TRelynSearch engine([&] { return std::make_unique<Proxy>(lan); }, std::make_shared<OneLan>());
+    engine.Search();
+    ASSERT_EQ(engine.Count(), 1);
+    EXPECT_EQ(engine.Item(0).IPAddress, A);
+    EXPECT_EQ(engine.Skipped(), QStringList{u"A reply from 192.0.2.255, the network's own or "
+                                            u"broadcast address on eth0 (192.0.2.0/24), was "
+                                            u"skipped."_s});
+    for (const auto &sent : lan.Sent)
+        EXPECT_NE(sent.first, u"192.0.2.255"_s);
+
+    FakeNetwork flooded;
+    flooded.Flood = {B, DiscoveryReply(30)};
+    TRelynSearch floodedEngine([&] { return std::make_unique<Proxy>(flooded); });
+    QElapsedTimer clock;
+    clock.start();
+    floodedEngine.Search();
+    EXPECT_LT(clock.elapsed(),
+              TRelynSearch::CollectLimitMs + TRelynSearch::InfoLimitMs + TRelynSearch::WaitMs);
+    EXPECT_EQ(floodedEngine.Count(), TRelynSearch::SameReplyLimit);
 }
 
 TEST_F(RelynSearchTest, NamesFileIsLoadedWhenSet) {
