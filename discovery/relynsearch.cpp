@@ -87,8 +87,10 @@ bool RelynParseRange(const QString &text, TRelynRange &range, QString &error) {
     const QStringList parts = text.split(u'/');
     std::uint32_t address = 0;
     const bool isAddress = parts.size() <= 2 && RelynParseAddress(parts[0], address);
-    bool ok = true;
-    const int length = parts.size() == 2 ? parts[1].toInt(&ok) : 32;
+    // Digits only: toInt would take "-0" or "+8" too.
+    bool ok = parts.size() < 2 || std::all_of(parts[1].begin(), parts[1].end(),
+                                              [](QChar c) { return c >= u'0' && c <= u'9'; });
+    const int length = parts.size() == 2 && ok ? parts[1].toInt(&ok) : 32;
     if (!isAddress || !ok || length < 0 || length > 32 ||
         (parts.size() == 2 && parts[1].size() > 2)) {
         error = QStringLiteral("'%1' is not a range such as 192.0.2.0/24.").arg(text);
@@ -103,6 +105,19 @@ bool RelynParseRange(const QString &text, TRelynRange &range, QString &error) {
         --range.Last;
     }
     return true;
+}
+
+QList<TRelynRange> RelynMergeRanges(QList<TRelynRange> ranges) {
+    std::sort(ranges.begin(), ranges.end(),
+              [](const TRelynRange &a, const TRelynRange &b) { return a.First < b.First; });
+    QList<TRelynRange> merged;
+    for (const TRelynRange &range : ranges) {
+        if (!merged.isEmpty() && qint64{range.First} <= qint64{merged.back().Last} + 1)
+            merged.back().Last = std::max(merged.back().Last, range.Last);
+        else
+            merged.append(range);
+    }
+    return merged;
 }
 
 TRelynSearch::TRelynSearch(EndpointFactory endpointFactory,
@@ -222,7 +237,8 @@ void TRelynSearch::Sweep(TRelynEndpoint &endpoint, QList<int> &arrivals) {
     const auto interval = std::chrono::nanoseconds(1'000'000'000LL / std::max(Scope.Rate, 1));
     const auto start = Clock::now();
     qint64 sent = 0;
-    for (const TRelynRange &range : Scope.Ranges) {
+    // A device in two overlapping ranges is asked, and listed, once.
+    for (const TRelynRange &range : RelynMergeRanges(Scope.Ranges)) {
         for (qint64 address = range.First; address <= qint64{range.Last}; ++address) {
             // Replies are read while the sweep goes on, until this send is due.
             for (;;) {

@@ -38,6 +38,9 @@ struct TRelynSearchScope {
 // the text is no such range.
 bool RelynParseRange(const QString &text, TRelynRange &range, QString &error);
 
+// The same addresses as the ranges, each once: sorted, overlapping and adjacent ones joined.
+QList<TRelynRange> RelynMergeRanges(QList<TRelynRange> ranges);
+
 class TRelynSearch {
 public:
     using EndpointFactory = std::function<std::unique_ptr<TRelynEndpoint>()>;

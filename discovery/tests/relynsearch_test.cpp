@@ -422,9 +422,32 @@ TEST(RelynNetwork, RangesLeaveOutNetworkAndBroadcastAddresses) {
     EXPECT_EQ(range.Count(), 2);
     ASSERT_TRUE(RelynParseRange(QStringLiteral("10.0.0.0/16"), range, error));
     EXPECT_EQ(range.Count(), 65534);
-    for (const char *bad : {"10.0.0/24", "10.0.0.0/33", "10.0.0.0/", "host/24", "1.2.3.4/2/3"})
+    for (const char *bad : {"10.0.0/24", "10.0.0.0/33", "10.0.0.0/", "host/24", "10.0.0.0/-0",
+                            "10.0.0.0/+8", "10.0.0.0/ 8", "1.2.3.4/2/3"})
         EXPECT_FALSE(RelynParseRange(QString::fromLatin1(bad), range, error)) << bad;
     EXPECT_EQ(error, QStringLiteral("'1.2.3.4/2/3' is not a range such as 192.0.2.0/24."));
+}
+
+TEST(RelynNetwork, OverlappingRangesAreSweptOnce) {
+    const auto ranges = [](std::initializer_list<const char *> texts) {
+        QList<TRelynRange> list;
+        for (const char *text : texts) {
+            TRelynRange range;
+            QString error;
+            EXPECT_TRUE(RelynParseRange(QString::fromLatin1(text), range, error)) << text;
+            list << range;
+        }
+        QStringList merged;
+        for (const TRelynRange &range : RelynMergeRanges(list))
+            merged << RelynAddressText(range.First) + u'-' + RelynAddressText(range.Last);
+        return merged;
+    };
+    EXPECT_EQ(ranges({"203.0.113.0/24", "203.0.113.0/25"}),
+              QStringList{u"203.0.113.1-203.0.113.254"_s});
+    EXPECT_EQ(ranges({"10.0.0.9", "10.0.0.8", "10.0.0.20", "10.0.0.10"}),
+              (QStringList{u"10.0.0.8-10.0.0.10"_s, u"10.0.0.20-10.0.0.20"_s}));
+    EXPECT_EQ(ranges({"255.255.255.255", "255.255.255.254/31"}),
+              QStringList{u"255.255.255.254-255.255.255.255"_s});
 }
 
 TEST(RelynNoReply, BlockingChainIsAnInputChainThatDropsAndDoesNotAcceptTheDevicesPort) {
