@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -714,6 +715,19 @@ void TfQuillet::MMCancelClick() {
     }
     if (cancelled)
         AddInfo(QStringLiteral("Cancelled."));
+}
+
+void TfQuillet::closeEvent(QCloseEvent *event) {
+    if (OperationRunning(*this)) {
+        if (!FDialogs.Confirm(this, FStartup.AppName(),
+                              QStringLiteral("A create or upload is still running. Stop it and "
+                                             "quit?"))) {
+            event->ignore();
+            return;
+        }
+        MMCancelClick();
+    }
+    QMainWindow::closeEvent(event);
 }
 
 #include "moc_quillet.cpp"

@@ -13,6 +13,7 @@
 class QAction;
 class QButtonGroup;
 class QCheckBox;
+class QCloseEvent;
 class QDragEnterEvent;
 class QDropEvent;
 class QMimeData;
@@ -120,6 +121,9 @@ public slots:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     // A folder dropped on the window fills From, a web file Web file, a firmware file FW.
+    // Closing while a create or upload runs asks first; on yes it is stopped, its child
+    // programs with it, before the window goes.
+    void closeEvent(QCloseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
 

@@ -27,8 +27,14 @@ public:
         Messages << text;
         Kinds << kind;
     }
+    bool Confirm(QWidget *, const QString &, const QString &text) override {
+        Questions << text;
+        return Answers.isEmpty() ? false : Answers.takeFirst();
+    }
     QStringList Messages;
     QList<TMessageKind> Kinds;
+    QStringList Questions;
+    QList<bool> Answers;
 };
 } // namespace
 
@@ -165,33 +171,42 @@ private slots:
         QCOMPARE(window->IPEdtAddress()->Text(), QStringLiteral("192.0.2.11"));
     }
 
-    void escapeCancelsAnUploadThatShowsItsProgress() {
-        // A stand-in client: nothing leaves this computer.
+    // A stand-in client that shows progress and then hangs: nothing leaves this computer.
+    // Starts a firmware upload with it and returns the client's process id.
+    pid_t StartHangingUpload(TfQuillet &window) {
         const QString pidFile = FTemp->filePath(QStringLiteral("pid"));
         QFile client(FProgram + QStringLiteral("client"));
-        QVERIFY(client.open(QIODevice::WriteOnly));
+        if (!client.open(QIODevice::WriteOnly))
+            return 0;
         client.write("#!/bin/sh\necho $$ > '" + pidFile.toLocal8Bit() +
                      "'\nprintf '\\r####   20.0%%'; sleep 0.2; printf '\\r########   40.0%%'\n"
                      "exec sleep 30\n");
         client.close();
         client.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-
-        auto window = Start({QStringLiteral("-brimo")});
         TUploadSettings settings;
         settings.ClientProgram = client.fileName();
-        window->SetUploadSettings(settings);
-        window->show();
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
-        window->IPEdtAddress()->SetText(QStringLiteral("192.0.2.11"));
-        window->EdtFWFile()->setText(FProgram + QStringLiteral("mimetype.ini"));
-        QVERIFY(!window->MMCancel()->isEnabled());
-        QTest::mouseClick(window->BtnUploadFW(), Qt::LeftButton);
-        QVERIFY(window->MMCancel()->isEnabled());
+        window.SetUploadSettings(settings);
+        window.show();
+        if (!QTest::qWaitForWindowActive(&window))
+            return 0;
+        window.IPEdtAddress()->SetText(QStringLiteral("192.0.2.11"));
+        window.EdtFWFile()->setText(FProgram + QStringLiteral("mimetype.ini"));
+        if (window.MMCancel()->isEnabled())
+            return 0;
+        QTest::mouseClick(window.BtnUploadFW(), Qt::LeftButton);
         // One line that changes in place.
-        QTRY_COMPARE(InfoLines(*window), QStringList{QStringLiteral("Sending: 40 %")});
+        if (!QTest::qWaitFor(
+                [&] { return InfoLines(window) == QStringList{QStringLiteral("Sending: 40 %")}; }))
+            return 0;
         QFile pid(pidFile);
-        QVERIFY(pid.open(QIODevice::ReadOnly));
-        const pid_t clientPid = pid.readAll().trimmed().toInt();
+        return pid.open(QIODevice::ReadOnly) ? pid.readAll().trimmed().toInt() : 0;
+    }
+
+    void escapeCancelsAnUploadThatShowsItsProgress() {
+        auto window = Start({QStringLiteral("-brimo")});
+        const pid_t clientPid = StartHangingUpload(*window);
+        QVERIFY(clientPid > 0);
+        QVERIFY(window->MMCancel()->isEnabled());
 
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
         QCOMPARE(InfoLines(*window), QStringList{QStringLiteral("Cancelled.")});
@@ -203,6 +218,32 @@ private slots:
         // The address comes back at the next start.
         window.reset();
         QCOMPARE(Start()->IPEdtAddress()->Text(), QStringLiteral("192.0.2.11"));
+    }
+
+    // File > Exit while the device is being written to: asked first, and on yes the upload is
+    // stopped, its client with it, before the window closes.
+    void exitDuringAnUploadAsksAndStopsIt() {
+        auto window = Start({QStringLiteral("-brimo")});
+        const pid_t clientPid = StartHangingUpload(*window);
+        QVERIFY(clientPid > 0);
+        QAction *exit = window->findChild<QAction *>(QStringLiteral("MMExit"));
+        QVERIFY(exit);
+        FDialogs.Answers = {false};
+        exit->trigger();
+        QCOMPARE(FDialogs.Questions,
+                 QStringList{QStringLiteral("A create or upload is still running. Stop it and "
+                                            "quit?")});
+        QVERIFY(window->isVisible());
+        QCOMPARE(::kill(clientPid, 0), 0);
+        FDialogs.Answers = {true};
+        exit->trigger();
+        QVERIFY(!window->isVisible());
+        QCOMPARE(InfoLines(*window).last(), QStringLiteral("Cancelled."));
+        QCOMPARE(::kill(clientPid, 0), -1);
+        // Nothing runs any more: a second close asks nothing.
+        FDialogs.Questions.clear();
+        window->close();
+        QVERIFY(FDialogs.Questions.isEmpty());
     }
 
     void droppedFilesFillTheirFields() {
