@@ -1,3 +1,4 @@
+#include "app/core/singleinstance.h"
 #include "app/widgets/dialogs.h"
 #include "app/widgets/quillet.h"
 #include "support/programfolder.h"
@@ -56,7 +57,20 @@ int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     TSystemDialogs dialogs;
     arguments.removeFirst();
-    TfQuillet fQuillet(TStartupInputs::FromSystem(ProgramFolder(), arguments), dialogs);
+    const TStartupInputs inputs = TStartupInputs::FromSystem(ProgramFolder(), arguments);
+    // A second window on the same settings would upload beside the first and overwrite its
+    // settings at exit: the first one comes forward instead and says so.
+    TSingleInstance instance(TStartup(inputs).IniPath());
+    if (!instance.Acquire()) {
+        const bool heard = instance.AskRunningToShow();
+        std::fprintf(stderr, "%s is already running%s.\n",
+                     qPrintable(QCoreApplication::applicationName()),
+                     heard ? "; its window has been brought to the front" : "");
+        return 0;
+    }
+    TfQuillet fQuillet(inputs, dialogs);
+    QObject::connect(&instance, &TSingleInstance::ShowRequested, &fQuillet,
+                     &TfQuillet::ShowAsAlreadyRunning);
     fQuillet.show();
     return QApplication::exec();
 }

@@ -538,6 +538,16 @@ void TfQuillet::MMHelpAboutClick() {
     ShowAbout(FStartup.AppName(), TStartup::VersionText());
 }
 
+void TfQuillet::ShowAsAlreadyRunning() {
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+    FDialogs.Message(
+        this, TDialogs::mkInformation, FStartup.AppName(),
+        QStringLiteral("%1 is already running: this is its window.").arg(FStartup.AppName()));
+}
+
 void TfQuillet::OpenHelpPage(THelpLanguage language) {
     QString name;
     if (InternalMode())

@@ -117,6 +117,9 @@ public slots:
     void MMHelpReadmeCZClick();
     void MMHelpInfoEnClick();
     void MMHelpAboutClick();
+    // A second start on the same settings: this window comes forward and tells the user that
+    // the program already runs.
+    void ShowAsAlreadyRunning();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

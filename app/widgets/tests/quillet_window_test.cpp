@@ -1,5 +1,6 @@
 // The main window and the about window, in a temporary program folder on the offscreen platform.
 #include "app/core/documentopener.h"
+#include "app/core/singleinstance.h"
 #include "app/widgets/about.h"
 #include "app/widgets/deviceswindow.h"
 #include "app/widgets/dialogs.h"
@@ -447,6 +448,34 @@ private slots:
             if (!shots.isEmpty())
                 w->grab().save(shots + (dark ? u"/main-dark.png"_s : u"/main.png"_s));
         }
+    }
+
+    // A second start on the same settings opens no second window: the first one comes forward
+    // and says that the program already runs; the second ends at once.
+    void secondStartBringsTheFirstForward() {
+        // A copy of the program in a folder of its own, whose settings are its own.
+        const QString folder = FTemp->filePath(u"single/"_s);
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QFile::copy(QStringLiteral(QUILLET_PROGRAM_DIR "quillet"), folder + u"quillet"_s));
+        TSingleInstance first(TStartup(TStartupInputs::FromSystem(folder, {})).IniPath());
+        QVERIFY(first.Acquire());
+        auto w = Start();
+        w->show();
+        connect(&first, &TSingleInstance::ShowRequested, w.get(), &TfQuillet::ShowAsAlreadyRunning);
+
+        QProcess second;
+        second.start(folder + u"quillet"_s, QStringList{});
+        QTRY_COMPARE_WITH_TIMEOUT(FDialogs.Messages,
+                                  QStringList{u"Quillet is already running: this is its window."_s},
+                                  20000);
+        QVERIFY(second.waitForFinished(20000));
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(second.readAllStandardError(),
+                 QByteArray("Quillet is already running; its window has been brought to the "
+                            "front.\n"));
+        // Another settings file is another Quillet.
+        TSingleInstance other(TStartup(TStartupInputs::FromSystem(FProgram, {})).IniPath());
+        QVERIFY(other.Acquire());
     }
 
     // --help and --version are answered without a display and without the window.
