@@ -7,17 +7,33 @@
 
 namespace {
 
-QString CsvCell(QString cell) {
-    // Descriptions come from whoever owns a device: never let a spreadsheet run one.
-    if (!cell.isEmpty() && (cell.front() == u'=' || cell.front() == u'+' || cell.front() == u'-' ||
-                            cell.front() == u'@' || cell.front() == u'\t'))
+// Descriptions come from whoever owns a device: never let a spreadsheet run one as a formula
+// (some also start one after a line break or a ";").
+QString FormulaSafe(QString cell) {
+    static const QString starters = QStringLiteral("=+-@\t\r\n;");
+    if (!cell.isEmpty() && starters.contains(cell.front()))
         cell.prepend(u'\'');
-    if (cell.contains(u'"') || cell.contains(u',') || cell.contains(u'\n') || cell.contains(u'\r'))
+    return cell;
+}
+
+// C0, DEL and C1, as in the text output: a terminal acts on them (0x9B alone starts an escape
+// sequence). A tab does no harm there and stays.
+bool IsControl(QChar c) {
+    return c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F);
+}
+
+QString CsvCell(QString cell) {
+    cell = FormulaSafe(cell);
+    for (QChar &c : cell)
+        if (IsControl(c) && c != u'\t')
+            c = u'?';
+    if (cell.contains(u'"') || cell.contains(u','))
         cell = u'"' + cell.replace(u'"', QStringLiteral("\"\"")) + u'"';
     return cell;
 }
 
 QString TsvCell(QString cell) {
+    cell = FormulaSafe(cell);
     for (QChar &c : cell)
         if (c == u'\t' || c == u'\n' || c == u'\r')
             c = u' ';

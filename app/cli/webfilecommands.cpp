@@ -109,14 +109,23 @@ std::unique_ptr<LoadedWebFile> loadWebFile(const fs::path &path) {
 
 std::string printableName(std::string_view name) {
     std::string shown;
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
+    const auto escape = [&shown](unsigned char byte) {
+        char escaped[5];
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+        shown += escaped;
+    };
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        const auto next = i + 1 < name.size() ? static_cast<unsigned char>(name[i + 1]) : 0;
         if (byte < 0x20 || byte == 0x7F) {
-            char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-            shown += escaped;
+            escape(byte);
+        } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            // A C1 control in UTF-8: a terminal takes U+009B alone for the start of a sequence.
+            escape(byte);
+            escape(next);
+            ++i;
         } else {
-            shown += c;
+            shown += static_cast<char>(byte);
         }
     }
     return shown;

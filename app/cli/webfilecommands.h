@@ -29,7 +29,8 @@ struct LoadedWebFile {
 // Reads and checks a web file. The result is heap-allocated so that the views stay valid.
 std::unique_ptr<LoadedWebFile> loadWebFile(const std::filesystem::path &path);
 
-// A name as it may be shown on a terminal: control bytes become \xNN.
+// A name as it may be shown on a terminal: control bytes, and C1 controls written in UTF-8,
+// become \xNN.
 std::string printableName(std::string_view name);
 
 // The stored bytes without their reply head, when they have one.

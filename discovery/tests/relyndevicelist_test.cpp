@@ -7,6 +7,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 int Compare(int column, const char *a, const char *b) {
@@ -150,4 +152,9 @@ TEST(RelynDeviceModel, TsvKeepsOneLineADevice) {
     EXPECT_EQ(RelynDevicesTsv({record}, {QStringLiteral("IP"), QStringLiteral("MAC")}),
               QStringLiteral("IP\tMAC\n192.0.2.5\t02-00-00-00-00-05\t2-5-2.00\tLAN\thall A  "
                              "B\teth1\n"));
+    // Pasted into a spreadsheet, a copied row runs no formula either.
+    for (const char *formula : {"=HYPERLINK(\"x\")", "+1", "-1", "@a", "\r=1", "\n=1", ";=1"}) {
+        record.Description = QString::fromLatin1(formula);
+        EXPECT_TRUE(RelynDevicesTsv({record}, {}).contains(u"\t'"_s)) << formula;
+    }
 }

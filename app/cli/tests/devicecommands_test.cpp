@@ -80,8 +80,9 @@ TEST(SearchCommand, CsvQuotesCellsAndDefusesFormulas) {
         TRelynPar away = device("10.0.0.11", "=HYPERLINK(\"x\")");
         away.Interface = QStringLiteral("eth0");
         away.Reachable = false;
-        return QList<TRelynPar>{away, device("192.0.2.9", "-2, or \t+3"),
-                                device("192.0.2.8", "@a")};
+        return QList<TRelynPar>{away, device("192.0.2.9", "-2, or \t+3"), device("192.0.2.8", "@a"),
+                                device("192.0.2.7", ";x\x1b[2J\x9b"
+                                                    "31m\r\ny")};
     };
     const Output csv = run({QStringLiteral("search"), QStringLiteral("--csv")}, search);
     EXPECT_EQ(csv.status, 0) << csv.err;
@@ -89,6 +90,7 @@ TEST(SearchCommand, CsvQuotesCellsAndDefusesFormulas) {
         csv.out,
         "ip,mac,firmware,type,description,interface,reachable\r\n"
         "10.0.0.11,02-00-00-00-00-0A,1-6-5.03,Sensor,\"'=HYPERLINK(\"\"x\"\")\",eth0,false\r\n"
+        "192.0.2.7,02-00-00-00-00-0A,1-6-5.03,Sensor,';x?[2J?31m??y,,true\r\n"
         "192.0.2.8,02-00-00-00-00-0A,1-6-5.03,Sensor,'@a,,true\r\n"
         "192.0.2.9,02-00-00-00-00-0A,1-6-5.03,Sensor,\"'-2, or \t+3\",,true\r\n");
     const Output usage =

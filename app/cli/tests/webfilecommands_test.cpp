@@ -172,17 +172,21 @@ TEST(WebFileList, ShowsEveryEntryInAlignedColumnsAndTheVerdict) {
     const std::string data =
         *webfile::build({{"index.htm", webfile::replyHead("text/html") + "<p>"},
                          {"raw\x1b[2J", "no head"},
+                         {"c1\xc2\x9b"
+                          "2J\xc3\xa9",
+                          "x"},
                          {"logo.gif", webfile::replyHead("image/gif") + bytes(1000, 4)}});
     writeFile(work.path() / "w.pmf", data);
     const auto file = loadWebFile(work.path() / "w.pmf");
     ASSERT_TRUE(file->ok()) << file->error;
     std::ostringstream out;
     cli::printListing(*file, out);
-    const std::string expected = "NAME        SIZE  OFFSET  MIME TYPE\n"
-                                 "index.htm     45      50  text/html\n"
-                                 "raw\\x1B[2J     7      95  none\n"
-                                 "logo.gif    1042     102  image/gif\n"
-                                 "3 entries, 1144 bytes: the directory matches the stored bytes\n";
+    const std::string expected = "NAME            SIZE  OFFSET  MIME TYPE\n"
+                                 "index.htm         45      65  text/html\n"
+                                 "raw\\x1B[2J         7     110  none\n"
+                                 "c1\\xC2\\x9B2J\xC3\xA9     1     117  none\n"
+                                 "logo.gif        1042     118  image/gif\n"
+                                 "4 entries, 1160 bytes: the directory matches the stored bytes\n";
     EXPECT_EQ(out.str(), expected);
 }
 
