@@ -8,7 +8,9 @@
 
 namespace {
 const QString Section = QStringLiteral("Devices");
-}
+// Narrower than this a column shows no text: a hand-edited or damaged width would hide it.
+constexpr int MinColumnWidth = 16;
+} // namespace
 
 TDevicesWindowState LoadDevicesWindowState(const QString &iniPath) {
     TIniFile ini;
@@ -21,7 +23,7 @@ TDevicesWindowState LoadDevicesWindowState(const QString &iniPath) {
     for (const QString &width : widths) {
         bool ok = false;
         const int value = width.trimmed().toInt(&ok);
-        if (!ok || value <= 0)
+        if (!ok || value < MinColumnWidth)
             return {state.Width, state.Height, {}};
         state.ColumnWidths << value;
     }

@@ -13,6 +13,7 @@ struct TDevicesWindowState {
     friend bool operator==(const TDevicesWindowState &, const TDevicesWindowState &) = default;
 };
 
+// Column widths that are not all numbers, or one too narrow to read, give the window its own.
 TDevicesWindowState LoadDevicesWindowState(const QString &iniPath);
 // Keeps everything else in the file; a file that cannot be read whole is left as it is.
 bool SaveDevicesWindowState(const QString &iniPath, const TDevicesWindowState &state);

@@ -428,6 +428,9 @@ TEST_F(StartupTest, DevicesWindowStateKeepsTheRestAndSkipsAFileReadInPart) {
     // Widths that are not all numbers give the window its own.
     WriteIni("[Devices]\r\nWidth=10\r\nHeight=20\r\nColumns=90,x,3\r\n");
     EXPECT_EQ(LoadDevicesWindowState(ini), (TDevicesWindowState{10, 20, {}}));
+    // So do widths too narrow to show a letter.
+    WriteIni("[Devices]\r\nColumns=90,120,2,80,321,70\r\n");
+    EXPECT_EQ(LoadDevicesWindowState(ini).ColumnWidths, QList<int>{});
 
     const QByteArray spoilt("[label]\r\nBrand=ZARN\r\n\0[Devices]\r\n", 32);
     WriteIni(spoilt);
