@@ -1,4 +1,5 @@
 // The procedure on a scripted network: echo service, endpoint and neighbour table stand-ins.
+#include "ipassign/freeaddress.h"
 #include "ipassign/neighbourtable.h"
 #include "ipassign/tests/scriptednetwork.h"
 
@@ -349,3 +350,49 @@ TEST(RouteLink, LoopbackAddressesGoOverTheLoopbackLink) {
 }
 
 } // namespace
+
+TEST(FreeAddress, TopOfTheNetworkDownPastWhatIsTakenOrAnswers) {
+    TFreeAddressInputs inputs;
+    inputs.Subnet = {0xC0000201, 24}; // 192.0.2.1/24
+    std::vector<std::uint32_t> echoed;
+    inputs.Answers = [&echoed](std::uint32_t address) {
+        echoed.push_back(address);
+        return address == 0xC00002FC; // .252 answers
+    };
+    EXPECT_EQ(ProposeFreeAddress(inputs).Address, 0xC00002FEu);
+    // The gateway at .254 and a neighbour at .253 are never asked; .252 answers.
+    inputs.Taken = {0xC00002FE, 0xC00002FD};
+    echoed.clear();
+    EXPECT_EQ(ProposeFreeAddress(inputs).Address, 0xC00002FBu);
+    EXPECT_EQ(echoed, (std::vector<std::uint32_t>{0xC00002FC, 0xC00002FB}));
+
+    // A /30 has two host addresses: the computer's and one more.
+    inputs = {{0xC6336401, 30}, {}, [](std::uint32_t) {
+                  return false;
+              }};
+    EXPECT_EQ(ProposeFreeAddress(inputs).Address, 0xC6336402u);
+    inputs.Subnet.PrefixLength = 31;
+    const TFreeAddressProposal tooSmall = ProposeFreeAddress(inputs);
+    EXPECT_FALSE(tooSmall.Address);
+    EXPECT_EQ(tooSmall.Reason, QStringLiteral("The network 198.51.100.0/31 is too small to "
+                                              "propose a free address in it."));
+    inputs = {{0xC0000201, 24}, {}, [](std::uint32_t) {
+                  return true;
+              }};
+    const TFreeAddressProposal none = ProposeFreeAddress(inputs, 3);
+    EXPECT_FALSE(none.Address);
+    EXPECT_EQ(none.Reason, QStringLiteral("No free address was found in 192.0.2.0/24: the 3 tried "
+                                          "all answer or are in use."));
+}
+
+TEST(FreeAddress, GatewaysAndNeighboursFromTheSystemTables) {
+    const QByteArray routes = "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\n"
+                              "eth0\t00000000\t FE0200C0\t0003\t0\t0\t0\t00000000\n"
+                              "eth0\t000200C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\n";
+    EXPECT_EQ(RouteTableGateways(routes), QList<std::uint32_t>{0xC00002FE});
+    const QByteArray arp =
+        "IP address       HW type     Flags       HW address            Mask     Device\n"
+        "192.0.2.11       0x1         0x2         02:00:00:00:00:01     *        eth0\n"
+        "192.0.2.99       0x1         0x0         00:00:00:00:00:00     *        eth0\n";
+    EXPECT_EQ(ArpTableAddresses(arp), (QList<std::uint32_t>{0xC000020B, 0xC0000263}));
+}
