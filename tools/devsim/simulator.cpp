@@ -14,6 +14,13 @@
 
 namespace devsim {
 
+namespace {
+// Transfers without options, as Quillet sends them, use 512-byte blocks.
+constexpr long long TftpBlockSize = 512;
+// How soon a server closes the file after the last block of a finished transfer.
+constexpr long long PromptCloseMs = 250;
+} // namespace
+
 std::string endpointText(const sockaddr_in &address) {
     char text[INET_ADDRSTRLEN] = {};
     ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
@@ -244,7 +251,12 @@ void Simulator::readUploads() {
                                       Clock::now() - last->second)
                                       .count();
                 lastActivity_.erase(last);
-                if (idle > config_.uploadIdleMs) {
+                // A transfer ends with a block shorter than 512 bytes (an empty one after a
+                // file of whole blocks, which the server closes on at once). Whole blocks only,
+                // closed a while after the last one, is a transfer cut off: by a cancel, or a
+                // computer switched off, that the server gave up on after its own time-out.
+                const bool wholeBlocks = size >= 0 && size % TftpBlockSize == 0;
+                if (idle > config_.uploadIdleMs || (wholeBlocks && idle > PromptCloseMs)) {
                     log_.line("upload incomplete name=" + name + " size=" + std::to_string(size) +
                               " idle-ms=" + std::to_string(idle));
                     continue;

@@ -219,6 +219,32 @@ TEST(Simulator, UploadClosedLongAfterItsLastWriteRestartsNothing) {
     EXPECT_TRUE(device.link.changes().empty());
 }
 
+// A transfer cut off by a cancel: the server closes the file about a second after the client
+// went, well within the idle limit. Whole 512-byte blocks closed late are a cut transfer; a
+// short last block, or whole blocks closed at once (after the empty last block), a finished one.
+TEST(Simulator, CutTransferIsToldFromAFinishedOne) {
+    QTemporaryDir dir;
+    const std::string tftp = dir.filePath(QStringLiteral("tftp")).toStdString();
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(tftp)));
+    Config config;
+    config.tftpDir = tftp;
+    config.restartAfterMs = 60000; // the link stays as it is during the test
+    config.uploadIdleMs = 2000;
+    Device device(config, dir);
+    ASSERT_EQ(device.error(), "");
+    const auto upload = [&](const char *name, std::size_t size, std::chrono::milliseconds gap) {
+        std::ofstream file(tftp + "/" + name, std::ios::binary);
+        file << std::string(size, 'p') << std::flush;
+        std::this_thread::sleep_for(gap);
+    };
+    upload("WEB1", 4096, 900ms);
+    ASSERT_TRUE(device.waitForLog("upload incomplete name=WEB1 size=4096"));
+    upload("X5", 4000, 900ms);
+    ASSERT_TRUE(device.waitForLog("upload name=X5 size=4000"));
+    upload("WEB1", 1024, 0ms);
+    ASSERT_TRUE(device.waitForLog("upload name=WEB1 size=1024"));
+}
+
 TEST(Simulator, CompleteUploadRestartsTheLinkOnceForItsTime) {
     QTemporaryDir dir;
     const std::string tftp = dir.filePath(QStringLiteral("tftp")).toStdString();
