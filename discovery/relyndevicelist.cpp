@@ -122,7 +122,7 @@ TRelynSearchOutcome RunRelynScopedSearch(const QString &typesFile, const TRelynS
     if (!typesFile.isEmpty())
         engine.SetNamesFile(typesFile);
     engine.Search();
-    return {engine.Results(), engine.AskedInterfaces(), engine.RefusedSends()};
+    return {engine.Results(), engine.AskedInterfaces(), engine.RefusedSends(), engine.Skipped()};
 }
 
 std::vector<qsizetype> TRelynDeviceList::SortBy(int column) {

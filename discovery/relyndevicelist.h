@@ -41,6 +41,7 @@ struct TRelynSearchOutcome {
     QList<TRelynPar> Devices;
     QList<TRelynInterface> Asked; // the interfaces broadcast out of
     qint64 RefusedSends = 0;      // of a range search
+    QStringList Skipped;          // datagrams and senders passed over, one line each
 };
 TRelynSearchOutcome RunRelynScopedSearch(const QString &typesFile, const TRelynSearchScope &scope);
 

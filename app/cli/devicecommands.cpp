@@ -75,6 +75,9 @@ std::string deviceCsv(const QList<TRelynPar> &records) {
 }
 
 void printSearchNotes(const TRelynSearchOutcome &outcome, bool rangeSearch, std::ostream &err) {
+    for (const QString &line : outcome.Skipped) {
+        err << "quillet-cli: " << printable(line, Tabs::Replace) << '\n';
+    }
     if (outcome.RefusedSends > 0) {
         err << "quillet-cli: the system refused " << outcome.RefusedSends
             << (outcome.RefusedSends == 1 ? " send" : " sends")

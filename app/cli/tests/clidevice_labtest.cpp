@@ -99,6 +99,24 @@ TEST_F(CliDeviceLab, SearchListsEveryDeviceInAscendingAddressOrder) {
     EXPECT_EQ(first.value(QStringLiteral("ip")).toString(), address(1));
     EXPECT_EQ(devices.at(19).toObject().value(QStringLiteral("mac")).toString().toStdString(),
               labtest::deviceMac(20));
+
+    // A broken device and one that answers its info query twice spoil nobody's row: the
+    // others are listed with their own texts, and what was passed over is said.
+    ASSERT_TRUE(labtest::restartDevice(2, {"--zero-length-reply"}));
+    ASSERT_TRUE(labtest::restartDevice(3, {"--info-copies", "2", "--description", "three"}));
+    const CliRun hostile = runCli({QStringLiteral("search")});
+    EXPECT_EQ(hostile.status, 0) << hostile.err;
+    EXPECT_EQ(lines(hostile.out).size(), 19u) << hostile.out;
+    EXPECT_TRUE(contains(hostile.out, labtest::deviceAddress(3) + "  " + labtest::deviceMac(3)) &&
+                contains(hostile.out, "three\n"))
+        << hostile.out;
+    EXPECT_EQ(hostile.out.find("three", hostile.out.find("three") + 1), std::string::npos)
+        << hostile.out;
+    EXPECT_TRUE(contains(hostile.err, "quillet-cli: An empty datagram from " +
+                                          labtest::deviceAddress(2) + " was skipped.\n"))
+        << hostile.err;
+    EXPECT_TRUE(labtest::restartDevice(2));
+    EXPECT_TRUE(labtest::restartDevice(3));
 }
 
 TEST_F(CliDeviceLab, WebUploadToOneDevice) {
