@@ -82,7 +82,8 @@ std::string_view trim(std::string_view text) {
 bool isFlag(std::string_view key) {
     return key == "no-info" || key == "no-legacy" || key == "no-discovery" ||
            key == "duplicate-discovery" || key == "zero-length-reply" || key == "oversized-reply" ||
-           key == "ignore-ipsetup";
+           key == "ignore-ipsetup" || key == "no-http" || key == "http-previous" ||
+           key == "http-close-early" || key == "http-huge" || key == "http-redirect";
 }
 
 bool takesValue(std::string_view key) {
@@ -104,7 +105,12 @@ bool takesValue(std::string_view key) {
                                                 "address",
                                                 "delay-ms",
                                                 "config",
-                                                "bind"};
+                                                "bind",
+                                                "http-port",
+                                                "web-file",
+                                                "http-drop",
+                                                "http-corrupt",
+                                                "http-slow-ms"};
     for (auto known : keys) {
         if (key == known) {
             return true;
@@ -170,6 +176,16 @@ std::string applySetting(Config &config, std::string_view key, std::string_view 
             config.discovery.length = on ? 9000 : -1;
         } else if (key == "ignore-ipsetup") {
             config.acceptIpSetup = !on;
+        } else if (key == "no-http") {
+            config.web.enabled = !on;
+        } else if (key == "http-previous") {
+            config.web.previous = on;
+        } else if (key == "http-close-early") {
+            config.web.closeEarly = on;
+        } else if (key == "http-huge") {
+            config.web.huge = on;
+        } else if (key == "http-redirect") {
+            config.web.redirect = on;
         }
         return {};
     }
@@ -212,6 +228,26 @@ std::string applySetting(Config &config, std::string_view key, std::string_view 
         auto error = intSetting(port, 1, 65535);
         config.port = static_cast<std::uint16_t>(port);
         return error;
+    }
+    if (key == "http-port") {
+        int port = 0;
+        auto error = intSetting(port, 1, 65535);
+        config.web.port = static_cast<std::uint16_t>(port);
+        return error;
+    }
+    if (key == "web-file") {
+        config.web.webFile = std::string(value);
+        return {};
+    }
+    if (key == "http-drop" || key == "http-corrupt") {
+        if (value.empty()) {
+            return badValue(key, value, "an entry name");
+        }
+        (key == "http-drop" ? config.web.drop : config.web.corrupt) = std::string(value);
+        return {};
+    }
+    if (key == "http-slow-ms") {
+        return intSetting(config.web.slowMs, 0, 60000);
     }
     if (key == "bind") {
         in_addr parsed{};
@@ -364,7 +400,7 @@ std::string macText(const std::array<std::uint8_t, 6> &mac) {
 
 std::string usageText() {
     return R"(Usage: devsim [OPTIONS]
-Simulates one measuring device on UDP port 30718 of its network namespace.
+Simulates one measuring device on UDP port 30718 and TCP port 80 of its network namespace.
 
 Identity:
   --mac 02:00:00:00:00:01   MAC address (bytes 24 to 29 of the discovery reply)
@@ -381,6 +417,18 @@ Faults, per reply kind KIND = discovery, info or legacy:
   --no-info, --no-legacy, --no-discovery, --duplicate-discovery,
   --zero-length-reply (discovery reply of 0 bytes), --oversized-reply (9000 bytes),
   --ignore-ipsetup
+Web server (TCP port 80, each entry's stored reply byte for byte, from the WEB1 taken at the
+last restart):
+  --web-file FILE           web file held from the start, as if uploaded before
+  --no-http                 no web server: connections are refused
+  --http-previous           serve the web file held before the last upload
+  --http-drop NAME          answer 404 for this entry
+  --http-corrupt NAME       change a byte in the middle of this entry's body
+  --http-close-early        send half of every reply, then close
+  --http-slow-ms N          send every reply one byte per N ms
+  --http-huge               follow every reply with 64 MiB of filler
+  --http-redirect           answer every request with a redirect (302)
+  --http-port N             TCP port of the web server, default 80
 Environment:
   --port N                  UDP port, default 30718
   --bind ADDRESS            listen on this address only, default all (0.0.0.0)

@@ -16,6 +16,21 @@ struct ReplyShape {
     int delayMs = 0; // pause between the query and the answer
 };
 
+// The web server on TCP and the faults tests ask of it. The defaults serve every entry's stored
+// reply from the web file the device took at its last restart.
+struct WebSettings {
+    bool enabled = true;
+    std::uint16_t port = 80; // 0: any free port (tests)
+    std::string webFile;     // held from the start, as if uploaded before; empty: none
+    bool previous = false;   // serve the web file held before the last upload
+    std::string drop;        // this entry is answered with 404
+    std::string corrupt;     // this entry's body has a byte changed
+    bool closeEarly = false; // half of every reply, then the connection ends
+    int slowMs = 0;          // every reply one byte per slowMs
+    bool huge = false;       // every reply followed by 64 MiB of filler
+    bool redirect = false;   // every request answered with a redirect
+};
+
 struct Config {
     std::array<std::uint8_t, 6> mac{0x02, 0x00, 0x00, 0x00, 0x00, 0x01};
     std::uint8_t family = 1;
@@ -44,6 +59,7 @@ struct Config {
     ReplyShape discovery;
     ReplyShape info;
     ReplyShape legacy;
+    WebSettings web;
 };
 
 // Largest payload of one UDP datagram over IPv4.

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <poll.h>
 #include <sys/inotify.h>
 #include <sys/signalfd.h>
@@ -30,7 +32,8 @@ std::string endpointText(const sockaddr_in &address) {
 Simulator::Simulator(Config config, DevsimLog &log, LinkControl &link)
     : config_(std::move(config))
     , log_(log)
-    , link_(link) {
+    , link_(link)
+    , web_(config_.web, log_) {
 }
 
 Simulator::~Simulator() {
@@ -67,6 +70,9 @@ std::string Simulator::open() {
             return "watch " + config_.tftpDir + ": " + std::strerror(errno);
         }
     }
+    if (auto error = web_.open(config_.bindAddress); !error.empty()) {
+        return error;
+    }
     log_.line("start mac=" + macText(config_.mac) + " port=" + std::to_string(localPort()) +
               " family=" + std::to_string(config_.family) +
               " firmware=" + std::to_string(config_.firmware[0]) + "." +
@@ -86,21 +92,25 @@ std::uint16_t Simulator::localPort() const {
 }
 
 int Simulator::pollTimeoutMs() const {
-    if (timers_.empty()) {
+    std::optional<Clock::time_point> due = web_.nextDue();
+    for (const Timer &timer : timers_) {
+        due = due ? std::min(*due, timer.due) : timer.due;
+    }
+    if (!due) {
         return -1;
     }
-    auto next = std::min_element(timers_.begin(), timers_.end(),
-                                 [](const Timer &a, const Timer &b) { return a.due < b.due; });
-    auto wait =
-        std::chrono::duration_cast<std::chrono::milliseconds>(next->due - Clock::now()).count();
+    auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(*due - Clock::now()).count();
     // Round up so the loop does not spin on a timer that is due within the millisecond.
     return static_cast<int>(std::clamp<long long>(wait + 1, 0, INT_MAX));
 }
 
 int Simulator::run(int stopFd) {
+    std::vector<pollfd> fds;
     for (;;) {
-        pollfd fds[3] = {{socket_, POLLIN, 0}, {stopFd, POLLIN, 0}, {inotify_, POLLIN, 0}};
-        const int rc = ::poll(fds, inotify_ >= 0 ? 3 : 2, pollTimeoutMs());
+        // poll skips a negative descriptor: the upload watch may be absent.
+        fds = {{socket_, POLLIN, 0}, {stopFd, POLLIN, 0}, {inotify_, POLLIN, 0}};
+        web_.addPollFds(fds);
+        const int rc = ::poll(fds.data(), fds.size(), pollTimeoutMs());
         if (rc < 0 && errno != EINTR) {
             log_.line(std::string("error poll: ") + std::strerror(errno));
             return 1;
@@ -117,6 +127,7 @@ int Simulator::run(int stopFd) {
         if (inotify_ >= 0 && (fds[2].revents & POLLIN)) {
             readUploads();
         }
+        web_.serve(fds.data() + 3, fds.size() - 3);
         const auto now = Clock::now();
         // Fire in due order; a fired timer may add new ones, so take them out first.
         std::vector<Timer> due;
@@ -263,6 +274,10 @@ void Simulator::readUploads() {
                 }
             }
             log_.line("upload name=" + name + " size=" + std::to_string(size));
+            if (name == "WEB1") {
+                std::ifstream in(path, std::ios::binary);
+                uploadedWeb_ = std::string(std::istreambuf_iterator<char>(in), {});
+            }
             if (restarting_) {
                 continue;
             }
@@ -281,6 +296,7 @@ void Simulator::fire(Timer timer) {
         sendReply(timer.data, timer.to, timer.replyKind);
         break;
     case TimerKind::LinkDown:
+        web_.dropConnections();
         if (auto error = link_.setUp(false); !error.empty()) {
             log_.line("error link down " + error);
         }
@@ -293,6 +309,11 @@ void Simulator::fire(Timer timer) {
     case TimerKind::LinkUp:
         if (auto error = link_.setUp(true); !error.empty()) {
             log_.line("error link up " + error);
+        }
+        // The device boots from the web file it was sent.
+        if (uploadedWeb_) {
+            web_.hold(std::move(*uploadedWeb_));
+            uploadedWeb_.reset();
         }
         log_.line("link up");
         restarting_ = false;

@@ -1,15 +1,18 @@
 // One simulated device: answers queries on its UDP port, takes IP-SETUP, restarts after an
-// upload. A single-threaded poll loop; every delay is a timer of that loop.
+// upload, serves its web file over HTTP. A single-threaded poll loop; every delay is a timer of
+// that loop.
 #pragma once
 
 #include "tools/devsim/devsimconfig.h"
 #include "tools/devsim/devsimlog.h"
 #include "tools/devsim/devsimprotocol.h"
 #include "tools/devsim/linkcontrol.h"
+#include "tools/devsim/webserver.h"
 
 #include <chrono>
 #include <map>
 #include <netinet/in.h>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,10 +25,13 @@ public:
     Simulator(const Simulator &) = delete;
     Simulator &operator=(const Simulator &) = delete;
 
-    // Binds the port and starts the upload watch. Returns an error text, empty on success.
+    // Binds the port, starts the upload watch and the web server. Returns an error text, empty
+    // on success.
     std::string open();
     // The bound port (the configured one, or the one the system chose for port 0).
     std::uint16_t localPort() const;
+    // The web server's TCP port; 0 when it is off.
+    std::uint16_t httpPort() const { return web_.localPort(); }
     // Runs until SIGTERM or SIGINT (blocked by the caller and read here through a signalfd),
     // or until anything can be read from stopFd.
     int run(int stopFd);
@@ -56,6 +62,8 @@ private:
     bool restarting_ = false;
     std::vector<Timer> timers_;
     std::map<std::string, Clock::time_point> lastActivity_; // of WEB1 and X5
+    WebServer web_;
+    std::optional<std::string> uploadedWeb_; // taken into service by the next restart
 };
 
 std::string endpointText(const sockaddr_in &address);

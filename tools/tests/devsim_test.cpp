@@ -47,6 +47,17 @@ TEST(DevsimConfig, FaultFlagsShapeTheReplies) {
     EXPECT_GT(parsed({"--oversized-reply"}).discovery.length, 8192);
     EXPECT_EQ(parsed({"--no-info=false"}).info.copies, 1);
     EXPECT_FALSE(parsed({"--ignore-ipsetup"}).acceptIpSetup);
+
+    // The web server's faults, as netlab devsim passes them on.
+    const WebSettings web = parsed({"--no-http", "--http-previous", "--http-drop", "logo.gif",
+                                    "--http-corrupt=index.htm", "--http-slow-ms", "20"})
+                                .web;
+    EXPECT_FALSE(web.enabled);
+    EXPECT_TRUE(web.previous);
+    EXPECT_EQ(web.drop, "logo.gif");
+    EXPECT_EQ(web.corrupt, "index.htm");
+    EXPECT_EQ(web.slowMs, 20);
+    EXPECT_NE(parseError({"--http-drop="}).find("http-drop"), std::string::npos);
 }
 
 TEST(DevsimConfig, UnusableValuesAreRefusedWithTheirName) {

@@ -1,12 +1,14 @@
 // The simulator's loop over loopback, with a recording link instead of the namespace's own:
-// timing of replies, IP-SETUP reaching the link, uploads restarting it. Runs without a lab;
-// everything stays on 127.0.0.1.
+// timing of replies, IP-SETUP reaching the link, uploads restarting it, the web server. Runs
+// without a lab; everything stays on 127.0.0.1.
 #include "tools/devsim/simulator.h"
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <arpa/inet.h>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <poll.h>
@@ -54,6 +56,7 @@ public:
         , log_(logPath_) {
         config.bindAddress = "127.0.0.1";
         config.port = 0;
+        config.web.port = 0;
         simulator_ = std::make_unique<Simulator>(config, log_, link);
         error_ = simulator_->open();
         if (error_.empty() && ::pipe(stop_) == 0) {
@@ -70,6 +73,7 @@ public:
     }
     const std::string &error() const { return error_; }
     std::uint16_t port() const { return simulator_->localPort(); }
+    std::uint16_t httpPort() const { return simulator_->httpPort(); }
     std::string log() const {
         std::ifstream in(logPath_);
         return std::string(std::istreambuf_iterator<char>(in), {});
@@ -136,6 +140,54 @@ Bytes ipSetup(std::uint8_t mac5, std::uint8_t mac6, std::array<std::uint8_t, 4> 
 
 void writeFile(const std::string &path, std::size_t size) {
     std::ofstream(path, std::ios::binary) << std::string(size, 'w');
+}
+
+// A TCP connection to the simulator's web server; -1 when refused.
+int connectHttp(std::uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Sends one request on fd and gives the reply as it came, up to the server's close, `limit`
+// bytes or `timeout` without a byte; closes fd.
+std::string exchange(int fd, const std::string &target, std::size_t limit = 1 << 20,
+                     std::chrono::milliseconds timeout = 3s) {
+    const std::string request = "GET " + target + " HTTP/1.1\r\nHost: device\r\n\r\n";
+    [[maybe_unused]] auto n = ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    std::string reply;
+    pollfd in{fd, POLLIN, 0};
+    char buffer[65536];
+    while (reply.size() < limit && ::poll(&in, 1, static_cast<int>(timeout.count())) > 0) {
+        const ssize_t got = ::recv(fd, buffer, std::min(sizeof buffer, limit - reply.size()), 0);
+        if (got <= 0) {
+            break;
+        }
+        reply.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return reply;
+}
+
+std::string httpGet(std::uint16_t port, const std::string &target) {
+    const int fd = connectHttp(port);
+    return fd < 0 ? "refused" : exchange(fd, target);
+}
+
+std::string stored(const char *mime, const std::string &body) {
+    return webfile::replyHead(mime) + body;
+}
+
+// A web file of the given entries, written to path.
+void writeWebFile(const std::string &path, const std::vector<webfile::Entry> &entries) {
+    std::ofstream(path, std::ios::binary) << webfile::build(entries).value();
 }
 
 } // namespace
@@ -280,4 +332,137 @@ TEST(Simulator, CompleteUploadRestartsTheLinkOnceForItsTime) {
         std::this_thread::sleep_for(10ms);
     }
     EXPECT_EQ(device.link.changes().size(), 4u);
+}
+
+TEST(Simulator, WebServerServesTheWebFileTakenAtTheLastRestart) {
+    QTemporaryDir dir;
+    const std::string tftp = dir.filePath(QStringLiteral("tftp")).toStdString();
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(tftp)));
+    const std::string old = stored("text/html", "<p>old</p>");
+    const std::vector<webfile::Entry> site = {{"index.htm", stored("text/html", "<p>new</p>")},
+                                              {"my page.htm", stored("text/html", "")},
+                                              {"notes.zzz", "bare bytes, no reply head"}};
+    Config config;
+    config.tftpDir = tftp;
+    config.restartAfterMs = 0;
+    config.restartMs = 100;
+    config.web.webFile = dir.filePath(QStringLiteral("old.pmf")).toStdString();
+    writeWebFile(config.web.webFile, {{"index.htm", old}});
+    for (bool previous : {false, true}) {
+        SCOPED_TRACE(previous ? "serving the previous web file" : "serving the held web file");
+        config.web.previous = previous;
+        ::unlink((tftp + "/WEB1").c_str());
+        std::ofstream(dir.filePath(QStringLiteral("devsim.log")).toStdString(), std::ios::trunc);
+        Device device(config, dir);
+        ASSERT_EQ(device.error(), "");
+        const auto get = [&](const std::string &target) {
+            return httpGet(device.httpPort(), target);
+        };
+        const std::string notFound = get("/gone.htm");
+        EXPECT_EQ(notFound.substr(0, 13), "HTTP/1.0 404\r");
+        EXPECT_EQ(get("/index.htm"), previous ? notFound : old);
+
+        writeWebFile(tftp + "/WEB1", site);
+        ASSERT_TRUE(device.waitForLog("link up"));
+        if (previous) {
+            EXPECT_EQ(get("/index.htm"), old);
+            EXPECT_EQ(get("/my%20page.htm"), notFound);
+            continue;
+        }
+        EXPECT_EQ(get("/index.htm"), site[0].stored);
+        EXPECT_EQ(get("/"), site[0].stored);
+        EXPECT_EQ(get("/my%20page.htm"), site[1].stored);
+        EXPECT_EQ(get("/notes.zzz?x=1"), site[2].stored);
+        EXPECT_EQ(get("/gone.htm"), notFound);
+        EXPECT_TRUE(device.waitForLog("http request=\"GET /my%20page.htm HTTP/1.1\" reply="));
+    }
+}
+
+TEST(Simulator, WebServerFaultsGiveTheirReplies) {
+    QTemporaryDir dir;
+    const std::string index = stored("text/html", "<html>station 7</html>");
+    Config config;
+    config.web.webFile = dir.filePath(QStringLiteral("site.pmf")).toStdString();
+    writeWebFile(config.web.webFile,
+                 {{"index.htm", index}, {"logo.gif", stored("image/gif", "GIF")}});
+    std::string corrupt = index;
+    corrupt[corrupt.size() - 11] ^= 0x01;
+    struct Case {
+        const char *name;
+        std::function<void(WebSettings &)> fault;
+        std::string reply; // of /index.htm
+    };
+    const Case cases[] = {
+        {"drop", [](WebSettings &w) { w.drop = "index.htm"; }, ""},
+        {"corrupt", [](WebSettings &w) { w.corrupt = "index.htm"; }, corrupt},
+        {"close early", [](WebSettings &w) { w.closeEarly = true; },
+         index.substr(0, index.size() / 2)},
+        {"redirect", [](WebSettings &w) { w.redirect = true; },
+         "HTTP/1.0 302 Found\r\nLocation: /moved/index.htm\r\n\r\n"},
+        {"slow", [](WebSettings &w) { w.slowMs = 5; }, index},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Config faulty = config;
+        c.fault(faulty.web);
+        Device device(faulty, dir);
+        ASSERT_EQ(device.error(), "");
+        const auto start = Clock::now();
+        const std::string reply = httpGet(device.httpPort(), "/index.htm");
+        if (c.reply.empty()) {
+            EXPECT_EQ(reply.substr(0, 12), "HTTP/1.0 404");
+        } else {
+            EXPECT_EQ(reply, c.reply);
+        }
+        if (faulty.web.slowMs > 0) {
+            EXPECT_GE(Clock::now() - start, index.size() * 5ms);
+        }
+        // Only the named entry is touched.
+        if (!faulty.web.drop.empty() || !faulty.web.corrupt.empty()) {
+            EXPECT_EQ(httpGet(device.httpPort(), "/logo.gif"), stored("image/gif", "GIF"));
+        }
+    }
+
+    config.web.enabled = false;
+    Device off(config, dir);
+    EXPECT_EQ(off.httpPort(), 0);
+}
+
+// A client that takes a huge reply and leaves, and clients that hold connections without
+// asking: the server stays within its limit and the device still answers its UDP queries.
+TEST(Simulator, WebServerKeepsItsLimitsWithoutStoppingTheDevice) {
+    QTemporaryDir dir;
+    Config config;
+    config.web.webFile = dir.filePath(QStringLiteral("site.pmf")).toStdString();
+    const std::string index = stored("text/html", "<p>hi</p>");
+    writeWebFile(config.web.webFile, {{"index.htm", index}});
+    config.web.huge = true;
+    Device device(config, dir);
+    ASSERT_EQ(device.error(), "");
+    const std::string huge = exchange(connectHttp(device.httpPort()), "/index.htm", 4 << 20);
+    EXPECT_EQ(huge.size(), 4u << 20);
+    EXPECT_EQ(huge.substr(0, index.size()), index);
+
+    std::vector<int> idle;
+    for (int i = 0; i < 8; ++i) {
+        idle.push_back(connectHttp(device.httpPort()));
+    }
+    LoopbackClient client(device.port());
+    client.send({0, 0, 0, 0xF6});
+    EXPECT_EQ(client.collect(300), (std::vector<std::size_t>{30}));
+    // The ninth waits in the backlog until one of the eight goes away.
+    const int ninth = connectHttp(device.httpPort());
+    std::thread leave([&] {
+        std::this_thread::sleep_for(300ms);
+        ::close(idle.back());
+    });
+    const auto start = Clock::now();
+    const std::string reply = exchange(ninth, "/index.htm", 128);
+    EXPECT_GE(Clock::now() - start, 250ms);
+    EXPECT_EQ(reply.size(), 128u);
+    EXPECT_EQ(reply.substr(0, index.size()), index);
+    leave.join();
+    for (std::size_t i = 0; i + 1 < idle.size(); ++i) {
+        ::close(idle[i]);
+    }
 }
