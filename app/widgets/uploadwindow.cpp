@@ -98,14 +98,17 @@ TfUpload::TfUpload(const TUploadRequest &request, TDialogs &dialogs, QWidget *pa
     FLabSummary = Named(new QLabel(this), "LabSummary");
     FBtnCopy = Named(new QPushButton(QStringLiteral("&Copy"), this), "BtnCopy");
     FBtnCancel = Named(new QPushButton(QStringLiteral("C&ancel"), this), "BtnCancel");
+    FBtnRetry = Named(new QPushButton(QStringLiteral("&Retry failed"), this), "BtnRetry");
+    FBtnRetry->setEnabled(false);
     FBtnClose = Named(new QPushButton(QStringLiteral("C&lose"), this), "BtnClose");
-    for (QPushButton *button : {FBtnCopy, FBtnCancel, FBtnClose})
+    for (QPushButton *button : {FBtnCopy, FBtnCancel, FBtnRetry, FBtnClose})
         button->setAutoDefault(false);
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(FLabSummary, 1);
     buttons->addWidget(FBtnCopy);
     buttons->addWidget(FBtnCancel);
+    buttons->addWidget(FBtnRetry);
     buttons->addWidget(FBtnClose);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(FLabFile);
@@ -114,12 +117,17 @@ TfUpload::TfUpload(const TUploadRequest &request, TDialogs &dialogs, QWidget *pa
 
     connect(FBtnCopy, &QPushButton::clicked, this, &TfUpload::BtnCopyClick);
     connect(FBtnCancel, &QPushButton::clicked, this, &TfUpload::BtnCancelClick);
+    connect(FBtnRetry, &QPushButton::clicked, this, &TfUpload::BtnRetryClick);
     connect(FBtnClose, &QPushButton::clicked, this, &QWidget::close);
     connect(FFleet, &TFleetUpload::DeviceFinished, this, &TfUpload::UpdateSummary);
     connect(FFleet, &TFleetUpload::AllFinished, this, [this] {
         UpdateSummary();
         FBtnCancel->setEnabled(false);
-        FBtnClose->setFocus(Qt::OtherFocusReason);
+        bool failed = false;
+        for (int row = 0; row < FModel->rowCount(); ++row)
+            failed |= FModel->index(row, 0).data(TUploadModel::FailedRole).toBool();
+        FBtnRetry->setEnabled(failed);
+        (failed ? FBtnRetry : FBtnClose)->setFocus(Qt::OtherFocusReason);
     });
 
     const int rows = std::min<int>(static_cast<int>(request.Targets.size()), 12);
@@ -147,6 +155,22 @@ void TfUpload::BtnCopyClick() {
 
 void TfUpload::BtnCancelClick() {
     FFleet->Cancel();
+}
+
+TfUpload *TfUpload::BtnRetryClick() {
+    if (FFleet->Running())
+        return nullptr;
+    TUploadRequest retry = FRequest;
+    retry.Targets.clear();
+    for (int row = 0; row < FModel->rowCount(); ++row)
+        if (FModel->index(row, 0).data(TUploadModel::FailedRole).toBool())
+            retry.Targets << FRequest.Targets.value(row);
+    if (retry.Targets.isEmpty())
+        return nullptr;
+    TfUpload *window = Open(retry, FDialogs, parentWidget());
+    if (window)
+        window->move(pos() + QPoint(32, 32));
+    return window;
 }
 
 void TfUpload::closeEvent(QCloseEvent *event) {

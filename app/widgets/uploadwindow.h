@@ -32,6 +32,7 @@ public:
     QLabel *LabSummary() const { return FLabSummary; }
     QPushButton *BtnCopy() const { return FBtnCopy; }
     QPushButton *BtnCancel() const { return FBtnCancel; }
+    QPushButton *BtnRetry() const { return FBtnRetry; }
     QPushButton *BtnClose() const { return FBtnClose; }
     const TUploadModel &Model() const { return *FModel; }
     bool Running() const { return FFleet->Running(); }
@@ -39,6 +40,9 @@ public:
 public slots:
     void BtnCopyClick();
     void BtnCancelClick();
+    // Once every upload has ended: the same file again to every device that did not end
+    // done, in an upload window of its own beside this one. Returns that window.
+    TfUpload *BtnRetryClick();
 
 protected:
     // While uploads run, closing asks first and then stops them.
@@ -58,5 +62,6 @@ private:
     QLabel *FLabSummary = nullptr;
     QPushButton *FBtnCopy = nullptr;
     QPushButton *FBtnCancel = nullptr;
+    QPushButton *FBtnRetry = nullptr;
     QPushButton *FBtnClose = nullptr;
 };

@@ -110,8 +110,25 @@ private slots:
         QCOMPARE(cell(1, TUploadModel::ucOutcome), QStringLiteral("interrupted"));
         QCOMPARE(cell(2, TUploadModel::ucOutcome), QStringLiteral("interrupted"));
         QCOMPARE(cell(3, TUploadModel::ucOutcome), QStringLiteral("failed"));
+
+        // Retry failed: the three that did not end done, in a window of their own.
+        QVERIFY(window->BtnRetry()->isEnabled());
+        QTest::keyClick(window->BtnRetry(), Qt::Key_Space);
+        QPointer<TfUpload> retry;
+        for (QWidget *top : QApplication::topLevelWidgets())
+            if (auto *upload = qobject_cast<TfUpload *>(top); upload && upload != window)
+                retry = upload;
+        QVERIFY(retry);
+        QCOMPARE(retry->Model().rowCount(), 3);
+        QCOMPARE(retry->Model().index(0, TUploadModel::ucAddress).data().toString(),
+                 QStringLiteral("192.0.2.12"));
+        QCOMPARE(retry->Model().index(2, TUploadModel::ucAddress).data().toString(),
+                 QStringLiteral("192.0.2.14"));
+        QVERIFY(!retry->BtnRetry()->isEnabled());
+        QTest::mouseClick(retry->BtnCancel(), Qt::LeftButton);
+        retry->close();
         window->close();
-        QTRY_VERIFY(!window);
+        QTRY_VERIFY(!window && !retry);
     }
 };
 
