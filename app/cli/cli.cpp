@@ -418,6 +418,7 @@ int uploadCommand(const QStringList &args, Console console, UploadKind kind) {
     if (addresses.size() > 1) {
         console.out << '\n' << uploadSummary(jobs);
     }
+    console.out << retryCommand(kind, file, jobs);
     const bool allDone =
         std::all_of(jobs.begin(), jobs.end(), [](const UploadJob &job) { return job.done; });
     return allDone ? Success : Failure;

@@ -193,6 +193,28 @@ QList<UploadJob> uploadToAll(UploadKind kind, const QString &file, const QString
     return jobs;
 }
 
+std::string retryCommand(UploadKind kind, const QString &file, const QList<UploadJob> &jobs) {
+    // Quoted for a POSIX shell, so that the line can be pasted as it is.
+    const auto quoted = [](const QString &word) {
+        static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:@%+=,-]+$"));
+        if (plain.match(word).hasMatch())
+            return word;
+        return u'\'' + QString(word).replace(u'\'', QStringLiteral("'\\''")) + u'\'';
+    };
+    QStringList words{QStringLiteral("quillet-cli"),
+                      kind == UploadKind::Web ? QStringLiteral("upload-web")
+                                              : QStringLiteral("upload-fw"),
+                      quoted(file)};
+    const qsizetype fixed = words.size();
+    for (const UploadJob &job : jobs) {
+        if (!job.done)
+            words << job.address;
+    }
+    if (words.size() == fixed)
+        return {};
+    return "To try the failed devices again: " + printable(words.join(u' ')) + '\n';
+}
+
 std::string uploadSummary(const QList<UploadJob> &jobs) {
     const bool reasons = std::any_of(jobs.begin(), jobs.end(),
                                      [](const UploadJob &job) { return !job.reason.isEmpty(); });

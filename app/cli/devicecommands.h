@@ -53,5 +53,8 @@ QList<UploadJob> uploadToAll(UploadKind kind, const QString &file, const QString
 
 // The summary table that ends a fleet upload.
 std::string uploadSummary(const QList<UploadJob> &jobs);
+// After a run with failures, the one command line that uploads the file again to exactly the
+// devices that did not end done; empty when every one did.
+std::string retryCommand(UploadKind kind, const QString &file, const QList<UploadJob> &jobs);
 
 } // namespace cli

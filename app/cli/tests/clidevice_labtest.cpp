@@ -184,7 +184,9 @@ TEST_F(CliDeviceLab, FailingDevicesFailTheRunAndTheSummarySaysWhy) {
             "not: it may be switched off or busy.\n"
             "192.0.2.14  no answer  The device did not answer at 192.0.2.14: is it switched on and "
             "at this address?\n"
-            "1 of 4 devices done\n"))
+            "1 of 4 devices done\n"
+            "To try the failed devices again: quillet-cli upload-fw '" +
+            File.toStdString() + "' 192.0.2.12 192.0.2.13 192.0.2.14\n"))
         << run.out;
     EXPECT_EQ(received(1, "X5"), Bytes);
     EXPECT_TRUE(received(2, "X5").isEmpty());
