@@ -1,6 +1,7 @@
 #include "app/core/singleinstance.h"
 #include "app/widgets/dialogs.h"
 #include "app/widgets/quillet.h"
+#include "support/filelimit.h"
 #include "support/programfolder.h"
 
 #include <QApplication>
@@ -54,6 +55,7 @@ int main(int argc, char *argv[]) {
     if (const std::optional<int> status = AnswerWithoutWindow(arguments))
         return *status;
 
+    RaiseFileLimit();
     QApplication app(argc, argv);
     TSystemDialogs dialogs;
     arguments.removeFirst();

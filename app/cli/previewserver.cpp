@@ -1,9 +1,16 @@
 #include "app/cli/previewserver.h"
 
-#include <QHostAddress>
-#include <QTcpServer>
+#include <QSocketNotifier>
 #include <QTcpSocket>
 #include <QTimer>
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace cli {
 
@@ -13,6 +20,17 @@ namespace {
 constexpr qsizetype kMaxRequestHead = 16 * 1024;
 // A connection that sends no complete request head within this time is closed.
 constexpr int kIdleTimeoutMs = 15000;
+constexpr int kSweepMs = 1000;
+constexpr int kRetryAcceptMs = 500;
+// Descriptors kept free for everything else the process opens.
+constexpr long kSpareDescriptors = 32;
+
+long ConnectionBudget() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return 4096;
+    return std::max<long>(1, static_cast<long>(limit.rlim_cur) - kSpareDescriptors);
+}
 
 std::string plainReply(int status, std::string_view reason, std::string_view body,
                        std::string_view extraHeaders = {}) {
@@ -137,34 +155,128 @@ PreviewReply previewReply(const webfile::ParseResult &site, std::string_view req
 PreviewServer::PreviewServer(std::unique_ptr<LoadedWebFile> site, QObject *parent)
     : QObject(parent)
     , Site(std::move(site))
-    , Server(new QTcpServer(this)) {
-    connect(Server, &QTcpServer::newConnection, this, &PreviewServer::acceptConnections);
+    , Sweep(new QTimer(this))
+    , Retry(new QTimer(this)) {
+    // One timer for every connection's idle limit: a socket's own timer firing while the socket
+    // is being destroyed would call into half an object.
+    Sweep->setInterval(kSweepMs);
+    connect(Sweep, &QTimer::timeout, this, &PreviewServer::closeIdleConnections);
+    Retry->setSingleShot(true);
+    Retry->setInterval(kRetryAcceptMs);
+    connect(Retry, &QTimer::timeout, this, &PreviewServer::resumeAccepting);
 }
 
-PreviewServer::~PreviewServer() = default;
+PreviewServer::~PreviewServer() {
+    for (const Connection &connection : Open) {
+        disconnect(connection.socket, nullptr, this, nullptr);
+        connection.socket->abort();
+    }
+    if (Listener >= 0)
+        ::close(Listener);
+}
 
+// The listening socket is the server's own rather than a QTcpServer's: at descriptor exhaustion
+// the toolkit's server goes on polling a socket that stays readable.
 bool PreviewServer::listen(quint16 port) {
-    return Server->listen(QHostAddress::LocalHost, port);
+    Listener = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (Listener < 0 || ::setsockopt(Listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+        ::bind(Listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+        ::listen(Listener, SOMAXCONN) != 0) {
+        Error = QString::fromLocal8Bit(std::strerror(errno));
+        if (Listener >= 0)
+            ::close(Listener);
+        Listener = -1;
+        return false;
+    }
+    Incoming = new QSocketNotifier(Listener, QSocketNotifier::Read, this);
+    connect(Incoming, &QSocketNotifier::activated, this, &PreviewServer::acceptConnections);
+    return true;
 }
 
 quint16 PreviewServer::port() const {
-    return Server->serverPort();
+    sockaddr_in bound{};
+    socklen_t length = sizeof bound;
+    if (Listener < 0 || ::getsockname(Listener, reinterpret_cast<sockaddr *>(&bound), &length) != 0)
+        return 0;
+    return ntohs(bound.sin_port);
 }
 
 QString PreviewServer::errorString() const {
-    return Server->errorString();
+    return Error;
 }
 
 void PreviewServer::acceptConnections() {
-    while (QTcpSocket *socket = Server->nextPendingConnection()) {
-        socket->setParent(this);
-        auto *idle = new QTimer(socket);
-        idle->setSingleShot(true);
-        connect(idle, &QTimer::timeout, socket, &QTcpSocket::abort);
-        idle->start(kIdleTimeoutMs);
+    for (;;) {
+        // Past the budget the rest wait in the system's queue: a process without a free
+        // descriptor cannot even report its own errors.
+        if (static_cast<long>(Open.size()) >= ConnectionBudget()) {
+            pauseAccepting();
+            break;
+        }
+        const int descriptor = ::accept4(Listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (descriptor < 0) {
+            if (errno == EINTR || errno == ECONNABORTED)
+                continue;
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+                pauseAccepting();
+            break;
+        }
+        auto *socket = new QTcpSocket(this);
+        if (!socket->setSocketDescriptor(descriptor)) {
+            ::close(descriptor);
+            delete socket;
+            continue;
+        }
+        Open.push_back({socket, QDeadlineTimer(kIdleTimeoutMs)});
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readRequest(socket); });
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QTcpSocket::errorOccurred, socket, &QObject::deleteLater);
+        // Each ends the connection once; forget() takes the socket off the list first.
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] { forget(socket); });
+        connect(socket, &QTcpSocket::errorOccurred, this, [this, socket] { forget(socket); });
+    }
+    if (!Open.empty() && !Sweep->isActive())
+        Sweep->start();
+}
+
+void PreviewServer::pauseAccepting() {
+    Incoming->setEnabled(false);
+    // A closing connection frees a descriptor at once; another part of the process may free
+    // one meanwhile, which only a later try can tell.
+    Retry->start();
+}
+
+void PreviewServer::resumeAccepting() {
+    Retry->stop();
+    if (Incoming && !Incoming->isEnabled())
+        Incoming->setEnabled(true);
+}
+
+void PreviewServer::forget(QTcpSocket *socket) {
+    const auto found = std::find_if(Open.begin(), Open.end(),
+                                    [socket](const Connection &c) { return c.socket == socket; });
+    if (found == Open.end())
+        return;
+    Open.erase(found);
+    disconnect(socket, nullptr, this, nullptr);
+    socket->deleteLater();
+    if (Retry->isActive())
+        resumeAccepting();
+    if (Open.empty())
+        Sweep->stop();
+}
+
+void PreviewServer::closeIdleConnections() {
+    std::vector<QTcpSocket *> expired;
+    for (const Connection &connection : Open)
+        if (connection.idle.hasExpired())
+            expired.push_back(connection.socket);
+    for (QTcpSocket *socket : expired) {
+        forget(socket);
+        socket->abort();
     }
 }
 

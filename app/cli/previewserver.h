@@ -4,14 +4,17 @@
 
 #include "app/cli/webfilecommands.h"
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
-class QTcpServer;
+class QSocketNotifier;
 class QTcpSocket;
 
 namespace cli {
@@ -40,12 +43,31 @@ public:
 
     void setRequestLog(RequestLog log) { Log = std::move(log); }
 
+    // Connections open now (for tests).
+    int openConnections() const { return static_cast<int>(Open.size()); }
+
 private:
     void acceptConnections();
     void readRequest(QTcpSocket *socket);
+    // Out of descriptors, the listening socket stays readable while accept fails: it is left
+    // alone until a connection closes or a while has passed.
+    void pauseAccepting();
+    void resumeAccepting();
+    void closeIdleConnections();
+    void forget(QTcpSocket *socket);
+
+    struct Connection {
+        QTcpSocket *socket;
+        QDeadlineTimer idle;
+    };
 
     std::unique_ptr<LoadedWebFile> Site;
-    QTcpServer *Server;
+    int Listener = -1;
+    QSocketNotifier *Incoming = nullptr;
+    QString Error;
+    QTimer *Sweep;
+    QTimer *Retry;
+    std::vector<Connection> Open;
     RequestLog Log;
 };
 
