@@ -1,3 +1,5 @@
+#include "app/core/inifile.h"
+#include "app/core/language.h"
 #include "app/core/singleinstance.h"
 #include "app/widgets/dialogs.h"
 #include "app/widgets/quillet.h"
@@ -28,7 +30,12 @@ std::optional<int> AnswerWithoutWindow(const QStringList &arguments) {
                                   QStringLiteral("Displays this help."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Displays version information."));
-    parser.addOptions({help, version});
+    const QCommandLineOption language(
+        QStringLiteral("language"),
+        QStringLiteral("The language of the window: cs or en (default: the system's, or "
+                       "Language= in qlt.ini)."),
+        QStringLiteral("cs|en"));
+    parser.addOptions({help, version, language});
     parser.parse(arguments);
     if (parser.isSet(help)) {
         // Without an application object the parser does not know the program's name.
@@ -62,7 +69,13 @@ int main(int argc, char *argv[]) {
     const TStartupInputs inputs = TStartupInputs::FromSystem(ProgramFolder(), arguments);
     // A second window on the same settings would upload beside the first and overwrite its
     // settings at exit: the first one comes forward instead and says so.
-    TSingleInstance instance(TStartup(inputs).IniPath());
+    const TStartup startup(inputs);
+    TIniFile settings;
+    settings.Load(startup.IniPath());
+    const TUiLanguage language = ChooseUiLanguage(
+        arguments, settings.ReadString(QStringLiteral("Global"), QStringLiteral("Language"), {}));
+    InstallUiTranslations(language);
+    TSingleInstance instance(startup.IniPath());
     if (!instance.Acquire()) {
         const bool heard = instance.AskRunningToShow();
         std::fprintf(stderr, "%s is already running%s.\n",
@@ -71,6 +84,7 @@ int main(int argc, char *argv[]) {
         return 0;
     }
     TfQuillet fQuillet(inputs, dialogs);
+    fQuillet.SetUiLanguage(language);
     QObject::connect(&instance, &TSingleInstance::ShowRequested, &fQuillet,
                      &TfQuillet::ShowAsAlreadyRunning);
     fQuillet.show();

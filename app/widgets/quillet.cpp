@@ -134,9 +134,9 @@ void TfQuillet::FormDestroy() {
     if (!FStartup.SaveSettings(CurrentSettings(), &error)) {
         FLog->WriteLineIf({woCommon}, QStringLiteral("Settings not saved: ") + error);
         // The user's choices would be lost without a word otherwise.
-        FDialogs.Message(this, TDialogs::mkError, FStartup.AppName(),
-                         QStringLiteral("The settings could not be saved to %1:\n%2")
-                             .arg(FStartup.IniPath(), error));
+        FDialogs.Message(
+            this, TDialogs::mkError, FStartup.AppName(),
+            tr("The settings could not be saved to %1:\n%2").arg(FStartup.IniPath(), error));
     }
     FLog.reset();
 }
@@ -148,21 +148,19 @@ void TfQuillet::BuildControls() {
     QWidget *pnl = FPnlBackground;
     ApplyStyleSheet();
 
-    FGBFiles = Named(new QGroupBox(QStringLiteral("Files"), pnl), "GBFiles");
+    FGBFiles = Named(new QGroupBox(tr("Files"), pnl), "GBFiles");
     FGBFiles->setGeometry(2, 0, 593, 153);
-    FLabFrom = MakeLabel(FGBFiles, "LabFrom", QStringLiteral("From:"), 24, 36);
+    FLabFrom = MakeLabel(FGBFiles, "LabFrom", tr("From:"), 24, 36);
     FEdtFrom = MakeEdit(FGBFiles, "EdtFrom", 72, 32, 409);
     FEdtFrom->installEventFilter(this);
-    FBtnSelectSource =
-        MakeButton(FGBFiles, "BtnSelectSource", QStringLiteral("Source"), {496, 30, 75, 25});
-    FLabWebFile = MakeLabel(FGBFiles, "LabWebFile", QStringLiteral("Web file:"), 24, 76);
+    FBtnSelectSource = MakeButton(FGBFiles, "BtnSelectSource", tr("Source"), {496, 30, 75, 25});
+    FLabWebFile = MakeLabel(FGBFiles, "LabWebFile", tr("Web file:"), 24, 76);
     FEdtWebFile = MakeEdit(FGBFiles, "EdtWebFile", 72, 72, 409);
     FEdtWebFile->installEventFilter(this);
     FBtnWebSource = MakeButton(FGBFiles, "BtnWebSource", QStringLiteral("..."), {496, 70, 25, 25});
-    FLabFWFile = MakeLabel(FGBFiles, "LabFWFile", QStringLiteral("FW:"), 24, 112);
+    FLabFWFile = MakeLabel(FGBFiles, "LabFWFile", tr("FW:"), 24, 112);
     FEdtFWFile = MakeEdit(FGBFiles, "EdtFWFile", 72, 108, 409);
-    FBtnBrowseFW =
-        MakeButton(FGBFiles, "BtnBrowseFW", QStringLiteral("Browse"), {496, 106, 75, 25});
+    FBtnBrowseFW = MakeButton(FGBFiles, "BtnBrowseFW", tr("Browse"), {496, 106, 75, 25});
     // A file dropped anywhere on the window goes to the field its kind belongs in, not as
     // text into the field under the pointer.
     for (QLineEdit *edit : {FEdtFrom, FEdtWebFile, FEdtFWFile})
@@ -175,40 +173,48 @@ void TfQuillet::BuildControls() {
     FInfo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     FInfo->setReadOnly(true);
 
-    FRGRewriteBox = Named(new QGroupBox(QStringLiteral("Web file"), pnl), "RGRewrite");
+    FRGRewriteBox = Named(new QGroupBox(tr("Web file"), pnl), "RGRewrite");
     FRGRewriteBox->setGeometry(378, 160, 217, 41);
     FRGRewrite = new QButtonGroup(this);
-    auto *newVersion = Named(new QRadioButton(QStringLiteral("New version"), FRGRewriteBox),
-                             "RGRewriteNewVersion");
+    auto *newVersion =
+        Named(new QRadioButton(tr("New version"), FRGRewriteBox), "RGRewriteNewVersion");
     newVersion->setGeometry(8, 18, 100, 18);
-    auto *rewriteLast = Named(new QRadioButton(QStringLiteral("Rewrite last"), FRGRewriteBox),
-                              "RGRewriteRewriteLast");
+    auto *rewriteLast =
+        Named(new QRadioButton(tr("Rewrite last"), FRGRewriteBox), "RGRewriteRewriteLast");
     rewriteLast->setGeometry(112, 18, 100, 18);
     FRGRewrite->addButton(newVersion, rwNewVersion);
     FRGRewrite->addButton(rewriteLast, rwRewriteLast);
     newVersion->setChecked(true);
 
-    FGBBakFiles = Named(new QGroupBox(QStringLiteral("*.bak files"), pnl), "GBBakFiles");
+    FGBBakFiles = Named(new QGroupBox(tr("*.bak files"), pnl), "GBBakFiles");
     FGBBakFiles->setGeometry(378, 208, 217, 41);
-    FChBBakDel = Named(new QCheckBox(QStringLiteral("Delete *.bak files from source"), FGBBakFiles),
-                       "ChBBakDel");
+    FChBBakDel =
+        Named(new QCheckBox(tr("Delete *.bak files from source"), FGBBakFiles), "ChBBakDel");
     FChBBakDel->move(24, 16);
     FChBBakDel->resize(FChBBakDel->sizeHint().width(), 18);
     FChBBakDel->setChecked(true);
 
-    FBtnCreate = MakeButton(pnl, "BtnCreate", QStringLiteral("C r e a t e"), {378, 259, 217, 25});
+    FBtnCreate = MakeButton(pnl, "BtnCreate", tr("C r e a t e"), {378, 259, 217, 25});
 
-    FGBUpload = Named(new QGroupBox(QStringLiteral("Upload"), pnl), "GBUpload");
+    FGBUpload = Named(new QGroupBox(tr("Upload"), pnl), "GBUpload");
     FGBUpload->setGeometry(2, 288, 593, 57);
-    FLabIP = MakeLabel(FGBUpload, "LabIP", QStringLiteral("IP:"), 48, 22);
+    FLabIP = MakeLabel(FGBUpload, "LabIP", tr("IP:"), 48, 22);
     FIPEdtAddress = Named(new TIPEdit(FGBUpload), "IPEdtAddress");
     FIPEdtAddress->setGeometry(72, 20, 125, 20);
-    FBtnFindDevice =
-        MakeButton(FGBUpload, "BtnFindDevice", QStringLiteral("Search"), {216, 18, 75, 25});
-    FBtnUploadWeb =
-        MakeButton(FGBUpload, "BtnUploadWeb", QStringLiteral("Upload web"), {416, 18, 75, 25});
-    FBtnUploadFW =
-        MakeButton(FGBUpload, "BtnUploadFW", QStringLiteral("Upload FW"), {496, 18, 75, 25});
+    FBtnFindDevice = MakeButton(FGBUpload, "BtnFindDevice", tr("Search"), {216, 18, 75, 25});
+    FBtnUploadWeb = MakeButton(FGBUpload, "BtnUploadWeb", tr("Upload web"), {416, 18, 75, 25});
+    FBtnUploadFW = MakeButton(FGBUpload, "BtnUploadFW", tr("Upload FW"), {496, 18, 75, 25});
+    // A translated caption may need more than the 75 pixels of the English one: the two
+    // buttons then grow to the left, keeping the group's right margin and their gap.
+    if (FBtnUploadWeb->text() != QStringLiteral("Upload web")) {
+        int width = 75;
+        for (const QPushButton *button : {FBtnUploadWeb, FBtnUploadFW})
+            width = std::max(
+                width,
+                button->fontMetrics().horizontalAdvance(QString(button->text()).remove(u'&')) + 10);
+        FBtnUploadFW->setGeometry(571 - width, 18, width, 25);
+        FBtnUploadWeb->setGeometry(FBtnUploadFW->x() - 5 - width, 18, width, 25);
+    }
     // Two test buttons that users never see.
     MakeButton(FGBUpload, "BtnTest", QStringLiteral("Test"), {300, 18, 50, 25})->hide();
     MakeButton(FGBUpload, "BtnTestDir", QStringLiteral("TestDir"), {350, 18, 50, 25})->hide();
@@ -250,41 +256,40 @@ void TfQuillet::ApplyStyleSheet() {
 
 void TfQuillet::BuildMenu() {
     QStyle *style = this->style();
-    FMMFile = Named(menuBar()->addMenu(QStringLiteral("&File")), "MMFile");
-    FMMDevices = Named(FMMFile->addAction(style->standardIcon(QStyle::SP_ComputerIcon),
-                                          QStringLiteral("&Devices...")),
-                       "MMDevices");
+    FMMFile = Named(menuBar()->addMenu(tr("&File")), "MMFile");
+    FMMDevices =
+        Named(FMMFile->addAction(style->standardIcon(QStyle::SP_ComputerIcon), tr("&Devices...")),
+              "MMDevices");
     FMMDevices->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
     connect(FMMDevices, &QAction::triggered, this, &TfQuillet::MMDevicesClick);
-    FMMCancel = Named(FMMFile->addAction(style->standardIcon(QStyle::SP_BrowserStop),
-                                         QStringLiteral("&Cancel operation")),
-                      "MMCancel");
+    FMMCancel = Named(
+        FMMFile->addAction(style->standardIcon(QStyle::SP_BrowserStop), tr("&Cancel operation")),
+        "MMCancel");
     FMMCancel->setShortcut(QKeySequence(Qt::Key_Escape));
     FMMCancel->setEnabled(false);
     connect(FMMCancel, &QAction::triggered, this, &TfQuillet::MMCancelClick);
     FMMFile->addSeparator();
-    QAction *exit = Named(FMMFile->addAction(style->standardIcon(QStyle::SP_DialogCloseButton),
-                                             QStringLiteral("&Exit")),
-                          "MMExit");
+    QAction *exit =
+        Named(FMMFile->addAction(style->standardIcon(QStyle::SP_DialogCloseButton), tr("&Exit")),
+              "MMExit");
     connect(exit, &QAction::triggered, this, &TfQuillet::MMExitClick);
 
-    FMMHelp = Named(menuBar()->addMenu(QStringLiteral("&Help")), "MMHelp");
+    FMMHelp = Named(menuBar()->addMenu(tr("&Help")), "MMHelp");
     FMMHelpReadme = Named(new QMenu(QStringLiteral("Quillet"), FMMHelp), "MMHelpReadme");
     FMMHelpReadme->setIcon(style->standardIcon(QStyle::SP_DialogHelpButton));
     FMMHelpReadmeAction = FMMHelp->addMenu(FMMHelpReadme);
-    QAction *english =
-        Named(FMMHelpReadme->addAction(QStringLiteral("&English")), "MMHelpReadmeEN");
+    QAction *english = Named(FMMHelpReadme->addAction(tr("&English")), "MMHelpReadmeEN");
     connect(english, &QAction::triggered, this, &TfQuillet::MMHelpReadmeENClick);
-    QAction *czech = Named(FMMHelpReadme->addAction(QStringLiteral("&Czech")), "MMHelpReadmeCZ");
+    QAction *czech = Named(FMMHelpReadme->addAction(tr("&Czech")), "MMHelpReadmeCZ");
     connect(czech, &QAction::triggered, this, &TfQuillet::MMHelpReadmeCZClick);
-    FMMHelpInfoEn = Named(FMMHelp->addAction(style->standardIcon(QStyle::SP_DialogHelpButton),
-                                             QStringLiteral("Info")),
-                          "MMHelpInfoEn");
+    FMMHelpInfoEn =
+        Named(FMMHelp->addAction(style->standardIcon(QStyle::SP_DialogHelpButton), tr("Info")),
+              "MMHelpInfoEn");
     connect(FMMHelpInfoEn, &QAction::triggered, this, &TfQuillet::MMHelpInfoEnClick);
     Named(FMMHelp->addSeparator(), "N1");
-    QAction *about = Named(FMMHelp->addAction(style->standardIcon(QStyle::SP_MessageBoxInformation),
-                                              QStringLiteral("&About")),
-                           "MMHelpAbout");
+    QAction *about = Named(
+        FMMHelp->addAction(style->standardIcon(QStyle::SP_MessageBoxInformation), tr("&About")),
+        "MMHelpAbout");
     connect(about, &QAction::triggered, this, &TfQuillet::MMHelpAboutClick);
 }
 
@@ -532,7 +537,7 @@ void TfQuillet::MMHelpReadmeCZClick() {
     OpenHelpPage(hlCzech);
 }
 void TfQuillet::MMHelpInfoEnClick() {
-    OpenHelpPage(hlEnglish);
+    OpenHelpPage(FUiLanguage == TUiLanguage::Czech ? hlCzech : hlEnglish);
 }
 void TfQuillet::MMHelpAboutClick() {
     ShowAbout(FStartup.AppName(), TStartup::VersionText());
@@ -543,9 +548,8 @@ void TfQuillet::ShowAsAlreadyRunning() {
         showNormal();
     raise();
     activateWindow();
-    FDialogs.Message(
-        this, TDialogs::mkInformation, FStartup.AppName(),
-        QStringLiteral("%1 is already running: this is its window.").arg(FStartup.AppName()));
+    FDialogs.Message(this, TDialogs::mkInformation, FStartup.AppName(),
+                     tr("%1 is already running: this is its window.").arg(FStartup.AppName()));
 }
 
 void TfQuillet::OpenHelpPage(THelpLanguage language) {
@@ -724,14 +728,14 @@ void TfQuillet::MMCancelClick() {
         }
     }
     if (cancelled)
-        AddInfo(QStringLiteral("Cancelled."));
+        AddInfo(tr("Cancelled."));
 }
 
 void TfQuillet::closeEvent(QCloseEvent *event) {
     if (OperationRunning(*this)) {
         if (!FDialogs.Confirm(this, FStartup.AppName(),
-                              QStringLiteral("A create or upload is still running. Stop it and "
-                                             "quit?"))) {
+                              tr("A create or upload is still running. Stop it and "
+                                 "quit?"))) {
             event->ignore();
             return;
         }

@@ -2,6 +2,7 @@
 // Create button, the upload group and the menus.
 #pragma once
 
+#include "app/core/language.h"
 #include "app/core/startup.h"
 #include "app/workflows/deviceupload.h"
 #include "discovery/relyndevicelist.h"
@@ -71,6 +72,9 @@ public:
     QPushButton *BtnFindDevice() const { return FBtnFindDevice; }
     QPushButton *BtnUploadWeb() const { return FBtnUploadWeb; }
     QPushButton *BtnUploadFW() const { return FBtnUploadFW; }
+
+    // The language the window speaks: the Info help page follows it.
+    void SetUiLanguage(TUiLanguage language) { FUiLanguage = language; }
 
     // The search that the Search button's window runs; the network search unless a test sets
     // its own.
@@ -146,6 +150,7 @@ private:
 
     TDialogs &FDialogs;
     TStartup FStartup;
+    TUiLanguage FUiLanguage = TUiLanguage::English;
     std::unique_ptr<TBrimoLog> FLog;
     QString FDirInName;
 

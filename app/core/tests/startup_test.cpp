@@ -1,6 +1,7 @@
 // Branding, mode, folders and the settings file of Quillet's start and exit.
 #include "app/core/deviceswindowstate.h"
 #include "app/core/inifile.h"
+#include "app/core/language.h"
 #include "app/core/responsivedelay.h"
 #include "app/core/startup.h"
 #include "support/inttext.h"
@@ -15,6 +16,7 @@
 #include <chrono>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <map>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -66,6 +68,25 @@ TEST(BrandFolder, MakerNameForTheMakerAndForUnsafeBrands) {
     EXPECT_EQ(TStartup::BrandFolderFor(QString(255, u'Z')), QString(255, u'Z'));
     // Only a to z are upper-cased for the comparison.
     EXPECT_EQ(TStartup::BrandFolderFor(u"brımo"_s), u"brımo"_s);
+}
+
+TEST(UiLanguage, ArgumentThenSettingThenTheLocale) {
+    const auto choose = [](QStringList arguments, const char *setting,
+                           std::map<std::string, QString> environment) {
+        return ChooseUiLanguage(arguments, QString::fromLatin1(setting),
+                                [&environment](const char *name) { return environment[name]; });
+    };
+    using enum TUiLanguage;
+    EXPECT_EQ(choose({}, "", {}), English);
+    EXPECT_EQ(choose({}, "", {{"LANG", u"cs_CZ.UTF-8"_s}}), Czech);
+    EXPECT_EQ(choose({}, "", {{"LANG", u"de_DE.UTF-8"_s}}), English);
+    // LC_ALL, then LC_MESSAGES, then LANG: the first that is set decides.
+    EXPECT_EQ(choose({}, "", {{"LANG", u"cs_CZ.UTF-8"_s}, {"LC_MESSAGES", u"C"_s}}), English);
+    EXPECT_EQ(choose({}, "", {{"LC_ALL", u"cs_CZ"_s}, {"LC_MESSAGES", u"C"_s}}), Czech);
+    EXPECT_EQ(choose({}, "cs", {{"LANG", u"C"_s}}), Czech);
+    EXPECT_EQ(choose({}, "xx", {{"LANG", u"cs_CZ"_s}}), Czech); // a setting not understood
+    EXPECT_EQ(choose({u"--language"_s, u"en"_s}, "cs", {{"LANG", u"cs_CZ"_s}}), English);
+    EXPECT_EQ(choose({u"-brimo"_s, u"--language=cs"_s}, "en", {}), Czech);
 }
 
 TEST(Mode, FirstArgumentOnlyAnyCase) {

@@ -1,5 +1,6 @@
 // The main window and the about window, in a temporary program folder on the offscreen platform.
 #include "app/core/documentopener.h"
+#include "app/core/language.h"
 #include "app/core/singleinstance.h"
 #include "app/widgets/about.h"
 #include "app/widgets/deviceswindow.h"
@@ -32,6 +33,7 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <QTranslator>
 #include <atomic>
 #include <memory>
 #include <optional>
@@ -335,6 +337,55 @@ private slots:
         w->findChild<QAction *>(item)->trigger();
         QTRY_COMPARE(InfoLines(*w), failed + failed);
         qputenv("PATH", path);
+    }
+
+    // LANG=cs_CZ.UTF-8: the window speaks Czech, Qt's own texts too, nothing is cut off, and the
+    // Info help page is the Czech one.
+    void czechWindowFitsAndOpensTheCzechHelp() {
+        QVERIFY(InstallUiTranslations(TUiLanguage::Czech));
+        const auto uninstall = qScopeGuard([] {
+            for (QTranslator *translator : qApp->findChildren<QTranslator *>()) {
+                QCoreApplication::removeTranslator(translator);
+                delete translator;
+            }
+        });
+        auto w = Start();
+        w->SetUiLanguage(TUiLanguage::Czech);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        QCOMPARE(w->BtnUploadWeb()->text(), u"Nahrát web"_s);
+        QCOMPARE(Child<QMenu>(w.get(), "MMFile")->title(), u"&Soubor"_s);
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&Yes"), u"&Ano"_s);
+        // Every caption of the window fits its control.
+        for (QAbstractButton *button : w->findChildren<QAbstractButton *>()) {
+            if (!button->isVisible() || button->text().isEmpty())
+                continue;
+            // The caption itself (a push button's size hint has a minimum width of its own),
+            // with room for a check box's or radio button's mark.
+            const bool marked = !qobject_cast<QPushButton *>(button);
+            const int needed =
+                button->fontMetrics().horizontalAdvance(QString(button->text()).remove(u'&')) +
+                (marked ? 22 : 8);
+            QVERIFY2(needed <= button->width() + 2,
+                     qPrintable(button->text() + u" needs "_s + QString::number(needed)));
+        }
+        for (QLabel *label : w->findChildren<QLabel *>())
+            if (label->isVisible() && !label->text().isEmpty())
+                QVERIFY2(label->sizeHint().width() <= label->width(), qPrintable(label->text()));
+
+        const QString bin = FTemp->filePath(u"bin"_s);
+        QDir().mkpath(bin);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", bin.toLocal8Bit());
+        const QString asked = FTemp->filePath(u"asked"_s);
+        WriteScript(bin + u"/xdg-open"_s, "echo \"$@\" >>'" + asked.toLocal8Bit() + "'\n");
+        QSignalSpy ended(w->findChild<TDocumentOpener *>(), &TDocumentOpener::Finished);
+        w->findChild<QAction *>(u"MMHelpInfoEn"_s)->trigger();
+        QTRY_COMPARE(ended.size(), 1);
+        qputenv("PATH", path);
+        QFile file(asked);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().endsWith("qltcz.htm\n"));
     }
 
     void sourceFolderChooserAndExit() {
