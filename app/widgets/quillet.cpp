@@ -172,6 +172,8 @@ void TfQuillet::BuildControls() {
     FInfo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     FInfo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     FInfo->setReadOnly(true);
+    // The lines can be selected and copied with the keyboard as well, e.g. for a report.
+    FInfo->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 
     FRGRewriteBox = Named(new QGroupBox(tr("Web file"), pnl), "RGRewrite");
     FRGRewriteBox->setGeometry(378, 160, 217, 41);
@@ -272,6 +274,7 @@ void TfQuillet::BuildMenu() {
     QAction *exit =
         Named(FMMFile->addAction(style->standardIcon(QStyle::SP_DialogCloseButton), tr("&Exit")),
               "MMExit");
+    exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(exit, &QAction::triggered, this, &TfQuillet::MMExitClick);
 
     FMMHelp = Named(menuBar()->addMenu(tr("&Help")), "MMHelp");

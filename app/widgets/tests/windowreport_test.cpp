@@ -4,6 +4,7 @@
 #include "ipassign/ipedit.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -214,6 +215,11 @@ private slots:
         QVERIFY(!window->MMCancel()->isEnabled());
         QCOMPARE(QApplication::focusWidget(), window->BtnUploadFW());
         QCOMPARE(::kill(clientPid, 0), -1);
+        // The messages can be copied for a report, by keyboard too.
+        QTest::mouseClick(window->Info()->viewport(), Qt::LeftButton);
+        QTest::keyClick(window->Info(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(window->Info(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("Cancelled."));
 
         // The address comes back at the next start.
         window.reset();
@@ -229,7 +235,8 @@ private slots:
         QAction *exit = window->findChild<QAction *>(QStringLiteral("MMExit"));
         QVERIFY(exit);
         FDialogs.Answers = {false};
-        exit->trigger();
+        // Ctrl+Q is File > Exit.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Q, Qt::ControlModifier);
         QCOMPARE(FDialogs.Questions,
                  QStringList{QStringLiteral("A create or upload is still running. Stop it and "
                                             "quit?")});
