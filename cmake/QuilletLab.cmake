@@ -15,9 +15,9 @@
 # devices' logs of the last run are kept in <build>/Testing/lab-logs/<lab>/.
 #
 # Inside, the program sees NETLAB, NETLAB_NAME, NETLAB_DIR, NETLAB_DEVICES, NETLAB_DEVSIM, and
-# links quillet_labtest (tools/labtest/lab.h: device addresses, logs, TFTP folders, restarting
-# a device with simulator options, switching a device or its TFTP server off). inLab() guards
-# a program started by hand outside its lab.
+# links quillet_testsupport (tools/testsupport/lab.h: device addresses, logs, TFTP folders,
+# restarting a device with simulator options, switching a device or its TFTP server off).
+# inLab() guards a program started by hand outside its lab.
 set(QUILLET_NETLAB ${PROJECT_SOURCE_DIR}/tools/netlab)
 string(MD5 _quillet_lab_hash "${CMAKE_BINARY_DIR}")
 string(SUBSTRING "${_quillet_lab_hash}" 0 6 QUILLET_LAB_SUFFIX)
@@ -31,7 +31,7 @@ function(quillet_add_lab_test name)
         set(T_TIMEOUT 300)
     endif()
     add_executable(${name} ${T_SOURCES})
-    target_link_libraries(${name} PRIVATE quillet_options quillet_labtest ${T_LIBS})
+    target_link_libraries(${name} PRIVATE quillet_options quillet_testsupport ${T_LIBS})
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QUILLET_TEST_DIR})
     target_compile_definitions(${name} PRIVATE
         QUILLET_PROGRAM_DIR="${QUILLET_PROGRAM_DIR}/"

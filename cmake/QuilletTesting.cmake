@@ -26,11 +26,12 @@ endfunction()
 
 # quillet_add_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 [LABELS l] [FIXTURES f] [QT])
 # Builds one test program into the tests folder and registers each of its cases with CTest.
-# QT marks a Qt Test program (one CTest entry); otherwise the program uses GoogleTest.
+# QT marks a Qt Test program (one CTest entry); otherwise the program uses GoogleTest. Every
+# test program links quillet_testsupport (tools/testsupport).
 function(quillet_add_test name)
     cmake_parse_arguments(T "QT" "TIMEOUT" "SOURCES;LIBS;LABELS;FIXTURES" ${ARGN})
     add_executable(${name} ${T_SOURCES})
-    target_link_libraries(${name} PRIVATE quillet_options ${T_LIBS})
+    target_link_libraries(${name} PRIVATE quillet_options quillet_testsupport ${T_LIBS})
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QUILLET_TEST_DIR})
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 300)

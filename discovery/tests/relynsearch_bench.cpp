@@ -3,7 +3,7 @@
 // with a bare endpoint.
 #include "discovery/relyndevicelist.h"
 #include "discovery/relynsearch.h"
-#include "tools/labtest/lab.h"
+#include "tools/testsupport/lab.h"
 
 #include <algorithm>
 #include <chrono>

@@ -5,7 +5,7 @@
 #include "discovery/relynsearch.h"
 #include "discovery/tests/qstringprint.h"
 #include "support/nethelpers.h"
-#include "tools/labtest/lab.h"
+#include "tools/testsupport/lab.h"
 
 #include <chrono>
 #include <gmock/gmock.h>

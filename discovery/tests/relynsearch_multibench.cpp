@@ -3,7 +3,7 @@
 // devices behind a router (netlab --routed 50).
 #include "discovery/relyndevicelist.h"
 #include "discovery/relynsearch.h"
-#include "tools/labtest/lab.h"
+#include "tools/testsupport/lab.h"
 
 #include <algorithm>
 #include <chrono>

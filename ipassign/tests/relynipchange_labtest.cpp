@@ -3,7 +3,7 @@
 #include "discovery/relynsearchgui.h"
 #include "ipassign/neighbourtable.h"
 #include "ipassign/relynipchangegui.h"
-#include "tools/labtest/lab.h"
+#include "tools/testsupport/lab.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 // The echo for a normal user on a computer whose ping_group_range is the kernel's default
 // "1 0": no ICMP socket for anyone but root. The real quillet-cli, run as user nobody, checks an
 // address before an IP change and waits for a device's restart after a web upload.
-#include "tools/labtest/lab.h"
+#include "tools/testsupport/lab.h"
 
 #include <QByteArray>
 #include <QDir>

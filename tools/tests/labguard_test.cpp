@@ -1,5 +1,5 @@
 // The guard that keeps lab tests from broadcasting when started outside a lab.
-#include "tools/labtest/lab.h"
+#include "tools/testsupport/lab.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

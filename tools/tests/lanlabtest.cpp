@@ -1,9 +1,10 @@
 // The test LAN itself, seen from the computer's namespace: broadcasts reach every simulated
 // device, replies carry what each device was given, uploads restart the right device and
 // IP-SETUP moves only the device it names.
-#include "tools/labtest/lab.h"
+#include "tools/testsupport/lab.h"
 
 #include <arpa/inet.h>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>

@@ -4,7 +4,7 @@
 #include "app/widgets/dialogs.h"
 #include "app/widgets/uploadwindow.h"
 #include "app/workflows/uploadmodel.h"
-#include "tools/labtest/lab.h"
+#include "tools/testsupport/lab.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -9,7 +9,7 @@
 #include "discovery/relynsearchgui.h"
 #include "ipassign/ipedit.h"
 #include "ipassign/relynipchangegui.h"
-#include "tools/labtest/lab.h"
+#include "tools/testsupport/lab.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -3,7 +3,7 @@
 #include "app/widgets/dialogs.h"
 #include "app/widgets/quillet.h"
 #include "ipassign/ipedit.h"
-#include "tools/labtest/lab.h"
+#include "tools/testsupport/lab.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,7 +3,7 @@
 
 #include "app/widgets/tests/qstringprinter.h"
 #include "app/workflows/tests/recordingreport.h"
-#include "tools/labtest/lab.h"
+#include "tools/testsupport/lab.h"
 
 #include <QFile>
 #include <QRandomGenerator>
