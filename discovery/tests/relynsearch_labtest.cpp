@@ -3,9 +3,9 @@
 #include "discovery/relyndevicelist.h"
 #include "discovery/relynerror.h"
 #include "discovery/relynsearch.h"
-#include "discovery/tests/qstringprint.h"
 #include "support/nethelpers.h"
 #include "tools/testsupport/lab.h"
+#include "tools/testsupport/printers.h"
 
 #include <chrono>
 #include <gmock/gmock.h>

@@ -1,7 +1,7 @@
 #include "discovery/relynerror.h"
 #include "discovery/relynnoreply.h"
 #include "discovery/relynsearch.h"
-#include "discovery/tests/qstringprint.h"
+#include "tools/testsupport/printers.h"
 
 #include <QFile>
 #include <QTemporaryDir>

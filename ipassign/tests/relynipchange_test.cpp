@@ -1,6 +1,7 @@
 // The procedure on a scripted network: echo service, endpoint and neighbour table stand-ins.
 #include "ipassign/neighbourtable.h"
 #include "ipassign/tests/scriptednetwork.h"
+#include "tools/testsupport/printers.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -2,6 +2,7 @@
 // "1 0": no ICMP socket for anyone but root. The real quillet-cli, run as user nobody, checks an
 // address before an IP change and waits for a device's restart after a web upload.
 #include "tools/testsupport/lab.h"
+#include "tools/testsupport/printers.h"
 
 #include <QByteArray>
 #include <QDir>

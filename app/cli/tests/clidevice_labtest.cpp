@@ -2,6 +2,7 @@
 // uploads to one device and to a fleet of twenty side by side, and the IP change.
 #include "app/cli/tests/cliprogram.h"
 #include "tools/testsupport/lab.h"
+#include "tools/testsupport/printers.h"
 
 #include <gtest/gtest.h>
 

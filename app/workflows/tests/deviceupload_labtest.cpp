@@ -1,9 +1,9 @@
 // Uploads through the real client to simulated devices of the test LAN.
 #include "app/workflows/deviceupload.h"
 
-#include "app/widgets/tests/qstringprinter.h"
 #include "app/workflows/tests/recordingreport.h"
 #include "tools/testsupport/lab.h"
+#include "tools/testsupport/printers.h"
 
 #include <QFile>
 #include <QRandomGenerator>

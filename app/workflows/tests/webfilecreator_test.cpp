@@ -1,9 +1,9 @@
 #include "app/workflows/webfilecreator.h"
 
-#include "app/widgets/tests/qstringprinter.h"
 #include "app/workflows/tests/recordingreport.h"
 #include "packer/webfile.h"
 #include "support/brimolog.h"
+#include "tools/testsupport/printers.h"
 
 #include <QDir>
 #include <QElapsedTimer>
