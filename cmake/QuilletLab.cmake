@@ -3,9 +3,10 @@
 # quillet_add_lab_test(<name> SOURCES a.cpp ... [LIBS lib ...] [DEVICES n] [TIMEOUT s]
 #                      [LABELS l ...] [LAB_OPTIONS --lans 2 ...] [QT])
 #
-# Builds the test program <name> (GoogleTest with gmock, or Qt Test with QT) and registers three
-# CTest entries around a lab of its own, <name>-<hash of the build folder>, so that two test
-# programs, or two build folders, never share a lab:
+# Builds the test program <name> (GoogleTest with gmock, or Qt Test with QT; LIBS may name
+# quillet_coreapp_main as for quillet_add_test) and registers three CTest entries around a lab
+# of its own, <name>-<hash of the build folder>, so that two test programs, or two build
+# folders, never share a lab:
 #   <name>_lab_up    netlab up --devices n (default 3) [LAB_OPTIONS]  FIXTURES_SETUP <name>_lab
 #   <name>           netlab exec pc -- <program>                FIXTURES_REQUIRED <name>_lab
 #   <name>_lab_down  netlab down                                FIXTURES_CLEANUP <name>_lab
@@ -39,7 +40,7 @@ function(quillet_add_lab_test name)
     if(T_QT)
         target_link_libraries(${name} PRIVATE Qt6::Test)
     else()
-        target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main GTest::gmock)
+        quillet_link_gtest(${name} "${T_LIBS}")
     endif()
     # Building the test builds the simulator that its lab runs.
     add_dependencies(${name} devsim)
