@@ -16,12 +16,8 @@ namespace {
 
 using Options = std::vector<std::string>;
 
-QString Address(int n) {
-    return QString::fromStdString(labtest::deviceAddress(n));
-}
-QString Mac(int n) {
-    return QString::fromStdString(labtest::deviceMac(n));
-}
+using labtest::Address;
+using labtest::Mac;
 
 class RelynSearchLab : public testing::Test {
 protected:

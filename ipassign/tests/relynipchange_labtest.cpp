@@ -18,13 +18,8 @@
 
 namespace {
 
-QString Mac(int device) {
-    return QString::fromStdString(labtest::deviceMac(device));
-}
-
-QString Address(int device) {
-    return QString::fromStdString(labtest::deviceAddress(device));
-}
+using labtest::Address;
+using labtest::Mac;
 
 bool AnyDeviceGot(const char *text) {
     for (int n = 1; n <= labtest::deviceCount(); ++n)

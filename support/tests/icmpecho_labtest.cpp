@@ -20,9 +20,7 @@ namespace {
 const QString GroupRange = QStringLiteral("/proc/sys/net/ipv4/ping_group_range");
 constexpr uid_t Nobody = 65534;
 
-QString Address(int device) {
-    return QString::fromStdString(labtest::deviceAddress(device));
-}
+using labtest::Address;
 
 struct TRun {
     int Status = -1;

@@ -73,11 +73,7 @@ const Bytes discoveryQuery{0, 0, 0, 0xF6};
 const Bytes infoQuery{0, 0, 0, 0xE4};
 const Bytes legacyQuery{0, 0, 0, 0xE6};
 
-Bytes ipSetup(std::uint8_t mac5, std::uint8_t mac6, std::array<std::uint8_t, 4> address) {
-    Bytes d{0, 0, 0, 0xFC, 'I', 'P', '-', 'S', 'E', 'T', 'U', 'P', 0, 0, mac5, mac6};
-    d.insert(d.end(), address.begin(), address.end());
-    return d;
-}
+using labtest::ipSetup;
 
 std::string textAt(const Bytes &block, std::size_t offset) {
     std::string text;

@@ -54,6 +54,14 @@ std::string deviceMac(int n) {
     return text;
 }
 
+QString Address(int n) {
+    return QString::fromStdString(deviceAddress(n));
+}
+
+QString Mac(int n) {
+    return QString::fromStdString(deviceMac(n));
+}
+
 std::string labAddress(int n) {
     std::string address = readFile(deviceDir(n) + "/address");
     while (!address.empty() && (address.back() == '\n' || address.back() == ' ')) {
@@ -111,6 +119,14 @@ bool waitForLog(int n, std::string_view contains, std::chrono::milliseconds time
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+}
+
+std::vector<std::uint8_t> ipSetup(std::uint8_t mac5, std::uint8_t mac6,
+                                  std::array<std::uint8_t, 4> address) {
+    std::vector<std::uint8_t> d{0,   0,   0,   0xFC, 'I', 'P', '-',  'S',
+                                'E', 'T', 'U', 'P',  0,   0,   mac5, mac6};
+    d.insert(d.end(), address.begin(), address.end());
+    return d;
 }
 
 int run(std::vector<std::string> argv, bool quiet) {

@@ -1,8 +1,12 @@
 // Helpers for test programs that run inside the test LAN ("netlab exec ... pc -- program", as
-// quillet_add_lab_test registers them).
+// quillet_add_lab_test registers them), and datagrams for tests that talk to the simulator.
 #pragma once
 
+#include <QString>
+
+#include <array>
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +30,9 @@ std::string pcAddress();
 // Device n (1-based) as the lab brings it up (and as "netlab devsim" restores it).
 std::string deviceAddress(int n);
 std::string deviceMac(int n);
+// The same as Qt text, for the program's own classes.
+QString Address(int n);
+QString Mac(int n);
 
 // Device n's address in any lab (netlab up --lans/--foreign/--routed put devices on other
 // networks), as netlab keeps it.
@@ -47,6 +54,10 @@ void clearLog(int n);
 // The lines of device n's log that contain the text.
 std::vector<std::string> logLines(int n, std::string_view contains);
 bool waitForLog(int n, std::string_view contains, std::chrono::milliseconds timeout);
+
+// The IP-SETUP datagram that moves the device whose MAC address ends in mac5-mac6.
+std::vector<std::uint8_t> ipSetup(std::uint8_t mac5, std::uint8_t mac6,
+                                  std::array<std::uint8_t, 4> address);
 
 // Runs a program (found in PATH) and gives its exit status, -1 when it could not run.
 int run(std::vector<std::string> argv, bool quiet = true);

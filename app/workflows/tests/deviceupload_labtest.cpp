@@ -19,9 +19,7 @@ namespace {
 
 using testing::ElementsAre;
 
-QString Address(int device) {
-    return QString::fromStdString(labtest::deviceAddress(device));
-}
+using labtest::Address;
 
 QByteArray Received(int device, const char *name) {
     QFile file(QString::fromStdString(labtest::tftpDir(device)) + QLatin1Char('/') +

@@ -3,6 +3,7 @@
 #include "app/workflows/tests/recordingreport.h"
 #include "packer/webfile.h"
 #include "support/brimolog.h"
+#include "tools/testsupport/files.h"
 #include "tools/testsupport/printers.h"
 
 #include <QDir>
@@ -26,10 +27,7 @@ void WriteFile(const QString &path, const QByteArray &bytes) {
     file.write(bytes);
 }
 
-QByteArray ReadFile(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using testsupport::ReadFile;
 
 class WebFileCreatorTest : public testing::Test {
 protected:
