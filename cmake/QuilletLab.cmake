@@ -3,9 +3,10 @@
 # quillet_add_lab_test(<name> SOURCES a.cpp ... [LIBS lib ...] [DEVICES n] [TIMEOUT s]
 #                      [LABELS l ...] [LAB_OPTIONS --lans 2 ...] [QT])
 #
-# Builds the test program <name> (GoogleTest with gmock, or Qt Test with QT) and registers three
-# CTest entries around a lab of its own, <name>-<hash of the build folder>, so that two test
-# programs, or two build folders, never share a lab:
+# Builds the test program <name> (GoogleTest with gmock, or Qt Test with QT; LIBS may name
+# quillet_coreapp_main as for quillet_add_test) and registers three CTest entries around a lab
+# of its own, <name>-<hash of the build folder>, so that two test programs, or two build
+# folders, never share a lab:
 #   <name>_lab_up    netlab up --devices n (default 3) [LAB_OPTIONS]  FIXTURES_SETUP <name>_lab
 #   <name>           netlab exec pc -- <program>                FIXTURES_REQUIRED <name>_lab
 #   <name>_lab_down  netlab down                                FIXTURES_CLEANUP <name>_lab
@@ -15,9 +16,9 @@
 # devices' logs of the last run are kept in <build>/Testing/lab-logs/<lab>/.
 #
 # Inside, the program sees NETLAB, NETLAB_NAME, NETLAB_DIR, NETLAB_DEVICES, NETLAB_DEVSIM, and
-# links quillet_labtest (tools/labtest/lab.h: device addresses, logs, TFTP folders, restarting
-# a device with simulator options, switching a device or its TFTP server off). inLab() guards
-# a program started by hand outside its lab.
+# links quillet_testsupport (tools/testsupport/lab.h: device addresses, logs, TFTP folders,
+# restarting a device with simulator options, switching a device or its TFTP server off).
+# inLab() guards a program started by hand outside its lab.
 set(QUILLET_NETLAB ${PROJECT_SOURCE_DIR}/tools/netlab)
 string(MD5 _quillet_lab_hash "${CMAKE_BINARY_DIR}")
 string(SUBSTRING "${_quillet_lab_hash}" 0 6 QUILLET_LAB_SUFFIX)
@@ -31,7 +32,7 @@ function(quillet_add_lab_test name)
         set(T_TIMEOUT 300)
     endif()
     add_executable(${name} ${T_SOURCES})
-    target_link_libraries(${name} PRIVATE quillet_options quillet_labtest ${T_LIBS})
+    target_link_libraries(${name} PRIVATE quillet_options quillet_testsupport ${T_LIBS})
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QUILLET_TEST_DIR})
     target_compile_definitions(${name} PRIVATE
         QUILLET_PROGRAM_DIR="${QUILLET_PROGRAM_DIR}/"
@@ -39,7 +40,7 @@ function(quillet_add_lab_test name)
     if(T_QT)
         target_link_libraries(${name} PRIVATE Qt6::Test)
     else()
-        target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main GTest::gmock)
+        quillet_link_gtest(${name} "${T_LIBS}")
     endif()
     # Building the test builds the simulator that its lab runs.
     add_dependencies(${name} devsim)

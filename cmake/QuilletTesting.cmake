@@ -24,13 +24,25 @@ function(quillet_test_environment out name)
         PARENT_SCOPE)
 endfunction()
 
+# quillet_link_gtest(NAME LIBS)
+# Links GoogleTest with gmock into the test program NAME, and GoogleTest's own main unless the
+# test's LIBS bring one (quillet_coreapp_main).
+function(quillet_link_gtest name libs)
+    target_link_libraries(${name} PRIVATE GTest::gtest GTest::gmock)
+    if(NOT quillet_coreapp_main IN_LIST libs)
+        target_link_libraries(${name} PRIVATE GTest::gtest_main)
+    endif()
+endfunction()
+
 # quillet_add_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 [LABELS l] [FIXTURES f] [QT])
 # Builds one test program into the tests folder and registers each of its cases with CTest.
-# QT marks a Qt Test program (one CTest entry); otherwise the program uses GoogleTest.
+# QT marks a Qt Test program (one CTest entry); otherwise the program uses GoogleTest, with the
+# main of a Qt application object when LIBS names quillet_coreapp_main. Every test program
+# links quillet_testsupport (tools/testsupport).
 function(quillet_add_test name)
     cmake_parse_arguments(T "QT" "TIMEOUT" "SOURCES;LIBS;LABELS;FIXTURES" ${ARGN})
     add_executable(${name} ${T_SOURCES})
-    target_link_libraries(${name} PRIVATE quillet_options ${T_LIBS})
+    target_link_libraries(${name} PRIVATE quillet_options quillet_testsupport ${T_LIBS})
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QUILLET_TEST_DIR})
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 300)
@@ -53,7 +65,7 @@ function(quillet_add_test name)
         add_test(NAME ${name} COMMAND ${name})
         set_tests_properties(${name} PROPERTIES ${props} ENVIRONMENT "${environment}")
     else()
-        target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main GTest::gmock)
+        quillet_link_gtest(${name} "${T_LIBS}")
         # The discovery script flattens every property into one list, so an environment of
         # several variables cannot pass as ENVIRONMENT; the program is started through
         # "cmake -E env" instead, which also keeps the listing of its cases out of the real home.

@@ -1,8 +1,8 @@
 // The endpoint against a peer socket on the loopback interface; nothing leaves the machine.
 #include "discovery/relyn.h"
 #include "discovery/relynerror.h"
-#include "discovery/tests/qstringprint.h"
 #include "support/nethelpers.h"
+#include "tools/testsupport/printers.h"
 
 #include <arpa/inet.h>
 #include <chrono>

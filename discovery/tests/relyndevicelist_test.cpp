@@ -2,7 +2,7 @@
 #include "discovery/relyndevicelist.h"
 #include "discovery/relyndevicemodel.h"
 #include "discovery/relynerror.h"
-#include "discovery/tests/qstringprint.h"
+#include "tools/testsupport/printers.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -3,7 +3,8 @@
 // with a bare endpoint.
 #include "discovery/relyndevicelist.h"
 #include "discovery/relynsearch.h"
-#include "tools/labtest/lab.h"
+#include "tools/testsupport/lab.h"
+#include "tools/testsupport/timing.h"
 
 #include <algorithm>
 #include <chrono>
@@ -14,14 +15,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Milliseconds(Clock::duration duration) {
-    return std::chrono::duration<double, std::milli>(duration).count();
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
+using testsupport::Median;
+using testsupport::Milliseconds;
 
 // Broadcast until every device has answered, then one info round trip per device.
 double Floor(int devices) {

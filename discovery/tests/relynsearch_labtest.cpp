@@ -3,9 +3,9 @@
 #include "discovery/relyndevicelist.h"
 #include "discovery/relynerror.h"
 #include "discovery/relynsearch.h"
-#include "discovery/tests/qstringprint.h"
 #include "support/nethelpers.h"
-#include "tools/labtest/lab.h"
+#include "tools/testsupport/lab.h"
+#include "tools/testsupport/printers.h"
 
 #include <chrono>
 #include <gmock/gmock.h>
@@ -16,12 +16,8 @@ namespace {
 
 using Options = std::vector<std::string>;
 
-QString Address(int n) {
-    return QString::fromStdString(labtest::deviceAddress(n));
-}
-QString Mac(int n) {
-    return QString::fromStdString(labtest::deviceMac(n));
-}
+using labtest::Address;
+using labtest::Mac;
 
 class RelynSearchLab : public testing::Test {
 protected:

@@ -3,7 +3,8 @@
 // devices behind a router (netlab --routed 50).
 #include "discovery/relyndevicelist.h"
 #include "discovery/relynsearch.h"
-#include "tools/labtest/lab.h"
+#include "tools/testsupport/lab.h"
+#include "tools/testsupport/timing.h"
 
 #include <algorithm>
 #include <chrono>
@@ -15,14 +16,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Milliseconds(Clock::duration duration) {
-    return std::chrono::duration<double, std::milli>(duration).count();
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
+using testsupport::Median;
+using testsupport::Milliseconds;
 
 // One info round trip per address, back to back. A datagram lost on a loaded machine is asked
 // again rather than failing the floor.

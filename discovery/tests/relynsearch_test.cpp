@@ -1,8 +1,8 @@
 #include "discovery/relynerror.h"
 #include "discovery/relynnoreply.h"
 #include "discovery/relynsearch.h"
-#include "discovery/tests/qstringprint.h"
 #include "support/nethelpers.h"
+#include "tools/testsupport/printers.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -1,7 +1,7 @@
 // The search window with the real discovery inside the test LAN: the main window's hand-off
 // finds the simulated devices, lists them by address and returns the chosen one.
 #include "discovery/relynsearchgui.h"
-#include "tools/labtest/lab.h"
+#include "tools/testsupport/lab.h"
 
 #include <QApplication>
 #include <QPushButton>

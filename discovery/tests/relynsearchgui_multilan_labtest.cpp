@@ -2,7 +2,7 @@
 // 192.0.2.11 by eth0, dev2 198.51.100.11 by eth1 (the default route), dev3 at the factory
 // address 10.0.0.11 on eth0's LAN.
 #include "discovery/relynsearchgui.h"
-#include "tools/labtest/lab.h"
+#include "tools/testsupport/lab.h"
 
 #include <QLabel>
 #include <QPushButton>

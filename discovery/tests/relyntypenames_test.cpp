@@ -1,6 +1,6 @@
 #include "discovery/relynerror.h"
 #include "discovery/relyntypenames.h"
-#include "discovery/tests/qstringprint.h"
+#include "tools/testsupport/printers.h"
 
 #include <QFile>
 #include <QStringEncoder>

@@ -3,7 +3,7 @@
 #include "discovery/relynsearchgui.h"
 #include "ipassign/neighbourtable.h"
 #include "ipassign/relynipchangegui.h"
-#include "tools/labtest/lab.h"
+#include "tools/testsupport/lab.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -18,13 +18,8 @@
 
 namespace {
 
-QString Mac(int device) {
-    return QString::fromStdString(labtest::deviceMac(device));
-}
-
-QString Address(int device) {
-    return QString::fromStdString(labtest::deviceAddress(device));
-}
+using labtest::Address;
+using labtest::Mac;
 
 bool AnyDeviceGot(const char *text) {
     for (int n = 1; n <= labtest::deviceCount(); ++n)

@@ -2,6 +2,7 @@
 #include "ipassign/freeaddress.h"
 #include "ipassign/neighbourtable.h"
 #include "ipassign/tests/scriptednetwork.h"
+#include "tools/testsupport/printers.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

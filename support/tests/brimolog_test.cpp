@@ -1,6 +1,6 @@
 #include "support/brimolog.h"
 #include "support/programfolder.h"
-#include "support/tests/qtprinters.h"
+#include "tools/testsupport/printers.h"
 
 #include <QDir>
 #include <QFile>

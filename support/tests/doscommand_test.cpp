@@ -1,6 +1,6 @@
 #include "support/commandline.h"
 #include "support/doscommand.h"
-#include "support/tests/qtprinters.h"
+#include "tools/testsupport/printers.h"
 
 #include <QCoreApplication>
 #include <QDir>

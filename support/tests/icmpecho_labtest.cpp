@@ -1,7 +1,8 @@
 // The echo for a normal user on a computer whose ping_group_range is the kernel's default
 // "1 0": no ICMP socket for anyone but root. The real quillet-cli, run as user nobody, checks an
 // address before an IP change and waits for a device's restart after a web upload.
-#include "tools/labtest/lab.h"
+#include "tools/testsupport/lab.h"
+#include "tools/testsupport/printers.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -19,9 +20,7 @@ namespace {
 const QString GroupRange = QStringLiteral("/proc/sys/net/ipv4/ping_group_range");
 constexpr uid_t Nobody = 65534;
 
-QString Address(int device) {
-    return QString::fromStdString(labtest::deviceAddress(device));
-}
+using labtest::Address;
 
 struct TRun {
     int Status = -1;

@@ -1,5 +1,5 @@
 #include "support/icmpecho.h"
-#include "support/tests/qtprinters.h"
+#include "tools/testsupport/printers.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,4 +1,5 @@
 #include "support/linesplitter.h"
+#include "tools/testsupport/printers.h"
 
 #include <QList>
 

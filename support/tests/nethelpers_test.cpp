@@ -1,6 +1,6 @@
 #include "support/childprocess.h"
 #include "support/nethelpers.h"
-#include "support/tests/qtprinters.h"
+#include "tools/testsupport/printers.h"
 
 #include <QElapsedTimer>
 

@@ -1,9 +1,10 @@
 // The test LAN itself, seen from the computer's namespace: broadcasts reach every simulated
 // device, replies carry what each device was given, uploads restart the right device and
 // IP-SETUP moves only the device it names.
-#include "tools/labtest/lab.h"
+#include "tools/testsupport/lab.h"
 
 #include <arpa/inet.h>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -72,11 +73,7 @@ const Bytes discoveryQuery{0, 0, 0, 0xF6};
 const Bytes infoQuery{0, 0, 0, 0xE4};
 const Bytes legacyQuery{0, 0, 0, 0xE6};
 
-Bytes ipSetup(std::uint8_t mac5, std::uint8_t mac6, std::array<std::uint8_t, 4> address) {
-    Bytes d{0, 0, 0, 0xFC, 'I', 'P', '-', 'S', 'E', 'T', 'U', 'P', 0, 0, mac5, mac6};
-    d.insert(d.end(), address.begin(), address.end());
-    return d;
-}
+using labtest::ipSetup;
 
 std::string textAt(const Bytes &block, std::size_t offset) {
     std::string text;

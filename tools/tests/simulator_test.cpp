@@ -2,6 +2,7 @@
 // timing of replies, IP-SETUP reaching the link, uploads restarting it, the web server. Runs
 // without a lab; everything stays on 127.0.0.1.
 #include "tools/devsim/simulator.h"
+#include "tools/testsupport/lab.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -132,11 +133,7 @@ private:
     sockaddr_in to_{};
 };
 
-Bytes ipSetup(std::uint8_t mac5, std::uint8_t mac6, std::array<std::uint8_t, 4> address) {
-    Bytes d{0, 0, 0, 0xFC, 'I', 'P', '-', 'S', 'E', 'T', 'U', 'P', 0, 0, mac5, mac6};
-    d.insert(d.end(), address.begin(), address.end());
-    return d;
-}
+using labtest::ipSetup;
 
 void writeFile(const std::string &path, std::size_t size) {
     std::ofstream(path, std::ios::binary) << std::string(size, 'w');

@@ -3,7 +3,7 @@
 // so the browser cannot reach any network but the lab's own.
 #include "app/cli/tests/cliprogram.h"
 #include "packer/webfile.h"
-#include "tools/labtest/lab.h"
+#include "tools/testsupport/lab.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,8 @@
 // The device commands of the real program against simulated devices of the test LAN: search,
 // uploads to one device and to a fleet of twenty side by side, and the IP change.
 #include "app/cli/tests/cliprogram.h"
-#include "tools/labtest/lab.h"
+#include "tools/testsupport/lab.h"
+#include "tools/testsupport/printers.h"
 
 #include <gtest/gtest.h>
 

@@ -2,6 +2,7 @@
 // web file commands end to end.
 #include "app/cli/tests/cliprogram.h"
 #include "packer/webfile.h"
+#include "tools/testsupport/printers.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 // 198.51.100.0/24 by eth1, the computer's default route; dev5 10.0.0.11 by eth0; dev6-8 on
 // 203.0.113.0/24 behind 192.0.2.254).
 #include "app/cli/tests/cliprogram.h"
-#include "tools/labtest/lab.h"
+#include "tools/testsupport/lab.h"
 
 #include <gtest/gtest.h>
 

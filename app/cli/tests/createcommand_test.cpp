@@ -1,6 +1,7 @@
 // The create command of the real program, run from a program folder of its own so that the
 // output tree lands in a temporary folder.
 #include "app/cli/tests/cliprogram.h"
+#include "tools/testsupport/printers.h"
 
 #include <gtest/gtest.h>
 

@@ -5,6 +5,7 @@
 #include "app/cli/consolereport.h"
 #include "app/cli/devicecommands.h"
 #include "discovery/relynerror.h"
+#include "tools/testsupport/printers.h"
 
 #include <gtest/gtest.h>
 

@@ -5,6 +5,7 @@
 #include "app/core/responsivedelay.h"
 #include "app/core/startup.h"
 #include "support/inttext.h"
+#include "tools/testsupport/printers.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,7 +4,8 @@
 #include "app/widgets/dialogs.h"
 #include "app/widgets/uploadwindow.h"
 #include "app/workflows/uploadmodel.h"
-#include "tools/labtest/lab.h"
+#include "tools/testsupport/files.h"
+#include "tools/testsupport/lab.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -32,14 +33,8 @@ public:
     bool Answer = true;
 };
 
-QString Address(int n) {
-    return QString::fromStdString(labtest::deviceAddress(n));
-}
-
-QByteArray ReadFile(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using labtest::Address;
+using testsupport::ReadFile;
 
 // The TFTP clients this process still has running.
 int RunningClients() {

@@ -9,7 +9,8 @@
 #include "discovery/relynsearchgui.h"
 #include "ipassign/ipedit.h"
 #include "ipassign/relynipchangegui.h"
-#include "tools/labtest/lab.h"
+#include "tools/testsupport/files.h"
+#include "tools/testsupport/lab.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -55,14 +56,8 @@ void WriteFile(const QString &path, const QByteArray &content) {
     file.write(content);
 }
 
-QByteArray ReadFile(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QString Address(int n) {
-    return QString::fromStdString(labtest::deviceAddress(n));
-}
+using labtest::Address;
+using testsupport::ReadFile;
 
 // Runs the action on the first modal window of the type that shows, from the event loop of
 // whatever waits for it.

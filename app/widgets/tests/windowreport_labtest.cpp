@@ -3,7 +3,8 @@
 #include "app/widgets/dialogs.h"
 #include "app/widgets/quillet.h"
 #include "ipassign/ipedit.h"
-#include "tools/labtest/lab.h"
+#include "tools/testsupport/files.h"
+#include "tools/testsupport/lab.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,10 +27,7 @@ public:
     QStringList Messages;
 };
 
-QByteArray ReadFile(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using testsupport::ReadFile;
 } // namespace
 
 class TWindowLabTest : public QObject {

@@ -1,9 +1,9 @@
 // Uploads through the real client to simulated devices of the test LAN.
 #include "app/workflows/deviceupload.h"
 
-#include "app/widgets/tests/qstringprinter.h"
 #include "app/workflows/tests/recordingreport.h"
-#include "tools/labtest/lab.h"
+#include "tools/testsupport/lab.h"
+#include "tools/testsupport/printers.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -19,9 +19,7 @@ namespace {
 
 using testing::ElementsAre;
 
-QString Address(int device) {
-    return QString::fromStdString(labtest::deviceAddress(device));
-}
+using labtest::Address;
 
 QByteArray Received(int device, const char *name) {
     QFile file(QString::fromStdString(labtest::tftpDir(device)) + QLatin1Char('/') +

@@ -1,8 +1,8 @@
 #include "app/workflows/deviceupload.h"
 
-#include "app/widgets/tests/qstringprinter.h"
 #include "app/workflows/tests/recordingreport.h"
 #include "support/brimolog.h"
+#include "tools/testsupport/printers.h"
 
 #include <QElapsedTimer>
 #include <QFile>

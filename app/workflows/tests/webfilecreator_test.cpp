@@ -1,9 +1,10 @@
 #include "app/workflows/webfilecreator.h"
 
-#include "app/widgets/tests/qstringprinter.h"
 #include "app/workflows/tests/recordingreport.h"
 #include "packer/webfile.h"
 #include "support/brimolog.h"
+#include "tools/testsupport/files.h"
+#include "tools/testsupport/printers.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -26,10 +27,7 @@ void WriteFile(const QString &path, const QByteArray &bytes) {
     file.write(bytes);
 }
 
-QByteArray ReadFile(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using testsupport::ReadFile;
 
 class WebFileCreatorTest : public testing::Test {
 protected:

@@ -1,6 +1,6 @@
 #include "app/workflows/webfilenaming.h"
 
-#include "app/widgets/tests/qstringprinter.h"
+#include "tools/testsupport/printers.h"
 
 #include <QDir>
 #include <QFile>

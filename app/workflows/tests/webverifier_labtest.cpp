@@ -2,9 +2,9 @@
 // what each device serves after its restart.
 #include "app/workflows/webverifier.h"
 
-#include "app/widgets/tests/qstringprinter.h"
 #include "app/workflows/tests/recordingreport.h"
-#include "tools/labtest/lab.h"
+#include "tools/testsupport/lab.h"
+#include "tools/testsupport/printers.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -2,8 +2,8 @@
 // raw, as a device sends them, and every way a device's web server can misbehave.
 #include "app/workflows/webverifier.h"
 
-#include "app/widgets/tests/qstringprinter.h"
 #include "app/workflows/tests/recordingreport.h"
+#include "tools/testsupport/printers.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>

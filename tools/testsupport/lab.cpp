@@ -1,9 +1,6 @@
-// Helpers for test programs that run inside the test LAN ("netlab exec ... pc -- program", as
-// quillet_add_lab_test registers them). Standard library and POSIX only.
-#pragma once
+#include "tools/testsupport/lab.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -11,31 +8,21 @@
 #include <fstream>
 #include <spawn.h>
 #include <sstream>
-#include <string>
-#include <string_view>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-#include <vector>
 
 extern char **environ;
 
 namespace labtest {
 
-inline constexpr const char *notInLab =
-    "not inside a test LAN: run through 'tools/netlab exec pc -- PROGRAM' (needs root)";
-
-inline std::string env(const char *name) {
+std::string env(const char *name) {
     const char *value = std::getenv(name);
     return value ? value : "";
 }
 
-// True only when this process runs in the computer's namespace of the lab named by
-// NETLAB_NAME (as "netlab exec NAME pc -- ..." starts it). The variable alone proves nothing:
-// a shell may export it to pick a lab, and a test started there by hand must not broadcast
-// from the machine's own namespace. Use: if (!labtest::inLab()) GTEST_SKIP() << notInLab;
-inline bool inLab() {
+bool inLab() {
     const std::string name = env("NETLAB_NAME");
     if (name.empty() || env("NETLAB_DIR").empty()) {
         return false;
@@ -49,25 +36,33 @@ inline bool inLab() {
     return self.st_dev == pc.st_dev && self.st_ino == pc.st_ino;
 }
 
-inline int deviceCount() {
+int deviceCount() {
     return std::atoi(env("NETLAB_DEVICES").c_str());
 }
 
-inline std::string pcAddress() {
+std::string pcAddress() {
     return "192.0.2.1";
 }
 
-// Device n (1-based) as the lab brings it up (and as "netlab devsim" restores it).
-inline std::string deviceAddress(int n) {
+std::string deviceAddress(int n) {
     return "192.0.2." + std::to_string(10 + n);
 }
 
-inline std::string deviceDir(int n);
-inline std::string readFile(const std::string &path);
+std::string deviceMac(int n) {
+    char text[18];
+    std::snprintf(text, sizeof text, "02-00-00-00-00-%02X", n & 0xFF);
+    return text;
+}
 
-// Device n's address in any lab (netlab up --lans/--foreign/--routed put devices on other
-// networks), as netlab keeps it.
-inline std::string labAddress(int n) {
+QString Address(int n) {
+    return QString::fromStdString(deviceAddress(n));
+}
+
+QString Mac(int n) {
+    return QString::fromStdString(deviceMac(n));
+}
+
+std::string labAddress(int n) {
     std::string address = readFile(deviceDir(n) + "/address");
     while (!address.empty() && (address.back() == '\n' || address.back() == ' ')) {
         address.pop_back();
@@ -75,44 +70,34 @@ inline std::string labAddress(int n) {
     return address.empty() ? deviceAddress(n) : address;
 }
 
-inline std::string deviceMac(int n) {
-    char text[18];
-    std::snprintf(text, sizeof text, "02-00-00-00-00-%02X", n & 0xFF);
-    return text;
-}
-
-inline std::string deviceDir(int n) {
+std::string deviceDir(int n) {
     return env("NETLAB_DIR") + "/dev" + std::to_string(n);
 }
-// Where the device's TFTP server writes uploads (WEB1, X5).
-inline std::string tftpDir(int n) {
+
+std::string tftpDir(int n) {
     return deviceDir(n) + "/tftp";
 }
-inline std::string logPath(int n) {
+
+std::string logPath(int n) {
     return deviceDir(n) + "/devsim.log";
 }
 
-inline std::string readFile(const std::string &path) {
+std::string readFile(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
 }
 
-// The simulator's log: one line per datagram ("recv info from=192.0.2.1:40000 len=4
-// data=000000E4"), per reply ("reply info to=... len=130") and per action ("address ...",
-// "upload name=WEB1 size=...", "link down", "link up", "ipsetup ignored reason=...").
-inline std::string readLog(int n) {
+std::string readLog(int n) {
     return readFile(logPath(n));
 }
 
-// Empties the log so that a test step sees only its own lines (the simulator appends).
-inline void clearLog(int n) {
+void clearLog(int n) {
     std::ofstream(logPath(n), std::ios::trunc);
 }
 
-// The lines of device n's log that contain the text.
-inline std::vector<std::string> logLines(int n, std::string_view contains) {
+std::vector<std::string> logLines(int n, std::string_view contains) {
     std::vector<std::string> lines;
     std::istringstream in(readLog(n));
     for (std::string line; std::getline(in, line);) {
@@ -123,7 +108,7 @@ inline std::vector<std::string> logLines(int n, std::string_view contains) {
     return lines;
 }
 
-inline bool waitForLog(int n, std::string_view contains, std::chrono::milliseconds timeout) {
+bool waitForLog(int n, std::string_view contains, std::chrono::milliseconds timeout) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         if (readLog(n).find(contains) != std::string::npos) {
@@ -136,8 +121,15 @@ inline bool waitForLog(int n, std::string_view contains, std::chrono::millisecon
     }
 }
 
-// Runs a program (found in PATH) and gives its exit status, -1 when it could not run.
-inline int run(std::vector<std::string> argv, bool quiet = true) {
+std::vector<std::uint8_t> ipSetup(std::uint8_t mac5, std::uint8_t mac6,
+                                  std::array<std::uint8_t, 4> address) {
+    std::vector<std::uint8_t> d{0,   0,   0,   0xFC, 'I', 'P', '-',  'S',
+                                'E', 'T', 'U', 'P',  0,   0,   mac5, mac6};
+    d.insert(d.end(), address.begin(), address.end());
+    return d;
+}
+
+int run(std::vector<std::string> argv, bool quiet) {
     std::vector<char *> args;
     for (auto &arg : argv) {
         args.push_back(arg.data());
@@ -164,42 +156,26 @@ inline int run(std::vector<std::string> argv, bool quiet = true) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Restarts device n as new (its own address, link up, empty TFTP folder and log) with the
-// simulator options on top of its base settings, e.g. {"--family", "4", "--no-info"}; see
-// "devsim --help". Returns once the simulator listens.
-inline bool restartDevice(int n, const std::vector<std::string> &options = {}) {
+bool restartDevice(int n, const std::vector<std::string> &options) {
     std::vector<std::string> argv{env("NETLAB"), "devsim", "dev" + std::to_string(n)};
     argv.insert(argv.end(), options.begin(), options.end());
     return run(argv, false) == 0;
 }
 
-// Switches device n's link off (the device is gone: no echo, no datagram, no TFTP) or back
-// on. restartDevice also switches it back on.
-inline bool setLink(int n, bool up) {
+bool setLink(int n, bool up) {
     return run({env("NETLAB"), "link", "dev" + std::to_string(n), up ? "up" : "down"}, false) == 0;
 }
 
-enum class Tftp { On, Off, ReadOnly };
-
-// Device n's TFTP server: running (the default), gone (uploads get no answer but an ICMP
-// port unreachable), or refusing every upload with an access error. restartDevice turns it
-// back on.
-inline bool setTftp(int n, Tftp state) {
+bool setTftp(int n, Tftp state) {
     const char *word = state == Tftp::On ? "on" : state == Tftp::Off ? "off" : "readonly";
     return run({env("NETLAB"), "tftp", "dev" + std::to_string(n), word}, false) == 0;
 }
 
-// Whether the address answers an ICMP echo within two seconds, through the system's ping.
-// Echoes go out every 200 ms until the first reply, so a loaded machine or a link that has
-// only just come up does not read as a silent device.
-inline bool ping(const std::string &address) {
+bool ping(const std::string &address) {
     return run({"ping", "-c", "1", "-i", "0.2", "-w", "2", "-q", address}) == 0;
 }
 
-// Whether a device that has just taken a new address answers there within the given time. The
-// computer may still hold a failed address resolution from the echo test that came before the
-// move, which the kernel retries in its own time.
-inline bool waitForPing(const std::string &address, std::chrono::seconds limit) {
+bool waitForPing(const std::string &address, std::chrono::seconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
     do {
         if (ping(address))
@@ -208,8 +184,7 @@ inline bool waitForPing(const std::string &address, std::chrono::seconds limit) 
     return false;
 }
 
-// How many children of this process run the program (its name as /proc shows it: "curl").
-inline int runningChildren(const std::string &program) {
+int runningChildren(const std::string &program) {
     int count = 0;
     const std::string self = std::to_string(::getpid());
     std::error_code error;
