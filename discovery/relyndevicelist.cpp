@@ -89,6 +89,8 @@ QString RelynColumnText(const TRelynPar &record, int column) {
         return record.Firmware;
     case rcDeviceType:
         return record.DeviceType;
+    case rcInterface:
+        return record.Interface;
     default:
         return record.Description;
     }

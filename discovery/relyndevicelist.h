@@ -11,17 +11,23 @@
 #include <functional>
 #include <vector>
 
+// The columns of both device tables.
 enum TRelynColumn {
     rcIPAddress = 0,
     rcMACAddress = 1,
     rcFirmware = 2,
     rcDeviceType = 3,
     rcDescription = 4,
+    // Where the reply came in: the Devices window's column; the search window shows the five
+    // texts only.
+    rcInterface = 5,
+    rcCount
 };
-inline constexpr int RelynColumnCount = 5;
+inline constexpr int RelynColumnCount = rcInterface;
 
 // The five texts of a record in column order.
 QStringList RelynRowTexts(const TRelynPar &record);
+// The text of any column, the interface included.
 QString RelynColumnText(const TRelynPar &record, int column);
 
 // Negative, zero or positive as a sorts before, with or after b. Raises ERelynError

@@ -8,24 +8,6 @@
 
 namespace {
 
-QString Cell(const TRelynPar &record, int column) {
-    switch (column) {
-    case TRelynDeviceModel::dcIPAddress:
-        return record.IPAddress;
-    case TRelynDeviceModel::dcMACAddress:
-        return record.MACAddress;
-    case TRelynDeviceModel::dcFirmware:
-        return record.Firmware;
-    case TRelynDeviceModel::dcDeviceType:
-        return record.DeviceType;
-    case TRelynDeviceModel::dcDescription:
-        return record.Description;
-    case TRelynDeviceModel::dcInterface:
-        return record.Interface;
-    }
-    return {};
-}
-
 QString JoinNames(const QStringList &names) {
     if (names.size() < 2)
         return names.join(QString());
@@ -36,7 +18,8 @@ QString JoinNames(const QStringList &names) {
 } // namespace
 
 TRelynDeviceModel::TRelynDeviceModel(QObject *parent)
-    : QAbstractTableModel(parent) {
+    : QAbstractTableModel(parent)
+    , Headers(Captions()) {
 }
 
 QStringList TRelynDeviceModel::Captions() {
@@ -64,12 +47,31 @@ int TRelynDeviceModel::RowOfMac(const QString &mac, const QString &address) cons
     return found;
 }
 
+void TRelynDeviceModel::SortBy(int column) {
+    TRelynDeviceList sorted;
+    sorted.Assign(Rows);
+    const std::vector<qsizetype> order = sorted.SortBy(column);
+    const QList<QPersistentModelIndex> parents;
+    emit layoutAboutToBeChanged(parents, QAbstractItemModel::VerticalSortHint);
+    std::vector<int> moved(order.size());
+    for (size_t row = 0; row < order.size(); ++row)
+        moved[static_cast<size_t>(order[row])] = static_cast<int>(row);
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex &old : before)
+        after << index(moved[static_cast<size_t>(old.row())], old.column());
+    Rows = sorted.Records();
+    changePersistentIndexList(before, after);
+    emit layoutChanged(parents, QAbstractItemModel::VerticalSortHint);
+}
+
 int TRelynDeviceModel::rowCount(const QModelIndex &parent) const {
     return parent.isValid() ? 0 : static_cast<int>(Rows.size());
 }
 
 int TRelynDeviceModel::columnCount(const QModelIndex &parent) const {
-    return parent.isValid() ? 0 : dcCount;
+    return parent.isValid() ? 0 : rcCount;
 }
 
 QVariant TRelynDeviceModel::data(const QModelIndex &index, int role) const {
@@ -78,11 +80,11 @@ QVariant TRelynDeviceModel::data(const QModelIndex &index, int role) const {
     const TRelynPar &record = Rows[index.row()];
     switch (role) {
     case Qt::DisplayRole:
-        return Cell(record, index.column());
+        return RelynColumnText(record, index.column());
     case SortRole:
-        if (index.column() == dcIPAddress)
+        if (index.column() == rcIPAddress)
             return RelynAddressSortValue(record.IPAddress);
-        return Cell(record, index.column()).toLower();
+        return RelynColumnText(record, index.column()).toLower();
     case ReachableRole:
         return record.Reachable;
     case Qt::ToolTipRole:
@@ -98,9 +100,19 @@ QVariant TRelynDeviceModel::data(const QModelIndex &index, int role) const {
 
 QVariant TRelynDeviceModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
-        section >= dcCount)
+        section >= rcCount)
         return {};
-    return Captions().at(section);
+    return Headers.at(section);
+}
+
+bool TRelynDeviceModel::setHeaderData(int section, Qt::Orientation orientation,
+                                      const QVariant &value, int role) {
+    if (orientation != Qt::Horizontal || (role != Qt::EditRole && role != Qt::DisplayRole) ||
+        section < 0 || section >= rcCount)
+        return false;
+    Headers[section] = value.toString();
+    emit headerDataChanged(orientation, section, section);
+    return true;
 }
 
 quint64 RelynAddressSortValue(const QString &address) {

@@ -1,5 +1,6 @@
-// The Devices window's table without a window: one row per device with its interface, a sort
-// value per column (addresses as numbers), and the search that fills it off the caller's thread.
+// The device table of both windows without a window: one row per device with its interface, a
+// sort value per column (addresses as numbers), and the search that fills it off the caller's
+// thread.
 #pragma once
 
 #include "discovery/relyndevicelist.h"
@@ -19,15 +20,7 @@ class QThread;
 class TRelynDeviceModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum TColumn {
-        dcIPAddress,
-        dcMACAddress,
-        dcFirmware,
-        dcDeviceType,
-        dcDescription,
-        dcInterface,
-        dcCount
-    };
+    // Columns are TRelynColumn's, rcCount of them.
     enum TRole { SortRole = Qt::UserRole, ReachableRole };
 
     explicit TRelynDeviceModel(QObject *parent = nullptr);
@@ -36,17 +29,25 @@ public:
     const QList<TRelynPar> &Devices() const { return Rows; }
     // The row of the device with this MAC address, or -1; of several, the one at the address.
     int RowOfMac(const QString &mac, const QString &address = {}) const;
+    // Reorders the rows in place as the search window sorts: ascending by the column's
+    // comparison, rows that compare equal in the order they had. Raises ERelynError and moves
+    // nothing when a text does not have the column's form. Views keep their selection.
+    void SortBy(int column);
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
+    // A window's own caption for a column.
+    bool setHeaderData(int section, Qt::Orientation orientation, const QVariant &value,
+                       int role = Qt::EditRole) override;
 
     static QStringList Captions();
 
 private:
     QList<TRelynPar> Rows;
+    QStringList Headers;
 };
 
 // "192.0.2.10" as a number that sorts addresses in their order; texts that are no address sort
@@ -84,6 +85,8 @@ public:
     ~TRelynBackgroundSearch() override;
 
     bool Running() const { return Worker != nullptr; }
+    // Takes effect from the next search; nothing explains an empty result without one.
+    void SetNoReplyHint(NoReplyHint hint) { Explain = std::move(hint); }
     // False while a search runs.
     bool Start(const QString &typesFile, const TRelynSearchScope &scope, const QString &range);
 

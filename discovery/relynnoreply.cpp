@@ -233,3 +233,7 @@ QStringList RelynNoReplyHint(const QList<TRelynInterface> &asked, const TRelynFi
     }
     return lines;
 }
+
+QString RelynNoReplyText(const QStringList &hint) {
+    return (QStringList{QStringLiteral("No device answered.")} + hint).join(u'\n');
+}

@@ -33,3 +33,6 @@ TRelynFirewall RelynCheckFirewall();
 // The lines that explain an empty search, in plain words, with the command that lets the
 // replies in. No interfaces: the system chose one.
 QStringList RelynNoReplyHint(const QList<TRelynInterface> &asked, const TRelynFirewall &firewall);
+
+// What an empty device table says: that no device answered, then the hint's lines.
+QString RelynNoReplyText(const QStringList &hint);

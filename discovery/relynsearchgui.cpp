@@ -2,19 +2,19 @@
 
 #include "discovery/macaddresstext.h"
 #include "discovery/relynerror.h"
-#include "discovery/relynnoreply.h"
 
 #include <QApplication>
+#include <QBrush>
 #include <QFrame>
 #include <QHeaderView>
-#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QSortFilterProxyModel>
 #include <QStyle>
 #include <QStyleOptionViewItem>
-#include <QTableWidget>
+#include <QTableView>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -46,18 +46,32 @@ void ShowErrorBox(QWidget *parent, const QString &text) {
     QMessageBox::critical(parent, QGuiApplication::applicationDisplayName(), text);
 }
 
-// The wait cursor for the length of a scope, restored on every way out.
-class WaitCursor {
+// The device table as this window shows it: the record's five texts, in the model's order, and
+// the devices this computer cannot reach in the disabled text colour.
+class TSearchColumns : public QSortFilterProxyModel {
 public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor &) = delete;
-    WaitCursor &operator=(const WaitCursor &) = delete;
+    explicit TSearchColumns(QWidget *window)
+        : QSortFilterProxyModel(window)
+        , Window(window) {}
+
+    QVariant data(const QModelIndex &index, int role) const override {
+        if (role == Qt::ForegroundRole && !index.data(TRelynDeviceModel::ReachableRole).toBool())
+            return QBrush(Window->palette().color(QPalette::Disabled, QPalette::Text));
+        return QSortFilterProxyModel::data(index, role);
+    }
+
+protected:
+    bool filterAcceptsColumn(int column, const QModelIndex &) const override {
+        return column < RelynColumnCount;
+    }
+
+private:
+    QWidget *Window;
 };
 
 // Just wide enough for any MAC address in a cell, and for the caption with a sort mark in the
 // header, both measured as the table and its header measure their own contents.
-int MacColumnWidth(QTableWidget *table) {
+int MacColumnWidth(QTableView *table) {
     QStyleOptionViewItem cell;
     cell.initFrom(table);
     cell.font = table->font();
@@ -82,21 +96,25 @@ QString ErrorText(const std::exception &error) {
     return QString::fromUtf8(error.what());
 }
 
+// The window's search as the background search runs it: a broadcast, whatever the scope.
+TRelynBackgroundSearch::Search ScopedSearch(TRelynSearchFunction search) {
+    if (!search)
+        return {};
+    return [search = std::move(search)](const QString &typesFile, const TRelynSearchScope &) {
+        return TRelynSearchOutcome{search(typesFile), {}, 0};
+    };
+}
+
 } // namespace
 
 TfRelynSearchGUI::TfRelynSearchGUI(QWidget *owner, TRelynSearchFunction search)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
-    , RunSearch(std::move(search))
-    , ReportError(ShowErrorBox) {
-    if (!RunSearch) {
-        RunSearch = [](const QString &typesFile) {
-            return RunRelynSearch(typesFile);
-        };
-        ExplainNoReply = [] {
-            return RelynNoReplyHint(MakeSystemNetwork()->BroadcastInterfaces(),
-                                    RelynCheckFirewall());
-        };
-    }
+    , Searcher(new TRelynBackgroundSearch(ScopedSearch(search), {}, this))
+    , Devices(new TRelynDeviceModel(this))
+    , Shown(new TSearchColumns(this))
+    , ReportError(ShowErrorBox)
+    // The real search explains an empty result by itself.
+    , ExplainsNoReply(!search) {
     setObjectName(QStringLiteral("fRelynSearchGUI"));
     setFixedSize(ClientWidth, ClientHeight);
     setModal(true);
@@ -115,8 +133,10 @@ TfRelynSearchGUI::TfRelynSearchGUI(QWidget *owner, TRelynSearchFunction search)
     panels->addWidget(PnlList, 1);
     panels->addWidget(PnlButtons);
 
-    LvDeviceList = new QTableWidget(0, RelynColumnCount, PnlList);
+    Shown->setSourceModel(Devices);
+    LvDeviceList = new QTableView(PnlList);
     LvDeviceList->setObjectName(QStringLiteral("LvDeviceList"));
+    LvDeviceList->setModel(Shown);
     LvDeviceList->setShowGrid(true);
     LvDeviceList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     LvDeviceList->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -133,15 +153,7 @@ TfRelynSearchGUI::TfRelynSearchGUI(QWidget *owner, TRelynSearchFunction search)
     auto *list = new QVBoxLayout(PnlList);
     list->setContentsMargins(4, 4, 4, 0);
     list->addWidget(LvDeviceList);
-    LbNoReply = new QLabel(LvDeviceList->viewport());
-    LbNoReply->setObjectName(QStringLiteral("LbNoReply"));
-    LbNoReply->setWordWrap(true);
-    LbNoReply->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    LbNoReply->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    auto *empty = new QVBoxLayout(LvDeviceList->viewport());
-    empty->setContentsMargins(6, 6, 6, 6);
-    empty->addWidget(LbNoReply);
-    LbNoReply->hide();
+    LbNoReply = new TRelynNoReplyOverlay(LvDeviceList);
 
     BBSearch =
         MakeButton(PnlButtons, QStringLiteral("BBSearch"), QStyle::SP_BrowserReload, 8, Row1, 113);
@@ -169,15 +181,32 @@ TfRelynSearchGUI::TfRelynSearchGUI(QWidget *owner, TRelynSearchFunction search)
             &TfRelynSearchGUI::LvDeviceListColumnClick);
     connect(LvDeviceList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TfRelynSearchGUI::UpdateSelectionButtons);
+    connect(Searcher, &TRelynBackgroundSearch::Finished, this, &TfRelynSearchGUI::SearchFinished);
 
     ApplyTexts();
     UpdateSelectionButtons();
 }
 
+TfRelynSearchGUI::~TfRelynSearchGUI() {
+    // A search still running ends while the window is whole.
+    delete Searcher;
+    Searcher = nullptr;
+    SetWaitCursor(false);
+}
+
+void TfRelynSearchGUI::SetNoReplyHint(NoReplyHint hint) {
+    ExplainsNoReply = static_cast<bool>(hint);
+    TRelynBackgroundSearch::NoReplyHint explain;
+    if (hint)
+        explain = [hint = std::move(hint)](const QList<TRelynInterface> &) {
+            return hint();
+        };
+    Searcher->SetNoReplyHint(std::move(explain));
+}
+
 QString TfRelynSearchGUI::SelectedIP() const {
-    const qsizetype row = SelectedRow();
-    const QTableWidgetItem *item = row < 0 ? nullptr : LvDeviceList->item(static_cast<int>(row), 0);
-    return item ? item->text() : QString();
+    const int row = SelectedRow();
+    return row < 0 ? QString() : Shown->index(row, rcIPAddress).data().toString();
 }
 
 void TfRelynSearchGUI::showEvent(QShowEvent *event) {
@@ -188,7 +217,27 @@ void TfRelynSearchGUI::showEvent(QShowEvent *event) {
         move(screen->availableGeometry().center() - rect().center());
     ApplyOptions();
     ApplyTexts();
-    Search();
+    // A search still running from an earlier showing gives this one its devices.
+    if (Searching())
+        SetWaitCursor(true);
+    else
+        Search();
+}
+
+void TfRelynSearchGUI::hideEvent(QHideEvent *event) {
+    // The cursor belongs to the whole program, and the window may close before its search ends.
+    SetWaitCursor(false);
+    QDialog::hideEvent(event);
+}
+
+void TfRelynSearchGUI::SetWaitCursor(bool wait) {
+    if (wait == WaitCursorShown)
+        return;
+    WaitCursorShown = wait;
+    if (wait)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
 }
 
 void TfRelynSearchGUI::ApplyOptions() {
@@ -210,9 +259,11 @@ void TfRelynSearchGUI::ApplyTexts() {
     BBChangeIP->setText(Texts.CapChangeIP);
     BBSelect->setText(Texts.CapSelect);
     BBCancel->setText(Texts.CapCancel);
-    LvDeviceList->setHorizontalHeaderLabels({Texts.CapIPAddress, Texts.CapMACAddress,
-                                             Texts.CapFirmware, Texts.CapDeviceType,
-                                             Texts.CapDescription});
+    const QString captions[RelynColumnCount] = {Texts.CapIPAddress, Texts.CapMACAddress,
+                                                Texts.CapFirmware, Texts.CapDeviceType,
+                                                Texts.CapDescription};
+    for (int column = 0; column < RelynColumnCount; ++column)
+        Shown->setHeaderData(column, Qt::Horizontal, captions[column]);
     // The designed width cuts MAC addresses off in today's fonts; only this column follows them.
     // The description, last and widest, gives the room back, so the table gets no scroll bar.
     const int mac = MacColumnWidth(LvDeviceList);
@@ -223,83 +274,66 @@ void TfRelynSearchGUI::ApplyTexts() {
 }
 
 void TfRelynSearchGUI::Search() {
-    Searching = true;
+    if (!Searcher->Start(NamesFile, {}, {}))
+        return;
     for (QPushButton *button : {BBSearch, BBSelect, BBChangeIP, BBHelpDeviceNotFound})
         button->setEnabled(false);
-    QString error;
-    try {
-        const WaitCursor wait;
-        LbNoReply->hide();
-        Devices.Assign(RunSearch(NamesFile));
-        ShowRows(Devices.Count() > 0 ? 0 : -1);
-        if (Devices.Count() == 0 && ExplainNoReply) {
-            LbNoReply->setText(
-                (QStringList{QStringLiteral("No device answered.")} + ExplainNoReply())
-                    .join(u'\n'));
-            LbNoReply->show();
-        }
-        if (Devices.Count() > 0)
+    SetWaitCursor(true);
+    LbNoReply->hide();
+}
+
+void TfRelynSearchGUI::SearchFinished(const TRelynDevicesResult &result) {
+    // A failed search leaves the table as it was.
+    QString error = result.Error;
+    if (error.isEmpty()) {
+        const QList<TRelynPar> &found = result.Outcome.Devices;
+        Devices->SetDevices(found);
+        SelectRow(found.isEmpty() ? -1 : 0);
+        if (found.isEmpty() && ExplainsNoReply)
+            LbNoReply->ShowHint(result.NoReply);
+        if (!found.isEmpty())
             LvDeviceList->setFocus();
-        SortBy(ClickedColumn);
-    } catch (const std::exception &failure) {
-        error = ErrorText(failure);
+        try {
+            SortBy(ClickedColumn);
+        } catch (const std::exception &failure) {
+            error = ErrorText(failure);
+        }
     }
     // Cursor and buttons come back before the user reads any error.
-    Searching = false;
+    SetWaitCursor(false);
     BBSearch->setEnabled(true);
     UpdateSelectionButtons();
-    if (!error.isNull())
+    if (!error.isEmpty())
         ReportError(this, error);
+    emit SearchEnded();
 }
 
-void TfRelynSearchGUI::ShowRows(qsizetype selectedRow) {
-    {
-        const QSignalBlocker blocker(LvDeviceList->selectionModel());
-        LvDeviceList->clearSelection();
-        LvDeviceList->setRowCount(0);
-        LvDeviceList->setRowCount(Devices.Count());
-        for (int row = 0; row < Devices.Count(); ++row) {
-            const TRelynPar &record = Devices.Records()[row];
-            const QStringList texts = RelynRowTexts(record);
-            for (int column = 0; column < RelynColumnCount; ++column) {
-                auto *item = new QTableWidgetItem(texts[column]);
-                // An upload from this computer cannot reach the device where it is now.
-                if (!record.Reachable) {
-                    item->setForeground(palette().color(QPalette::Disabled, QPalette::Text));
-                    item->setToolTip(
-                        tr("This computer cannot reach %1 through %2 (%3). Give the device an "
-                           "address in %3 with Change IP.")
-                            .arg(record.IPAddress, record.Interface, record.Network));
-                }
-                LvDeviceList->setItem(row, column, item);
-            }
-        }
-        // Selecting a row also makes it the focused row.
-        if (selectedRow >= 0)
-            LvDeviceList->selectRow(static_cast<int>(selectedRow));
-    }
-    UpdateSelectionButtons();
+void TfRelynSearchGUI::SelectRow(int row) {
+    // Selecting a row also makes it the focused row; without one there is no focused row.
+    LvDeviceList->selectionModel()->clear();
+    if (row >= 0)
+        LvDeviceList->selectRow(row);
 }
 
-qsizetype TfRelynSearchGUI::SelectedRow() const {
+int TfRelynSearchGUI::SelectedRow() const {
     const QModelIndexList rows = LvDeviceList->selectionModel()->selectedRows();
     return rows.isEmpty() ? -1 : rows.first().row();
 }
 
 void TfRelynSearchGUI::SortBy(int column) {
     SortedColumn = column;
-    const qsizetype selected = SelectedRow();
-    const std::vector<qsizetype> order = Devices.SortBy(column);
-    const auto found = std::find(order.begin(), order.end(), selected);
-    ShowRows(found == order.end() ? -1 : found - order.begin());
+    // The selected device moves with its row; the list shows its top again.
+    Devices->SortBy(column);
+    SelectRow(SelectedRow());
+    LvDeviceList->scrollToTop();
 }
 
 void TfRelynSearchGUI::UpdateSelectionButtons() {
     // Select and Change IP need a device; both stay off while a search runs.
-    const bool enable = !Searching && SelectedRow() >= 0;
+    const bool enable = !Searching() && SelectedRow() >= 0;
     BBSelect->setEnabled(enable);
     BBChangeIP->setEnabled(enable);
-    if (!Searching)
+    if (!Searching())
         BBHelpDeviceNotFound->setEnabled(true);
 }
 
@@ -313,24 +347,17 @@ void TfRelynSearchGUI::LvDeviceListColumnClick(int column) {
 }
 
 void TfRelynSearchGUI::BBChangeIPClick() {
-    const qsizetype row = SelectedRow();
-    if (row < 0)
-        return;
-    TRelynIPChangeRequest request = RelynIPChangeRequest(Texts);
-    request.HasStartAddress = true;
-    request.IPAddress = Devices.Records()[row].IPAddress;
-    request.MACAddress = Devices.Records()[row].MACAddress;
-    request.Interface = Devices.Records()[row].Interface;
-    OpenIPChange(request);
+    const int row = SelectedRow();
+    if (row >= 0)
+        OpenIPChange(RelynIPChangeRequest(
+            Texts, Devices->Devices().at(Shown->mapToSource(Shown->index(row, 0)).row())));
 }
 
 void TfRelynSearchGUI::BBHelpDeviceNotFoundClick() {
-    TRelynIPChangeRequest request = RelynIPChangeRequest(Texts);
-    request.ShowARPOnly = false;
-    OpenIPChange(request);
+    OpenIPChange(RelynDeviceNotFoundRequest(Texts));
 }
 
-void TfRelynSearchGUI::OpenIPChange(TRelynIPChangeRequest request) {
+void TfRelynSearchGUI::OpenIPChange(const TRelynIPChangeRequest &request) {
     // A device that took a new address answers under it only in a new search.
     if (OpenChangeIP && OpenChangeIP(this, request))
         Search();

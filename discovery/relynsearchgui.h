@@ -3,18 +3,19 @@
 #pragma once
 
 #include "discovery/relyndevicelist.h"
+#include "discovery/relyndevicemodel.h"
+#include "discovery/relynnoreplyoverlay.h"
 #include "discovery/relynsearchlangsupport.h"
 
 #include <QDialog>
 #include <QFlags>
 #include <functional>
 #include <optional>
-#include <vector>
 
 class QFrame;
-class QLabel;
 class QPushButton;
-class QTableWidget;
+class QSortFilterProxyModel;
+class QTableView;
 
 enum TRelynSearchOption {
     soAll = 1,
@@ -27,8 +28,6 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(TRelynSearchOptions)
 class TfRelynSearchGUI : public QDialog {
     Q_OBJECT
 public:
-    // Opens the IP change dialog for a request; true when the dialog closed with OK.
-    using ChangeIPOpener = std::function<bool(QWidget *parent, const TRelynIPChangeRequest &)>;
     using ErrorReporter = std::function<void(QWidget *parent, const QString &text)>;
     // The lines that say why no device answered; the real search's default asks the system.
     using NoReplyHint = std::function<QStringList()>;
@@ -37,8 +36,10 @@ public:
     static constexpr int ClientHeight = 297;
     static constexpr int ButtonPanelHeight = 73;
 
-    // Without a search function the window runs the real discovery on the network.
+    // Without a search function the window runs the real discovery on the network. The search
+    // and the hint run on a thread of their own and may touch nothing of the window.
     explicit TfRelynSearchGUI(QWidget *owner = nullptr, TRelynSearchFunction search = {});
+    ~TfRelynSearchGUI() override;
 
     TRelynSearchOptions SearchOptions() const { return Options; }
     void SetSearchOptions(TRelynSearchOptions options) { Options = options; }
@@ -50,24 +51,27 @@ public:
     const TRelynSearchLangSupport &LangSupport() const { return Texts; }
 
     // The optional buttons exist only when an opener is given, whatever the options say.
-    void SetChangeIPOpener(ChangeIPOpener opener) { OpenChangeIP = std::move(opener); }
+    void SetChangeIPOpener(TRelynIPChangeOpener opener) { OpenChangeIP = std::move(opener); }
     void SetErrorReporter(ErrorReporter reporter) { ReportError = std::move(reporter); }
-    void SetNoReplyHint(NoReplyHint hint) { ExplainNoReply = std::move(hint); }
+    void SetNoReplyHint(NoReplyHint hint);
 
     // The address of the selected row; empty while no row is selected.
     QString SelectedIP() const;
     int SortColumn() const { return SortedColumn; }
     int RememberedColumn() const { return ClickedColumn; }
-    const QList<TRelynPar> &Rows() const { return Devices.Records(); }
+    // The devices in the order the table shows them.
+    const QList<TRelynPar> &Rows() const { return Devices->Devices(); }
+    const TRelynDeviceModel &Model() const { return *Devices; }
 
-    // Searches, fills the table and sorts it by the remembered column; errors go to the user.
+    // Starts a search and returns at once; when it ends the table shows its devices sorted by
+    // the remembered column, and errors go to the user. Nothing while a search runs.
     void Search();
+    bool Searching() const { return Searcher && Searcher->Running(); }
 
     QFrame *PnlRySearchBackground;
     QFrame *PnlList;
-    QTableWidget *LvDeviceList;
-    // Over the empty table after a search that found nothing: why, and what to do.
-    QLabel *LbNoReply;
+    QTableView *LvDeviceList;
+    TRelynNoReplyOverlay *LbNoReply;
     QFrame *PnlButtons;
     QPushButton *BBSearch;
     QPushButton *BBHelpDeviceNotFound;
@@ -75,32 +79,40 @@ public:
     QPushButton *BBCancel;
     QPushButton *BBChangeIP;
 
+signals:
+    // A search has ended and the table shows its result.
+    void SearchEnded();
+
 protected:
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
+    void SearchFinished(const TRelynDevicesResult &result);
+    void SetWaitCursor(bool wait);
     void ApplyOptions();
     void ApplyTexts();
     void SortBy(int column);
-    void ShowRows(qsizetype selectedRow);
-    qsizetype SelectedRow() const;
+    void SelectRow(int row);
+    int SelectedRow() const;
     void UpdateSelectionButtons();
     void LvDeviceListColumnClick(int column);
     void BBChangeIPClick();
     void BBHelpDeviceNotFoundClick();
-    void OpenIPChange(TRelynIPChangeRequest request);
+    void OpenIPChange(const TRelynIPChangeRequest &request);
 
-    TRelynSearchFunction RunSearch;
-    ChangeIPOpener OpenChangeIP;
+    TRelynBackgroundSearch *Searcher;
+    TRelynDeviceModel *Devices;
+    QSortFilterProxyModel *Shown;
+    TRelynIPChangeOpener OpenChangeIP;
     ErrorReporter ReportError;
-    NoReplyHint ExplainNoReply;
+    bool ExplainsNoReply = false;
     TRelynSearchOptions Options = soAll;
     QString NamesFile;
     TRelynSearchLangSupport Texts;
-    TRelynDeviceList Devices;
     int SortedColumn = 0;
     int ClickedColumn = 0;
-    bool Searching = false;
+    bool WaitCursorShown = false;
 };
 
 // Sets the window up as the main window's Search button does: no optional buttons, and the

@@ -34,3 +34,19 @@ TRelynIPChangeRequest RelynIPChangeRequest(const TRelynSearchLangSupport &texts)
     request.Messages = texts.Messages;
     return request;
 }
+
+TRelynIPChangeRequest RelynIPChangeRequest(const TRelynSearchLangSupport &texts,
+                                           const TRelynPar &device) {
+    TRelynIPChangeRequest request = RelynIPChangeRequest(texts);
+    request.HasStartAddress = true;
+    request.IPAddress = device.IPAddress;
+    request.MACAddress = device.MACAddress;
+    request.Interface = device.Interface;
+    return request;
+}
+
+TRelynIPChangeRequest RelynDeviceNotFoundRequest(const TRelynSearchLangSupport &texts) {
+    TRelynIPChangeRequest request = RelynIPChangeRequest(texts);
+    request.ShowARPOnly = false;
+    return request;
+}

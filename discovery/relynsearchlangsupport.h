@@ -1,8 +1,15 @@
-// The user-visible texts of the search window and those it hands to the IP change dialog.
+// The user-visible texts of the search window, what it hands to the IP change dialog, and how a
+// device window opens that dialog.
 #pragma once
+
+#include "discovery/relynpar.h"
 
 #include <QString>
 #include <array>
+#include <functional>
+#include <optional>
+
+class QWidget;
 
 struct TRelynSearchLangSupport {
     QString CapForm = QStringLiteral("Find device");
@@ -56,3 +63,14 @@ struct TRelynIPChangeResult {
 };
 
 TRelynIPChangeRequest RelynIPChangeRequest(const TRelynSearchLangSupport &texts);
+// "Change IP" for a listed device: the dialog starts with its addresses, and the change leaves
+// by the interface it answered on.
+TRelynIPChangeRequest RelynIPChangeRequest(const TRelynSearchLangSupport &texts,
+                                           const TRelynPar &device);
+// "Help! My device wasn't found!": no device to start with, and no ARP mode.
+TRelynIPChangeRequest RelynDeviceNotFoundRequest(const TRelynSearchLangSupport &texts);
+
+// How a device window opens the IP change dialog: what was changed, or nothing when the dialog
+// was cancelled or the change failed. Without one a window offers neither request.
+using TRelynIPChangeOpener = std::function<std::optional<TRelynIPChangeResult>(
+    QWidget *parent, const TRelynIPChangeRequest &request)>;

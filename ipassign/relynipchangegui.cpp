@@ -250,18 +250,8 @@ OpenRelynIPChange(QWidget *parent, const TRelynIPChangeRequest &request,
                                 dialog.IPEdtAddress->Text()};
 }
 
-std::function<bool(QWidget *, const TRelynIPChangeRequest &)>
-RelynIPChangeOpener(TRelynIPChangeEnvironment environment,
-                    TfRelynIPChangeGUI::MessageBoxFunction messageBox) {
-    auto open = RelynIPChangeResultOpener(std::move(environment), std::move(messageBox));
-    return [open = std::move(open)](QWidget *parent, const TRelynIPChangeRequest &request) {
-        return open(parent, request).has_value();
-    };
-}
-
-std::function<std::optional<TRelynIPChangeResult>(QWidget *, const TRelynIPChangeRequest &)>
-RelynIPChangeResultOpener(TRelynIPChangeEnvironment environment,
-                          TfRelynIPChangeGUI::MessageBoxFunction messageBox) {
+TRelynIPChangeOpener RelynIPChangeOpener(TRelynIPChangeEnvironment environment,
+                                         TfRelynIPChangeGUI::MessageBoxFunction messageBox) {
     return [environment = std::move(environment), messageBox = std::move(messageBox)](
                QWidget *parent, const TRelynIPChangeRequest &request) {
         return OpenRelynIPChange(parent, request, environment, messageBox);

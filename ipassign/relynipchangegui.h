@@ -2,6 +2,7 @@
 // assignment procedure and shows its outcome.
 #pragma once
 
+#include "discovery/relynsearchlangsupport.h"
 #include "ipassign/relynipchange.h"
 
 #include <QDialog>
@@ -14,8 +15,6 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class TIPEdit;
-struct TRelynIPChangeRequest;
-struct TRelynIPChangeResult;
 
 // The dialog's twelve texts: six captions and the procedure's six messages.
 struct TRelynIPChangeLangSupport {
@@ -107,14 +106,8 @@ std::optional<TRelynIPChangeResult> OpenRelynIPChange(
     const TRelynIPChangeEnvironment &environment = TRelynIPChangeEnvironment::System(),
     const TfRelynIPChangeGUI::MessageBoxFunction &messageBox = {});
 
-// The opener a caller gives the search window (TfRelynSearchGUI::SetChangeIPOpener) to show
-// its "Change IP" and "Help! My device wasn't found!" buttons.
-std::function<bool(QWidget *, const TRelynIPChangeRequest &)>
+// The opener a caller gives a device window (TfRelynSearchGUI and TfDevices SetChangeIPOpener)
+// to offer "Change IP" and "Help! My device wasn't found!".
+TRelynIPChangeOpener
 RelynIPChangeOpener(TRelynIPChangeEnvironment environment = TRelynIPChangeEnvironment::System(),
                     TfRelynIPChangeGUI::MessageBoxFunction messageBox = {});
-
-// The same for a window that goes on to find the moved device (the Devices window).
-std::function<std::optional<TRelynIPChangeResult>(QWidget *, const TRelynIPChangeRequest &)>
-RelynIPChangeResultOpener(
-    TRelynIPChangeEnvironment environment = TRelynIPChangeEnvironment::System(),
-    TfRelynIPChangeGUI::MessageBoxFunction messageBox = {});

@@ -29,7 +29,7 @@ namespace {
 
 // A moved device that did not answer at its new address is looked for once more after this.
 constexpr int MovedSearchPauseMs = 1000;
-constexpr int DefaultColumnWidths[TRelynDeviceModel::dcCount] = {110, 130, 80, 110, 200, 80};
+constexpr int DefaultColumnWidths[rcCount] = {110, 130, 80, 110, 200, 80};
 
 // Devices this computer cannot reach are drawn disabled, the search window's grey.
 class TReachDelegate : public QStyledItemDelegate {
@@ -91,7 +91,7 @@ TfDevices::TfDevices(TDialogs &dialogs, TRelynBackgroundSearch::Search search,
     TvDevices->setModel(Sorted);
     TvDevices->setItemDelegate(new TReachDelegate(TvDevices));
     TvDevices->setSortingEnabled(true);
-    TvDevices->sortByColumn(TRelynDeviceModel::dcIPAddress, Qt::AscendingOrder);
+    TvDevices->sortByColumn(rcIPAddress, Qt::AscendingOrder);
     TvDevices->setSelectionBehavior(QAbstractItemView::SelectRows);
     TvDevices->setSelectionMode(QAbstractItemView::ExtendedSelection);
     TvDevices->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -101,19 +101,11 @@ TfDevices::TfDevices(TDialogs &dialogs, TRelynBackgroundSearch::Search search,
     TvDevices->verticalHeader()->setDefaultSectionSize(TvDevices->fontMetrics().height() + 6);
     TvDevices->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     TvDevices->horizontalHeader()->setStretchLastSection(true);
-    for (int column = 0; column < TRelynDeviceModel::dcCount; ++column)
+    for (int column = 0; column < rcCount; ++column)
         TvDevices->setColumnWidth(column, DefaultColumnWidths[column]);
     TvDevices->installEventFilter(this);
 
-    LbNoReply = new QLabel(TvDevices->viewport());
-    LbNoReply->setObjectName(QStringLiteral("LbNoReply"));
-    LbNoReply->setWordWrap(true);
-    LbNoReply->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    LbNoReply->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    auto *empty = new QVBoxLayout(TvDevices->viewport());
-    empty->setContentsMargins(6, 6, 6, 6);
-    empty->addWidget(LbNoReply);
-    LbNoReply->hide();
+    LbNoReply = new TRelynNoReplyOverlay(TvDevices);
 
     BtnChangeIP = MakeButton(this, QStringLiteral("BtnChangeIP"), QStringLiteral("Change IP"),
                              QStyle::SP_ComputerIcon);
@@ -162,7 +154,7 @@ TfDevices::TfDevices(TDialogs &dialogs, TRelynBackgroundSearch::Search search,
     UpdateButtons();
 }
 
-void TfDevices::SetChangeIPOpener(ChangeIPOpener opener) {
+void TfDevices::SetChangeIPOpener(TRelynIPChangeOpener opener) {
     OpenChangeIP = std::move(opener);
     BtnChangeIP->setVisible(static_cast<bool>(OpenChangeIP));
     BtnHelp->setVisible(static_cast<bool>(OpenChangeIP));
@@ -170,7 +162,7 @@ void TfDevices::SetChangeIPOpener(ChangeIPOpener opener) {
 
 TDevicesWindowState TfDevices::State() const {
     TDevicesWindowState state{width(), height(), {}};
-    for (int column = 0; column < TRelynDeviceModel::dcCount; ++column)
+    for (int column = 0; column < rcCount; ++column)
         state.ColumnWidths << TvDevices->columnWidth(column);
     return state;
 }
@@ -178,8 +170,8 @@ TDevicesWindowState TfDevices::State() const {
 void TfDevices::ApplyState(const TDevicesWindowState &state) {
     if (state.Width > 0 && state.Height > 0)
         resize(state.Width, state.Height);
-    if (state.ColumnWidths.size() == TRelynDeviceModel::dcCount)
-        for (int column = 0; column < TRelynDeviceModel::dcCount; ++column)
+    if (state.ColumnWidths.size() == rcCount)
+        for (int column = 0; column < rcCount; ++column)
             TvDevices->setColumnWidth(column, state.ColumnWidths[column]);
 }
 
@@ -270,12 +262,8 @@ void TfDevices::SearchFinished(const TRelynDevicesResult &result) {
             status += QStringLiteral(" (%1 sends refused: no route or no neighbour)")
                           .arg(result.Outcome.RefusedSends);
         LbStatus->setText(status);
-        if (result.Outcome.Devices.isEmpty()) {
-            QStringList lines{QStringLiteral("No device answered.")};
-            lines += result.NoReply;
-            LbNoReply->setText(lines.join(u'\n'));
-            LbNoReply->show();
-        }
+        if (result.Outcome.Devices.isEmpty())
+            LbNoReply->ShowHint(result.NoReply);
     }
     UpdateButtons();
     emit SearchEnded();
@@ -381,19 +369,11 @@ void TfDevices::ChangeIP() {
     const QList<TRelynPar> devices = SelectedDevices();
     if (devices.size() != 1 || !OpenChangeIP)
         return;
-    TRelynIPChangeRequest request = RelynIPChangeRequest(TRelynSearchLangSupport());
-    request.HasStartAddress = true;
-    request.IPAddress = devices.first().IPAddress;
-    request.MACAddress = devices.first().MACAddress;
-    // The change leaves by the interface the device answered on, as from the search window.
-    request.Interface = devices.first().Interface;
-    OpenIPChange(request);
+    OpenIPChange(RelynIPChangeRequest(TRelynSearchLangSupport(), devices.first()));
 }
 
 void TfDevices::HelpNotFound() {
-    TRelynIPChangeRequest request = RelynIPChangeRequest(TRelynSearchLangSupport());
-    request.ShowARPOnly = false;
-    OpenIPChange(request);
+    OpenIPChange(RelynDeviceNotFoundRequest(TRelynSearchLangSupport()));
 }
 
 void TfDevices::OpenIPChange(const TRelynIPChangeRequest &request) {

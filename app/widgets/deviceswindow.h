@@ -4,6 +4,7 @@
 
 #include "app/core/deviceswindowstate.h"
 #include "discovery/relyndevicemodel.h"
+#include "discovery/relynnoreplyoverlay.h"
 #include "discovery/relynsearchlangsupport.h"
 
 #include <QWidget>
@@ -22,9 +23,6 @@ class TDocumentOpener;
 class TfDevices : public QWidget {
     Q_OBJECT
 public:
-    // What the IP change dialog changed, or nothing when it was cancelled or failed.
-    using ChangeIPOpener = std::function<std::optional<TRelynIPChangeResult>(
-        QWidget *parent, const TRelynIPChangeRequest &)>;
     using DevicesAction = std::function<void(const QList<TRelynPar> &devices)>;
     using AddressAction = std::function<void(const QString &address)>;
 
@@ -34,7 +32,7 @@ public:
 
     void SetTypesFile(const QString &path) { TypesFile = path; }
     // The IP change dialog; without one the two buttons and the menu item stay hidden.
-    void SetChangeIPOpener(ChangeIPOpener opener);
+    void SetChangeIPOpener(TRelynIPChangeOpener opener);
     // Use this address: fills the main window's field.
     void SetUseAddress(AddressAction action) { UseAddress = std::move(action); }
     // Open in browser: the desktop's opener program by default.
@@ -66,7 +64,7 @@ public:
     QLineEdit *EdtRange;
     QPushButton *BtnSearch;
     QTableView *TvDevices;
-    QLabel *LbNoReply;
+    TRelynNoReplyOverlay *LbNoReply;
     QLabel *LbStatus;
     QPushButton *BtnChangeIP;
     QPushButton *BtnHelp;
@@ -94,7 +92,7 @@ private:
     TRelynDeviceModel *Devices;
     QSortFilterProxyModel *Sorted;
     QString TypesFile;
-    ChangeIPOpener OpenChangeIP;
+    TRelynIPChangeOpener OpenChangeIP;
     AddressAction UseAddress;
     AddressAction OpenUrl;
     TDocumentOpener *Browser;

@@ -475,7 +475,7 @@ void TfQuillet::MMDevicesClick() {
         FDevices = new TfDevices(FDialogs, FDevicesSearch, FDevicesHint, this);
         if (FStartup.Brand() == QStringLiteral("ZARN"))
             FDevices->SetTypesFile(FStartup.IniPath());
-        FDevices->SetChangeIPOpener(RelynIPChangeResultOpener());
+        FDevices->SetChangeIPOpener(RelynIPChangeOpener());
         // Ctrl+D also brings the window forward while it has the focus itself.
         FDevices->addAction(FMMDevices);
         FDevices->SetUseAddress(

@@ -5,7 +5,7 @@
 
 #include <QApplication>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTimer>
 #include <QtTest>
 
@@ -26,8 +26,10 @@ private slots:
         QTimer::singleShot(0, this, [&] {
             auto *window = qobject_cast<TfRelynSearchGUI *>(QApplication::activeModalWidget());
             QVERIFY(window);
-            for (int row = 0; row < window->LvDeviceList->rowCount(); ++row)
-                shown << window->LvDeviceList->item(row, 0)->text();
+            QTRY_VERIFY_WITH_TIMEOUT(!window->Searching(), 20000);
+            const QAbstractItemModel *rows = window->LvDeviceList->model();
+            for (int row = 0; row < rows->rowCount(); ++row)
+                shown << rows->index(row, 0).data().toString();
             window->LvDeviceList->selectRow(devices - 1);
             QTest::mouseClick(window->BBSelect, Qt::LeftButton);
         });

@@ -6,7 +6,7 @@
 
 #include <QLabel>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QtTest>
 
 class RelynSearchGuiMultiLanLab : public QObject {
@@ -21,18 +21,24 @@ private slots:
         TfRelynSearchGUI window;
         window.SetChangeIPOpener([&](QWidget *, const TRelynIPChangeRequest &request) {
             opened = request;
-            return false;
+            return std::optional<TRelynIPChangeResult>();
         });
+        const QAbstractItemModel *rows = window.LvDeviceList->model();
+        const auto cell = [rows](int row, int column, int role = Qt::DisplayRole) {
+            return rows->index(row, column).data(role);
+        };
         window.show();
+        QTRY_VERIFY_WITH_TIMEOUT(!window.Searching(), 20000);
 
-        QCOMPARE(window.LvDeviceList->rowCount(), 3);
-        QCOMPARE(window.LvDeviceList->item(0, 0)->text(), QStringLiteral("10.0.0.11"));
+        QCOMPARE(rows->rowCount(), 3);
+        QCOMPARE(cell(0, 0).toString(), QStringLiteral("10.0.0.11"));
         const QColor grey = window.palette().color(QPalette::Disabled, QPalette::Text);
-        QCOMPARE(window.LvDeviceList->item(0, 4)->foreground().color(), grey);
-        QVERIFY(window.LvDeviceList->item(0, 0)->toolTip().contains(
-            QStringLiteral("through eth0 (192.0.2.0/24)")));
+        QCOMPARE(cell(0, 4, Qt::ForegroundRole).value<QBrush>().color(), grey);
+        QVERIFY(cell(0, 0, Qt::ToolTipRole)
+                    .toString()
+                    .contains(QStringLiteral("through eth0 (192.0.2.0/24)")));
         for (int row = 1; row < 3; ++row)
-            QVERIFY(window.LvDeviceList->item(row, 0)->toolTip().isEmpty());
+            QVERIFY(cell(row, 0, Qt::ToolTipRole).toString().isEmpty());
         QVERIFY(!window.LbNoReply->isVisible());
 
         window.LvDeviceList->selectRow(0);
@@ -45,7 +51,8 @@ private slots:
         for (int n = 1; n <= 3; ++n)
             QVERIFY(labtest::restartDevice(n, {"--no-discovery"}));
         QTest::mouseClick(window.BBSearch, Qt::LeftButton);
-        QCOMPARE(window.LvDeviceList->rowCount(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!window.Searching(), 20000);
+        QCOMPARE(rows->rowCount(), 0);
         QVERIFY(window.LbNoReply->isVisible());
         QVERIFY(window.LbNoReply->text().startsWith(
             QStringLiteral("No device answered.\nAsked on eth0 (192.0.2.1/24), eth1 "

@@ -1,12 +1,15 @@
 #include "discovery/relynerror.h"
 #include "discovery/relynsearchgui.h"
 
+#include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QSemaphore>
+#include <QSortFilterProxyModel>
+#include <QTableView>
 #include <QTimer>
 #include <QtTest>
 
@@ -47,11 +50,34 @@ const QList<TRelynPar> ThreeOutOfOrder = {
     Device("192.0.2.100", "02-00-00-00-00-02", "a-type"),
 };
 
+QVariant Cell(const TfRelynSearchGUI &window, int row, int column, int role = Qt::DisplayRole) {
+    return window.LvDeviceList->model()->index(row, column).data(role);
+}
+
 QStringList ColumnTexts(const TfRelynSearchGUI &window, int column) {
     QStringList texts;
-    for (int row = 0; row < window.LvDeviceList->rowCount(); ++row)
-        texts << window.LvDeviceList->item(row, column)->text();
+    for (int row = 0; row < window.LvDeviceList->model()->rowCount(); ++row)
+        texts << Cell(window, row, column).toString();
     return texts;
+}
+
+// The search runs on a thread of its own; the window shows its result when it ends.
+bool SearchEnds(const TfRelynSearchGUI &window) {
+    return QTest::qWaitFor([&window] { return !window.Searching(); }, 5000);
+}
+
+bool ShowAndSearch(TfRelynSearchGUI &window) {
+    window.show();
+    return SearchEnds(window);
+}
+
+bool ClickSearch(TfRelynSearchGUI &window) {
+    QTest::mouseClick(window.BBSearch, Qt::LeftButton);
+    return SearchEnds(window);
+}
+
+std::optional<TRelynIPChangeResult> Changed(bool changed) {
+    return changed ? std::optional(TRelynIPChangeResult{}) : std::nullopt;
 }
 
 void ClickHeader(TfRelynSearchGUI &window, int column) {
@@ -101,7 +127,8 @@ private slots:
         for (int column = 0; column < 5; ++column) {
             if (widths[column] > 0)
                 QCOMPARE(window.LvDeviceList->columnWidth(column), widths[column]);
-            QCOMPARE(window.LvDeviceList->horizontalHeaderItem(column)->text(), headers[column]);
+            QCOMPARE(window.LvDeviceList->model()->headerData(column, Qt::Horizontal).toString(),
+                     headers[column]);
         }
         QCOMPARE(window.BBSearch->width(), 113);
         QCOMPARE(window.BBHelpDeviceNotFound->width(), 209);
@@ -120,14 +147,18 @@ private slots:
     // The MAC column is just wide enough for every MAC address, as the table measures its cells,
     // and for its caption with a sort mark, as the header measures its sections.
     void macColumnFitsEveryAddress() {
-        TfRelynSearchGUI window(nullptr, Script.Function());
-        QTableWidget *table = window.LvDeviceList;
         const QString hex = QStringLiteral("0123456789ABCDEF");
-        table->setRowCount(hex.size());
-        for (int row = 0; row < hex.size(); ++row)
-            table->setItem(
-                row, rcMACAddress,
-                new QTableWidgetItem(QStringLiteral("00-00-00-00-00-00").replace(u'0', hex[row])));
+        Script.Runs = {[&hex] {
+            QList<TRelynPar> rows;
+            for (QChar digit : hex) {
+                rows << Device("192.0.2.1", "", "a-type");
+                rows.last().MACAddress = QStringLiteral("00-00-00-00-00-00").replace(u'0', digit);
+            }
+            return rows;
+        }};
+        TfRelynSearchGUI window(nullptr, Script.Function());
+        QVERIFY(ShowAndSearch(window));
+        QTableView *table = window.LvDeviceList;
         const int cells = static_cast<QAbstractItemView *>(table)->sizeHintForColumn(rcMACAddress);
         table->horizontalHeader()->setSortIndicatorShown(true);
         const int caption = table->horizontalHeader()->sectionSizeHint(rcMACAddress);
@@ -140,7 +171,7 @@ private slots:
             table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table);
         const QFontMetricsF fm(table->font());
         for (int row = 0; row < hex.size(); ++row) {
-            const QString text = table->item(row, rcMACAddress)->text();
+            const QString text = Cell(window, row, rcMACAddress).toString();
             QVERIFY2(fm.horizontalAdvance(text) <= width - 1 - 2 * (margin + 1), qPrintable(text));
         }
         // The columns between keep their widths, so only their positions move; the description
@@ -173,7 +204,7 @@ private slots:
         window->SetSearchOptions(TRelynSearchOptions::fromInt(options));
         if (opener)
             window->SetChangeIPOpener(
-                [](QWidget *, const TRelynIPChangeRequest &) { return false; });
+                [](QWidget *, const TRelynIPChangeRequest &) { return Changed(false); });
         // A second showing must not shrink the panel again.
         for (int showing = 0; showing < 2; ++showing) {
             window->show();
@@ -192,7 +223,7 @@ private slots:
         }};
         auto window = MakeWindow();
         window->SetTypesFile(QStringLiteral("/tmp/names.ini"));
-        window->show();
+        QVERIFY(ShowAndSearch(*window));
         QCOMPARE(Script.TypesFiles, QStringList{QStringLiteral("/tmp/names.ini")});
         QVERIFY(Script.SawWaitCursor);
         QVERIFY(!Script.SawButtonsEnabled);
@@ -205,17 +236,69 @@ private slots:
                               QStringLiteral("a-type")}));
         // The device that came first stays selected and focused where the sort put it.
         QCOMPARE(window->SelectedIP(), QStringLiteral("192.0.2.30"));
-        QCOMPARE(window->LvDeviceList->currentRow(), 1);
+        QCOMPARE(window->LvDeviceList->currentIndex().row(), 1);
         for (QPushButton *b : {window->BBSearch, window->BBSelect, window->BBCancel})
             QVERIFY(b->isEnabled());
         QVERIFY(Errors.isEmpty());
     }
 
+    // The search runs beside the window: meanwhile the window keeps the rows it had, shows the
+    // hourglass with its buttons off and still takes input, and both of its models stay sound.
+    void windowTakesInputWhileItSearches() {
+        QSemaphore answer;
+        Script.Runs = {[] { return ThreeOutOfOrder; },
+                       [&answer] {
+                           answer.acquire();
+                           return QList<TRelynPar>{Device("10.0.0.1", "02-00-00-00-00-09", "x")};
+                       },
+                       [&answer] {
+                           answer.acquire();
+                           return ThreeOutOfOrder;
+                       }};
+        auto window = MakeWindow();
+        // Before the window goes, which waits for its search.
+        const auto release = qScopeGuard([&answer] { answer.release(2); });
+        QAbstractItemModel *shown = window->LvDeviceList->model();
+        const QAbstractItemModelTester shownTester(
+            shown, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        const QAbstractItemModelTester modelTester(
+            qobject_cast<QSortFilterProxyModel *>(shown)->sourceModel(),
+            QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QVERIFY(ShowAndSearch(*window));
+
+        QTest::mouseClick(window->BBSearch, Qt::LeftButton);
+        QVERIFY(window->Searching());
+        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        for (QPushButton *b : {window->BBSearch, window->BBSelect})
+            QVERIFY(!b->isEnabled());
+        ClickHeader(*window, rcDeviceType);
+        QCOMPARE(ColumnTexts(*window, 3),
+                 QStringList({QStringLiteral("a-type"), QStringLiteral("b-type"),
+                              QStringLiteral("C-type")}));
+        QCOMPARE(window->SelectedIP(), QStringLiteral("192.0.2.30"));
+        answer.release();
+        QVERIFY(SearchEnds(*window));
+        QCOMPARE(ColumnTexts(*window, 0), QStringList{QStringLiteral("10.0.0.1")});
+        QVERIFY(!QApplication::overrideCursor());
+        QVERIFY(window->BBSelect->isEnabled());
+
+        // Enter cannot choose while a search runs; Escape closes the window at once and gives
+        // the cursor back.
+        QTest::mouseClick(window->BBSearch, Qt::LeftButton);
+        QTest::keyClick(window.get(), Qt::Key_Return);
+        QVERIFY(window->isVisible());
+        QTest::keyClick(window.get(), Qt::Key_Escape);
+        QCOMPARE(window->result(), int(QDialog::Rejected));
+        QVERIFY(!window->isVisible());
+        QVERIFY(!QApplication::overrideCursor());
+        QVERIFY(Errors.isEmpty());
+    }
+
     void emptyResult() {
         auto window = MakeWindow();
-        window->show();
+        QVERIFY(ShowAndSearch(*window));
         QCOMPARE(Script.TypesFiles.size(), 1);
-        QCOMPARE(window->LvDeviceList->rowCount(), 0);
+        QCOMPARE(window->LvDeviceList->model()->rowCount(), 0);
         QCOMPARE(window->SelectedIP(), QString());
         QVERIFY(window->BBSearch->isEnabled());
         // Nothing to choose: Select stays off, and Enter does not close the window.
@@ -236,20 +319,21 @@ private slots:
                        }};
         auto window = MakeWindow();
         window->SetNoReplyHint([] { return QStringList{QStringLiteral("Asked on eth0.")}; });
-        window->show();
+        QVERIFY(ShowAndSearch(*window));
         QVERIFY(window->LbNoReply->isVisible());
         QCOMPARE(window->LbNoReply->text(), QStringLiteral("No device answered.\nAsked on eth0."));
 
-        QTest::mouseClick(window->BBSearch, Qt::LeftButton);
+        QVERIFY(ClickSearch(*window));
         QVERIFY(!window->LbNoReply->isVisible());
         QCOMPARE(ColumnTexts(*window, 0),
                  (QStringList{QStringLiteral("10.0.0.11"), QStringLiteral("192.0.2.30")}));
         const QColor grey = window->palette().color(QPalette::Disabled, QPalette::Text);
         for (int column = 0; column < RelynColumnCount; ++column) {
-            QCOMPARE(window->LvDeviceList->item(0, column)->foreground().color(), grey);
-            QVERIFY(window->LvDeviceList->item(0, column)->toolTip().contains(
-                QStringLiteral("address in 192.0.2.0/24 with Change IP")));
-            QVERIFY(window->LvDeviceList->item(1, column)->toolTip().isEmpty());
+            QCOMPARE(Cell(*window, 0, column, Qt::ForegroundRole).value<QBrush>().color(), grey);
+            QVERIFY(Cell(*window, 0, column, Qt::ToolTipRole)
+                        .toString()
+                        .contains(QStringLiteral("address in 192.0.2.0/24 with Change IP")));
+            QVERIFY(Cell(*window, 1, column, Qt::ToolTipRole).toString().isEmpty());
         }
     }
 
@@ -261,7 +345,7 @@ private slots:
                                Device("10.0.0.2", "02-00-00-00-00-08", "alpha")};
                        }};
         auto window = MakeWindow();
-        window->show();
+        QVERIFY(ShowAndSearch(*window));
         ClickHeader(*window, rcDeviceType);
         QCOMPARE(window->RememberedColumn(), int(rcDeviceType));
         QCOMPARE(ColumnTexts(*window, 3),
@@ -272,7 +356,7 @@ private slots:
         ClickHeader(*window, rcDeviceType);
         QCOMPARE(ColumnTexts(*window, 3).first(), QStringLiteral("a-type"));
 
-        QTest::mouseClick(window->BBSearch, Qt::LeftButton);
+        QVERIFY(ClickSearch(*window));
         QCOMPARE(Script.TypesFiles.size(), 2);
         QCOMPARE(ColumnTexts(*window, 3),
                  QStringList({QStringLiteral("alpha"), QStringLiteral("Zeta")}));
@@ -287,7 +371,7 @@ private slots:
             return rows;
         }};
         auto window = MakeWindow();
-        window->show();
+        QVERIFY(ShowAndSearch(*window));
         const QStringList before = ColumnTexts(*window, 0);
         ClickHeader(*window, rcMACAddress);
         QCOMPARE(Errors, QStringList{QStringLiteral("Syntax error")});
@@ -303,11 +387,11 @@ private slots:
                                QStringLiteral("Socket Error # 101\r\nNetwork is unreachable"));
                        }};
         auto window = MakeWindow();
-        window->show();
-        QTest::mouseClick(window->BBSearch, Qt::LeftButton);
+        QVERIFY(ShowAndSearch(*window));
+        QVERIFY(ClickSearch(*window));
         QCOMPARE(Errors,
                  QStringList{QStringLiteral("Socket Error # 101\r\nNetwork is unreachable")});
-        QCOMPARE(window->LvDeviceList->rowCount(), 3);
+        QCOMPARE(window->LvDeviceList->model()->rowCount(), 3);
         QVERIFY(window->BBSelect->isEnabled());
         QVERIFY(!QApplication::overrideCursor());
     }
@@ -318,7 +402,7 @@ private slots:
                                     Device("10.0.0.2", "02-00-00-00-00-08", "y")};
         }};
         auto window = MakeWindow();
-        window->show();
+        QVERIFY(ShowAndSearch(*window));
         ClickHeader(*window, rcFirmware);
         QCOMPARE(Errors, QStringList{QStringLiteral("Syntax error")});
         QCOMPARE(ColumnTexts(*window, 0),
@@ -331,13 +415,13 @@ private slots:
                            return ThreeOutOfOrder;
                        }};
         auto window = MakeWindow();
-        window->show();
+        QVERIFY(ShowAndSearch(*window));
         window->LvDeviceList->selectRow(2);
         QTest::keyClick(window.get(), Qt::Key_Return);
         QCOMPARE(window->result(), int(QDialog::Accepted));
         QCOMPARE(window->SelectedIP(), QStringLiteral("192.0.2.100"));
 
-        window->show();
+        QVERIFY(ShowAndSearch(*window));
         QTest::keyClick(window.get(), Qt::Key_Escape);
         QCOMPARE(window->result(), int(QDialog::Rejected));
     }
@@ -359,12 +443,13 @@ private slots:
             if (parent != window.get())
                 qWarning("opened without the search window as parent");
             requests << request;
-            return answer;
+            return Changed(answer);
         });
-        window->show();
+        QVERIFY(ShowAndSearch(*window));
         QCOMPARE(window->BBCancel->text(), QStringLiteral("Cancel"));
 
         QTest::mouseClick(window->BBChangeIP, Qt::LeftButton);
+        QVERIFY(SearchEnds(*window));
         QCOMPARE(requests.size(), 1);
         QVERIFY(requests[0].HasStartAddress);
         QCOMPARE(requests[0].IPAddress, QStringLiteral("192.0.2.30"));
@@ -410,6 +495,7 @@ private slots:
         QTimer::singleShot(0, this, [] {
             auto *window = qobject_cast<TfRelynSearchGUI *>(QApplication::activeModalWidget());
             QVERIFY(window);
+            QVERIFY(SearchEnds(*window));
             QVERIFY(!window->BBChangeIP->isVisible());
             QCOMPARE(window->PnlButtons->height(), 41);
             window->LvDeviceList->selectRow(1);

@@ -10,7 +10,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTimer>
 #include <QtTest>
 
@@ -52,9 +52,13 @@ QString NeighbourEntry(const QString &address) {
     return QString::fromLocal8Bit(ip.readAllStandardOutput()).trimmed();
 }
 
+QString CellText(const TfRelynSearchGUI &window, int row, int column) {
+    return window.LvDeviceList->model()->index(row, column).data().toString();
+}
+
 int RowOf(const TfRelynSearchGUI &window, int column, const QString &text) {
-    for (int row = 0; row < window.LvDeviceList->rowCount(); ++row)
-        if (window.LvDeviceList->item(row, column)->text() == text)
+    for (int row = 0; row < window.LvDeviceList->model()->rowCount(); ++row)
+        if (CellText(window, row, column) == text)
             return row;
     return -1;
 }
@@ -123,7 +127,8 @@ private slots:
             [&kinds](QWidget *, qint32 kind, const QString &) { kinds << kind; }));
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QCOMPARE(window.LvDeviceList->rowCount(), labtest::deviceCount());
+        QTRY_VERIFY_WITH_TIMEOUT(!window.Searching(), 20000);
+        QCOMPARE(window.LvDeviceList->model()->rowCount(), labtest::deviceCount());
         const int row = RowOf(window, 1, Mac(2));
         QVERIFY(row >= 0);
         window.LvDeviceList->selectRow(row);
@@ -152,10 +157,11 @@ private slots:
         QVERIFY(labtest::logLines(3, "address ").empty());
 
         // The window searched again by itself and lists the device at its new address.
-        QCOMPARE(window.LvDeviceList->rowCount(), labtest::deviceCount());
+        QTRY_VERIFY_WITH_TIMEOUT(!window.Searching(), 20000);
+        QCOMPARE(window.LvDeviceList->model()->rowCount(), labtest::deviceCount());
         const int moved = RowOf(window, 1, Mac(2));
         QVERIFY(moved >= 0);
-        QCOMPARE(window.LvDeviceList->item(moved, 0)->text(), QStringLiteral("192.0.2.50"));
+        QCOMPARE(CellText(window, moved, 0), QStringLiteral("192.0.2.50"));
         QCOMPARE(RowOf(window, 0, Address(2)), -1);
         QCOMPARE(RowOf(window, 0, Address(1)), RowOf(window, 1, Mac(1)));
         QVERIFY(labtest::restartDevice(2));

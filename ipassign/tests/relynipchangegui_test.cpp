@@ -280,7 +280,7 @@ private slots:
             shown->EdtMac->setText(QStringLiteral("02:00:00:12:34:5f"));
             QTest::mouseClick(shown->BBChange, Qt::LeftButton);
         });
-        const auto moved = RelynIPChangeResultOpener(Net.Environment(), RecordBox())(
+        const auto moved = RelynIPChangeOpener(Net.Environment(), RecordBox())(
             nullptr, RelynIPChangeRequest(TRelynSearchLangSupport()));
         QVERIFY(moved);
         QCOMPARE(moved->MACAddress, QStringLiteral("02-00-00-12-34-5F"));
@@ -297,6 +297,7 @@ private slots:
         window.SetChangeIPOpener(RelynIPChangeOpener(Net.Environment(), RecordBox()));
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTRY_VERIFY(!window.Searching());
         QCOMPARE(searches, 1);
         QVERIFY(window.BBChangeIP->isVisible());
         QVERIFY(window.BBHelpDeviceNotFound->isVisible());
@@ -313,6 +314,7 @@ private slots:
         QCOMPARE(Boxes[0].Kind, qint32(rmInformation));
         QCOMPARE(Net.Broadcasts.size(), 1);
         QCOMPARE(Net.Broadcasts[0].first.right(6).toHex(), QByteArray("0002c0000232"));
+        QTRY_VERIFY(!window.Searching());
         QCOMPARE(searches, 2);
 
         // A cancelled dialog, and a failed change, leave the list as it is.
@@ -327,6 +329,7 @@ private slots:
             });
         });
         QTest::mouseClick(window.BBChangeIP, Qt::LeftButton);
+        QTRY_VERIFY(!window.Searching());
         QCOMPARE(searches, 2);
         QCOMPARE(Boxes.size(), 2);
         QCOMPARE(Boxes[1].Kind, qint32(rmError));

@@ -28,7 +28,6 @@
 #include <QSignalSpy>
 #include <QStyleFactory>
 #include <QTableView>
-#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -706,8 +705,10 @@ private slots:
         QTimer::singleShot(0, this, [&sorted] {
             auto *search = qobject_cast<TfRelynSearchGUI *>(QApplication::activeModalWidget());
             QVERIFY(search);
+            QTRY_VERIFY(!search->Searching());
             QVERIFY(!search->BBChangeIP->isVisible());
-            sorted = search->LvDeviceList->item(0, 0)->text() == u"192.0.2.11"_s;
+            sorted =
+                search->LvDeviceList->model()->index(0, 0).data().toString() == u"192.0.2.11"_s;
             search->LvDeviceList->selectRow(1);
             QTest::mouseClick(search->BBSelect, Qt::LeftButton);
         });
@@ -719,6 +720,7 @@ private slots:
         QTimer::singleShot(0, this, [] {
             auto *search = qobject_cast<TfRelynSearchGUI *>(QApplication::activeModalWidget());
             QVERIFY(search);
+            QTRY_VERIFY(!search->Searching());
             QTest::mouseClick(search->BBCancel, Qt::LeftButton);
         });
         QTest::mouseClick(w->BtnFindDevice(), Qt::LeftButton);

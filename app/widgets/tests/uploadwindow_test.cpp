@@ -7,6 +7,7 @@
 #include "app/widgets/uploadwindow.h"
 #include "app/workflows/uploadmodel.h"
 
+#include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
@@ -85,6 +86,10 @@ private slots:
         TNoDialogs dialogs;
         QPointer<TfUpload> window = TfUpload::Open(request, dialogs);
         QVERIFY(window);
+        // Every row change of the running upload goes through the tester.
+        const QAbstractItemModelTester tester(
+            window->findChild<TUploadModel *>(),
+            QAbstractItemModelTester::FailureReportingMode::QtTest);
         const auto cell = [&window](int row, int column) {
             return window->Model().index(row, column).data().toString();
         };

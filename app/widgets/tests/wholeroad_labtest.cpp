@@ -27,7 +27,6 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTableView>
-#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -264,7 +263,7 @@ private slots:
                      QString::fromStdString(labtest::deviceMac(2)));
             QVERIFY(labtest::restartDevice(2));
 
-            table->horizontalHeader()->resizeSection(TRelynDeviceModel::dcDescription, 321);
+            table->horizontalHeader()->resizeSection(rcDescription, 321);
         }
         const QString ini = QString::fromUtf8(ReadFile(program + QStringLiteral("qlt.ini")));
         QVERIFY2(QRegularExpression(QStringLiteral("Columns=\\d+,\\d+,\\d+,\\d+,321,\\d+"))
@@ -323,8 +322,10 @@ private slots:
         QTimer::singleShot(0, this, [&] {
             auto *search = qobject_cast<TfRelynSearchGUI *>(QApplication::activeModalWidget());
             QVERIFY(search);
-            for (int row = 0; row < search->LvDeviceList->rowCount(); ++row)
-                listed << search->LvDeviceList->item(row, 0)->text();
+            QTRY_VERIFY_WITH_TIMEOUT(!search->Searching(), 20000);
+            const QAbstractItemModel *rows = search->LvDeviceList->model();
+            for (int row = 0; row < rows->rowCount(); ++row)
+                listed << rows->index(row, 0).data().toString();
             search->LvDeviceList->selectRow(1);
             QTest::mouseClick(search->BBSelect, Qt::LeftButton);
         });
