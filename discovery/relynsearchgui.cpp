@@ -101,7 +101,7 @@ TRelynBackgroundSearch::Search ScopedSearch(TRelynSearchFunction search) {
     if (!search)
         return {};
     return [search = std::move(search)](const QString &typesFile, const TRelynSearchScope &) {
-        return TRelynSearchOutcome{search(typesFile), {}, 0};
+        return TRelynSearchOutcome{search(typesFile), {}, 0, {}};
     };
 }
 
