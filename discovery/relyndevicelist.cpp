@@ -1,5 +1,7 @@
 #include "discovery/relyndevicelist.h"
 
+#include <QRegularExpression>
+
 #include "discovery/relynerror.h"
 
 #include <algorithm>
@@ -125,6 +127,27 @@ TRelynSearchOutcome RunRelynScopedSearch(const QString &typesFile, const TRelynS
         engine.SetNamesFile(typesFile);
     engine.Search();
     return {engine.Results(), engine.AskedInterfaces(), engine.RefusedSends(), engine.Skipped()};
+}
+
+bool RelynParseRangeList(const QString &text, QList<TRelynRange> &ranges, QString &error) {
+    static const QRegularExpression separators(QStringLiteral("[\\s,]+"));
+    QList<TRelynRange> parsed;
+    for (const QString &word : text.split(separators, Qt::SkipEmptyParts)) {
+        TRelynRange range;
+        if (!RelynParseRange(word, range, error))
+            return false;
+        parsed << range;
+    }
+    qint64 addresses = 0;
+    for (const TRelynRange &range : RelynMergeRanges(parsed))
+        addresses += range.Count();
+    if (addresses > TRelynSearchScope::MaxRangeAddresses) {
+        error = QStringLiteral("The ranges hold %1 addresses; at most a /16 (65536) in all.")
+                    .arg(addresses);
+        return false;
+    }
+    ranges = parsed;
+    return true;
 }
 
 std::vector<qsizetype> TRelynDeviceList::SortBy(int column) {

@@ -51,6 +51,11 @@ struct TRelynSearchOutcome {
 };
 TRelynSearchOutcome RunRelynScopedSearch(const QString &typesFile, const TRelynSearchScope &scope);
 
+// Ranges written one after the other, separated by blanks or commas ("192.0.2.0/25,
+// 198.51.100.7"), into the scope; false with the reason for a word that is no range, or for
+// more than a /16 in all (as quillet-cli allows).
+bool RelynParseRangeList(const QString &text, QList<TRelynRange> &ranges, QString &error);
+
 class TRelynDeviceList {
 public:
     void Assign(const QList<TRelynPar> &records) { Rows = records; }

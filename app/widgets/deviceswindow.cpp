@@ -140,6 +140,16 @@ TfDevices::TfDevices(TDialogs &dialogs, TRelynBackgroundSearch::Search search,
             LbStatus->setText(QStringLiteral("No browser could be started for %1").arg(url));
     });
 
+    // Esc and Ctrl+W close the window, as its own close button does.
+    for (const QKeySequence &key :
+         {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)})
+        connect(new QShortcut(key, this), &QShortcut::activated, this, &QWidget::close);
+    // Enter (or a double click) on a row uses its address, as in the Find device window.
+    connect(TvDevices, &QAbstractItemView::activated, this, [this] {
+        const QList<TRelynPar> devices = SelectedDevices();
+        if (UseAddress && devices.size() == 1)
+            UseAddress(devices.first().IPAddress);
+    });
     auto *refresh = new QShortcut(QKeySequence::Refresh, this);
     connect(refresh, &QShortcut::activated, this, &TfDevices::Search);
     connect(EdtRange, &QLineEdit::returnPressed, this, &TfDevices::Search);
@@ -199,13 +209,11 @@ bool TfDevices::Search() {
     TRelynSearchScope scope;
     const QString range = EdtRange->text().trimmed();
     if (!range.isEmpty()) {
-        TRelynRange addresses;
         QString error;
-        if (!RelynParseRange(range, addresses, error)) {
+        if (!RelynParseRangeList(range, scope.Ranges, error)) {
             LbStatus->setText(error);
             return false;
         }
-        scope.Ranges = {addresses};
     }
     Searcher->Start(TypesFile, scope, range);
     LbNoReply->hide();

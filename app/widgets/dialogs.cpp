@@ -1,7 +1,9 @@
 #include "app/widgets/dialogs.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QRegularExpression>
 
 QString TDialogs::QtFilter(const QString &filter) {
     const QStringList parts = filter.split(u'|');
@@ -32,7 +34,18 @@ QString TSystemDialogs::OpenFile(QWidget *parent, const QString &filter,
 }
 
 QString TSystemDialogs::SaveFile(QWidget *parent, const QString &filter, const QString &startPath) {
-    return QFileDialog::getSaveFileName(parent, QString(), startPath, QtFilter(filter));
+    QString chosen;
+    const QString path =
+        QFileDialog::getSaveFileName(parent, QString(), startPath, QtFilter(filter), &chosen);
+    return path.isEmpty() ? path : WithFilterSuffix(path, chosen);
+}
+
+QString TDialogs::WithFilterSuffix(const QString &path, const QString &chosenQtFilter) {
+    if (!QFileInfo(path).suffix().isEmpty())
+        return path;
+    static const QRegularExpression pattern(QStringLiteral("\\*\\.([A-Za-z0-9]+)"));
+    const QRegularExpressionMatch match = pattern.match(chosenQtFilter);
+    return match.hasMatch() ? path + u'.' + match.captured(1) : path;
 }
 
 void TSystemDialogs::Message(QWidget *parent, TMessageKind kind, const QString &caption,

@@ -30,6 +30,9 @@ public:
     // "web files (*.pmf)|*.pmf|all files|*.*" as the toolkit's "web files (*.pmf);;all files
     // (*)". "*.*" means every file, also those without a dot in the name.
     static QString QtFilter(const QString &filter);
+    // A file name typed without an extension gets the first one of the chosen filter (as the
+    // toolkit writes it: "JSON files (*.json)"); any other name stays as it is.
+    static QString WithFilterSuffix(const QString &path, const QString &chosenQtFilter);
 };
 
 // The real dialogs.

@@ -810,6 +810,35 @@ private slots:
             QTest::qWait(200);
             QVERIFY(devices->grab().save(shots + u"/devices-window-"_s + name + u".png"_s));
         }
+
+        // Enter on a row uses its address in the main window.
+        devices->TvDevices->setFocus();
+        devices->TvDevices->selectRow(1);
+        QTest::keyClick(devices->TvDevices, Qt::Key_Return);
+        QCOMPARE(w->IPEdtAddress()->Text(), u"192.0.2.11"_s);
+        // Several ranges, by blanks or commas; more than a /16 in all is refused.
+        devices->EdtRange->setFocus();
+        devices->EdtRange->setText(u"10.0.0.0/15"_s);
+        QTest::keyClick(devices->EdtRange, Qt::Key_Return);
+        QVERIFY(!devices->Searching());
+        QVERIFY2(devices->LbStatus->text().contains(u"at most a /16"_s),
+                 qPrintable(devices->LbStatus->text()));
+        devices->EdtRange->setText(u"192.0.2.0/25, 198.51.100.7 203.0.113.0/30"_s);
+        QTest::keyClick(devices->EdtRange, Qt::Key_Return);
+        QVERIFY(devices->Searching());
+        QTRY_VERIFY(!devices->Searching());
+        // Esc closes the window, and so does Ctrl+W.
+        QTest::keyClick(devices->TvDevices, Qt::Key_Escape);
+        QVERIFY(!devices->isVisible());
+        Child<QAction>(w.get(), "MMDevices")->trigger();
+        QVERIFY(QTest::qWaitForWindowActive(devices));
+        QTest::keyClick(devices->TvDevices, Qt::Key_W, Qt::ControlModifier);
+        QVERIFY(!devices->isVisible());
+        // Export... adds the chosen type's extension to a name typed without one.
+        QCOMPARE(TDialogs::WithFilterSuffix(u"/tmp/devices"_s, u"JSON files (*.json)"_s),
+                 u"/tmp/devices.json"_s);
+        QCOMPARE(TDialogs::WithFilterSuffix(u"/tmp/devices.txt"_s, u"JSON files (*.json)"_s),
+                 u"/tmp/devices.txt"_s);
     }
 
     void aboutWindowByBrand_data() {
