@@ -1,7 +1,7 @@
 #include "app/cli/devicecommands.h"
 
 #include "app/cli/consolereport.h"
-#include "app/cli/interruptwatch.h"
+#include "app/cli/workflowwait.h"
 #include "app/workflows/fleetupload.h"
 #include "discovery/relyndeviceexport.h"
 #include "discovery/relynnoreply.h"
@@ -10,7 +10,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QThread>
 #include <algorithm>
@@ -168,23 +168,18 @@ QList<UploadJob> uploadToAll(UploadKind kind, const QString &file, const QString
                      : std::string();
         return std::make_unique<ConsoleReport>(out, err, prefix);
     });
-    QEventLoop loop;
-    bool finished = false;
-    QObject::connect(&fleet, &TFleetUpload::AllFinished, &loop, [&finished, &loop] {
-        finished = true;
-        loop.quit();
-    });
-    fleet.Start(kind == UploadKind::Web ? TFleetUpload::fkWeb : TFleetUpload::fkFirmware, file,
-                addresses);
-    if (!finished) {
-        // Ctrl+C stops every transfer and restart wait still going, and the summary tells which
-        // devices it caught.
-        const InterruptWatch watch([&fleet, &err] {
+    // Ctrl+C stops every transfer and restart wait still going, and the summary tells which
+    // devices it caught.
+    startAndWait(
+        fleet, &TFleetUpload::AllFinished,
+        [&] {
+            fleet.Start(kind == UploadKind::Web ? TFleetUpload::fkWeb : TFleetUpload::fkFirmware,
+                        file, addresses);
+        },
+        [&fleet, &err] {
             err << "quillet-cli: interrupted; stopping the uploads" << std::endl;
             fleet.Cancel();
         });
-        loop.exec();
-    }
     QList<UploadJob> jobs;
     for (const TFleetDevice &device : fleet.Devices()) {
         jobs.append({device.Address, TFleetUpload::OutcomeText(device.Outcome),
@@ -234,6 +229,230 @@ std::string uploadSummary(const QList<UploadJob> &jobs) {
            TFleetUpload::SummaryLine(static_cast<int>(done), static_cast<int>(jobs.size()))
                .toStdString() +
            '\n';
+}
+
+namespace {
+
+// Where a search asks, from --interface, --range and --rate; a usage error's text otherwise.
+std::optional<QString> searchScope(const QCommandLineParser &parser, TRelynSearchScope &scope) {
+    scope.Interfaces = parser.values(QStringLiteral("interface"));
+    qint64 addresses = 0;
+    for (const QString &text : parser.values(QStringLiteral("range"))) {
+        TRelynRange range;
+        QString error;
+        if (!RelynParseRange(text, range, error)) {
+            return error;
+        }
+        scope.Ranges.append(range);
+        addresses += range.Count();
+    }
+    if (addresses > TRelynSearchScope::MaxRangeAddresses) {
+        return QStringLiteral("The ranges hold %1 addresses; at most a /16 (65536) in all.")
+            .arg(addresses);
+    }
+    if (!scope.Ranges.isEmpty() && !scope.Interfaces.isEmpty()) {
+        return QStringLiteral("--interface limits a broadcast; a range search goes by the "
+                              "routing table.");
+    }
+    bool numeric = false;
+    scope.Rate = parser.value(QStringLiteral("rate")).toInt(&numeric);
+    if (!numeric || scope.Rate < 1 || scope.Rate > 1000000) {
+        return QStringLiteral("The rate must be a number of datagrams per second from 1 to "
+                              "1000000.");
+    }
+    return std::nullopt;
+}
+
+int uploadCommand(const CommandCall &call, UploadKind kind) {
+    const Console console = call.console;
+    const bool web = kind == UploadKind::Web;
+    CommandParser command(
+        call, web ? QStringLiteral("Uploads a web file to each device over TFTP and waits until it "
+                                   "has restarted.\nSeveral devices are served side by side.")
+                  : QStringLiteral("Uploads a firmware image to each device over TFTP.\nSeveral "
+                                   "devices are served side by side."));
+    command.addArgument(QStringLiteral("FILE"), web ? QStringLiteral("The web file.")
+                                                    : QStringLiteral("The firmware image."));
+    command.addArgument(QStringLiteral("ADDRESS"),
+                        QStringLiteral("A device's IPv4 address; one or more."),
+                        QStringLiteral("ADDRESS..."));
+    if (auto status = command.parse(2, -1)) {
+        return *status;
+    }
+    const QString file = command.positional().at(0);
+    const QStringList addresses = command.positional().mid(1);
+    for (qsizetype i = 0; i < addresses.size(); ++i) {
+        if (!isDottedAddress(addresses[i])) {
+            return command.usageError(
+                QStringLiteral("'%1' is not an IPv4 address such as 192.168.1.20.")
+                    .arg(addresses[i]));
+        }
+        if (addresses.indexOf(addresses[i]) != i) {
+            return command.usageError(
+                QStringLiteral("%1 is named twice; one upload per device.").arg(addresses[i]));
+        }
+    }
+    if (!QFileInfo(file).isFile()) {
+        return reportFailure(console, text(file) + ": no such file");
+    }
+    const QList<UploadJob> jobs = uploadToAll(kind, file, addresses, console.out, console.err);
+    if (addresses.size() > 1) {
+        console.out << '\n' << uploadSummary(jobs);
+    }
+    console.out << retryCommand(kind, file, jobs);
+    const bool allDone =
+        std::all_of(jobs.begin(), jobs.end(), [](const UploadJob &job) { return job.done; });
+    return allDone ? Success : Failure;
+}
+
+} // namespace
+
+int searchCommand(const CommandCall &call) {
+    const Console console = call.console;
+    CommandParser command(
+        call,
+        QStringLiteral("Broadcasts one discovery query out of every network interface, as the "
+                       "search window\ndoes, and lists every device that answers: IP address, "
+                       "MAC address,\nfirmware, device type and description, in ascending "
+                       "address order.\nA device this computer cannot reach (its address lies "
+                       "outside the networks\nof the interface it answered on) is marked. With "
+                       "--range, the query goes to\nevery address of the ranges instead, also "
+                       "behind routers."));
+    command.parser().addOption(
+        {QStringLiteral("json"), QStringLiteral("Print a JSON array of objects instead.")});
+    command.parser().addOption(
+        {QStringLiteral("csv"), QStringLiteral("Print CSV with a header line instead.")});
+    command.parser().addOption({QStringLiteral("types"),
+                                QStringLiteral("Read the device type names from FILE (section "
+                                               "GlobalTypes)."),
+                                QStringLiteral("FILE")});
+    command.parser().addOption(
+        {QStringLiteral("interface"),
+         QStringLiteral("Broadcast only out of this interface; may be repeated."),
+         QStringLiteral("NAME")});
+    command.parser().addOption(
+        {QStringLiteral("range"),
+         QStringLiteral("Ask every address of CIDR (e.g. 203.0.113.0/24) instead of "
+                        "broadcasting; may be repeated, at most a /16 in all."),
+         QStringLiteral("CIDR")});
+    command.parser().addOption(
+        {QStringLiteral("rate"),
+         QStringLiteral("Datagrams per second of a range search (default %1).")
+             .arg(TRelynSearchScope::DefaultRate),
+         QStringLiteral("N"), QString::number(TRelynSearchScope::DefaultRate)});
+    if (auto status = command.parse(0, 0)) {
+        return *status;
+    }
+    TRelynSearchScope scope;
+    if (const auto error = searchScope(command.parser(), scope)) {
+        return command.usageError(*error);
+    }
+    const QString types = command.parser().value(QStringLiteral("types"));
+    // The window reads the names from its settings file, which may be missing; a file named
+    // here that is missing is a typing error, not a request for the built-in names.
+    if (!types.isEmpty() && !QFileInfo(types).isFile()) {
+        return reportFailure(console, text(types) + ": no such file");
+    }
+    TRelynSearchOutcome outcome;
+    try {
+        if (call.search) {
+            outcome.Devices = call.search(types);
+        } else {
+            outcome = RunRelynScopedSearch(types, scope);
+        }
+        outcome.Devices = sortedByAddress(outcome.Devices);
+    } catch (const std::exception &failure) {
+        QString message = QString::fromStdString(failure.what());
+        message.replace(QStringLiteral("\r\n"), QStringLiteral(": "));
+        return reportFailure(console, text(message));
+    }
+    if (command.parser().isSet(QStringLiteral("json"))) {
+        console.out << deviceJson(outcome.Devices);
+    } else if (command.parser().isSet(QStringLiteral("csv"))) {
+        console.out << deviceCsv(outcome.Devices);
+    } else if (outcome.Devices.isEmpty()) {
+        // Standard output stays empty, so a script that reads rows reads none.
+        console.err << "No device answered.\n";
+    } else {
+        console.out << deviceTable(outcome.Devices);
+    }
+    if (!call.search) {
+        printSearchNotes(outcome, !scope.Ranges.isEmpty(), console.err);
+    }
+    return Success;
+}
+
+int changeIpCommand(const CommandCall &call) {
+    const Console console = call.console;
+    CommandParser command(call, QStringLiteral("Gives the device with the MAC address MAC the IP "
+                                               "address ADDRESS, after making sure\nthat nothing "
+                                               "answers at ADDRESS yet, then searches until that "
+                                               "device answers there."));
+    command.addArgument(
+        QStringLiteral("MAC"),
+        QStringLiteral("The device's MAC address, e.g. 02-00-00-12-34-5F or 02:00:00:12:34:5f."));
+    command.addArgument(QStringLiteral("ADDRESS"), QStringLiteral("The new IPv4 address."));
+    command.parser().addOption(
+        {QStringLiteral("arp"),
+         QStringLiteral("Only enter the address in this computer's neighbour table.")});
+    command.parser().addOption(
+        {QStringLiteral("wait"),
+         QStringLiteral("How long to search for the device at its new address (default 10)."),
+         QStringLiteral("SECONDS"), QStringLiteral("10")});
+    command.parser().addOption(
+        {QStringLiteral("no-check"), QStringLiteral("Do not search for the device afterwards.")});
+    if (auto status = command.parse(2, 2)) {
+        return *status;
+    }
+    const QString waitText = command.parser().value(QStringLiteral("wait"));
+    bool numeric = false;
+    const double waitSeconds = waitText.toDouble(&numeric);
+    if (!numeric || !(waitSeconds > 0) || waitSeconds > 3600) {
+        return command.usageError(QStringLiteral("The wait must be a number of seconds from "
+                                                 "more than 0 to 3600."));
+    }
+    // "ip link" writes MAC addresses with colons.
+    QString mac = command.positional().at(0);
+    mac.replace(QLatin1Char(':'), QLatin1Char('-'));
+    const QString address = command.positional().at(1);
+    const bool arpOnly = command.parser().isSet(QStringLiteral("arp"));
+
+    TRelynIPChange change;
+    change.SetArpOnly(arpOnly);
+    const TRelynIPChangeOutcome outcome = change.ChangeIP(mac, address);
+    QString message = outcome.Message;
+    message.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    if (!outcome.Success) {
+        return reportFailure(console, text(message));
+    }
+    // The datagram is sent blind, so only the device itself can tell whether it moved. The
+    // neighbour table mode does not move the device: there is nothing to look for.
+    if (arpOnly || command.parser().isSet(QStringLiteral("no-check"))) {
+        console.out << text(message) << '\n';
+        return Success;
+    }
+    const int waitMs = static_cast<int>(waitSeconds * 1000);
+    // Without a test's search, the real one: every interface, as the search command asks.
+    const SearchFunction find = call.search ? call.search : [](const QString &typesFile) {
+        return RunRelynScopedSearch(typesFile, TRelynSearchScope()).Devices;
+    };
+    if (const auto found = findDeviceAt(find, mac, address, waitMs)) {
+        console.out << "Device " << text(found->MACAddress) << " answers at "
+                    << text(found->IPAddress) << ".\n";
+        return Success;
+    }
+    return reportFailure(
+        console, text(QStringLiteral("No device with MAC %1 answered at %2 "
+                                     "within %3 s.")
+                          .arg(RelynCanonicalMac(mac), address, QString::number(waitSeconds))));
+}
+
+int uploadWebCommand(const CommandCall &call) {
+    return uploadCommand(call, UploadKind::Web);
+}
+
+int uploadFirmwareCommand(const CommandCall &call) {
+    return uploadCommand(call, UploadKind::Firmware);
 }
 
 } // namespace cli

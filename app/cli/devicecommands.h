@@ -1,6 +1,7 @@
-// The commands that reach devices or the output tree: search, create, uploads, IP change.
+// The commands that reach devices: search, uploads, IP change, and what they print.
 #pragma once
 
+#include "app/cli/commandparser.h"
 #include "discovery/relyndevicelist.h"
 
 #include <QList>
@@ -10,6 +11,11 @@
 #include <ostream>
 
 namespace cli {
+
+int searchCommand(const CommandCall &call);
+int uploadWebCommand(const CommandCall &call);
+int uploadFirmwareCommand(const CommandCall &call);
+int changeIpCommand(const CommandCall &call);
 
 // Records in ascending address order (arrival order when an address cannot be compared).
 QList<TRelynPar> sortedByAddress(const QList<TRelynPar> &records);

@@ -1,5 +1,9 @@
 #include "app/cli/webfilecommands.h"
 
+#include "app/cli/interruptwatch.h"
+#include "app/cli/previewserver.h"
+
+#include <QEventLoop>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -232,6 +236,91 @@ ExtractResult extractWebFile(const webfile::ParseResult &parsed, const fs::path 
         result.written.push_back(name);
     }
     return result;
+}
+
+int webfileListCommand(const CommandCall &call) {
+    const Console console = call.console;
+    CommandParser command(call,
+                          QStringLiteral("Lists each entry of a web file with its stored size, "
+                                         "offset and MIME type,\nthen checks that the directory "
+                                         "matches the stored bytes."));
+    command.addArgument(QStringLiteral("FILE"), QStringLiteral("The web file."));
+    if (auto status = command.parse(1, 1)) {
+        return *status;
+    }
+    const auto file = loadWebFile(text(command.positional().at(0)));
+    if (!file->ok()) {
+        return reportFailure(console, file->error);
+    }
+    printListing(*file, console.out);
+    return Success;
+}
+
+int webfileExtractCommand(const CommandCall &call) {
+    const Console console = call.console;
+    CommandParser command(call, QStringLiteral("Writes every entry of a web file back as a file in "
+                                               "FOLDER, without its reply head."));
+    command.addArgument(QStringLiteral("FILE"), QStringLiteral("The web file."));
+    command.addArgument(QStringLiteral("FOLDER"),
+                        QStringLiteral("Where the files go; created when missing."));
+    command.parser().addOption(
+        {QStringLiteral("overwrite"), QStringLiteral("Replace files that are already in FOLDER.")});
+    if (auto status = command.parse(2, 2)) {
+        return *status;
+    }
+    const auto file = loadWebFile(text(command.positional().at(0)));
+    if (!file->ok()) {
+        return reportFailure(console, file->error);
+    }
+    const QString folder = command.positional().at(1);
+    const ExtractResult result = extractWebFile(
+        file->parsed, text(folder), command.parser().isSet(QStringLiteral("overwrite")));
+    for (const std::string &name : result.written) {
+        console.out << printableName(name) << '\n';
+    }
+    if (!result.ok()) {
+        return reportFailure(console, result.error);
+    }
+    console.out << result.written.size() << (result.written.size() == 1 ? " file" : " files")
+                << " written to " << text(folder) << '\n';
+    return Success;
+}
+
+int webfileServeCommand(const CommandCall &call) {
+    const Console console = call.console;
+    CommandParser command(
+        call, QStringLiteral("Serves a web file on 127.0.0.1 as a device would, for a preview in a "
+                             "browser.\nRuns until it is stopped (Ctrl+C)."));
+    command.addArgument(QStringLiteral("FILE"), QStringLiteral("The web file."));
+    command.parser().addOption(
+        {QStringLiteral("port"),
+         QStringLiteral("The port to listen on (default 8080; 0 picks a free one)."),
+         QStringLiteral("N"), QStringLiteral("8080")});
+    if (auto status = command.parse(1, 1)) {
+        return *status;
+    }
+    bool numeric = false;
+    const uint port = command.parser().value(QStringLiteral("port")).toUInt(&numeric);
+    if (!numeric || port > 65535) {
+        return command.usageError(QStringLiteral("The port must be a number from 0 to 65535."));
+    }
+    const QString path = command.positional().at(0);
+    auto file = loadWebFile(text(path));
+    if (!file->ok()) {
+        return reportFailure(console, file->error);
+    }
+    PreviewServer server(std::move(file));
+    if (!server.listen(static_cast<quint16>(port))) {
+        return reportFailure(console, "cannot listen on 127.0.0.1:" + std::to_string(port) + ": " +
+                                          text(server.errorString()));
+    }
+    server.setRequestLog([console](const std::string &line) { console.out << line << std::endl; });
+    console.out << "Serving " << text(path) << " on http://127.0.0.1:" << server.port()
+                << "/ (Ctrl+C stops)" << std::endl;
+    QEventLoop loop;
+    const InterruptWatch watch([&loop] { loop.quit(); });
+    loop.exec();
+    return Success;
 }
 
 } // namespace cli

@@ -1,7 +1,8 @@
-// Looking into a web file before it goes to a device: reading it whole, listing its entries,
-// writing them back as files.
+// Looking into a web file before it goes to a device: the webfile commands, and reading a file
+// whole, listing its entries, writing them back as files.
 #pragma once
 
+#include "app/cli/commandparser.h"
 #include "packer/webfile.h"
 
 #include <cstddef>
@@ -12,6 +13,10 @@
 #include <vector>
 
 namespace cli {
+
+int webfileListCommand(const CommandCall &call);
+int webfileExtractCommand(const CommandCall &call);
+int webfileServeCommand(const CommandCall &call);
 
 // Magic, 256 records with the longest names, the end byte and 256 full entries: no consistent
 // web file is longer, so a longer file is refused before it is read into memory.

@@ -26,23 +26,31 @@ std::string sampleWebFile() {
 } // namespace
 
 TEST(CliProgram, EveryCommandAnswersHelpAndVersion) {
-    const std::vector<QStringList> commands = {
-        {},
-        {QStringLiteral("search")},
-        {QStringLiteral("create")},
-        {QStringLiteral("upload-web")},
-        {QStringLiteral("upload-fw")},
-        {QStringLiteral("change-ip")},
-        {QStringLiteral("webfile")},
-        {QStringLiteral("webfile"), QStringLiteral("list")},
-        {QStringLiteral("webfile"), QStringLiteral("extract")},
-        {QStringLiteral("webfile"), QStringLiteral("serve")},
+    // Each with how its help begins: the help of the command asked for, not of another one.
+    const std::vector<std::pair<QStringList, std::string>> commands = {
+        {{}, "Usage: quillet-cli COMMAND [options] [arguments]\n"},
+        {{QStringLiteral("search")}, "Usage: quillet-cli search [options]\nBroadcasts"},
+        {{QStringLiteral("create")}, "Usage: quillet-cli create [options] FOLDER\nPacks"},
+        {{QStringLiteral("upload-web")},
+         "Usage: quillet-cli upload-web [options] FILE ADDRESS...\nUploads a web file"},
+        {{QStringLiteral("upload-fw")},
+         "Usage: quillet-cli upload-fw [options] FILE ADDRESS...\nUploads a firmware image"},
+        {{QStringLiteral("change-ip")},
+         "Usage: quillet-cli change-ip [options] MAC ADDRESS\nGives"},
+        {{QStringLiteral("webfile")},
+         "Usage: quillet-cli webfile list|extract|serve [options] ...\nLooks"},
+        {{QStringLiteral("webfile"), QStringLiteral("list")},
+         "Usage: quillet-cli webfile list [options] FILE\nLists"},
+        {{QStringLiteral("webfile"), QStringLiteral("extract")},
+         "Usage: quillet-cli webfile extract [options] FILE FOLDER\nWrites"},
+        {{QStringLiteral("webfile"), QStringLiteral("serve")},
+         "Usage: quillet-cli webfile serve [options] FILE\nServes"},
     };
-    for (const QStringList &command : commands) {
+    for (const auto &[command, begin] : commands) {
         const std::string shown = command.join(QLatin1Char(' ')).toStdString();
         const CliRun help = runCli(command + QStringList{QStringLiteral("--help")});
         EXPECT_EQ(help.status, 0) << shown << help.err;
-        EXPECT_NE(help.out.find("Usage: quillet-cli"), std::string::npos) << shown;
+        EXPECT_EQ(help.out.substr(0, begin.size()), begin) << shown;
         EXPECT_EQ(help.err, "") << shown;
 
         const CliRun version = runCli(command + QStringList{QStringLiteral("--version")});
@@ -52,27 +60,63 @@ TEST(CliProgram, EveryCommandAnswersHelpAndVersion) {
 }
 
 TEST(CliProgram, UsageErrorsEndWithStatusTwoOnStandardError) {
-    const std::vector<QStringList> wrong = {
-        {},
-        {QStringLiteral("frobnicate")},
-        {QStringLiteral("webfile")},
-        {QStringLiteral("webfile"), QStringLiteral("list")},
-        {QStringLiteral("webfile"), QStringLiteral("list"), QStringLiteral("a"),
-         QStringLiteral("b")},
-        {QStringLiteral("webfile"), QStringLiteral("list"), QStringLiteral("--colour"),
-         QStringLiteral("a")},
-        {QStringLiteral("webfile"), QStringLiteral("serve"), QStringLiteral("a"),
-         QStringLiteral("--port"), QStringLiteral("70000")},
-        {QStringLiteral("upload-web"), QStringLiteral("file.pmf")},
-        {QStringLiteral("change-ip"), QStringLiteral("02-00-00-00-00-01")},
+    // Each with the help it points to, one that runs as printed; none when the overview follows.
+    const std::vector<std::pair<QStringList, std::string>> wrong = {
+        {{}, ""},
+        {{QStringLiteral("frobnicate")}, ""},
+        {{QStringLiteral("webfile")}, "webfile"},
+        {{QStringLiteral("webfile"), QStringLiteral("frob")}, "webfile"},
+        {{QStringLiteral("webfile"), QStringLiteral("list")}, "webfile list"},
+        {{QStringLiteral("webfile"), QStringLiteral("list"), QStringLiteral("a"),
+          QStringLiteral("b")},
+         "webfile list"},
+        {{QStringLiteral("webfile"), QStringLiteral("list"), QStringLiteral("--colour"),
+          QStringLiteral("a")},
+         "webfile list"},
+        {{QStringLiteral("webfile"), QStringLiteral("serve"), QStringLiteral("a"),
+          QStringLiteral("--port"), QStringLiteral("70000")},
+         "webfile serve"},
+        {{QStringLiteral("upload-web"), QStringLiteral("file.pmf")}, "upload-web"},
+        {{QStringLiteral("change-ip"), QStringLiteral("02-00-00-00-00-01")}, "change-ip"},
     };
-    for (const QStringList &args : wrong) {
+    for (const auto &[args, help] : wrong) {
         const CliRun run = runCli(args);
         const std::string shown = args.join(QLatin1Char(' ')).toStdString();
         EXPECT_EQ(run.status, 2) << shown << run.err;
         EXPECT_EQ(run.out, "") << shown;
         EXPECT_NE(run.err.find("Usage: quillet-cli"), std::string::npos) << shown;
+        EXPECT_EQ(run.err.find("Try '") == std::string::npos, help.empty()) << shown << run.err;
+        if (!help.empty()) {
+            EXPECT_NE(run.err.find("\nTry 'quillet-cli " + help + " --help'.\n"), std::string::npos)
+                << shown << ": " << run.err;
+        }
     }
+}
+
+TEST(CliProgram, TheOverviewListsEveryCommandWithItsSynopsis) {
+    const std::string overview =
+        "Usage: quillet-cli COMMAND [options] [arguments]\n"
+        "\n"
+        "Commands:\n"
+        "  search [--json|--csv] [--types FILE] [--interface NAME]... [--range CIDR]...\n"
+        "                                        find the devices on the network\n"
+        "  create FOLDER [--rewrite] [--internal] [--keep-bak] [--output FILE]\n"
+        "                                        pack a folder into a new web file\n"
+        "  upload-web FILE ADDRESS...            upload a web file and wait for each restart\n"
+        "  upload-fw FILE ADDRESS...             upload a firmware image\n"
+        "  change-ip MAC ADDRESS [--arp] [--wait SECONDS] [--no-check]\n"
+        "                                        give a device a new IP address\n"
+        "  webfile list FILE                     list the entries of a web file\n"
+        "  webfile extract FILE FOLDER [--overwrite]\n"
+        "                                        write the entries back as files\n"
+        "  webfile serve FILE [--port N]         preview a web file in a browser\n"
+        "\n"
+        "Every command takes --help and --version. Exit status: 0 success, 1 failure,\n"
+        "2 usage error.\n";
+    EXPECT_EQ(runCli({QStringLiteral("--help")}).out, overview);
+    EXPECT_EQ(runCli({}).err, "quillet-cli: no command given\n\n" + overview);
+    EXPECT_EQ(runCli({QStringLiteral("webfile-list")}).err,
+              "quillet-cli: unknown command 'webfile-list'\n\n" + overview);
 }
 
 TEST(CliProgram, WebFileListAndExtract) {
