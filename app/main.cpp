@@ -1,5 +1,6 @@
 #include "app/widgets/dialogs.h"
 #include "app/widgets/quillet.h"
+#include "support/filelimit.h"
 #include "support/programfolder.h"
 
 #include <QApplication>
@@ -45,6 +46,7 @@ std::optional<int> AnswerWithoutWindow(const QStringList &arguments) {
 } // namespace
 
 int main(int argc, char *argv[]) {
+    RaiseOpenFileLimit();
     // The arguments as given, before the toolkit takes out the options it knows.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)

@@ -1,9 +1,11 @@
 #include "app/cli/cli.h"
+#include "support/filelimit.h"
 
 #include <QCoreApplication>
 #include <iostream>
 
 int main(int argc, char *argv[]) {
+    RaiseOpenFileLimit();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quillet-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUILLET_VERSION_TEXT));
