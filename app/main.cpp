@@ -54,6 +54,7 @@ std::optional<int> AnswerWithoutWindow(const QStringList &arguments) {
 } // namespace
 
 int main(int argc, char *argv[]) {
+    RaiseOpenFileLimit();
     // The arguments as given, before the toolkit takes out the options it knows.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
@@ -62,7 +63,6 @@ int main(int argc, char *argv[]) {
     if (const std::optional<int> status = AnswerWithoutWindow(arguments))
         return *status;
 
-    RaiseFileLimit();
     QApplication app(argc, argv);
     TSystemDialogs dialogs;
     arguments.removeFirst();

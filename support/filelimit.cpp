@@ -1,15 +1,14 @@
 #include "support/filelimit.h"
 
-#include <sys/resource.h>
-
-long RaiseFileLimit() {
+rlim_t RaiseOpenFileLimit() {
     rlimit limit{};
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
-        return -1;
+        return RLIM_INFINITY;
     if (limit.rlim_cur < limit.rlim_max) {
+        const rlim_t before = limit.rlim_cur;
         limit.rlim_cur = limit.rlim_max;
         if (::setrlimit(RLIMIT_NOFILE, &limit) != 0)
-            ::getrlimit(RLIMIT_NOFILE, &limit);
+            return before;
     }
-    return static_cast<long>(limit.rlim_cur);
+    return limit.rlim_cur;
 }

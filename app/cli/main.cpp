@@ -5,7 +5,7 @@
 #include <iostream>
 
 int main(int argc, char *argv[]) {
-    RaiseFileLimit();
+    RaiseOpenFileLimit();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quillet-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUILLET_VERSION_TEXT));

@@ -6,11 +6,12 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
-#include <cstring>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 namespace cli {
 
@@ -20,16 +21,15 @@ namespace {
 constexpr qsizetype kMaxRequestHead = 16 * 1024;
 // A connection that sends no complete request head within this time is closed.
 constexpr int kIdleTimeoutMs = 15000;
-constexpr int kSweepMs = 1000;
-constexpr int kRetryAcceptMs = 500;
-// Descriptors kept free for everything else the process opens.
-constexpr long kSpareDescriptors = 32;
+// Kept free for everything else the process does; the sanitizers' own checks need a pipe.
+constexpr rlim_t kSpareDescriptors = 16;
+constexpr int kRetryAcceptMs = 1000;
 
-long ConnectionBudget() {
+// Descriptors are handed out lowest first, so the one just given says how few are left.
+bool nearLimit(int descriptor) {
     rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
-        return 4096;
-    return std::max<long>(1, static_cast<long>(limit.rlim_cur) - kSpareDescriptors);
+    return ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+           static_cast<rlim_t>(descriptor) + kSpareDescriptors >= limit.rlim_cur;
 }
 
 std::string plainReply(int status, std::string_view reason, std::string_view body,
@@ -152,141 +152,215 @@ PreviewReply previewReply(const webfile::ParseResult &site, std::string_view req
     return reply;
 }
 
-PreviewServer::PreviewServer(std::unique_ptr<LoadedWebFile> site, QObject *parent)
+LoopbackListener::LoopbackListener(Accepted accepted, MakeRoom makeRoom, QObject *parent)
     : QObject(parent)
-    , Site(std::move(site))
-    , Sweep(new QTimer(this))
+    , OnAccepted(std::move(accepted))
+    , OnMakeRoom(std::move(makeRoom))
     , Retry(new QTimer(this)) {
-    // One timer for every connection's idle limit: a socket's own timer firing while the socket
-    // is being destroyed would call into half an object.
-    Sweep->setInterval(kSweepMs);
-    connect(Sweep, &QTimer::timeout, this, &PreviewServer::closeIdleConnections);
+    // A descriptor freed outside the server is not announced: a late look finds it.
     Retry->setSingleShot(true);
     Retry->setInterval(kRetryAcceptMs);
-    connect(Retry, &QTimer::timeout, this, &PreviewServer::resumeAccepting);
+    connect(Retry, &QTimer::timeout, this, &LoopbackListener::resume);
 }
 
-PreviewServer::~PreviewServer() {
-    for (const Connection &connection : Open) {
-        disconnect(connection.socket, nullptr, this, nullptr);
-        connection.socket->abort();
+LoopbackListener::~LoopbackListener() {
+    delete Notifier;
+    if (Descriptor >= 0) {
+        ::close(Descriptor);
     }
-    if (Listener >= 0)
-        ::close(Listener);
 }
 
-// The listening socket is the server's own rather than a QTcpServer's: at descriptor exhaustion
-// the toolkit's server goes on polling a socket that stays readable.
-bool PreviewServer::listen(quint16 port) {
-    Listener = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+bool LoopbackListener::listen(quint16 port) {
+    const int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (descriptor < 0) {
+        Error = qt_error_string(errno);
+        return false;
+    }
+    // A preview started again finds its port while the last one's connections linger.
     const int on = 1;
+    ::setsockopt(descriptor, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (Listener < 0 || ::setsockopt(Listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
-        ::bind(Listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-        ::listen(Listener, SOMAXCONN) != 0) {
-        Error = QString::fromLocal8Bit(std::strerror(errno));
-        if (Listener >= 0)
-            ::close(Listener);
-        Listener = -1;
+    if (::bind(descriptor, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
+        ::listen(descriptor, SOMAXCONN) != 0) {
+        Error = qt_error_string(errno);
+        ::close(descriptor);
         return false;
     }
-    Incoming = new QSocketNotifier(Listener, QSocketNotifier::Read, this);
-    connect(Incoming, &QSocketNotifier::activated, this, &PreviewServer::acceptConnections);
+    Descriptor = descriptor;
+    Notifier = new QSocketNotifier(descriptor, QSocketNotifier::Read, this);
+    connect(Notifier, &QSocketNotifier::activated, this, &LoopbackListener::acceptPending);
     return true;
 }
 
-quint16 PreviewServer::port() const {
-    sockaddr_in bound{};
-    socklen_t length = sizeof bound;
-    if (Listener < 0 || ::getsockname(Listener, reinterpret_cast<sockaddr *>(&bound), &length) != 0)
+quint16 LoopbackListener::port() const {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (Descriptor < 0 ||
+        ::getsockname(Descriptor, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
         return 0;
-    return ntohs(bound.sin_port);
-}
-
-QString PreviewServer::errorString() const {
-    return Error;
-}
-
-void PreviewServer::acceptConnections() {
-    for (;;) {
-        // Past the budget the rest wait in the system's queue: a process without a free
-        // descriptor cannot even report its own errors.
-        if (static_cast<long>(Open.size()) >= ConnectionBudget()) {
-            pauseAccepting();
-            break;
-        }
-        const int descriptor = ::accept4(Listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (descriptor < 0) {
-            if (errno == EINTR || errno == ECONNABORTED)
-                continue;
-            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
-                pauseAccepting();
-            break;
-        }
-        auto *socket = new QTcpSocket(this);
-        if (!socket->setSocketDescriptor(descriptor)) {
-            ::close(descriptor);
-            delete socket;
-            continue;
-        }
-        Open.push_back({socket, QDeadlineTimer(kIdleTimeoutMs)});
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readRequest(socket); });
-        // Each ends the connection once; forget() takes the socket off the list first.
-        connect(socket, &QTcpSocket::disconnected, this, [this, socket] { forget(socket); });
-        connect(socket, &QTcpSocket::errorOccurred, this, [this, socket] { forget(socket); });
     }
-    if (!Open.empty() && !Sweep->isActive())
-        Sweep->start();
+    return ntohs(address.sin_port);
 }
 
-void PreviewServer::pauseAccepting() {
-    Incoming->setEnabled(false);
-    // A closing connection frees a descriptor at once; another part of the process may free
-    // one meanwhile, which only a later try can tell.
+void LoopbackListener::resume() {
+    Full = false;
+    Retry->stop();
+    if (Notifier) {
+        Notifier->setEnabled(true);
+    }
+}
+
+void LoopbackListener::pause() {
+    Notifier->setEnabled(false);
     Retry->start();
 }
 
-void PreviewServer::resumeAccepting() {
-    Retry->stop();
-    if (Incoming && !Incoming->isEnabled())
-        Incoming->setEnabled(true);
-}
-
-void PreviewServer::forget(QTcpSocket *socket) {
-    const auto found = std::find_if(Open.begin(), Open.end(),
-                                    [socket](const Connection &c) { return c.socket == socket; });
-    if (found == Open.end())
-        return;
-    Open.erase(found);
-    disconnect(socket, nullptr, this, nullptr);
-    socket->deleteLater();
-    if (Retry->isActive())
-        resumeAccepting();
-    if (Open.empty())
-        Sweep->stop();
-}
-
-void PreviewServer::closeIdleConnections() {
-    std::vector<QTcpSocket *> expired;
-    for (const Connection &connection : Open)
-        if (connection.idle.hasExpired())
-            expired.push_back(connection.socket);
-    for (QTcpSocket *socket : expired) {
-        forget(socket);
-        socket->abort();
+void LoopbackListener::acceptPending() {
+    for (;;) {
+        const int descriptor =
+            ::accept4(Descriptor, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (descriptor >= 0) {
+            // A descriptor freed to make room is the next one handed out, below the mark: the
+            // listener stays full until a connection ends by itself.
+            Full = Full || nearLimit(descriptor);
+            const bool roomMade = Full && OnMakeRoom();
+            OnAccepted(descriptor);
+            if (Full && !roomMade) {
+                pause();
+                return;
+            }
+            continue;
+        }
+        switch (errno) {
+        case EAGAIN:
+            return;
+        case EINTR:
+        case ECONNABORTED:
+        case EPROTO:
+        case ENETDOWN:
+        case ENETUNREACH:
+        case EHOSTDOWN:
+        case EHOSTUNREACH:
+        case ENONET:
+        case ENOPROTOOPT:
+        case EOPNOTSUPP:
+            continue; // that connection is gone; the next may be fine
+        case EMFILE:
+        case ENFILE:
+        case ENOBUFS:
+        case ENOMEM:
+            Full = true;
+            if (OnMakeRoom()) {
+                continue;
+            }
+            pause();
+            return;
+        default:
+            pause();
+            return;
+        }
     }
 }
 
-void PreviewServer::readRequest(QTcpSocket *socket) {
+struct PreviewServer::Connection : QObject {
+    using QObject::QObject;
+    QTcpSocket *socket = nullptr;
+    QByteArray head;
+    bool answered = false;
+    bool closed = false;
+};
+
+PreviewServer::PreviewServer(std::unique_ptr<LoadedWebFile> site, QObject *parent)
+    : QObject(parent)
+    , Site(std::move(site))
+    , Listener(new LoopbackListener([this](int descriptor) { open(descriptor); },
+                                    [this] { return closeOldestWaiting(); }, this)) {
+}
+
+PreviewServer::~PreviewServer() {
+    // Open connections go first, while the server they call back into is whole.
+    for (Connection *connection : std::exchange(Connections, {})) {
+        delete connection;
+    }
+}
+
+bool PreviewServer::listen(quint16 port) {
+    return Listener->listen(port);
+}
+
+quint16 PreviewServer::port() const {
+    return Listener->port();
+}
+
+QString PreviewServer::errorString() const {
+    return Listener->errorString();
+}
+
+void PreviewServer::open(int descriptor) {
+    auto *connection = new Connection(this);
+    connection->socket = new QTcpSocket(connection);
+    if (!connection->socket->setSocketDescriptor(descriptor)) {
+        delete connection;
+        if (::fcntl(descriptor, F_GETFD) != -1) {
+            ::close(descriptor);
+        }
+        return;
+    }
+    Connections.push_back(connection);
+    // Every signal is taken with the connection as context, so none arrives once it is gone.
+    auto *idle = new QTimer(connection);
+    idle->setSingleShot(true);
+    connect(idle, &QTimer::timeout, connection, [this, connection] { end(connection); });
+    idle->start(kIdleTimeoutMs);
+    QTcpSocket *socket = connection->socket;
+    connect(socket, &QTcpSocket::readyRead, connection,
+            [this, connection] { readRequest(*connection); });
+    connect(socket, &QTcpSocket::disconnected, connection, [this, connection] { end(connection); });
+    connect(socket, &QTcpSocket::errorOccurred, connection,
+            [this, connection] { end(connection); });
+}
+
+bool PreviewServer::close(Connection *connection) {
+    if (connection->closed) {
+        return false;
+    }
+    connection->closed = true;
+    Connections.remove(connection);
+    // The descriptor is freed now, for the listener; the objects go once the signal that got
+    // here has returned.
+    connection->socket->abort();
+    connection->deleteLater();
+    return true;
+}
+
+void PreviewServer::end(Connection *connection) {
+    if (close(connection)) {
+        Listener->resume();
+    }
+}
+
+bool PreviewServer::closeOldestWaiting() {
+    const auto waiting = std::find_if(Connections.begin(), Connections.end(),
+                                      [](const Connection *c) { return !c->answered; });
+    if (waiting == Connections.end()) {
+        return false;
+    }
+    close(*waiting);
+    return true;
+}
+
+void PreviewServer::readRequest(Connection &connection) {
+    QTcpSocket *socket = connection.socket;
     // One request per connection: the reply ends when the connection closes, as on a device.
-    if (socket->property("answered").toBool()) {
+    if (connection.answered) {
         socket->readAll();
         return;
     }
-    QByteArray head = socket->property("head").toByteArray() + socket->readAll();
+    QByteArray &head = connection.head;
+    head += socket->readAll();
     // Clients that end lines with a bare line feed are served too.
     qsizetype end = head.indexOf("\r\n\r\n");
     if (const qsizetype bare = head.indexOf("\n\n"); bare >= 0 && (end < 0 || bare < end)) {
@@ -294,17 +368,15 @@ void PreviewServer::readRequest(QTcpSocket *socket) {
     }
     if (end < 0) {
         if (head.size() > kMaxRequestHead) {
-            socket->setProperty("answered", true);
+            connection.answered = true;
             const std::string refusal =
                 plainReply(431, "Request Header Fields Too Large", "Request too large\n");
             socket->write(refusal.data(), static_cast<qint64>(refusal.size()));
             socket->disconnectFromHost();
-        } else {
-            socket->setProperty("head", head);
         }
         return;
     }
-    socket->setProperty("answered", true);
+    connection.answered = true;
     const PreviewReply reply = previewReply(
         Site->parsed, std::string_view(head.constData(), static_cast<std::size_t>(end)));
     socket->write(reply.bytes.data(), static_cast<qint64>(reply.bytes.size()));

@@ -4,18 +4,17 @@
 
 #include "app/cli/webfilecommands.h"
 
-#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 #include <functional>
+#include <list>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 class QSocketNotifier;
 class QTcpSocket;
+class QTimer;
 
 namespace cli {
 
@@ -27,6 +26,41 @@ struct PreviewReply {
 // The reply to one request head (request line and header lines, up to the blank line).
 // A stored entry goes out as it stands: its bytes are already a complete reply.
 PreviewReply previewReply(const webfile::ParseResult &site, std::string_view requestHead);
+
+// A listening socket on 127.0.0.1 that copes with running out of descriptors. The socket stays
+// readable while accept() fails for want of one, so polling it then would spin: the listener
+// asks for room (a connection closed) instead, or else stops polling until resume() or a
+// second later. It asks for room a few descriptors before the limit already, so the process
+// keeps some for everything else it does.
+class LoopbackListener : public QObject {
+public:
+    using Accepted = std::function<void(int descriptor)>;
+    // Closes a connection to free its descriptor; false when none may go.
+    using MakeRoom = std::function<bool()>;
+
+    LoopbackListener(Accepted accepted, MakeRoom makeRoom, QObject *parent = nullptr);
+    ~LoopbackListener() override;
+
+    // Port 0 picks a free port.
+    bool listen(quint16 port);
+    quint16 port() const;
+    QString errorString() const { return Error; }
+
+    // A connection ended by itself: accepting goes on if it had stopped.
+    void resume();
+
+private:
+    void acceptPending();
+    void pause();
+
+    Accepted OnAccepted;
+    MakeRoom OnMakeRoom;
+    int Descriptor = -1;
+    QSocketNotifier *Notifier = nullptr;
+    QTimer *Retry;
+    bool Full = false;
+    QString Error;
+};
 
 class PreviewServer : public QObject {
 public:
@@ -43,31 +77,21 @@ public:
 
     void setRequestLog(RequestLog log) { Log = std::move(log); }
 
-    // Connections open now (for tests).
-    int openConnections() const { return static_cast<int>(Open.size()); }
-
 private:
-    void acceptConnections();
-    void readRequest(QTcpSocket *socket);
-    // Out of descriptors, the listening socket stays readable while accept fails: it is left
-    // alone until a connection closes or a while has passed.
-    void pauseAccepting();
-    void resumeAccepting();
-    void closeIdleConnections();
-    void forget(QTcpSocket *socket);
+    struct Connection;
 
-    struct Connection {
-        QTcpSocket *socket;
-        QDeadlineTimer idle;
-    };
+    void open(int descriptor);
+    void readRequest(Connection &connection);
+    // Gives false when it was closed already.
+    bool close(Connection *connection);
+    // A connection that ends by itself (its client, its time) frees a descriptor for the next.
+    void end(Connection *connection);
+    bool closeOldestWaiting();
 
     std::unique_ptr<LoadedWebFile> Site;
-    int Listener = -1;
-    QSocketNotifier *Incoming = nullptr;
-    QString Error;
-    QTimer *Sweep;
-    QTimer *Retry;
-    std::vector<Connection> Open;
+    LoopbackListener *Listener;
+    // Oldest first; each connection is a child of the server until it is closed.
+    std::list<Connection *> Connections;
     RequestLog Log;
 };
 

@@ -6,9 +6,21 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QThread>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <fstream>
+#include <netinet/in.h>
+#include <optional>
+#include <sstream>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -176,32 +188,163 @@ TEST(CliProgram, BadWebFilesFailWithStatusOneAndAMessage) {
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("out"))));
 }
 
-TEST(CliProgram, ServePrintsItsAddressAndAnswersOnLoopback) {
-    QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("site.pmf"));
-    writeFile(file, sampleWebFile());
-    QProcess server;
+namespace {
+
+// "webfile serve FILE --port 0", its port read from the first line it prints; 0 if it prints
+// none. The program raises its soft limit on open descriptors to the hard one, so a low limit
+// for it is a low hard limit.
+quint16 startServe(QProcess &server, const QString &file, std::optional<rlimit> openFiles = {}) {
+    if (openFiles) {
+        server.setChildProcessModifier(
+            [limit = *openFiles] { ::setrlimit(RLIMIT_NOFILE, &limit); });
+    }
     server.start(cliProgram(), {QStringLiteral("webfile"), QStringLiteral("serve"), file,
                                 QStringLiteral("--port"), QStringLiteral("0")});
-    ASSERT_TRUE(server.waitForReadyRead(10000));
+    if (!server.waitForReadyRead(10000)) {
+        return 0;
+    }
     const QString first = QString::fromUtf8(server.readLine());
     const qsizetype at = first.indexOf(QStringLiteral("http://127.0.0.1:"));
-    ASSERT_GE(at, 0) << first.toStdString();
-    const quint16 port = first.mid(at + 17).section(QLatin1Char('/'), 0, 0).toUShort();
+    return at < 0 ? 0 : first.mid(at + 17).section(QLatin1Char('/'), 0, 0).toUShort();
+}
 
+std::string fetchRoot(quint16 port) {
     QTcpSocket client;
     client.connectToHost(QStringLiteral("127.0.0.1"), port);
-    ASSERT_TRUE(client.waitForConnected(5000));
+    if (!client.waitForConnected(5000)) {
+        return "no connection";
+    }
     client.write("GET / HTTP/1.0\r\n\r\n");
     QByteArray reply;
     while (client.waitForReadyRead(5000)) {
         reply += client.readAll();
     }
-    EXPECT_EQ(reply.toStdString(), webfile::replyHead("text/html") + "<title>T</title>");
+    return reply.toStdString();
+}
+
+// CPU time the process has used, in clock ticks.
+long cpuTicks(qint64 pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    // After the name in parentheses: state and ten more fields, then user and system time.
+    std::istringstream fields(line.substr(line.rfind(')') + 2));
+    std::string skipped;
+    for (int i = 0; i < 11; ++i) {
+        fields >> skipped;
+    }
+    long user = 0;
+    long system = 0;
+    fields >> user >> system;
+    return user + system;
+}
+
+// Clients that connect and then say nothing.
+class SilentClients {
+public:
+    SilentClients(quint16 port, int count) {
+        sockaddr_in server{};
+        server.sin_family = AF_INET;
+        server.sin_port = htons(port);
+        server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        for (int i = 0; i < count; ++i) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            ::connect(fd, reinterpret_cast<const sockaddr *>(&server), sizeof server);
+            Fds.push_back(fd);
+        }
+    }
+    ~SilentClients() { release(); }
+
+    void release() {
+        for (const int fd : std::exchange(Fds, {})) {
+            ::close(fd);
+        }
+    }
+    // How many the server has closed.
+    int closedByServer() const {
+        int closed = 0;
+        for (const int fd : Fds) {
+            char byte;
+            const ssize_t got = ::recv(fd, &byte, 1, MSG_DONTWAIT);
+            closed += got == 0 || (got < 0 && errno == ECONNRESET);
+        }
+        return closed;
+    }
+
+private:
+    std::vector<int> Fds;
+};
+
+} // namespace
+
+TEST(CliProgram, ServePrintsItsAddressAndAnswersOnLoopback) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("site.pmf"));
+    writeFile(file, sampleWebFile());
+    QProcess server;
+    const quint16 port = startServe(server, file);
+    ASSERT_NE(port, 0);
+
+    EXPECT_EQ(fetchRoot(port), webfile::replyHead("text/html") + "<title>T</title>");
 
     // Stopping the preview is its normal end.
     server.terminate();
     ASSERT_TRUE(server.waitForFinished(5000));
     EXPECT_EQ(server.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(server.exitCode(), 0);
+}
+
+// More clients than descriptors: the server neither spins on its listening socket nor stops
+// answering; the oldest silent client makes room for a new one.
+TEST(CliProgram, ServeOutnumberedByConnectionsStaysIdleAndAnswers) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("site.pmf"));
+    writeFile(file, sampleWebFile());
+    QProcess server;
+    const quint16 port = startServe(server, file, rlimit{32, 64});
+    ASSERT_NE(port, 0);
+    rlimit limit{};
+    ASSERT_EQ(::prlimit(server.processId(), RLIMIT_NOFILE, nullptr, &limit), 0);
+    EXPECT_EQ(limit.rlim_cur, 64u) << "raised to the hard limit at start";
+    const std::string page = webfile::replyHead("text/html") + "<title>T</title>";
+
+    SilentClients clients(port, 120);
+    QThread::msleep(1000);
+    const long before = cpuTicks(server.processId());
+    QThread::msleep(2000);
+    EXPECT_LE(cpuTicks(server.processId()) - before, 10) << "CPU ticks in 2 s while outnumbered";
+    EXPECT_EQ(fetchRoot(port), page) << "while outnumbered";
+    clients.release();
+    EXPECT_EQ(fetchRoot(port), page) << "after the clients left";
+
+    server.terminate();
+    ASSERT_TRUE(server.waitForFinished(5000));
+    EXPECT_EQ(server.exitCode(), 0);
+    EXPECT_EQ(server.readAllStandardError().toStdString(), "");
+}
+
+// Silent clients time out while the server runs at its descriptor limit, and nothing the process
+// does then lacks a descriptor (the sanitizers' checks need some too).
+TEST(CliProgram, ServeClosesSilentConnectionsAtItsDescriptorLimit) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("site.pmf"));
+    writeFile(file, sampleWebFile());
+    QProcess server;
+    const quint16 port = startServe(server, file, rlimit{256, 256});
+    ASSERT_NE(port, 0);
+
+    SilentClients clients(port, 600);
+    QElapsedTimer waited;
+    waited.start();
+    while (clients.closedByServer() < 600 && waited.elapsed() < 30000 &&
+           !server.waitForFinished(250)) {
+    }
+    EXPECT_EQ(clients.closedByServer(), 600) << "after " << waited.elapsed() << " ms";
+    ASSERT_EQ(server.state(), QProcess::Running) << server.readAllStandardError().toStdString();
+    EXPECT_EQ(fetchRoot(port), webfile::replyHead("text/html") + "<title>T</title>");
+
+    server.terminate();
+    ASSERT_TRUE(server.waitForFinished(5000));
+    EXPECT_EQ(server.exitCode(), 0);
+    EXPECT_EQ(server.readAllStandardError().toStdString(), "");
 }
