@@ -18,6 +18,8 @@ constexpr Command kCommands[] = {
     {"upload-fw", "FILE ADDRESS...", "upload a firmware image", uploadFirmwareCommand},
     {"change-ip", "MAC ADDRESS [--arp] [--wait SECONDS] [--no-check]",
      "give a device a new IP address", changeIpCommand},
+    {"rescue", "MAC [--interface NAME] [--wait SECONDS]",
+     "give a device at a factory address a free one", rescueCommand},
     {"webfile list", "FILE", "list the entries of a web file", webfileListCommand},
     {"webfile extract", "FILE FOLDER [--overwrite]", "write the entries back as files",
      webfileExtractCommand},

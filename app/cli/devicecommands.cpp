@@ -5,6 +5,8 @@
 #include "app/workflows/fleetupload.h"
 #include "discovery/relyndeviceexport.h"
 #include "discovery/relynnoreply.h"
+#include "ipassign/changetarget.h"
+#include "ipassign/freeaddress.h"
 #include "ipassign/relynipchange.h"
 #include "support/nethelpers.h"
 
@@ -382,52 +384,33 @@ int searchCommand(const CommandCall &call) {
     return Success;
 }
 
-int changeIpCommand(const CommandCall &call) {
-    const Console console = call.console;
-    CommandParser command(call, QStringLiteral("Gives the device with the MAC address MAC the IP "
-                                               "address ADDRESS, after making sure\nthat nothing "
-                                               "answers at ADDRESS yet, then searches until that "
-                                               "device answers there."));
-    command.addArgument(
-        QStringLiteral("MAC"),
-        QStringLiteral("The device's MAC address, e.g. 02-00-00-12-34-5F or 02:00:00:12:34:5f."));
-    command.addArgument(QStringLiteral("ADDRESS"), QStringLiteral("The new IPv4 address."));
-    command.parser().addOption(
-        {QStringLiteral("arp"),
-         QStringLiteral("Only enter the address in this computer's neighbour table.")});
-    command.parser().addOption(
-        {QStringLiteral("wait"),
-         QStringLiteral("How long to search for the device at its new address (default 10)."),
-         QStringLiteral("SECONDS"), QStringLiteral("10")});
-    command.parser().addOption(
-        {QStringLiteral("no-check"), QStringLiteral("Do not search for the device afterwards.")});
-    if (auto status = command.parse(2, 2)) {
-        return *status;
-    }
-    const QString waitText = command.parser().value(QStringLiteral("wait"));
-    bool numeric = false;
-    const double waitSeconds = waitText.toDouble(&numeric);
-    if (!numeric || !(waitSeconds > 0) || waitSeconds > 3600) {
-        return command.usageError(QStringLiteral("The wait must be a number of seconds from "
-                                                 "more than 0 to 3600."));
-    }
-    // "ip link" writes MAC addresses with colons.
-    QString mac = command.positional().at(0);
-    mac.replace(QLatin1Char(':'), QLatin1Char('-'));
-    const QString address = command.positional().at(1);
-    const bool arpOnly = command.parser().isSet(QStringLiteral("arp"));
+namespace {
 
+// The devices a search finds for an IP change: every interface, or the one named.
+QList<TRelynPar> searchForChange(const CommandCall &call, const QString &interface) {
+    if (call.search)
+        return call.search(QString());
+    TRelynSearchScope scope;
+    if (!interface.isEmpty())
+        scope.Interfaces = {interface};
+    return RunRelynScopedSearch(QString(), scope).Devices;
+}
+
+// Sends the change out of the target's interface and, unless told not to, searches until the
+// device answers at its new address.
+int moveDevice(const CommandCall &call, const QString &mac, const QString &address,
+               const QString &interface, bool check, double waitSeconds) {
+    const Console console = call.console;
     TRelynIPChange change;
-    change.SetArpOnly(arpOnly);
+    change.SetInterface(interface);
     const TRelynIPChangeOutcome outcome = change.ChangeIP(mac, address);
     QString message = outcome.Message;
     message.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     if (!outcome.Success) {
         return reportFailure(console, text(message));
     }
-    // The datagram is sent blind, so only the device itself can tell whether it moved. The
-    // neighbour table mode does not move the device: there is nothing to look for.
-    if (arpOnly || command.parser().isSet(QStringLiteral("no-check"))) {
+    // The datagram is sent blind, so only the device itself can tell whether it moved.
+    if (!check) {
         console.out << text(message) << '\n';
         return Success;
     }
@@ -445,6 +428,158 @@ int changeIpCommand(const CommandCall &call) {
         console, text(QStringLiteral("No device with MAC %1 answered at %2 "
                                      "within %3 s.")
                           .arg(RelynCanonicalMac(mac), address, QString::number(waitSeconds))));
+}
+
+void addInterfaceOption(CommandParser &command, const QString &what) {
+    command.parser().addOption({QStringLiteral("interface"), what, QStringLiteral("NAME")});
+}
+
+std::optional<double> waitOption(CommandParser &command) {
+    const QString waitText = command.parser().value(QStringLiteral("wait"));
+    bool numeric = false;
+    const double waitSeconds = waitText.toDouble(&numeric);
+    if (!numeric || !(waitSeconds > 0) || waitSeconds > 3600) {
+        return std::nullopt;
+    }
+    return waitSeconds;
+}
+
+void addWaitOption(CommandParser &command) {
+    command.parser().addOption(
+        {QStringLiteral("wait"),
+         QStringLiteral("How long to search for the device at its new address (default 10)."),
+         QStringLiteral("SECONDS"), QStringLiteral("10")});
+}
+
+// The interface a user named, as the search knows it; a usage error's text for one that is
+// not up or cannot broadcast.
+std::optional<QString> unknownInterface(const CommandCall &call, const QString &name) {
+    if (name.isEmpty() || call.search) {
+        return std::nullopt;
+    }
+    for (const TRelynInterface &interface : MakeSystemNetwork()->BroadcastInterfaces()) {
+        if (interface.Name == name) {
+            return std::nullopt;
+        }
+    }
+    return QStringLiteral("%1: no such interface that is up and can broadcast.")
+        .arg(QString::fromStdString(printable(name)));
+}
+
+} // namespace
+
+int changeIpCommand(const CommandCall &call) {
+    const Console console = call.console;
+    CommandParser command(call, QStringLiteral("Gives the device with the MAC address MAC the IP "
+                                               "address ADDRESS, after making sure\nthat nothing "
+                                               "answers at ADDRESS yet, then searches until that "
+                                               "device answers there.\nThe change goes out only "
+                                               "of the interface the device answers a search on."));
+    command.addArgument(
+        QStringLiteral("MAC"),
+        QStringLiteral("The device's MAC address, e.g. 02-00-00-12-34-5F or 02:00:00:12:34:5f."));
+    command.addArgument(QStringLiteral("ADDRESS"), QStringLiteral("The new IPv4 address."));
+    command.parser().addOption(
+        {QStringLiteral("arp"),
+         QStringLiteral("Only enter the address in this computer's neighbour table.")});
+    addInterfaceOption(command, QStringLiteral("Look for the device on this interface only, and "
+                                               "send the change out of it even when the device "
+                                               "does not answer."));
+    addWaitOption(command);
+    command.parser().addOption(
+        {QStringLiteral("no-check"), QStringLiteral("Do not search for the device afterwards.")});
+    if (auto status = command.parse(2, 2)) {
+        return *status;
+    }
+    const std::optional<double> waitSeconds = waitOption(command);
+    if (!waitSeconds) {
+        return command.usageError(QStringLiteral("The wait must be a number of seconds from "
+                                                 "more than 0 to 3600."));
+    }
+    const QString mac = command.positional().at(0);
+    const QString address = command.positional().at(1);
+    const QString named = command.parser().value(QStringLiteral("interface"));
+    if (const auto unknown = unknownInterface(call, named)) {
+        return command.usageError(*unknown);
+    }
+    if (command.parser().isSet(QStringLiteral("arp"))) {
+        // The neighbour table mode sends nothing and does not move the device: there is
+        // nothing to look for.
+        TRelynIPChange change;
+        change.SetArpOnly(true);
+        const TRelynIPChangeOutcome outcome = change.ChangeIP(mac, address);
+        QString message = outcome.Message;
+        message.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        if (!outcome.Success) {
+            return reportFailure(console, text(message));
+        }
+        console.out << text(message) << '\n';
+        return Success;
+    }
+    if (!RelynIsMacAddress(mac)) {
+        return reportFailure(console, text(TRelynIPChangeMsgLngSupport().MsgMACSyntax));
+    }
+    // The datagram names the device by two bytes only: it must reach the device's own LAN and
+    // no other.
+    const TChangeTarget target = RelynChangeTarget(searchForChange(call, named), mac, named);
+    if (!target.Refusal.isEmpty()) {
+        return reportFailure(console, text(target.Refusal));
+    }
+    return moveDevice(call, mac, address, target.Interface,
+                      !command.parser().isSet(QStringLiteral("no-check")), *waitSeconds);
+}
+
+int rescueCommand(const CommandCall &call) {
+    const Console console = call.console;
+    CommandParser command(call, QStringLiteral("Gives a device that answers from outside the "
+                                               "networks of its interface (a factory\naddress) a "
+                                               "free address of that interface's network, and "
+                                               "searches until it\nanswers there."));
+    command.addArgument(QStringLiteral("MAC"), QStringLiteral("The device's MAC address."));
+    addInterfaceOption(command, QStringLiteral("Look for the device on this interface only."));
+    addWaitOption(command);
+    if (auto status = command.parse(1, 1)) {
+        return *status;
+    }
+    const std::optional<double> waitSeconds = waitOption(command);
+    if (!waitSeconds) {
+        return command.usageError(QStringLiteral("The wait must be a number of seconds from "
+                                                 "more than 0 to 3600."));
+    }
+    const QString mac = command.positional().at(0);
+    const QString named = command.parser().value(QStringLiteral("interface"));
+    if (const auto unknown = unknownInterface(call, named)) {
+        return command.usageError(*unknown);
+    }
+    if (!RelynIsMacAddress(mac)) {
+        return reportFailure(console, text(TRelynIPChangeMsgLngSupport().MsgMACSyntax));
+    }
+    const TChangeTarget target = RelynChangeTarget(searchForChange(call, named), mac);
+    if (!target.Refusal.isEmpty() || !target.Device) {
+        return reportFailure(console, text(target.Refusal));
+    }
+    const TRelynPar &device = *target.Device;
+    if (device.Reachable) {
+        console.out << "Device " << text(device.MACAddress) << " at " << text(device.IPAddress)
+                    << " is reachable from " << text(device.Interface)
+                    << ": there is nothing to rescue.\n";
+        return Success;
+    }
+    TRelynInterface link;
+    for (const TRelynInterface &interface : MakeSystemNetwork()->BroadcastInterfaces()) {
+        if (interface.Name == device.Interface) {
+            link = interface;
+        }
+    }
+    const TFreeAddressProposal proposal = ProposeFreeAddress(SystemFreeAddressInputs(link));
+    if (!proposal.Address) {
+        return reportFailure(console, text(proposal.Reason));
+    }
+    const QString address = RelynAddressText(*proposal.Address);
+    console.out << "Giving " << text(device.MACAddress) << " (at " << text(device.IPAddress)
+                << ") the free address " << text(address) << " of " << text(device.Interface)
+                << " (" << text(link.NetworksText()) << ").\n";
+    return moveDevice(call, mac, address, device.Interface, true, *waitSeconds);
 }
 
 int uploadWebCommand(const CommandCall &call) {

@@ -16,6 +16,7 @@ int searchCommand(const CommandCall &call);
 int uploadWebCommand(const CommandCall &call);
 int uploadFirmwareCommand(const CommandCall &call);
 int changeIpCommand(const CommandCall &call);
+int rescueCommand(const CommandCall &call);
 
 // Records in ascending address order (arrival order when an address cannot be compared).
 QList<TRelynPar> sortedByAddress(const QList<TRelynPar> &records);

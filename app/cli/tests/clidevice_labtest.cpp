@@ -212,24 +212,37 @@ TEST_F(CliDeviceLab, ChangeIpGivesTheDeviceItsNewAddressAndFindsItThere) {
     EXPECT_EQ(change.out, "Device 02-00-00-00-00-01 answers at 192.0.2.200.\n");
     EXPECT_TRUE(labtest::ping(free.toStdString()));
 
-    // No device has this MAC address: the datagram goes out, nothing answers there.
+    // No device has this MAC address: nothing is sent without an interface to send it out of.
+    for (int n = 1; n <= 3; ++n) {
+        labtest::clearLog(n);
+    }
+    const CliRun unknown = runCli({QStringLiteral("change-ip"), QStringLiteral("02-00-00-00-00-77"),
+                                   QStringLiteral("192.0.2.201")});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_EQ(unknown.err, "quillet-cli: No device with MAC 02-00-00-00-00-77 answered a search; "
+                           "to send the change all the same, name the interface to send it out "
+                           "of with --interface.\n");
+    EXPECT_TRUE(labtest::logLines(1, "ipsetup").empty()) << labtest::readLog(1);
+    // With one, the datagram goes out there; nothing answers.
     QElapsedTimer clock;
     clock.start();
     const CliRun nobody =
         runCli({QStringLiteral("change-ip"), QStringLiteral("02-00-00-00-00-77"),
-                QStringLiteral("192.0.2.201"), QStringLiteral("--wait"), QStringLiteral("2")},
+                QStringLiteral("192.0.2.201"), QStringLiteral("--wait"), QStringLiteral("2"),
+                QStringLiteral("--interface"), QStringLiteral("eth0")},
                30000);
     const qint64 nobodyMs = clock.elapsed();
     EXPECT_EQ(nobody.status, 1);
     EXPECT_EQ(nobody.out, "");
     EXPECT_EQ(nobody.err, "quillet-cli: No device with MAC 02-00-00-00-00-77 answered at "
                           "192.0.2.201 within 2 s.\n");
-    // The echo test before the change takes about 1.5 s, the search the 2 s given.
+    // The search before, the echo test (about 1.5 s) and the 2 s of searching after.
     EXPECT_GE(nobodyMs, 3400);
-    EXPECT_LT(nobodyMs, 6000);
+    EXPECT_LT(nobodyMs, 7000);
     const CliRun unchecked =
         runCli({QStringLiteral("change-ip"), QStringLiteral("02-00-00-00-00-77"),
-                QStringLiteral("192.0.2.201"), QStringLiteral("--no-check")});
+                QStringLiteral("192.0.2.201"), QStringLiteral("--no-check"),
+                QStringLiteral("--interface"), QStringLiteral("eth0")});
     EXPECT_EQ(unchecked.status, 0) << unchecked.err;
     EXPECT_EQ(unchecked.out, "IP address was successfuly changed\n");
 

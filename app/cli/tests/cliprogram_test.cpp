@@ -118,6 +118,8 @@ TEST(CliProgram, TheOverviewListsEveryCommandWithItsSynopsis) {
         "  upload-fw FILE ADDRESS...             upload a firmware image\n"
         "  change-ip MAC ADDRESS [--arp] [--wait SECONDS] [--no-check]\n"
         "                                        give a device a new IP address\n"
+        "  rescue MAC [--interface NAME] [--wait SECONDS]\n"
+        "                                        give a device at a factory address a free one\n"
         "  webfile list FILE                     list the entries of a web file\n"
         "  webfile extract FILE FOLDER [--overwrite]\n"
         "                                        write the entries back as files\n"
