@@ -488,7 +488,7 @@ QList<TJournalEntry> TJournal::History(const TJournalFilter &filter) const {
     QString sql = QStringLiteral("SELECT h.*, coalesce(l.name, '') FROM (") +
                   selects.join(QStringLiteral(" UNION ALL ")) +
                   QStringLiteral(") h LEFT JOIN label l ON l.mac = h.mac "
-                                 "ORDER BY h.at DESC, h.id DESC");
+                                 "ORDER BY h.at DESC, h.id DESC, h.mac");
     if (filter.Limit > 0)
         sql += QStringLiteral(" LIMIT %1").arg(filter.Limit);
     QSqlQuery query(FLink->Db);
@@ -558,7 +558,8 @@ QList<TJournalMarked> TJournal::Marks(const QString &scope) const {
     if (query.exec())
         while (query.next())
             searches << query.value(0).toLongLong();
-    if (searches.size() < 2)
+    // The first search of a scope marks every device it heard as new.
+    if (searches.isEmpty())
         return marked;
     // A device heard twice in one search (on two interfaces) counts as heard the first time.
     struct TSighting {
@@ -570,7 +571,7 @@ QList<TJournalMarked> TJournal::Marks(const QString &scope) const {
     query.prepare(QStringLiteral(
         "SELECT s.mac, s.address, s.interface, s.firmware, s.type, s.description, g.changes "
         "FROM sighting g JOIN device_state s ON s.id = g.state WHERE g.event = ?"));
-    for (int i = 0; i < 2; ++i) {
+    for (qsizetype i = 0; i < searches.size(); ++i) {
         query.bindValue(0, searches[i]);
         if (!query.exec())
             return marked;

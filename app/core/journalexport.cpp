@@ -21,7 +21,7 @@ QString HistoryCsvCell(const QString &text) {
             cell += c;
     }
     // Descriptions and names come from whoever owns a device: never let a spreadsheet run one.
-    static const QString formulaStarts = QStringLiteral("=+-@\t\r\n");
+    static const QString formulaStarts = QStringLiteral("=+-@;\t\r\n");
     if (!cell.isEmpty() && formulaStarts.contains(cell.front()))
         cell.prepend(u'\'');
     if (cell.contains(u'"') || cell.contains(u',') || cell.contains(u'\n') || cell.contains(u'\r'))
