@@ -110,11 +110,13 @@ TEST_F(JournalTest, RecordsSurviveAReopenAndComeBackNewestFirst) {
         ASSERT_TRUE(journal.SetName(u"02-00-00-00-00-0A"_s, hostile));
         ASSERT_TRUE(journal.SetNote(u"02-00-00-00-00-0A"_s, u"by the door"_s));
         ASSERT_TRUE(journal.SetNote(u"02-00-00-00-00-0B"_s, u"roof"_s));
+        ASSERT_TRUE(journal.SetName(u"02-00-00-00-00-0B"_s, u";SUM(1)"_s));
     }
     TJournal journal(FPath, Clock());
     ASSERT_TRUE(journal.Open());
     EXPECT_EQ(journal.Label(u"02-00-00-00-00-0A"_s), (TJournalLabel{hostile, u"by the door"_s}));
-    EXPECT_EQ(journal.Labels().value(u"02-00-00-00-00-0B"_s), (TJournalLabel{{}, u"roof"_s}));
+    EXPECT_EQ(journal.Labels().value(u"02-00-00-00-00-0B"_s),
+              (TJournalLabel{u";SUM(1)"_s, u"roof"_s}));
 
     const QList<TJournalEntry> all = journal.History();
     ASSERT_EQ(all.size(), 5);
@@ -146,6 +148,7 @@ TEST_F(JournalTest, RecordsSurviveAReopenAndComeBackNewestFirst) {
     // The export never hands a spreadsheet a formula or a terminal an escape.
     const QString csv = JournalHistoryCsv(all);
     EXPECT_TRUE(csv.contains(u"\"'=cmd|' /C calc'!A0\\x1b[31m\"\"x\"\",\""_s)) << csv.toStdString();
+    EXPECT_TRUE(csv.contains(u",';SUM(1),"_s));
     EXPECT_FALSE(csv.contains(u'\x1b'));
     EXPECT_EQ(csv.count(u"\r\n"_s), 6);
     const QJsonArray rows = QJsonDocument::fromJson(JournalHistoryJson(all).toUtf8()).array();
