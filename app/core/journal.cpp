@@ -29,6 +29,9 @@ constexpr int KSqliteNotADatabase = 26;
 // Another program's transactions last milliseconds; a longer wait means it hangs, and an event
 // is better lost than the operation it records held up.
 const QString KJournalConnectOptions = QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000");
+constexpr int KOpenAttempts = 50;
+constexpr qint64 KSqliteHeaderSize = 100;
+constexpr unsigned long KOpenRetryMs = 20;
 
 int SqliteCode(const QSqlError &error) {
     return error.nativeErrorCode().toInt();
@@ -57,17 +60,15 @@ QDateTime JournalTime(const QVariant &ms) {
     return QDateTime::fromMSecsSinceEpoch(ms.toLongLong(), Qt::UTC);
 }
 
-enum TFileLook { flSqlite, flForeign, flUnknown };
+enum TFileLook { flSqlite, flForeign };
 
-// SQLite itself takes a file without its header for damaged only as far as it reads, and an
-// empty file for a new database, which it is.
+// SQLite reports any file of at least a header's length that is not a database, under its own
+// locks. Shorter ones (a few bytes) it takes for an empty database and would write over; SQLite
+// never leaves such a file, not even while another Quillet creates the journal, since it writes
+// whole pages. Looking at the header here instead would race with that creation.
 TFileLook LookOfFile(const QString &path, QString &why) {
-    QFile file(path);
-    if (!file.exists() || file.size() == 0)
-        return flSqlite;
-    if (!file.open(QIODevice::ReadOnly))
-        return flUnknown;
-    if (file.read(16) == QByteArray("SQLite format 3", 16))
+    const qint64 size = QFileInfo(path).size();
+    if (size == 0 || size >= KSqliteHeaderSize)
         return flSqlite;
     why = QStringLiteral("it is not an SQLite database");
     return flForeign;
@@ -262,14 +263,22 @@ bool TJournal::OpenOnce(bool mayRetry, bool &retry) {
     }
     // WAL lets readers on while another program writes; NORMAL syncs at checkpoints only,
     // which a killed program cannot spoil (a power cut may lose the last events, never the
-    // file).
-    QSqlQuery setup(FLink->Db);
-    if (!setup.exec(QStringLiteral("PRAGMA journal_mode = WAL")) ||
-        !setup.exec(QStringLiteral("PRAGMA synchronous = NORMAL")))
-        return cannotOpen(setup.lastError());
-    setup.finish();
-    if (!JournalSchema::Upgrade(FLink->Db, error))
-        return cannotOpen(error);
+    // file). Two programs starting on a new file at once: switching it to WAL takes the file
+    // for a moment, which SQLite reports as busy without waiting, so that is tried again.
+    for (int attempt = 1;; ++attempt) {
+        QSqlQuery setup(FLink->Db);
+        bool ready = setup.exec(QStringLiteral("PRAGMA journal_mode = WAL")) &&
+                     setup.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
+        if (!ready)
+            error = setup.lastError();
+        setup.finish();
+        ready = ready && JournalSchema::Upgrade(FLink->Db, error);
+        if (ready)
+            break;
+        if (!IsBusy(error) || attempt == KOpenAttempts)
+            return cannotOpen(error);
+        QThread::msleep(KOpenRetryMs);
+    }
     // Our id with tables missing or of another shape: damaged as well.
     if (!FLink->Prepare(error))
         return IsDamage(error) || SqliteCode(error) == KSqliteError ? setAside(ErrorText(error))

@@ -70,11 +70,15 @@ bool Inspect(QSqlDatabase &db, TInspection &inspection, QSqlError &error) {
     qint64 id = 0;
     qint64 version = 0;
     qint64 tables = 0;
-    if (!ReadHeader(query, id, version) ||
+    // One read transaction: a header read before another Quillet's first commit and a table
+    // count after it would make a new journal look like another program's database.
+    if (!query.exec(QStringLiteral("BEGIN")) || !ReadHeader(query, id, version) ||
         !Scalar(query, QStringLiteral("SELECT count(*) FROM sqlite_master"), tables)) {
         error = query.lastError();
+        query.exec(QStringLiteral("ROLLBACK"));
         return false;
     }
+    query.exec(QStringLiteral("COMMIT"));
     inspection.Version = static_cast<int>(version);
     if (id == ApplicationId)
         inspection.Kind = version > CurrentVersion() ? skNewer : skOurs;

@@ -227,10 +227,18 @@ TEST_F(JournalTest, ADamagedOrForeignFileIsKeptBesideAndANewJournalStarted) {
     ours.seek(100);
     ours.write(QByteArray(4000, '\xff'));
     ours.close();
+    {
+        TJournal journal(FPath, Clock());
+        EXPECT_TRUE(journal.Open());
+        EXPECT_EQ(journal.TakeMessages().size(), 1);
+        EXPECT_EQ(Aside().size(), 3);
+    }
+    // A few bytes, which SQLite alone would take for an empty database and write over.
+    ASSERT_TRUE(QFile::remove(FPath));
+    WriteFile("abc");
     TJournal journal(FPath, Clock());
     EXPECT_TRUE(journal.Open());
-    EXPECT_EQ(journal.TakeMessages().size(), 1);
-    EXPECT_EQ(Aside().size(), 3);
+    EXPECT_EQ(Aside().size(), 4);
 }
 
 TEST_F(JournalTest, ANewerJournalIsLeftAsItIs) {
@@ -323,6 +331,7 @@ TEST_F(JournalTest, TwoProgramsWriteAtOnceAndAKilledOneLosesNothingCommitted) {
     {
         TJournal journal(FPath);
         ASSERT_TRUE(journal.Open());
+        EXPECT_TRUE(Aside().isEmpty());
         EXPECT_EQ(journal.History({{u"02-00-00-00-00-0A"_s}, {}, 0}).size(), KEach * 2);
         EXPECT_EQ(journal.History({{u"02-00-00-00-00-0B"_s}, {}, 0}).size(), KEach * 2);
     }
