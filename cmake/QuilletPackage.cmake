@@ -22,6 +22,6 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://quillet.org/)
 # The libraries linked are found by dpkg-shlibdeps; what is loaded as a plugin or run as a child
 # program is named by hand.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, curl")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6sql6-sqlite, curl")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 include(CPack)

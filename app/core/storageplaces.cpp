@@ -36,6 +36,8 @@ TStoragePlaces TStoragePlaces::For(const QString &programFolder, const QString &
     places.SettingsIni = settingsFolder + KIniName;
     places.LogConfig = settingsFolder + QStringLiteral("cil.cnf");
     places.LogFile = settingsFolder + QStringLiteral("qlt.log");
+    // Data, not settings: beside the web files it tells about.
+    places.Journal = places.OutputRoot + QStringLiteral("journal.sqlite");
     return places;
 }
 

@@ -22,6 +22,7 @@ struct TStoragePlaces {
     QString LogConfig;     // "cil.cnf"
     QString LogFile;       // "qlt.log"
     QString OutputRoot;    // the folder that holds the output tree "pmf/"; with "/"
+    QString Journal;       // "journal.sqlite", shared by the window and quillet-cli
 
     bool Installed() const { return Layout == lyInstalled; }
 
