@@ -135,6 +135,14 @@ TfDevices::TfDevices(TDialogs &dialogs, TRelynBackgroundSearch::Search search,
     OpenUrl = [this](const QString &address) {
         Browser->OpenUrl(QUrl(QStringLiteral("http://%1/").arg(address)));
     };
+    ProposeAddress = [](const TRelynPar &device) {
+        for (const TRelynInterface &interface : MakeSystemNetwork()->BroadcastInterfaces())
+            if (interface.Name == device.Interface)
+                return ProposeFreeAddress(SystemFreeAddressInputs(interface));
+        return TFreeAddressProposal{
+            std::nullopt,
+            QStringLiteral("%1 is no interface of this computer any more.").arg(device.Interface)};
+    };
     connect(Browser, &TDocumentOpener::Finished, this, [this](const QString &url, bool opened) {
         if (!opened)
             LbStatus->setText(QStringLiteral("No browser could be started for %1").arg(url));
@@ -353,6 +361,9 @@ QMenu *TfDevices::MakeContextMenu() {
     if (OpenChangeIP)
         menu->addAction(QStringLiteral("Change &IP..."), this, &TfDevices::ChangeIP)
             ->setEnabled(one && !Searcher->Running());
+    if (OpenChangeIP)
+        menu->addAction(QStringLiteral("Give it an &address here..."), this, &TfDevices::Rescue)
+            ->setEnabled(one && !devices.first().Reachable && !Searcher->Running());
     if (UseAddress)
         menu->addAction(QStringLiteral("&Use this address"), this,
                         [this, address] { UseAddress(address); })
@@ -378,6 +389,24 @@ void TfDevices::ChangeIP() {
     if (devices.size() != 1 || !OpenChangeIP)
         return;
     OpenIPChange(RelynIPChangeRequest(TRelynSearchLangSupport(), devices.first()));
+}
+
+void TfDevices::Rescue() {
+    const QList<TRelynPar> devices = SelectedDevices();
+    if (devices.size() != 1 || devices.first().Reachable || !OpenChangeIP)
+        return;
+    const TRelynPar &device = devices.first();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const TFreeAddressProposal proposal = ProposeAddress(device);
+    QApplication::restoreOverrideCursor();
+    if (!proposal.Address) {
+        Dialogs.Message(this, TDialogs::mkInformation, windowTitle(), proposal.Reason);
+        return;
+    }
+    // The technician accepts or edits the proposal in the dialog.
+    TRelynIPChangeRequest request = RelynIPChangeRequest(TRelynSearchLangSupport(), device);
+    request.IPAddress = RelynAddressText(*proposal.Address);
+    OpenIPChange(request);
 }
 
 void TfDevices::HelpNotFound() {

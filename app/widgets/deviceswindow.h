@@ -7,6 +7,8 @@
 #include "discovery/relynnoreplyoverlay.h"
 #include "discovery/relynsearchlangsupport.h"
 
+#include "ipassign/freeaddress.h"
+
 #include <QWidget>
 #include <functional>
 #include <optional>
@@ -40,6 +42,13 @@ public:
     // Upload web / Upload FW to selected; an action not given is not offered.
     void SetUploadWeb(DevicesAction action) { UploadWeb = std::move(action); }
     void SetUploadFirmware(DevicesAction action) { UploadFirmware = std::move(action); }
+    // A free address on the network of the interface a device answered on; the system's
+    // (neighbour table, routes, echo) unless a test sets its own.
+    using AddressProposer = std::function<TFreeAddressProposal(const TRelynPar &device)>;
+    void SetAddressProposer(AddressProposer proposer) { ProposeAddress = std::move(proposer); }
+    // "Give it an address here...": for one device outside its interface's networks, the IP
+    // change dialog with a free address of that network, then the device selected there.
+    void Rescue();
 
     TDevicesWindowState State() const;
     void ApplyState(const TDevicesWindowState &state);
@@ -95,6 +104,7 @@ private:
     TRelynIPChangeOpener OpenChangeIP;
     AddressAction UseAddress;
     AddressAction OpenUrl;
+    AddressProposer ProposeAddress;
     TDocumentOpener *Browser;
     DevicesAction UploadWeb;
     DevicesAction UploadFirmware;

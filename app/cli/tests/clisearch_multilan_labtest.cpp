@@ -8,9 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <map>
 
 namespace {
@@ -176,4 +180,66 @@ TEST_F(CliMultiLanLab, FirewallHintGivesTheCommandThatLetsTheRepliesIn) {
     labtest::run({"nft", "delete table inet qtest"});
     EXPECT_EQ(foundByAddress(shown).size(), 5u) << shown.out << shown.err;
     EXPECT_FALSE(contains(shown.err, "firewall")) << shown.err;
+}
+
+// The IP change names a device by the last two bytes of its MAC address only: it must reach
+// the device's own LAN and no other, and is refused where two devices of one LAN share them.
+// The device at its factory address is rescued in one step and then takes a web upload.
+TEST_F(CliMultiLanLab, ChangeReachesOnlyItsLanAndAFactoryDeviceIsRescued) {
+    // dev3, on the other LAN, ends in the same two bytes as dev1.
+    ASSERT_TRUE(labtest::restartDevice(3, {"--mac", "0a:00:00:00:00:01"}));
+    for (int n = 1; n <= 4; ++n) {
+        labtest::clearLog(n);
+    }
+    const CliRun moved =
+        runCli({QStringLiteral("change-ip"), QStringLiteral("02-00-00-00-00-01"),
+                QStringLiteral("192.0.2.77"), QStringLiteral("--wait"), QStringLiteral("5")});
+    EXPECT_EQ(moved.status, 0) << moved.err;
+    EXPECT_EQ(moved.out, "Device 02-00-00-00-00-01 answers at 192.0.2.77.\n");
+    EXPECT_EQ(labtest::logLines(1, "recv ipsetup").size(), 1u) << labtest::readLog(1);
+    EXPECT_TRUE(labtest::logLines(3, "recv ipsetup").empty()) << labtest::readLog(3);
+    ASSERT_TRUE(labtest::restartDevice(1));
+
+    // The same two bytes on one LAN: the change would move both, so nothing is sent.
+    ASSERT_TRUE(labtest::restartDevice(2, {"--mac", "0a:00:00:00:00:01"}));
+    labtest::clearLog(1);
+    labtest::clearLog(2);
+    const CliRun twins = runCli({QStringLiteral("change-ip"), QStringLiteral("02-00-00-00-00-01"),
+                                 QStringLiteral("192.0.2.78")});
+    EXPECT_EQ(twins.status, 1);
+    EXPECT_TRUE(contains(twins.err, "02-00-00-00-00-01 and 0A-00-00-00-00-01 on eth0 both end in "
+                                    "00-01"))
+        << twins.err;
+    EXPECT_TRUE(labtest::logLines(1, "recv ipsetup").empty());
+    EXPECT_TRUE(labtest::logLines(2, "recv ipsetup").empty());
+    ASSERT_TRUE(labtest::restartDevice(2));
+    ASSERT_TRUE(labtest::restartDevice(3));
+
+    // Rescue: dev5 answers at 10.0.0.11 on eth0, outside 192.0.2.0/24.
+    const CliRun rescue =
+        runCli({QStringLiteral("rescue"), QString::fromStdString(labtest::deviceMac(5))}, 60000);
+    ASSERT_EQ(rescue.status, 0) << rescue.out << rescue.err;
+    const QRegularExpressionMatch given =
+        QRegularExpression(QStringLiteral("the free address (192\\.0\\.2\\.\\d+) of eth0"))
+            .match(QString::fromStdString(rescue.out));
+    ASSERT_TRUE(given.hasMatch()) << rescue.out;
+    const QString address = given.captured(1);
+    EXPECT_NE(address, QStringLiteral("192.0.2.254")); // the router
+    EXPECT_TRUE(contains(rescue.out, "answers at " + address.toStdString() + ".\n")) << rescue.out;
+    // ... and takes a web upload at once.
+    QTemporaryDir folder;
+    QDir().mkpath(folder.filePath(QStringLiteral("site")));
+    QFile page(folder.filePath(QStringLiteral("site/index.htm")));
+    ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+    page.write("<p>rescued</p>");
+    page.close();
+    const QString web = folder.filePath(QStringLiteral("site.pmf"));
+    ASSERT_EQ(runCli({QStringLiteral("create"), folder.filePath(QStringLiteral("site")),
+                      QStringLiteral("--output"), web})
+                  .status,
+              0);
+    const CliRun upload = runCli({QStringLiteral("upload-web"), web, address}, 120000);
+    EXPECT_EQ(upload.status, 0) << upload.out << upload.err;
+    EXPECT_TRUE(contains(upload.out, "Web upload successful.")) << upload.out;
+    EXPECT_TRUE(labtest::restartDevice(5));
 }

@@ -811,6 +811,30 @@ private slots:
             QVERIFY(devices->grab().save(shots + u"/devices-window-"_s + name + u".png"_s));
         }
 
+        // A device out of reach is given a free address of its interface's network in one
+        // step: the dialog opens with the proposal, and the device is then selected there.
+        QString proposedFor;
+        devices->SetAddressProposer([&proposedFor](const TRelynPar &device) {
+            proposedFor = device.Interface;
+            return TFreeAddressProposal{0xC6336AFD, {}};
+        });
+        TRelynIPChangeRequest asked;
+        devices->SetChangeIPOpener([&asked](QWidget *, const TRelynIPChangeRequest &r) {
+            asked = r;
+            return std::optional(TRelynIPChangeResult{r.MACAddress, r.IPAddress});
+        });
+        devices->TvDevices->setFocus();
+        devices->TvDevices->selectRow(0);
+        QCOMPARE(devices->SelectedDevices()[0].IPAddress, u"10.0.8.15"_s);
+        QVERIFY(!devices->SelectedDevices()[0].Reachable);
+        const QString mac = devices->SelectedDevices()[0].MACAddress;
+        devices->Rescue();
+        QCOMPARE(proposedFor, u"eth1"_s);
+        QCOMPARE(asked.IPAddress, u"198.51.106.253"_s);
+        QCOMPARE(asked.MACAddress, mac);
+        QVERIFY(devices->Searching());
+        QTRY_VERIFY(!devices->Searching());
+
         // Enter on a row uses its address in the main window.
         devices->TvDevices->setFocus();
         devices->TvDevices->selectRow(1);
