@@ -188,7 +188,8 @@ void TfRelynIPChangeGUI::BBChangeClick() {
     const QString macAddress = EdtMac->text();
     const QString ipAddress = IPEdtAddress->Text();
     // Another MAC address typed in names a device that may live on any interface.
-    change.SetInterface(macAddress == FStartMACAddress ? FInterface : QString());
+    const QString interface = macAddress == FStartMACAddress ? FInterface : QString();
+    change.SetInterface(interface);
     // The echo test takes up to about 3 s; the dialog is out of the way meanwhile.
     hide();
     change.SetMessages(FTexts.Messages);
@@ -197,7 +198,13 @@ void TfRelynIPChangeGUI::BBChangeClick() {
     QApplication::restoreOverrideCursor();
     const int result = outcome.Success ? QDialog::Accepted : QDialog::Rejected;
     setResult(result);
-    FMessageBox(parentWidget(), outcome.Kind, outcome.Message);
+    QString message = outcome.Message;
+    // No search named the device's interface (it was not found, or another MAC was typed):
+    // the datagram went out of all of them, and the technician should know.
+    if (outcome.Success && interface.isEmpty() && !change.ArpOnly())
+        message += QStringLiteral("\r\nThe change went out of every interface of this "
+                                  "computer.");
+    FMessageBox(parentWidget(), outcome.Kind, message);
     if (!outcome.Success) {
         FRetryFocus = outcome.Message == FTexts.Messages.MsgMACSyntax
                           ? static_cast<QWidget *>(EdtMac)

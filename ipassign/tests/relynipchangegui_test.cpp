@@ -191,7 +191,9 @@ private slots:
                                                              "5fc0a80132"));
         QCOMPARE(Boxes.size(), 1);
         QCOMPARE(Boxes[0].Kind, qint32(rmInformation));
-        QCOMPARE(Boxes[0].Text, QStringLiteral("IP address was successfuly changed"));
+        // Typed in, the MAC address names no interface: the box says where the change went.
+        QCOMPARE(Boxes[0].Text, QStringLiteral("IP address was successfuly changed\r\nThe change "
+                                               "went out of every interface of this computer."));
         QVERIFY(Net.Commands.isEmpty());
     }
 
