@@ -53,12 +53,16 @@ int TRelyn::Handle() {
         const int on = 1;
         if (setsockopt(Socket, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) != 0)
             ThrowSocketError(errno);
+        // Queries to addresses not yet resolved stay charged to the socket until resolution
+        // gives up, so a sweep needs room for a few seconds of them; the system caps the size.
+        const int sendBuffer = 4 << 20;
+        (void)setsockopt(Socket, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
     }
     return Socket;
 }
 
 int TRelyn::SendDatagram(const QString &address, std::uint16_t port, const QByteArray &data,
-                         int interfaceIndex) {
+                         int interfaceIndex, int flags) {
     sockaddr_in target = AddressOf(address, port);
     iovec payload{const_cast<char *>(data.constData()), static_cast<size_t>(data.size())};
     msghdr message{};
@@ -81,7 +85,7 @@ int TRelyn::SendDatagram(const QString &address, std::uint16_t port, const QByte
     const int socket = Handle();
     ssize_t sent;
     do {
-        sent = ::sendmsg(socket, &message, 0);
+        sent = ::sendmsg(socket, &message, flags);
     } while (sent < 0 && errno == EINTR);
     return sent < 0 ? errno : 0;
 }
@@ -119,7 +123,8 @@ void TRelyn::SendVia(const QByteArray &data, int interfaceIndex) {
 }
 
 int TRelyn::TrySendTo(const QString &address, std::uint16_t port, const QByteArray &data) {
-    return SendDatagram(address, port, data, 0);
+    // Never blocks: a full send buffer comes back as EAGAIN so the caller keeps reading.
+    return SendDatagram(address, port, data, 0, MSG_DONTWAIT);
 }
 
 TRelynDatagram TRelyn::Receive(int timeoutMs) {

@@ -86,7 +86,7 @@ private:
                 int interfaceIndex = 0);
     // errno of a refused send, 0 when sent.
     int SendDatagram(const QString &address, std::uint16_t port, const QByteArray &data,
-                     int interfaceIndex);
+                     int interfaceIndex, int flags = 0);
 
     QString BroadcastAddress;
     QString RemoteHost;

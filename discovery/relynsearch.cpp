@@ -251,8 +251,19 @@ void TRelynSearch::Sweep(TRelynEndpoint &endpoint, QList<int> &arrivals) {
                 if (reply.Arrived)
                     AddRecord(reply, arrivals);
             }
-            if (endpoint.TrySendTo(RelynAddressText(static_cast<std::uint32_t>(address)),
-                                   RelynDevicePort, RelynReply::DiscoveryQuery()) != 0)
+            // A full send buffer (queries held for unresolved neighbours) is waited out while
+            // replies are read, up to a bound so that a stuck link cannot hold the sweep.
+            const QString target = RelynAddressText(static_cast<std::uint32_t>(address));
+            const auto giveUp = Clock::now() + std::chrono::milliseconds(SendBusyLimitMs);
+            int error;
+            while ((error = endpoint.TrySendTo(target, RelynDevicePort,
+                                               RelynReply::DiscoveryQuery())) == EAGAIN &&
+                   Clock::now() < giveUp) {
+                const TRelynDatagram reply = Wait(endpoint, 1);
+                if (reply.Arrived)
+                    AddRecord(reply, arrivals);
+            }
+            if (error != 0)
                 ++Refused;
             ++sent;
         }

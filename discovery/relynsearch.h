@@ -50,6 +50,8 @@ public:
     // collection and the info queries each end by these.
     static constexpr int CollectLimitMs = 1500;
     static constexpr int InfoLimitMs = 1500;
+    // Longest a sweep waits for room to send one query before counting it refused.
+    static constexpr int SendBusyLimitMs = 5000;
     // A device may be heard twice on one link (it answers each copy of the query it gets); the
     // same reply again from the same sender on the same link is a flood, not another device.
     static constexpr int SameReplyLimit = 2;

@@ -112,12 +112,18 @@ public:
         Sent.emplace_back(address, data);
         if (Refused.contains(address))
             return EHOSTUNREACH;
+        if (Busy.value(address) > 0) {
+            --Busy[address];
+            return EAGAIN;
+        }
         if (auto device = Devices.find(address); device != Devices.end())
             for (const QByteArray &reply : device->second.Discovery)
                 Deliver(address, reply);
         return 0;
     }
     QStringList Refused;
+    // Sends to these addresses find the send buffer full this many times first.
+    QHash<QString, int> Busy;
     std::vector<size_t> ReceivedAfterSends;
     // After the first receive every wait gets this datagram at once, for ever.
     std::optional<std::pair<QString, QByteArray>> Flood;
@@ -482,6 +488,7 @@ TEST_F(RelynSearchTest, RangeSearchGoesPastRefusedSendsAndReadsRepliesMeanwhile)
     Network.Add(QStringLiteral("192.0.2.14")).Info = {InfoBlock(1, 4, 5, 0, 0, "far")};
     Network.Add(A).Info = {InfoBlock(1, 4, 5, 0, 0, "near")};
     Network.Refused = {QStringLiteral("192.0.2.12")};
+    Network.Busy[QStringLiteral("192.0.2.14")] = 3;
     TRelynSearchScope scope;
     scope.Rate = 100;
     scope.Ranges = {TRelynRange{}};
@@ -495,6 +502,8 @@ TEST_F(RelynSearchTest, RangeSearchGoesPastRefusedSendsAndReadsRepliesMeanwhile)
     EXPECT_EQ(Engine.Item(0).Description, QStringLiteral("near"));
     EXPECT_EQ(Engine.Item(1).Description, QStringLiteral("far"));
     EXPECT_EQ(Engine.RefusedSends(), 1);
+    // Three tries found the send buffer full, the fourth went out, then its info query.
+    EXPECT_EQ(QueriesTo(QStringLiteral("192.0.2.14")).size(), 5u);
     for (int host = 9; host <= 14; ++host)
         EXPECT_EQ(QueriesTo(QStringLiteral("192.0.2.%1").arg(host)).front().second,
                   RelynReply::DiscoveryQuery())
