@@ -3,6 +3,7 @@
 
 #include "app/widgets/tests/qstringprinter.h"
 #include "app/workflows/tests/recordingreport.h"
+#include "support/icmpsocketecho.h"
 #include "tools/labtest/lab.h"
 
 #include <QFile>
