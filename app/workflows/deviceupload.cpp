@@ -1,22 +1,17 @@
 #include "app/workflows/deviceupload.h"
 
+#include "app/workflows/curltransfer.h"
+#include "app/workflows/echowait.h"
 #include "app/workflows/uploadfailure.h"
 #include "app/workflows/workflowreport.h"
 #include "support/brimolog.h"
-#include "support/commandline.h"
-#include "support/doscommand.h"
 #include "support/nethelpers.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QTimer>
 
 #include <algorithm>
-#include <stdexcept>
-
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 namespace {
 const QString ProcessDoneLine = QStringLiteral("Process done.");
@@ -26,64 +21,7 @@ const QString FirmwareFailed = QStringLiteral("Process failed?");
 bool NoAddress(const QString &address) {
     return address.isEmpty() || address == QStringLiteral("0.0.0.0");
 }
-
-// Raised on the restart wait's thread to end it early.
-struct TCancelled : std::runtime_error {
-    TCancelled()
-        : std::runtime_error("cancelled") {}
-};
-
-QString ClientCommandLine(const QString &client, const QString &address, const QString &file,
-                          const QString &remoteName) {
-    // No option negotiation, as the devices' own client sends; a silent device ends the
-    // transfer after 10 s instead of the client's default of minutes. Without --globoff the
-    // client reads "[", "]", "{" and "}" of a file name as a pattern and refuses the path.
-    // The progress meter (-#) writes unfinished lines with the share sent; -S keeps the
-    // client's error line.
-    return client + QStringLiteral(" -#S --globoff --tftp-no-options --connect-timeout 10 -T ") +
-           QuoteArgument(file) + QStringLiteral(" tftp://") + address + QLatin1Char('/') +
-           remoteName;
-}
 } // namespace
-
-// Ends the echoes of one wait: the flag for the steps between echoes, the descriptor for an
-// echo that is waiting for its answer.
-struct TDeviceUpload::TEchoCancel {
-    std::atomic<bool> Stop{false};
-    int Fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    TEchoCancel() = default;
-    TEchoCancel(const TEchoCancel &) = delete;
-    TEchoCancel &operator=(const TEchoCancel &) = delete;
-    ~TEchoCancel() {
-        if (Fd >= 0)
-            ::close(Fd);
-    }
-    void Raise() {
-        Stop.store(true);
-        const quint64 one = 1;
-        if (Fd >= 0 && ::write(Fd, &one, sizeof one) < 0) {
-            // Only the flag then: the echo under way ends at its own time-out.
-        }
-    }
-    void Check() const {
-        if (Stop.load())
-            throw TCancelled();
-    }
-};
-
-int TDeviceUpload::MeterPercent(const QString &line) {
-    // "######                 8.6%", or the bouncing marks before the size is known.
-    static const QRegularExpression meter(
-        QStringLiteral("^\\s*([#=O\\-]+\\s*)?(?:(\\d{1,3}(?:[.,]\\d)?)%)?\\s*$"));
-    const QRegularExpressionMatch match = meter.match(line);
-    if (!match.hasMatch() || line.trimmed().isEmpty())
-        return -1;
-    if (match.capturedLength(2) == 0)
-        return match.capturedLength(1) > 0 ? 0 : -1;
-    QString number = match.captured(2);
-    number.replace(QLatin1Char(','), QLatin1Char('.'));
-    return std::clamp(static_cast<int>(number.toDouble()), 0, 100);
-}
 
 QString TDeviceUpload::TransferText(int percent) {
     return QStringLiteral("Sending: %1 %").arg(percent);
@@ -105,23 +43,26 @@ TDeviceUpload::TDeviceUpload(TWorkflowReport &report, TBrimoLog *log, TUploadSet
     connect(FTicker, &QTimer::timeout, this, &TDeviceUpload::Tick);
     FRestartTicker = new QTimer(this);
     connect(FRestartTicker, &QTimer::timeout, this, &TDeviceUpload::RestartTick);
+    // Why an echo could not be made belongs in the upload's log too.
+    FEchoWait = std::make_unique<TThreadEchoWait>(FSettings.Echo,
+                                                  [this](const QString &line) { Log(line); });
 }
 
 TDeviceUpload::~TDeviceUpload() {
     FTicker->stop();
     FRestartTicker->stop();
-    StopEchoes();
-    FRunner.reset();
+    FEchoWait.reset();
+    FTransfer.reset();
 }
 
 QString TDeviceUpload::WebCommandLine(const QString &client, const QString &address,
                                       const QString &file) {
-    return ClientCommandLine(client, address, file, QStringLiteral("WEB1"));
+    return TCurlTransfer::CommandLine(client, address, file, QStringLiteral("WEB1"));
 }
 
 QString TDeviceUpload::FirmwareCommandLine(const QString &client, const QString &address,
                                            const QString &file) {
-    return ClientCommandLine(client, address, file, QStringLiteral("X5"));
+    return TCurlTransfer::CommandLine(client, address, file, QStringLiteral("X5"));
 }
 
 void TDeviceUpload::Log(const QString &line) {
@@ -163,7 +104,6 @@ void TDeviceUpload::StartWeb(const QString &address, const QString &webFile) {
     FReport.AddInfo(QStringLiteral("Web upload...   \\") + webFile);
     FCommandLine = WebCommandLine(FSettings.ClientProgram, FAddress, webFile);
     Log(QStringLiteral("Comm: cmd=") + FCommandLine);
-    FRunner = std::make_unique<TDosCommand>();
     // The address is looked at before the file.
     if (NoAddress(address)) {
         FReport.AddInfo(QStringLiteral("No IP adress selected."));
@@ -195,7 +135,6 @@ void TDeviceUpload::StartFirmware(const QString &address, const QString &firmwar
     FReport.ClearInfo();
     FReport.AddInfo(QStringLiteral("Firmware upload...   \\") + firmwareFile);
     FCommandLine = FirmwareCommandLine(FSettings.ClientProgram, FAddress, firmwareFile);
-    FRunner = std::make_unique<TDosCommand>();
     // The file is looked at before the address.
     if (firmwareFile.isEmpty()) {
         FReport.AddInfo(QStringLiteral("No input (fw) file selected."));
@@ -218,44 +157,22 @@ void TDeviceUpload::StartClient() {
         return;
     }
     FElapsed = 0;
-    FProcessDone = false;
-    connect(FRunner.get(), &TDosCommand::Terminated, this, &TDeviceUpload::UploadEnded);
-    connect(FRunner.get(), &TDosCommand::StartFailed, this, &TDeviceUpload::ClientNotStarted);
-    connect(FRunner.get(), &TDosCommand::NewLine, this, &TDeviceUpload::ClientLine);
-    FRunner->SetCommandLine(FCommandLine);
-    FPercent = 0;
-    emit TransferProgress(0);
-    FRunner->Start();
+    FTransfer = std::make_unique<TCurlTransfer>();
+    connect(FTransfer.get(), &TCurlTransfer::Ended, this, &TDeviceUpload::UploadEnded);
+    connect(FTransfer.get(), &TCurlTransfer::NotStarted, this, &TDeviceUpload::ClientNotStarted);
+    connect(FTransfer.get(), &TCurlTransfer::Progress, this, &TDeviceUpload::TransferProgress);
+    FTransfer->Start(FCommandLine);
     FTicker->start(FSettings.TickMs);
 }
 
-void TDeviceUpload::ClientLine(const QString &line) {
-    const int percent = MeterPercent(line);
-    if (!FRunning || FProcessDone || percent <= FPercent)
-        return;
-    FPercent = percent;
-    emit TransferProgress(percent);
-}
-
-QStringList TDeviceUpload::ClientLines() const {
-    QStringList lines;
-    // The meter's first carriage return ends an empty line of its own.
-    for (const QString &line : FRunner->CapturedLines()) {
-        if (!line.isEmpty() && MeterPercent(line) < 0)
-            lines.append(line);
-    }
-    return lines;
-}
-
 void TDeviceUpload::UploadEnded() {
-    if (!FRunning || !FRunner || FProcessDone)
+    if (!FRunning)
         return;
-    const QStringList lines = ClientLines();
+    const QStringList lines = FTransfer->Lines();
     if (!lines.isEmpty())
         FReport.AddInfo(lines.join(QLatin1Char('\n')));
     FReport.AddInfo(ProcessDoneLine);
     FReport.AddInfo(QString());
-    FProcessDone = true;
 }
 
 void TDeviceUpload::ClientNotStarted(const QString &reason) {
@@ -270,26 +187,20 @@ void TDeviceUpload::ClientFailed(int exitCode) {
     // The transfer failed, so no restart is coming: there is nothing to wait for.
     Log(QStringLiteral("Comm: exit status %1").arg(exitCode));
     FExitCode = exitCode;
-    const TClientFailure failure = ClassifyClientFailure(exitCode, ClientLines());
+    const TClientFailure failure = ClassifyClientFailure(exitCode, FTransfer->Lines());
     if (failure != TClientFailure::cfNoReply) {
         EndFailed(uoFailed, ClientFailureLine(failure, exitCode, FAddress, FFile, false));
         return;
     }
     // A silent transfer looks the same whether the device is off or only its TFTP server.
-    const QString address = FAddress;
-    const qint32 timeoutMs = FSettings.FailureEchoMs;
-    StartEchoes(
-        [address, timeoutMs](const TEchoEnvironment &echo, const std::function<void()> &) {
-            unsigned char ttl = 0;
-            unsigned roundTripTime = 0;
-            return PingHost(address, timeoutMs, 1, ttl, roundTripTime, echo) ? 1 : 0;
-        },
-        &TDeviceUpload::ClientFailureEchoEnded);
+    const unsigned generation = FGeneration;
+    FEchoWait->Echo(FAddress, FSettings.FailureEchoMs, [this, generation](bool answered) {
+        if (generation == FGeneration && FRunning)
+            ClientFailureEchoEnded(answered);
+    });
 }
 
-void TDeviceUpload::ClientFailureEchoEnded(int result) {
-    StopEchoes();
-    const bool answered = result > 0;
+void TDeviceUpload::ClientFailureEchoEnded(bool answered) {
     EndFailed(answered ? uoFailed : uoNoAnswer,
               ClientFailureLine(TClientFailure::cfNoReply, FExitCode, FAddress, FFile, answered));
 }
@@ -308,15 +219,15 @@ void TDeviceUpload::EndFailed(TOutcome outcome, const QString &reason) {
 void TDeviceUpload::Tick() {
     FElapsed += FSettings.TickMs;
     const int limit = FKind == ukWeb ? FSettings.WebLimitMs : FSettings.FirmwareLimitMs;
-    if (FProcessDone || FElapsed >= limit) {
+    if (FTransfer->HasEnded() || FElapsed >= limit) {
         FTicker->stop();
         WaitEnded();
     }
 }
 
 void TDeviceUpload::WaitEnded() {
-    const bool ended = FProcessDone;
-    const int exitCode = ended ? FRunner->ExitCode() : -1;
+    const bool ended = FTransfer->HasEnded();
+    const int exitCode = ended ? FTransfer->ExitCode() : -1;
     if (FKind == ukFirmware) {
         if (ended && exitCode == 0) {
             FReport.AddInfo(QStringLiteral("Firmware upload successful."));
@@ -326,7 +237,7 @@ void TDeviceUpload::WaitEnded() {
         } else {
             FReport.AddInfo(FirmwareFailed);
             // The end notification adds the client's lines and "Process done." below.
-            FRunner->Abort();
+            FTransfer->Abort();
             Finish(uoUploadTimeout);
         }
         return;
@@ -337,7 +248,7 @@ void TDeviceUpload::WaitEnded() {
     }
     TOutcome outcome = uoDone;
     if (!ended) {
-        FRunner->Abort();
+        FTransfer->Abort();
         outcome = uoUploadTimeout;
     }
     FPendingOutcome = outcome;
@@ -351,14 +262,11 @@ void TDeviceUpload::StartRestartWait() {
     FRestartLimitMs = HostAnswerWaitLimitMs(FSettings.ExtraCycles) + FSettings.RestartPauseMs;
     RestartTick();
     FRestartTicker->start(1000);
-    const QString address = FAddress;
-    const quint32 extraCycles = FSettings.ExtraCycles;
-    StartEchoes(
-        [address, extraCycles](const TEchoEnvironment &echo,
-                               const std::function<void()> &checkpoint) {
-            return WaitForHostAnswer(address, extraCycles, checkpoint, echo);
-        },
-        &TDeviceUpload::RestartWaitEnded);
+    const unsigned generation = FGeneration;
+    FEchoWait->WaitForAnswer(FAddress, FSettings.ExtraCycles, [this, generation](int result) {
+        if (generation == FGeneration && FRunning)
+            RestartWaitEnded(result);
+    });
 }
 
 void TDeviceUpload::RestartTick() {
@@ -368,77 +276,7 @@ void TDeviceUpload::RestartTick() {
     emit RestartWaitLeft(static_cast<int>(std::max<qint64>(0, (left + 999) / 1000)));
 }
 
-void TDeviceUpload::StartEchoes(TEchoWork work, void (TDeviceUpload::*then)(int result)) {
-    auto cancel = std::make_shared<TEchoCancel>();
-    FCancel = cancel;
-    TEchoEnvironment echo = FSettings.Echo;
-    auto openService = echo.OpenService;
-    echo.OpenService = [cancel, openService]() {
-        cancel->Check();
-        std::unique_ptr<TEchoService> service = openService();
-        if (service)
-            service->SetInterrupt(cancel->Fd);
-        return service;
-    };
-    // Long pauses go in short steps, so that a cancel never waits for one to end.
-    auto sleep = echo.Sleep;
-    echo.Sleep = [cancel, sleep](int milliseconds) {
-        constexpr int StepMs = 50;
-        do {
-            cancel->Check();
-            const int step = std::min(milliseconds, StepMs);
-            sleep(step);
-            milliseconds -= step;
-        } while (milliseconds > 0);
-        cancel->Check();
-    };
-    const std::function<void()> checkpoint = [cancel] {
-        cancel->Check();
-    };
-    const unsigned generation = FGeneration;
-    // Why an echo could not be made (no ICMP socket, no usable ping) belongs in the upload's log
-    // too; the log is written from this object's thread only.
-    auto log = echo.Log;
-    echo.Log = [this, log, generation](const QString &line) {
-        if (log)
-            log(line);
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, line] {
-                if (generation == FGeneration)
-                    Log(line);
-            },
-            Qt::QueuedConnection);
-    };
-    FEchoThread = std::thread([this, cancel, echo, checkpoint, work, then, generation] {
-        int result = -1;
-        try {
-            result = work(echo, checkpoint);
-        } catch (...) {
-            // A cancellation, or an echo service that failed: either way no answer came.
-        }
-        if (cancel->Stop.load())
-            return;
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, result, then] {
-                if (generation == FGeneration && FRunning)
-                    (this->*then)(result);
-            },
-            Qt::QueuedConnection);
-    });
-}
-
-void TDeviceUpload::StopEchoes() {
-    if (FCancel)
-        FCancel->Raise();
-    if (FEchoThread.joinable())
-        FEchoThread.join();
-    FCancel.reset();
-}
-
 void TDeviceUpload::RestartWaitEnded(int result) {
-    StopEchoes();
     if (result < 0) {
         EndWeb(uoInternalError);
     } else if (result > 0) {
@@ -521,8 +359,11 @@ void TDeviceUpload::Finish(TOutcome outcome) {
     FTicker->stop();
     FRestartTicker->stop();
     FRestartClock.reset();
-    if (FRunner)
-        FRunner.release()->deleteLater();
+    if (FTransfer) {
+        // Not deleted at once: this may run inside one of its signals.
+        disconnect(FTransfer.get(), nullptr, this, nullptr);
+        FTransfer.release()->deleteLater();
+    }
     emit Finished(outcome);
 }
 
@@ -530,13 +371,10 @@ void TDeviceUpload::Cancel() {
     if (!FRunning)
         return;
     FTicker->stop();
-    if (FRunner) {
-        // Killed here and now, not when the deferred deletion comes, and without its lines.
-        disconnect(FRunner.get(), nullptr, this, nullptr);
-        if (FRunner->Running())
-            FRunner->Abort();
-    }
-    StopEchoes();
+    // Killed here and now, not when the deferred deletion comes.
+    if (FTransfer)
+        FTransfer->Stop();
+    FEchoWait->Cancel();
     Log(QStringLiteral("Comm: cancelled"));
     Finish(uoCancelled);
 }

@@ -7,15 +7,13 @@
 #include <QObject>
 #include <QString>
 
-#include <atomic>
-#include <functional>
 #include <memory>
-#include <thread>
 
 class QElapsedTimer;
 class QTimer;
 class TBrimoLog;
-class TDosCommand;
+class TCurlTransfer;
+class TEchoWait;
 class TWorkflowReport;
 
 struct TUploadSettings {
@@ -35,8 +33,8 @@ struct TUploadSettings {
 };
 
 // One upload at a time per instance, to one address. Every wait runs from the event loop (the
-// restart wait's echoes on a thread of their own), so the window stays live and several
-// instances can upload side by side in one loop.
+// echoes away from it), so the window stays live and several instances can upload side by
+// side in one loop.
 class TDeviceUpload : public QObject {
     Q_OBJECT
 public:
@@ -74,9 +72,6 @@ public:
     static QString FirmwareCommandLine(const QString &client, const QString &address,
                                        const QString &file);
 
-    // The client's progress meter: the share of the file sent, in percent; -1 for a line that
-    // is no meter. Meter lines are left out of what Info shows.
-    static int MeterPercent(const QString &line);
     // "Sending: 45 %" and "Device restart: at most 3:55 more", for a progress line.
     static QString TransferText(int percent);
     static QString RestartText(int secondsLeft);
@@ -94,8 +89,6 @@ private:
     bool CheckAddress(const QString &address, const QString &missingLine);
     void StartClient();
     void UploadEnded();
-    void ClientLine(const QString &line);
-    QStringList ClientLines() const;
     void RestartTick();
     void ClientNotStarted(const QString &reason);
     void ClientFailed(int exitCode);
@@ -103,17 +96,11 @@ private:
     void Tick();
     void WaitEnded();
     void StartRestartWait();
-    // Runs echoes on a thread of its own and hands their result to `then` in the event loop,
-    // unless the upload has ended or been destroyed meanwhile.
-    using TEchoWork =
-        std::function<int(const TEchoEnvironment &echo, const std::function<void()> &checkpoint)>;
-    void StartEchoes(TEchoWork work, void (TDeviceUpload::*then)(int result));
-    void ClientFailureEchoEnded(int result);
+    void ClientFailureEchoEnded(bool answered);
     void RestartWaitEnded(int result);
     void EndWeb(TOutcome outcome);
     void Finish(TOutcome outcome);
     QString OutcomeReason(TOutcome outcome) const;
-    void StopEchoes();
     void Log(const QString &line);
 
     TWorkflowReport &FReport;
@@ -126,18 +113,14 @@ private:
     QString FFile;
     QString FReason;
     int FExitCode = -1;
-    std::unique_ptr<TDosCommand> FRunner;
+    std::unique_ptr<TCurlTransfer> FTransfer;
     QTimer *FTicker = nullptr;
     QTimer *FRestartTicker = nullptr;
     std::unique_ptr<QElapsedTimer> FRestartClock;
     int FRestartLimitMs = 0;
-    int FPercent = -1;
     int FElapsed = 0;
-    bool FProcessDone = false;
     TOutcome FPendingOutcome = uoDone;
     bool FRunning = false;
     unsigned FGeneration = 0;
-    std::thread FEchoThread;
-    struct TEchoCancel;
-    std::shared_ptr<TEchoCancel> FCancel;
+    std::unique_ptr<TEchoWait> FEchoWait;
 };

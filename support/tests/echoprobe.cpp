@@ -5,6 +5,7 @@
 //                                              "error=MESSAGE" after a "log=..." line
 //   echoprobe service                       -> "datagram", "raw", "ping" or "none"
 #include "support/icmpecho.h"
+#include "support/icmpsocketecho.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

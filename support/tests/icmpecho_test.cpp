@@ -1,4 +1,7 @@
 #include "support/icmpecho.h"
+#include "support/icmpmessage.h"
+#include "support/icmpsocketecho.h"
+#include "support/pingprogramecho.h"
 #include "tools/testsupport/printers.h"
 
 #include <QCoreApplication>
@@ -240,6 +243,137 @@ TEST(PingProgram, ReadsItsLinesAsTheSocketsDoAndWaitsItsWholeTime) {
     EXPECT_THROW(stoppable->Echo(address, 3000), std::runtime_error);
     EXPECT_LT(clock.elapsed(), 500);
     EXPECT_FALSE(ChildrenLeft());
+}
+
+namespace {
+
+// Packets about echo request 0x1234/5 from 192.0.2.1, byte for byte; the data is the request's.
+QByteArray Hex(const char *text) {
+    return QByteArray::fromHex(text);
+}
+const QByteArray EchoData = QByteArrayLiteral("abcdefghijklmnopqrstuvwabcdefghi");
+const QByteArray Request = Hex("08 00 3b 23 12 34 00 05") + EchoData;
+const QByteArray Reply = Hex("00 00 43 23 12 34 00 05") + EchoData;
+// IPv4 192.0.2.7 -> 192.0.2.1, TTL 64, 60 bytes.
+const QByteArray FromDevice = Hex("45 00 00 3c 1c 46 00 00 40 01 da 72 c0 00 02 07 c0 00 02 01");
+// IPv4 198.51.100.1 -> 192.0.2.1, TTL 63, 56 bytes: a router's error report.
+const QByteArray FromRouter = Hex("45 00 00 38 0f 0f 00 00 3f 01 80 80 c6 33 64 01 c0 00 02 01");
+// The start of the request as the router quotes it: IP header to 198.51.100.7, ICMP header.
+const QByteArray Quoted = Hex("45 00 00 3c 2b 1e 00 00 40 01 63 67 c0 00 02 01 c6 33 64 07"
+                              "08 00 3b 23 12 34 00 05");
+const QByteArray Unreachable = FromRouter + Hex("03 01 a7 a2 00 00 00 00") + Quoted;
+
+} // namespace
+
+TEST(IcmpMessage, RawPacketsAreReadByIdentifierAndSequence) {
+    EXPECT_EQ(EchoRequest({0x1234, 5}), Request);
+
+    struct TCase {
+        const char *What;
+        QByteArray Packet;
+        TIcmpVerdict::TKind Kind;
+        const char *From;
+        int Ttl;
+    };
+    const TCase cases[] = {
+        {"echo reply", FromDevice + Reply, TIcmpVerdict::ivReply, "192.0.2.7", 64},
+        {"reply behind IP options",
+         Hex("46 00 00 40 1c 46 00 00 40 01 d7 6d c0 00 02 07 c0 00 02 01 01 01 01 00") + Reply,
+         TIcmpVerdict::ivReply, "192.0.2.7", 64},
+        {"reply for another identifier", FromDevice + Hex("00 00 12 36 43 21 00 05") + EchoData,
+         TIcmpVerdict::ivUnrelated, nullptr, 0},
+        {"destination unreachable carrying our header", Unreachable, TIcmpVerdict::ivErrorReport,
+         "198.51.100.1", 63},
+        {"time exceeded carrying our header", FromRouter + Hex("0b 00 9f a3 00 00 00 00") + Quoted,
+         TIcmpVerdict::ivErrorReport, "198.51.100.1", 63},
+        {"unreachable about another request",
+         FromRouter + Hex("03 01 a7 a2 00 00 00 00 45 00 00 3c 2b 1f 00 00 40 01 63 66 c0 00 02 01"
+                          "c6 33 64 07 08 00 3b 22 12 34 00 06"),
+         TIcmpVerdict::ivUnrelated, nullptr, 0},
+        {"unreachable cut inside our header", Unreachable.first(52), TIcmpVerdict::ivUnrelated,
+         nullptr, 0},
+        {"too short for an IP header", FromDevice.first(19), TIcmpVerdict::ivUnrelated, nullptr, 0},
+        {"too short for an ICMP header", (FromDevice + Reply).first(27), TIcmpVerdict::ivUnrelated,
+         nullptr, 0},
+        {"our own request", Quoted.first(20) + Request, TIcmpVerdict::ivUnrelated, nullptr, 0},
+    };
+    for (const TCase &c : cases) {
+        const TIcmpVerdict verdict = ReadIcmpPacket(c.Packet, {0x1234, 5});
+        EXPECT_EQ(verdict.Kind, c.Kind) << c.What;
+        if (c.From) {
+            EXPECT_EQ(verdict.From, inet_addr(c.From)) << c.What;
+            EXPECT_EQ(verdict.Ttl, c.Ttl) << c.What;
+        }
+    }
+}
+
+TEST(IcmpMessage, DatagramMessagesAndQueuedReports) {
+    // The system rewrites the identifier of a datagram socket's requests: only the sequence
+    // tells its reply.
+    EXPECT_EQ(ReadIcmpMessage(Reply, 5).Kind, TIcmpVerdict::ivReply);
+    EXPECT_EQ(ReadIcmpMessage(Hex("00 00 12 36 43 21 00 05") + EchoData, 5).Kind,
+              TIcmpVerdict::ivReply);
+    EXPECT_EQ(ReadIcmpMessage(Reply, 6).Kind, TIcmpVerdict::ivUnrelated);
+    EXPECT_EQ(ReadIcmpMessage(Request, 5).Kind, TIcmpVerdict::ivUnrelated);
+    EXPECT_EQ(ReadIcmpMessage(Reply.first(7), 5).Kind, TIcmpVerdict::ivUnrelated);
+
+    const quint32 router = inet_addr("198.51.100.1");
+    const TIcmpVerdict report = ReadQueuedRequest(Request, 5, router);
+    EXPECT_EQ(report.Kind, TIcmpVerdict::ivErrorReport);
+    EXPECT_EQ(report.From, router);
+    EXPECT_EQ(ReadQueuedRequest(Request, 6, router).Kind, TIcmpVerdict::ivUnrelated);
+    EXPECT_EQ(ReadQueuedRequest(Request.first(7), 5, router).Kind, TIcmpVerdict::ivUnrelated);
+
+    // A report that this host makes about its own request is no answer; its own replies are.
+    const quint32 self = inet_addr("192.0.2.1");
+    const auto isSelf = [self](quint32 address) {
+        return address == self;
+    };
+    EXPECT_TRUE(IsAnswer(report, isSelf));
+    EXPECT_FALSE(IsAnswer({TIcmpVerdict::ivErrorReport, self, 64}, isSelf));
+    EXPECT_TRUE(IsAnswer({TIcmpVerdict::ivReply, self, 64}, isSelf));
+    EXPECT_FALSE(IsAnswer({TIcmpVerdict::ivUnrelated, router, 64}, isSelf));
+}
+
+TEST(PingProgram, ReadsRepliesReportsAndFailuresFromItsLines) {
+    const QByteArray start = "PING 192.0.2.7 (192.0.2.7) 56(84) bytes of data.\n";
+    TPingOutput output =
+        ReadPingOutput(start + "64 bytes from 192.0.2.7: icmp_seq=1 ttl=57 time=12.7 ms\n");
+    ASSERT_TRUE(output.Reply);
+    EXPECT_EQ(output.Reply->Ttl, 57);
+    EXPECT_EQ(output.Reply->RoundTripTime, 12u);
+    EXPECT_TRUE(output.Reporters.isEmpty());
+
+    output = ReadPingOutput("64 bytes from 192.0.2.7: icmp_seq=1 ttl=255\n");
+    ASSERT_TRUE(output.Reply);
+    EXPECT_EQ(output.Reply->Ttl, 255);
+    EXPECT_EQ(output.Reply->RoundTripTime, 0u);
+
+    // A line still being written is read when it is whole.
+    EXPECT_FALSE(ReadPingOutput(start + "64 bytes from 192.0.2.7: icmp_seq=1 ttl=57 time=1").Reply);
+
+    output = ReadPingOutput(start + "From 203.0.113.9 icmp_seq=1 Destination Net Unreachable\n"
+                                    "From 192.0.2.1: icmp_seq=1 Redirect Host\n"
+                                    "64 bytes from 192.0.2.7: icmp_seq=1 ttl=63 time=0.81 ms\n");
+    ASSERT_TRUE(output.Reply);
+    EXPECT_EQ(output.Reply->Ttl, 63);
+    EXPECT_EQ(output.Reporters, (QList<quint32>{inet_addr("203.0.113.9"), inet_addr("192.0.2.1")}));
+
+    output = ReadPingOutput(start + "\n--- 192.0.2.7 ping statistics ---\n"
+                                    "1 packets transmitted, 0 received, 100% packet loss\n");
+    EXPECT_FALSE(output.Reply);
+    EXPECT_TRUE(output.Reporters.isEmpty());
+
+    const std::pair<QByteArray, int> usable[] = {
+        {start, 1}, {start, 2}, {"", 0}, {"", 1}, {"ping: connect: Network is unreachable\n", 2}};
+    for (const auto &[text, status] : usable)
+        EXPECT_EQ(PingUnusableReason(text, status), QString()) << text.constData();
+    EXPECT_EQ(PingUnusableReason("ping: socket: Operation not permitted\n", 2),
+              QStringLiteral("ping: socket: Operation not permitted"));
+    EXPECT_EQ(PingUnusableReason("ping: first\nping: second\n", 2),
+              QStringLiteral("ping: first / ping: second"));
+    EXPECT_EQ(PingUnusableReason("", 2), QStringLiteral("exit status 2"));
+    EXPECT_EQ(PingUnusableReason("", -1), QStringLiteral("exit status -1"));
 }
 
 TEST(IcmpEcho, LoopbackAnswers) {

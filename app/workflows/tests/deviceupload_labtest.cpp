@@ -2,6 +2,7 @@
 #include "app/workflows/deviceupload.h"
 
 #include "app/workflows/tests/recordingreport.h"
+#include "support/icmpsocketecho.h"
 #include "tools/testsupport/lab.h"
 #include "tools/testsupport/printers.h"
 

@@ -1,5 +1,6 @@
 #include "app/workflows/deviceupload.h"
 
+#include "app/workflows/echowait.h"
 #include "app/workflows/tests/recordingreport.h"
 #include "support/brimolog.h"
 #include "tools/testsupport/printers.h"
@@ -246,6 +247,26 @@ TEST_F(DeviceUploadTest, CancelKillsTheClientAndEndsAnEchoUnderWay) {
     ASSERT_EQ(webFinished.size(), 1);
     EXPECT_EQ(webFinished.first().first().value<TDeviceUpload::TOutcome>(),
               TDeviceUpload::uoCancelled);
+}
+
+// A result already on its way when the wait is cancelled never arrives, and the same wait
+// object serves the next wait.
+TEST_F(DeviceUploadTest, CancelledEchoWaitHandsBackNothing) {
+    AnswerAfter(-1);
+    TThreadEchoWait wait(Settings.Echo, {});
+    QList<int> results;
+    wait.WaitForAnswer(Device, 0, [&](int result) { results << result; });
+    // The silent cycle takes no time on this clock: its result is queued by now.
+    QThread::msleep(200);
+    wait.Cancel();
+    wait.Echo(Device, 100, [&](bool answered) { results << (answered ? 1 : 0); });
+    QElapsedTimer clock;
+    clock.start();
+    while (results.isEmpty() && clock.elapsed() < 5000)
+        QTest::qWait(10);
+    QTest::qWait(50);
+    EXPECT_EQ(results, QList<int>{0});
+    EXPECT_EQ(Echoes.load(), 4);
 }
 
 TEST_F(DeviceUploadTest, DeviceThatNeverComesBack) {

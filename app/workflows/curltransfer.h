@@ -1,0 +1,52 @@
+// One run of the system's TFTP client (curl): one file to one address, with its progress meter.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class TDosCommand;
+
+class TCurlTransfer : public QObject {
+    Q_OBJECT
+public:
+    explicit TCurlTransfer(QObject *parent = nullptr);
+    // A client still running is killed, without further signals.
+    ~TCurlTransfer() override;
+
+    // The command line that sends file to tftp://address/remoteName.
+    static QString CommandLine(const QString &client, const QString &address, const QString &file,
+                               const QString &remoteName);
+    // The client's progress meter: the share of the file sent, in percent; -1 for a line that
+    // is no meter.
+    static int MeterPercent(const QString &line);
+
+    // Progress(0) first, then the client starts; once per transfer.
+    void Start(const QString &commandLine);
+    bool HasEnded() const { return FEnded; }
+    // The client's exit status; -1 while it runs, when it was killed or could not start.
+    int ExitCode() const;
+    // What the client printed, without the meter.
+    QStringList Lines() const;
+    bool Running() const;
+    // Kills the client; Ended, with what it printed until then, comes before this returns.
+    void Abort();
+    // Kills the client without a further signal.
+    void Stop();
+
+signals:
+    // Each new highest share the meter shows.
+    void Progress(int percent);
+    void Ended();
+    void NotStarted(const QString &reason);
+
+private:
+    void ClientLine(const QString &line);
+    void ClientEnded();
+
+    std::unique_ptr<TDosCommand> FRunner;
+    int FPercent = -1;
+    bool FEnded = false;
+};
