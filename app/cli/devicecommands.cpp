@@ -434,16 +434,6 @@ void addInterfaceOption(CommandParser &command, const QString &what) {
     command.parser().addOption({QStringLiteral("interface"), what, QStringLiteral("NAME")});
 }
 
-std::optional<double> waitOption(CommandParser &command) {
-    const QString waitText = command.parser().value(QStringLiteral("wait"));
-    bool numeric = false;
-    const double waitSeconds = waitText.toDouble(&numeric);
-    if (!numeric || !(waitSeconds > 0) || waitSeconds > 3600) {
-        return std::nullopt;
-    }
-    return waitSeconds;
-}
-
 void addWaitOption(CommandParser &command) {
     command.parser().addOption(
         {QStringLiteral("wait"),
@@ -464,6 +454,22 @@ std::optional<QString> unknownInterface(const CommandCall &call, const QString &
     }
     return QStringLiteral("%1: no such interface that is up and can broadcast.")
         .arg(QString::fromStdString(printable(name)));
+}
+
+// --wait and --interface of change-ip and rescue; a usage error's status when one is wrong.
+std::optional<int> readMoveOptions(CommandParser &command, const CommandCall &call,
+                                   double &waitSeconds, QString &interface) {
+    bool numeric = false;
+    waitSeconds = command.parser().value(QStringLiteral("wait")).toDouble(&numeric);
+    if (!numeric || !(waitSeconds > 0) || waitSeconds > 3600) {
+        return command.usageError(QStringLiteral("The wait must be a number of seconds from "
+                                                 "more than 0 to 3600."));
+    }
+    interface = command.parser().value(QStringLiteral("interface"));
+    if (const auto unknown = unknownInterface(call, interface)) {
+        return command.usageError(*unknown);
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -491,17 +497,13 @@ int changeIpCommand(const CommandCall &call) {
     if (auto status = command.parse(2, 2)) {
         return *status;
     }
-    const std::optional<double> waitSeconds = waitOption(command);
-    if (!waitSeconds) {
-        return command.usageError(QStringLiteral("The wait must be a number of seconds from "
-                                                 "more than 0 to 3600."));
+    double waitSeconds = 0;
+    QString named;
+    if (auto status = readMoveOptions(command, call, waitSeconds, named)) {
+        return *status;
     }
     const QString mac = command.positional().at(0);
     const QString address = command.positional().at(1);
-    const QString named = command.parser().value(QStringLiteral("interface"));
-    if (const auto unknown = unknownInterface(call, named)) {
-        return command.usageError(*unknown);
-    }
     if (command.parser().isSet(QStringLiteral("arp"))) {
         // The neighbour table mode sends nothing and does not move the device: there is
         // nothing to look for.
@@ -526,7 +528,7 @@ int changeIpCommand(const CommandCall &call) {
         return reportFailure(console, text(target.Refusal));
     }
     return moveDevice(call, mac, address, target.Interface,
-                      !command.parser().isSet(QStringLiteral("no-check")), *waitSeconds);
+                      !command.parser().isSet(QStringLiteral("no-check")), waitSeconds);
 }
 
 int rescueCommand(const CommandCall &call) {
@@ -541,16 +543,12 @@ int rescueCommand(const CommandCall &call) {
     if (auto status = command.parse(1, 1)) {
         return *status;
     }
-    const std::optional<double> waitSeconds = waitOption(command);
-    if (!waitSeconds) {
-        return command.usageError(QStringLiteral("The wait must be a number of seconds from "
-                                                 "more than 0 to 3600."));
+    double waitSeconds = 0;
+    QString named;
+    if (auto status = readMoveOptions(command, call, waitSeconds, named)) {
+        return *status;
     }
     const QString mac = command.positional().at(0);
-    const QString named = command.parser().value(QStringLiteral("interface"));
-    if (const auto unknown = unknownInterface(call, named)) {
-        return command.usageError(*unknown);
-    }
     if (!RelynIsMacAddress(mac)) {
         return reportFailure(console, text(TRelynIPChangeMsgLngSupport().MsgMACSyntax));
     }
@@ -579,7 +577,7 @@ int rescueCommand(const CommandCall &call) {
     console.out << "Giving " << text(device.MACAddress) << " (at " << text(device.IPAddress)
                 << ") the free address " << text(address) << " of " << text(device.Interface)
                 << " (" << text(link.NetworksText()) << ").\n";
-    return moveDevice(call, mac, address, device.Interface, true, *waitSeconds);
+    return moveDevice(call, mac, address, device.Interface, true, waitSeconds);
 }
 
 int uploadWebCommand(const CommandCall &call) {
