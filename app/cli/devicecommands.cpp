@@ -309,6 +309,25 @@ int uploadCommand(const CommandCall &call, UploadKind kind) {
 
 } // namespace
 
+namespace {
+
+// The interface a user named, as the search knows it; a usage error's text for one that is
+// not up or cannot broadcast.
+std::optional<QString> unknownInterface(const CommandCall &call, const QString &name) {
+    if (name.isEmpty() || call.search) {
+        return std::nullopt;
+    }
+    for (const TRelynInterface &interface : MakeSystemNetwork()->BroadcastInterfaces()) {
+        if (interface.Name == name) {
+            return std::nullopt;
+        }
+    }
+    return QStringLiteral("%1: no such interface that is up and can broadcast.")
+        .arg(QString::fromStdString(printable(name)));
+}
+
+} // namespace
+
 int searchCommand(const CommandCall &call) {
     const Console console = call.console;
     CommandParser command(
@@ -348,6 +367,11 @@ int searchCommand(const CommandCall &call) {
     TRelynSearchScope scope;
     if (const auto error = searchScope(command.parser(), scope)) {
         return command.usageError(*error);
+    }
+    for (const QString &name : scope.Interfaces) {
+        if (const auto unknown = unknownInterface(call, name)) {
+            return command.usageError(*unknown);
+        }
     }
     const QString types = command.parser().value(QStringLiteral("types"));
     // The window reads the names from its settings file, which may be missing; a file named
@@ -439,21 +463,6 @@ void addWaitOption(CommandParser &command) {
         {QStringLiteral("wait"),
          QStringLiteral("How long to search for the device at its new address (default 10)."),
          QStringLiteral("SECONDS"), QStringLiteral("10")});
-}
-
-// The interface a user named, as the search knows it; a usage error's text for one that is
-// not up or cannot broadcast.
-std::optional<QString> unknownInterface(const CommandCall &call, const QString &name) {
-    if (name.isEmpty() || call.search) {
-        return std::nullopt;
-    }
-    for (const TRelynInterface &interface : MakeSystemNetwork()->BroadcastInterfaces()) {
-        if (interface.Name == name) {
-            return std::nullopt;
-        }
-    }
-    return QStringLiteral("%1: no such interface that is up and can broadcast.")
-        .arg(QString::fromStdString(printable(name)));
 }
 
 // --wait and --interface of change-ip and rescue; a usage error's status when one is wrong.

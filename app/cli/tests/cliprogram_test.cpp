@@ -90,6 +90,14 @@ TEST(CliProgram, UsageErrorsEndWithStatusTwoOnStandardError) {
          "webfile serve"},
         {{QStringLiteral("upload-web"), QStringLiteral("file.pmf")}, "upload-web"},
         {{QStringLiteral("change-ip"), QStringLiteral("02-00-00-00-00-01")}, "change-ip"},
+        // An interface that is not there is a usage error, found before anything is sent,
+        // and its name reaches the terminal defused.
+        {{QStringLiteral("search"), QStringLiteral("--interface"),
+          QStringLiteral("no\x1b[2Jsuch0")},
+         "search"},
+        {{QStringLiteral("rescue"), QStringLiteral("02-00-00-00-00-05"),
+          QStringLiteral("--interface"), QStringLiteral("nosuch0")},
+         "rescue"},
     };
     for (const auto &[args, help] : wrong) {
         const CliRun run = runCli(args);
@@ -97,6 +105,7 @@ TEST(CliProgram, UsageErrorsEndWithStatusTwoOnStandardError) {
         EXPECT_EQ(run.status, 2) << shown << run.err;
         EXPECT_EQ(run.out, "") << shown;
         EXPECT_NE(run.err.find("Usage: quillet-cli"), std::string::npos) << shown;
+        EXPECT_EQ(run.err.find('\x1b'), std::string::npos) << shown;
         EXPECT_EQ(run.err.find("Try '") == std::string::npos, help.empty()) << shown << run.err;
         if (!help.empty()) {
             EXPECT_NE(run.err.find("\nTry 'quillet-cli " + help + " --help'.\n"), std::string::npos)
