@@ -120,7 +120,8 @@ TEST_F(CliMultiLanLab, OneSearchAsksEveryInterfaceAndMarksTheForeignDevice) {
 
     const CliRun unknown =
         runCli({QStringLiteral("search"), QStringLiteral("--interface"), QStringLiteral("eth7")});
-    EXPECT_EQ(unknown.status, 1);
+    // A usage error: nothing was searched.
+    EXPECT_EQ(unknown.status, 2);
     EXPECT_TRUE(contains(unknown.err, "eth7: no such interface")) << unknown.err;
 }
 
