@@ -3,7 +3,7 @@
 // out of reach: the real Devices window gives it a free address of its LAN in one step, through the
 // real IP change dialog, selects it there, and the device then takes a web upload.
 #include "app/widgets/deviceswindow.h"
-#include "app/widgets/dialogs.h"
+#include "app/widgets/tests/quietdialogs.h"
 #include "ipassign/ipedit.h"
 #include "ipassign/relynipchangegui.h"
 #include "tools/testsupport/lab.h"
@@ -19,16 +19,6 @@
 #include <QtTest>
 
 namespace {
-class TQuietDialogs : public TDialogs {
-public:
-    QString ChooseFolder(QWidget *, const QString &) override { return {}; }
-    QString OpenFile(QWidget *, const QString &, const QString &) override { return {}; }
-    void Message(QWidget *, TMessageKind, const QString &, const QString &text) override {
-        Messages << text;
-    }
-    QStringList Messages;
-};
-
 int RunCli(const QStringList &arguments) {
     QProcess cli;
     cli.start(QStringLiteral(QUILLET_PROGRAM_DIR "quillet-cli"), arguments);

@@ -3,8 +3,8 @@
 // address into the address field, and Upload web sends the file to that device, which restarts
 // and answers again.
 #include "app/widgets/deviceswindow.h"
-#include "app/widgets/dialogs.h"
 #include "app/widgets/quillet.h"
+#include "app/widgets/tests/quietdialogs.h"
 #include "app/widgets/uploadwindow.h"
 #include "discovery/relynsearchgui.h"
 #include "ipassign/ipedit.h"
@@ -35,18 +35,6 @@
 #include <memory>
 
 namespace {
-
-class QuietDialogs : public TDialogs {
-public:
-    QStringList Messages;
-    QString ChooseFolder(QWidget *, const QString &) override { return {}; }
-    QString OpenFile(QWidget *, const QString &, const QString &) override { return {}; }
-    QString SaveAnswer;
-    QString SaveFile(QWidget *, const QString &, const QString &) override { return SaveAnswer; }
-    void Message(QWidget *, TMessageKind, const QString &, const QString &text) override {
-        Messages << text;
-    }
-};
 
 void WriteFile(const QString &path, const QByteArray &content) {
     QDir().mkpath(QFileInfo(path).path());
@@ -100,7 +88,7 @@ private slots:
         const QByteArray path = qgetenv("PATH");
         qputenv("PATH", QFile::encodeName(temp.filePath(QStringLiteral("bin:"))) + path);
         const auto restorePath = qScopeGuard([path] { qputenv("PATH", path); });
-        QuietDialogs dialogs;
+        TQuietDialogs dialogs;
         TStartupInputs inputs;
         inputs.ProgramFolder = program;
         inputs.CommonDataRoot = temp.filePath(QStringLiteral("common"));
@@ -299,7 +287,7 @@ private slots:
             QVERIFY(labtest::restartDevice(
                 n, {"--discovery-delay-ms", std::to_string((devices - n) * 40)}));
 
-        QuietDialogs dialogs;
+        TQuietDialogs dialogs;
         TStartupInputs inputs;
         inputs.ProgramFolder = program;
         inputs.CommonDataRoot = temp.filePath(QStringLiteral("common"));

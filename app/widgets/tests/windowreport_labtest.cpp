@@ -1,7 +1,7 @@
 // The real main window in the test LAN: Create, then Upload web and Upload FW to a simulated
 // device. With QUILLET_SCREENSHOT set, the window after the web upload is saved there.
-#include "app/widgets/dialogs.h"
 #include "app/widgets/quillet.h"
+#include "app/widgets/tests/quietdialogs.h"
 #include "ipassign/ipedit.h"
 #include "tools/testsupport/files.h"
 #include "tools/testsupport/lab.h"
@@ -17,16 +17,6 @@
 #include <memory>
 
 namespace {
-class TQuietDialogs : public TDialogs {
-public:
-    QString ChooseFolder(QWidget *, const QString &) override { return {}; }
-    QString OpenFile(QWidget *, const QString &, const QString &) override { return {}; }
-    void Message(QWidget *, TMessageKind, const QString &, const QString &text) override {
-        Messages << text;
-    }
-    QStringList Messages;
-};
-
 using testsupport::ReadFile;
 } // namespace
 
