@@ -1,5 +1,7 @@
 #include "app/core/journalexport.h"
 
+#include "support/exporttext.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -7,23 +9,16 @@
 
 namespace {
 
-bool IsControl(QChar c) {
-    return c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F);
-}
-
 QString HistoryCsvCell(const QString &text) {
     QString cell;
     cell.reserve(text.size());
     for (const QChar c : text) {
-        if (IsControl(c) && c != u'\t' && c != u'\n' && c != u'\r')
+        if (exporttext::IsControl(c) && c != u'\t' && c != u'\n' && c != u'\r')
             cell += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
         else
             cell += c;
     }
-    // Descriptions and names come from whoever owns a device: never let a spreadsheet run one.
-    static const QString formulaStarts = QStringLiteral("=+-@;\t\r\n");
-    if (!cell.isEmpty() && formulaStarts.contains(cell.front()))
-        cell.prepend(u'\'');
+    cell = exporttext::FormulaSafe(cell);
     if (cell.contains(u'"') || cell.contains(u',') || cell.contains(u'\n') || cell.contains(u'\r'))
         cell = u'"' + cell.replace(u'"', QStringLiteral("\"\"")) + u'"';
     return cell;
@@ -103,16 +98,5 @@ QString JournalHistoryJson(const QList<TJournalEntry> &entries) {
         }
         rows.append(row);
     }
-    // JSON escapes C0 controls itself but writes C1 ones raw; as \u escapes they reach a
-    // terminal harmlessly and a JSON reader unchanged.
-    const QString json = QString::fromUtf8(QJsonDocument(rows).toJson(QJsonDocument::Indented));
-    QString escaped;
-    escaped.reserve(json.size());
-    for (const QChar c : json) {
-        if (c.unicode() >= 0x7F && c.unicode() <= 0x9F)
-            escaped += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-        else
-            escaped += c;
-    }
-    return escaped;
+    return exporttext::Json(QJsonDocument(rows));
 }
