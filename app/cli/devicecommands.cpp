@@ -282,8 +282,9 @@ int uploadCommand(const CommandCall &call, UploadKind kind) {
     const Console console = call.console;
     const bool web = kind == UploadKind::Web;
     CommandParser command(
-        call, web ? QStringLiteral("Uploads a web file to each device over TFTP and waits until it "
-                                   "has restarted.\nSeveral devices are served side by side.")
+        call, web ? QStringLiteral("Uploads a web file to each device over TFTP, waits until it "
+                                   "has restarted and checks over HTTP that it serves the new "
+                                   "file.\nSeveral devices are served side by side.")
                   : QStringLiteral("Uploads a firmware image to each device over TFTP.\nSeveral "
                                    "devices are served side by side."));
     command.addArgument(QStringLiteral("FILE"), web ? QStringLiteral("The web file.")
