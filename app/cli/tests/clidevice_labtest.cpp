@@ -481,3 +481,38 @@ TEST_F(CliDeviceLab, InterruptStopsEveryUploadAndSummarises) {
         << out;
     EXPECT_TRUE(contains(out, "of 2 devices done\n")) << out;
 }
+
+// Ctrl+C while one device's slow web server is being checked and another device's restart is
+// awaited: both stop at once, and the run fails as an interrupted one.
+TEST_F(CliDeviceLab, InterruptStopsACheckUnderWay) {
+    const QString site =
+        writeWebFile(Dir, "Station7_WEB1_03.pmf",
+                     {{"index.htm", webfile::replyHead("text/html") + "<html>version 3</html>"}});
+    ASSERT_TRUE(labtest::restartDevice(1, {"--http-slow-ms", "200"}));
+    ASSERT_TRUE(labtest::restartDevice(2, {"--restart-ms", "30000"}));
+    QProcess upload;
+    upload.start(cliProgram(), {QStringLiteral("upload-web"), site, address(1), address(2)});
+    ASSERT_TRUE(upload.waitForStarted());
+    std::string out;
+    QElapsedTimer clock;
+    clock.start();
+    while (!contains(out, "192.0.2.11  Web upload successful.\n") && clock.elapsed() < 60000) {
+        upload.waitForReadyRead(500);
+        out += upload.readAllStandardOutput().toStdString();
+    }
+    ASSERT_TRUE(contains(out, "192.0.2.11  Web upload successful.\n")) << out;
+    QThread::msleep(500);
+    clock.restart();
+    ::kill(static_cast<pid_t>(upload.processId()), SIGINT);
+    ASSERT_TRUE(upload.waitForFinished(5000));
+    EXPECT_LT(clock.elapsed(), 1500);
+    out += upload.readAllStandardOutput().toStdString();
+    EXPECT_EQ(upload.exitCode(), 1);
+    EXPECT_TRUE(contains(out, "192.0.2.11  done         cancelled  The check of the new web file "
+                              "was cancelled.\n"
+                              "192.0.2.12  interrupted             Stopped before the upload "
+                              "ended.\n"))
+        << out;
+    EXPECT_TRUE(labtest::restartDevice(1));
+    EXPECT_TRUE(labtest::restartDevice(2));
+}
