@@ -13,7 +13,7 @@ constexpr Command kCommands[] = {
      "find the devices on the network", searchCommand},
     {"create", "FOLDER [--rewrite] [--internal] [--keep-bak] [--output FILE]",
      "pack a folder into a new web file", createCommand},
-    {"upload-web", "FILE ADDRESS...", "upload a web file and wait for each restart",
+    {"upload-web", "FILE ADDRESS... [--no-verify]", "upload a web file and verify each device",
      uploadWebCommand},
     {"upload-fw", "FILE ADDRESS...", "upload a firmware image", uploadFirmwareCommand},
     {"change-ip", "MAC ADDRESS [--arp] [--wait SECONDS] [--no-check]",

@@ -157,21 +157,22 @@ std::optional<TRelynPar> findDeviceAt(const TRelynSearchFunction &search, const 
 }
 
 QList<UploadJob> uploadToAll(UploadKind kind, const QString &file, const QStringList &addresses,
-                             std::ostream &out, std::ostream &err) {
+                             std::ostream &out, std::ostream &err, bool verify) {
     const bool prefixed = addresses.size() > 1;
     qsizetype width = 0;
     for (const QString &address : addresses) {
         width = std::max(width, address.size());
     }
     TFleetUpload fleet;
+    fleet.SetVerification(verify);
     fleet.SetReportFactory([&](int, const QString &address) {
         const std::string prefix =
             prefixed ? (address.leftJustified(width) + QStringLiteral("  ")).toStdString()
                      : std::string();
         return std::make_unique<ConsoleReport>(out, err, prefix);
     });
-    // Ctrl+C stops every transfer and restart wait still going, and the summary tells which
-    // devices it caught.
+    // Ctrl+C stops every transfer, restart wait and check still going, and the summary tells
+    // which devices it caught.
     startAndWait(
         fleet, &TFleetUpload::AllFinished,
         [&] {
@@ -185,7 +186,7 @@ QList<UploadJob> uploadToAll(UploadKind kind, const QString &file, const QString
     QList<UploadJob> jobs;
     for (const TFleetDevice &device : fleet.Devices()) {
         jobs.append({device.Address, TFleetUpload::OutcomeText(device.Outcome),
-                     device.Outcome == TDeviceUpload::uoDone, device.Reason});
+                     device.Outcome == TDeviceUpload::uoDone, device.Note(), device.Verified});
     }
     return jobs;
 }
@@ -204,7 +205,7 @@ std::string retryCommand(UploadKind kind, const QString &file, const QList<Uploa
                       quoted(file)};
     const qsizetype fixed = words.size();
     for (const UploadJob &job : jobs) {
-        if (!job.done)
+        if (job.failed())
             words << job.address;
     }
     if (words.size() == fixed)
@@ -215,20 +216,32 @@ std::string retryCommand(UploadKind kind, const QString &file, const QList<Uploa
 std::string uploadSummary(const QList<UploadJob> &jobs) {
     const bool reasons = std::any_of(jobs.begin(), jobs.end(),
                                      [](const UploadJob &job) { return !job.reason.isEmpty(); });
+    const bool checked = std::any_of(jobs.begin(), jobs.end(),
+                                     [](const UploadJob &job) { return !job.verified.isEmpty(); });
     std::vector<std::vector<std::string>> rows{{"ADDRESS", "OUTCOME"}};
+    if (checked) {
+        rows.front().push_back("VERIFIED");
+    }
     if (reasons) {
         rows.front().push_back("REASON");
     }
-    qsizetype done = 0;
+    int done = 0;
+    int verified = 0;
+    int differing = 0;
     for (const UploadJob &job : jobs) {
         rows.push_back({job.address.toStdString(), job.outcome.toStdString()});
+        if (checked) {
+            rows.back().push_back(job.verified.toStdString());
+        }
         if (reasons) {
             rows.back().push_back(printable(job.reason));
         }
         done += job.done ? 1 : 0;
+        verified += job.verified == QStringLiteral("verified") ? 1 : 0;
+        differing += job.verified == QStringLiteral("differs") ? 1 : 0;
     }
     return alignedRows(rows) +
-           TFleetUpload::SummaryLine(static_cast<int>(done), static_cast<int>(jobs.size()))
+           TFleetUpload::SummaryLine(done, static_cast<int>(jobs.size()), verified, differing)
                .toStdString() +
            '\n';
 }
@@ -269,8 +282,9 @@ int uploadCommand(const CommandCall &call, UploadKind kind) {
     const Console console = call.console;
     const bool web = kind == UploadKind::Web;
     CommandParser command(
-        call, web ? QStringLiteral("Uploads a web file to each device over TFTP and waits until it "
-                                   "has restarted.\nSeveral devices are served side by side.")
+        call, web ? QStringLiteral("Uploads a web file to each device over TFTP, waits until it "
+                                   "has restarted and checks over HTTP that it serves the new "
+                                   "file.\nSeveral devices are served side by side.")
                   : QStringLiteral("Uploads a firmware image to each device over TFTP.\nSeveral "
                                    "devices are served side by side."));
     command.addArgument(QStringLiteral("FILE"), web ? QStringLiteral("The web file.")
@@ -278,6 +292,11 @@ int uploadCommand(const CommandCall &call, UploadKind kind) {
     command.addArgument(QStringLiteral("ADDRESS"),
                         QStringLiteral("A device's IPv4 address; one or more."),
                         QStringLiteral("ADDRESS..."));
+    if (web) {
+        command.parser().addOption(
+            {QStringLiteral("no-verify"),
+             QStringLiteral("Do not check over HTTP that each device serves the new web file.")});
+    }
     if (auto status = command.parse(2, -1)) {
         return *status;
     }
@@ -297,13 +316,17 @@ int uploadCommand(const CommandCall &call, UploadKind kind) {
     if (!QFileInfo(file).isFile()) {
         return reportFailure(console, text(file) + ": no such file");
     }
-    const QList<UploadJob> jobs = uploadToAll(kind, file, addresses, console.out, console.err);
+    const bool verify = web && !command.parser().isSet(QStringLiteral("no-verify"));
+    const QList<UploadJob> jobs =
+        uploadToAll(kind, file, addresses, console.out, console.err, verify);
     if (addresses.size() > 1) {
         console.out << '\n' << uploadSummary(jobs);
     }
     console.out << retryCommand(kind, file, jobs);
-    const bool allDone =
-        std::all_of(jobs.begin(), jobs.end(), [](const UploadJob &job) { return job.done; });
+    // A check that Ctrl+C cut short fails the run as an interrupted upload does.
+    const bool allDone = std::none_of(jobs.begin(), jobs.end(), [](const UploadJob &job) {
+        return job.failed() || job.verified == QStringLiteral("cancelled");
+    });
     return allDone ? Success : Failure;
 }
 

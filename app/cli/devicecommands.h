@@ -49,19 +49,24 @@ struct UploadJob {
     QString address;
     QString outcome; // "done", "upload time-out", "no answer", ...
     bool done = false;
-    QString reason; // why it did not reach "done", in a technician's words
+    QString reason; // why it did not reach "done", or what the check found, in plain words
+    // The check over HTTP after a web upload: "verified", "differs", "not verified",
+    // "cancelled"; empty when there was none.
+    QString verified = {};
+    bool failed() const { return !done || verified == QStringLiteral("differs"); }
 };
 
 // Uploads one file to every address side by side in the running event loop; with more than one
-// address each line is prefixed with its address. Returns each device's outcome in the order
-// given, once every upload has finished.
+// address each line is prefixed with its address. A web upload that ends done is then checked
+// over HTTP unless verify is false. Returns each device's outcome in the order given, once
+// every upload has finished.
 QList<UploadJob> uploadToAll(UploadKind kind, const QString &file, const QStringList &addresses,
-                             std::ostream &out, std::ostream &err);
+                             std::ostream &out, std::ostream &err, bool verify = true);
 
 // The summary table that ends a fleet upload.
 std::string uploadSummary(const QList<UploadJob> &jobs);
 // After a run with failures, the one command line that uploads the file again to exactly the
-// devices that did not end done; empty when every one did.
+// devices that did not end done or serve other pages; empty when there are none.
 std::string retryCommand(UploadKind kind, const QString &file, const QList<UploadJob> &jobs);
 
 } // namespace cli

@@ -10,6 +10,7 @@
 #include "app/widgets/deviceswindow.h"
 #include "app/widgets/dialogs.h"
 #include "app/widgets/windowreport.h"
+#include "app/workflows/verifiedupload.h"
 #include "app/workflows/webfilecreator.h"
 #include "discovery/relynsearchgui.h"
 #include "ipassign/ipedit.h"
@@ -638,7 +639,7 @@ bool OperationRunning(const TfQuillet &window) {
             return true;
     }
     for (const auto *upload :
-         window.findChildren<TDeviceUpload *>(QString(), Qt::FindDirectChildrenOnly)) {
+         window.findChildren<TVerifiedUpload *>(QString(), Qt::FindDirectChildrenOnly)) {
         if (upload->Running())
             return true;
     }
@@ -686,25 +687,32 @@ static void StartUpload(TfQuillet &window, bool web) {
     if (OperationRunning(window))
         return;
     auto *report = new TWindowReport(window);
-    auto *upload = new TDeviceUpload(*report, &window.Log(), window.UploadSettings(), &window);
+    auto *upload =
+        new TVerifiedUpload(*report, &window.Log(), window.UploadSettings(), {}, &window);
     Adopt(upload, report);
     QPushButton *starter = web ? window.BtnUploadWeb() : window.BtnUploadFW();
-    QObject::connect(upload, &TDeviceUpload::TransferProgress, &window, [&window](int percent) {
+    QObject::connect(upload, &TVerifiedUpload::TransferProgress, &window, [&window](int percent) {
         window.SetInfoProgress(TDeviceUpload::TransferText(percent));
     });
-    QObject::connect(upload, &TDeviceUpload::RestartWaitLeft, &window, [&window](int seconds) {
+    QObject::connect(upload, &TVerifiedUpload::RestartWaitLeft, &window, [&window](int seconds) {
         window.SetInfoProgress(TDeviceUpload::RestartText(seconds));
     });
-    QObject::connect(upload, &TDeviceUpload::Finished, &window, [&window, upload, starter] {
+    QObject::connect(upload, &TVerifiedUpload::VerifyProgress, &window,
+                     [&window](int page, int pages) {
+                         window.SetInfoProgress(TVerifiedUpload::VerifyText(page, pages));
+                     });
+    QObject::connect(upload, &TVerifiedUpload::Finished, &window, [&window, upload, starter] {
         EndOperation(window, starter);
         upload->deleteLater();
     });
     BeginOperation(window);
     const QString address = window.IPEdtAddress()->Text();
-    if (web)
-        upload->StartWeb(address, window.EdtWebFile()->text());
-    else
+    if (web) {
+        const QString file = window.EdtWebFile()->text();
+        upload->StartWeb(address, file, TVerifiedUpload::ReadWebFile(file));
+    } else {
         upload->StartFirmware(address, window.EdtFWFile()->text());
+    }
 }
 
 void TfQuillet::BtnUploadWebClick() {
@@ -724,7 +732,7 @@ void TfQuillet::MMCancelClick() {
             cancelled = true;
         }
     }
-    for (auto *upload : findChildren<TDeviceUpload *>(QString(), Qt::FindDirectChildrenOnly)) {
+    for (auto *upload : findChildren<TVerifiedUpload *>(QString(), Qt::FindDirectChildrenOnly)) {
         if (upload->Running()) {
             upload->Cancel();
             cancelled = true;

@@ -3,6 +3,7 @@
 #include "app/widgets/dialogs.h"
 #include "app/widgets/objectnames.h"
 #include "app/workflows/uploadmodel.h"
+#include "app/workflows/verifiedupload.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -73,6 +74,7 @@ TfUpload::TfUpload(const TUploadRequest &request, TDialogs &dialogs, QWidget *pa
                    QStringLiteral(" to %1 devices").arg(request.Targets.size()));
 
     FFleet = new TFleetUpload(request.Settings, this);
+    FFleet->SetVerification(request.Verify, request.VerifySettings);
     FModel = new TUploadModel(*FFleet, this);
 
     FLabFile = Named(new QLabel(QStringLiteral("File: ") + request.File, this), "LabFile");
@@ -87,13 +89,17 @@ TfUpload::TfUpload(const TUploadRequest &request, TDialogs &dialogs, QWidget *pa
     QHeaderView *header = FLvDevices->horizontalHeader();
     header->setSectionResizeMode(TUploadModel::ucAddress, QHeaderView::ResizeToContents);
     header->setSectionResizeMode(TUploadModel::ucOutcome, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(TUploadModel::ucVerified, QHeaderView::ResizeToContents);
     // Reasons are whole sentences: the column grows to the longest, with a scroll bar when the
     // window is narrower, and fills the rest of the row otherwise.
     header->setSectionResizeMode(TUploadModel::ucReason, QHeaderView::ResizeToContents);
     header->setStretchLastSection(true);
-    // Wide enough for the longest restart text.
-    header->resizeSection(TUploadModel::ucProgress,
-                          fontMetrics().horizontalAdvance(TDeviceUpload::RestartText(599)) + 16);
+    // Wide enough for the longest restart or check text.
+    header->resizeSection(
+        TUploadModel::ucProgress,
+        std::max(fontMetrics().horizontalAdvance(TDeviceUpload::RestartText(599)),
+                 fontMetrics().horizontalAdvance(TVerifiedUpload::VerifyText(99, 99))) +
+            16);
 
     FLabSummary = Named(new QLabel(this), "LabSummary");
     FBtnCopy = Named(new QPushButton(QStringLiteral("&Copy"), this), "BtnCopy");

@@ -17,6 +17,9 @@ struct TUploadRequest {
     QString File;
     TFleetUpload::TKind Kind = TFleetUpload::fkWeb;
     TUploadSettings Settings;
+    // Whether a web upload that ends done is checked over HTTP, and how.
+    bool Verify = true;
+    TWebVerifySettings VerifySettings;
 };
 
 class TfUpload : public QWidget {
@@ -41,7 +44,8 @@ public slots:
     void BtnCopyClick();
     void BtnCancelClick();
     // Once every upload has ended: the same file again to every device that did not end
-    // done, in an upload window of its own beside this one. Returns that window.
+    // done or serves other pages than it was sent, in an upload window of its own beside this
+    // one. Returns that window.
     TfUpload *BtnRetryClick();
 
 protected:

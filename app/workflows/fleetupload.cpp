@@ -1,5 +1,6 @@
 #include "app/workflows/fleetupload.h"
 
+#include "app/workflows/verifiedupload.h"
 #include "app/workflows/workflowreport.h"
 
 #include <QFileInfo>
@@ -95,15 +96,20 @@ void TFleetUpload::Start(TKind kind, const QString &file, const QStringList &add
     FDevices.clear();
     for (qsizetype i = 0; i < addresses.size(); ++i) {
         const int index = static_cast<int>(i);
-        FDevices.append({addresses[i], false, TDeviceUpload::uoNothingSent, QString(), {}});
+        TFleetDevice device;
+        device.Address = addresses[i];
+        FDevices.append(device);
         FReports.push_back(FReportFactory ? FReportFactory(index, addresses[i])
                                           : std::make_unique<TKeptReport>(*this, index));
-        auto upload = std::make_unique<TDeviceUpload>(*FReports.back(), nullptr, FSettings);
-        connect(upload.get(), &TDeviceUpload::TransferProgress, this,
+        auto upload = std::make_unique<TVerifiedUpload>(*FReports.back(), nullptr, FSettings,
+                                                        FVerifySettings);
+        connect(upload.get(), &TVerifiedUpload::TransferProgress, this,
                 [this, index](int percent) { emit TransferProgress(index, percent); });
-        connect(upload.get(), &TDeviceUpload::RestartWaitLeft, this,
+        connect(upload.get(), &TVerifiedUpload::RestartWaitLeft, this,
                 [this, index](int seconds) { emit RestartWaitLeft(index, seconds); });
-        connect(upload.get(), &TDeviceUpload::Finished, this,
+        connect(upload.get(), &TVerifiedUpload::VerifyProgress, this,
+                [this, index](int page, int pages) { emit VerifyProgress(index, page, pages); });
+        connect(upload.get(), &TVerifiedUpload::Finished, this,
                 [this, index](TDeviceUpload::TOutcome outcome) { DeviceEnded(index, outcome); });
         FUploads.push_back(std::move(upload));
     }
@@ -114,10 +120,13 @@ void TFleetUpload::Start(TKind kind, const QString &file, const QStringList &add
         emit AllFinished();
         return;
     }
+    // Read once for the whole run.
+    const TWebFilePagesPtr pages =
+        kind == fkWeb && FVerify ? TVerifiedUpload::ReadWebFile(file) : nullptr;
     for (std::size_t i = 0; i < FUploads.size(); ++i) {
         const QString &address = addresses[static_cast<qsizetype>(i)];
         if (kind == fkWeb)
-            FUploads[i]->StartWeb(address, file);
+            FUploads[i]->StartWeb(address, file, pages);
         else
             FUploads[i]->StartFirmware(address, file);
     }
@@ -132,7 +141,12 @@ void TFleetUpload::DeviceEnded(int index, TDeviceUpload::TOutcome outcome) {
     TFleetDevice &device = FDevices[index];
     device.Ended = true;
     device.Outcome = outcome;
-    device.Reason = FUploads[static_cast<std::size_t>(index)]->Reason();
+    const TVerifiedUpload &upload = *FUploads[static_cast<std::size_t>(index)];
+    device.Reason = upload.Reason();
+    if (const auto &check = upload.Verification()) {
+        device.Verified = TWebVerification::WordText(check->Word);
+        device.VerifySummary = check->Summary;
+    }
     emit DeviceFinished(index);
     if (--FRunning == 0)
         emit AllFinished();
@@ -166,11 +180,44 @@ QString TFleetUpload::OutcomeText(TDeviceUpload::TOutcome outcome) {
     return QStringLiteral("unknown");
 }
 
-QString TFleetUpload::SummaryLine(int done, int total) {
-    return QStringLiteral("%1 of %2 %3 done")
-        .arg(done)
-        .arg(total)
-        .arg(total == 1 ? QStringLiteral("device") : QStringLiteral("devices"));
+QString TFleetUpload::SummaryLine(int done, int total, int verified, int differing) {
+    QString line = QStringLiteral("%1 of %2 %3 done")
+                       .arg(done)
+                       .arg(total)
+                       .arg(total == 1 ? QStringLiteral("device") : QStringLiteral("devices"));
+    if (verified > 0)
+        line += QStringLiteral(", %1 verified").arg(verified);
+    if (differing > 0)
+        line += differing == 1 ? QStringLiteral(", 1 differs")
+                               : QStringLiteral(", %1 differ").arg(differing);
+    return line;
+}
+
+int TFleetUpload::VerifiedCount() const {
+    const QString verified = TWebVerification::WordText(TWebVerification::vwVerified);
+    return static_cast<int>(std::count_if(FDevices.begin(), FDevices.end(),
+                                          [&](const auto &d) { return d.Verified == verified; }));
+}
+
+int TFleetUpload::DifferingCount() const {
+    return static_cast<int>(
+        std::count_if(FDevices.begin(), FDevices.end(), [](const auto &d) { return d.Differs(); }));
+}
+
+bool TFleetDevice::Differs() const {
+    return Verified == TWebVerification::WordText(TWebVerification::vwDiffers);
+}
+
+bool TFleetDevice::Failed() const {
+    return Ended && (Outcome != TDeviceUpload::uoDone || Differs());
+}
+
+QString TFleetDevice::Note() const {
+    if (!Reason.isEmpty())
+        return Reason;
+    if (Verified == TWebVerification::WordText(TWebVerification::vwVerified))
+        return {};
+    return VerifySummary;
 }
 
 #include "moc_fleetupload.cpp"

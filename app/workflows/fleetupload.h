@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/workflows/deviceupload.h"
+#include "app/workflows/webverifier.h"
 
 #include <QList>
 #include <QObject>
@@ -13,7 +14,9 @@
 #include <memory>
 #include <vector>
 
+class TVerifiedUpload;
 class TWorkflowReport;
+struct TWebFilePages;
 
 // What became of one device's upload.
 struct TFleetDevice {
@@ -24,6 +27,17 @@ struct TFleetDevice {
     QString Reason;
     // The lines the device's upload reported, when the report was the engine's own.
     QStringList Lines;
+    // The check of a web upload that ended done: "verified", "differs", "not verified" or
+    // "cancelled" (TWebVerification::WordText); empty when nothing was checked.
+    QString Verified;
+    // The check's line ("The device does not serve the new web file: ..."); empty without one.
+    QString VerifySummary;
+
+    bool Differs() const;
+    // Ended without reaching done, or done but serving other pages than it was sent.
+    bool Failed() const;
+    // Why it failed, or what the check found when it found no match.
+    QString Note() const;
 };
 
 // A device an upload is meant for, with what a search told about it.
@@ -55,24 +69,32 @@ public:
     ~TFleetUpload() override;
 
     void SetReportFactory(TReportFactory factory) { FReportFactory = std::move(factory); }
+    // Whether web uploads that end done are checked over HTTP (they are unless switched off).
+    void SetVerification(bool on, TWebVerifySettings settings = {}) {
+        FVerify = on;
+        FVerifySettings = settings;
+    }
     // Starts one upload per address; ignored while uploads run. AllFinished follows in every
     // case, possibly before Start returns (when no upload gets under way).
     void Start(TKind kind, const QString &file, const QStringList &addresses);
-    // Stops every transfer and restart wait still going; each of them ends as uoCancelled
-    // before Cancel returns.
+    // Stops every transfer, restart wait and check still going; each of them ends before
+    // Cancel returns (a transfer or wait as uoCancelled, a check as cancelled).
     void Cancel();
     bool Running() const { return FRunning > 0; }
     const QList<TFleetDevice> &Devices() const { return FDevices; }
     int DoneCount() const;
+    int VerifiedCount() const;
+    int DifferingCount() const;
 
     // "done", "upload time-out", "interrupted", ...: the words of the CLI's summary.
     static QString OutcomeText(TDeviceUpload::TOutcome outcome);
-    // "18 of 20 devices done".
-    static QString SummaryLine(int done, int total);
+    // "18 of 20 devices done", and for checked web uploads ", 16 verified, 1 differs".
+    static QString SummaryLine(int done, int total, int verified = 0, int differing = 0);
 
 signals:
     void TransferProgress(int index, int percent);
     void RestartWaitLeft(int index, int seconds);
+    void VerifyProgress(int index, int page, int pages);
     void DeviceFinished(int index);
     void AllFinished();
 
@@ -84,6 +106,8 @@ private:
     TReportFactory FReportFactory;
     QList<TFleetDevice> FDevices;
     std::vector<std::unique_ptr<TWorkflowReport>> FReports;
-    std::vector<std::unique_ptr<TDeviceUpload>> FUploads;
+    std::vector<std::unique_ptr<TVerifiedUpload>> FUploads;
+    bool FVerify = true;
+    TWebVerifySettings FVerifySettings;
     int FRunning = 0;
 };

@@ -1,5 +1,7 @@
 #include "app/workflows/uploadmodel.h"
 
+#include "app/workflows/verifiedupload.h"
+
 TUploadModel::TUploadModel(TFleetUpload &fleet, QObject *parent)
     : QAbstractTableModel(parent)
     , FFleet(fleet) {
@@ -17,6 +19,14 @@ TUploadModel::TUploadModel(TFleetUpload &fleet, QObject *parent)
         FRows[row].SecondsLeft = seconds;
         RowChanged(row);
     });
+    connect(&fleet, &TFleetUpload::VerifyProgress, this, [this](int row, int page, int pages) {
+        if (row >= FRows.size())
+            return;
+        FRows[row].Stage = usChecking;
+        FRows[row].Page = page;
+        FRows[row].Pages = pages;
+        RowChanged(row);
+    });
     connect(&fleet, &TFleetUpload::DeviceFinished, this, [this](int row) {
         if (row >= FRows.size())
             return;
@@ -29,7 +39,7 @@ void TUploadModel::SetAddresses(const QStringList &addresses) {
     beginResetModel();
     FRows.clear();
     for (const QString &address : addresses)
-        FRows.append({address, usSending, 0, 0});
+        FRows.append({address, usSending, 0, 0, 0, 0});
     endResetModel();
 }
 
@@ -51,6 +61,8 @@ QString TUploadModel::OutcomeText(int row) const {
         return QStringLiteral("sending");
     case usRestarting:
         return QStringLiteral("restarting");
+    case usChecking:
+        return QStringLiteral("checking");
     case usEnded:
         break;
     }
@@ -58,9 +70,14 @@ QString TUploadModel::OutcomeText(int row) const {
     return row < devices.size() ? TFleetUpload::OutcomeText(devices[row].Outcome) : QString();
 }
 
+QString TUploadModel::VerifiedText(int row) const {
+    const QList<TFleetDevice> &devices = FFleet.Devices();
+    return FRows[row].Stage == usEnded && row < devices.size() ? devices[row].Verified : QString();
+}
+
 QString TUploadModel::ReasonText(int row) const {
     const QList<TFleetDevice> &devices = FFleet.Devices();
-    return FRows[row].Stage == usEnded && row < devices.size() ? devices[row].Reason : QString();
+    return FRows[row].Stage == usEnded && row < devices.size() ? devices[row].Note() : QString();
 }
 
 QVariant TUploadModel::data(const QModelIndex &index, int role) const {
@@ -79,7 +96,7 @@ QVariant TUploadModel::data(const QModelIndex &index, int role) const {
         return -1;
     }
     if (role == FailedRole)
-        return r.Stage == usEnded && FFleet.Devices().value(row).Outcome != TDeviceUpload::uoDone;
+        return r.Stage == usEnded && FFleet.Devices().value(row).Failed();
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
     switch (index.column()) {
@@ -90,9 +107,13 @@ QVariant TUploadModel::data(const QModelIndex &index, int role) const {
             return TDeviceUpload::TransferText(r.Percent);
         if (r.Stage == usRestarting)
             return TDeviceUpload::RestartText(r.SecondsLeft);
+        if (r.Stage == usChecking)
+            return TVerifiedUpload::VerifyText(r.Page, r.Pages);
         return {};
     case ucOutcome:
         return OutcomeText(row);
+    case ucVerified:
+        return VerifiedText(row);
     case ucReason:
         return ReasonText(row);
     default:
@@ -110,6 +131,8 @@ QVariant TUploadModel::headerData(int section, Qt::Orientation orientation, int 
         return QStringLiteral("Progress");
     case ucOutcome:
         return QStringLiteral("Outcome");
+    case ucVerified:
+        return QStringLiteral("Verified");
     case ucReason:
         return QStringLiteral("Reason");
     default:
@@ -118,13 +141,13 @@ QVariant TUploadModel::headerData(int section, Qt::Orientation orientation, int 
 }
 
 QString TUploadModel::ResultsText() const {
-    QString text = QStringLiteral("Address\tOutcome\tReason\n");
+    QString text = QStringLiteral("Address\tOutcome\tVerified\tReason\n");
     for (int row = 0; row < FRows.size(); ++row) {
         // A tab or line break inside a cell would split it.
         QString reason = ReasonText(row);
         reason.replace(QLatin1Char('\t'), QLatin1Char(' ')).replace(QLatin1Char('\n'), u' ');
         text += FRows[row].Address + QLatin1Char('\t') + OutcomeText(row) + QLatin1Char('\t') +
-                reason + QLatin1Char('\n');
+                VerifiedText(row) + QLatin1Char('\t') + reason + QLatin1Char('\n');
     }
     return text;
 }
@@ -139,7 +162,8 @@ QString TUploadModel::SummaryText() const {
             .arg(total == 1 ? QStringLiteral("device") : QStringLiteral("devices"))
             .arg(ended);
     }
-    return TFleetUpload::SummaryLine(FFleet.DoneCount(), total);
+    return TFleetUpload::SummaryLine(FFleet.DoneCount(), total, FFleet.VerifiedCount(),
+                                     FFleet.DifferingCount());
 }
 
 #include "moc_uploadmodel.cpp"

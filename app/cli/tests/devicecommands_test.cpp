@@ -222,6 +222,29 @@ TEST(UploadSummary, CountsOnlyDevicesThatReachedDone) {
                                            "1 of 2 devices done\n");
 }
 
+// A device that serves other pages than it was sent counts as failed for the retry line; one
+// that serves no HTTP does not.
+TEST(UploadSummary, ChecksShowInTheirColumnAndDifferingDevicesAreRetried) {
+    const QList<cli::UploadJob> jobs = {
+        {QStringLiteral("192.0.2.11"), QStringLiteral("done"), true, QString(),
+         QStringLiteral("verified")},
+        {QStringLiteral("192.0.2.12"), QStringLiteral("done"), true,
+         QStringLiteral("logo.gif is missing."), QStringLiteral("differs")},
+        {QStringLiteral("192.0.2.13"), QStringLiteral("done"), true, QStringLiteral("No HTTP."),
+         QStringLiteral("not verified")},
+        {QStringLiteral("192.0.2.14"), QStringLiteral("no answer"), false, QStringLiteral("Off.")}};
+    EXPECT_EQ(cli::uploadSummary(jobs),
+              "ADDRESS     OUTCOME    VERIFIED      REASON\n"
+              "192.0.2.11  done       verified\n"
+              "192.0.2.12  done       differs       logo.gif is missing.\n"
+              "192.0.2.13  done       not verified  No HTTP.\n"
+              "192.0.2.14  no answer                Off.\n"
+              "3 of 4 devices done, 1 verified, 1 differs\n");
+    EXPECT_EQ(cli::retryCommand(cli::UploadKind::Web, QStringLiteral("/srv/a b.pmf"), jobs),
+              "To try the failed devices again: quillet-cli upload-web '/srv/a b.pmf' 192.0.2.12 "
+              "192.0.2.14\n");
+}
+
 TEST(ConsoleReport, EveryLineOfABlockCarriesTheAddress) {
     std::ostringstream out;
     std::ostringstream err;

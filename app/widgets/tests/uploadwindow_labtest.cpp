@@ -1,9 +1,11 @@
 // The upload window in the test LAN, driven with clicks on the shown window: a web file to
-// three simulated devices, then Cancel during a second upload. With QUILLET_SCREENSHOT_DIR
+// three simulated devices, then Cancel during a second upload; then what five devices serve
+// after an upload, Retry failed, and Cancel while a check runs. With QUILLET_SCREENSHOT_DIR
 // set, the window at the end of the first upload is saved there.
 #include "app/widgets/dialogs.h"
 #include "app/widgets/uploadwindow.h"
 #include "app/workflows/uploadmodel.h"
+#include "packer/webfile.h"
 #include "tools/testsupport/files.h"
 #include "tools/testsupport/lab.h"
 
@@ -43,6 +45,15 @@ int RunningClients() {
 
 QString Cell(const TfUpload &window, int row, int column) {
     return window.Model().index(row, column).data().toString();
+}
+
+QString WriteWebFile(const QTemporaryDir &dir, const char *name,
+                     const std::vector<webfile::Entry> &entries) {
+    const QString path = dir.filePath(QString::fromLatin1(name));
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(QByteArray::fromStdString(webfile::build(entries).value()));
+    return path;
 }
 } // namespace
 
@@ -113,10 +124,15 @@ private slots:
                 ReadFile(file));
         }
         QTest::mouseClick(window->BtnCopy(), Qt::LeftButton);
-        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("Address\tOutcome\tReason\n") +
-                                                        Address(1) + QStringLiteral("\tdone\t\n") +
-                                                        Address(2) + QStringLiteral("\tdone\t\n") +
-                                                        Address(3) + QStringLiteral("\tdone\t\n"));
+        // Bytes that are no web file give nothing to compare, which fails nobody.
+        const QStringList copied = QApplication::clipboard()->text().split(u'\n');
+        QCOMPARE(copied.size(), 5);
+        QCOMPARE(copied[0], QStringLiteral("Address\tOutcome\tVerified\tReason"));
+        for (int n = 1; n <= 3; ++n)
+            QVERIFY2(copied[n].startsWith(Address(n) + QStringLiteral("\tdone\tnot verified\tThe "
+                                                                      "file is no web file")),
+                     qPrintable(copied[n]));
+        QVERIFY(!window->BtnRetry()->isEnabled());
         const QByteArray screenshots = qgetenv("QUILLET_SCREENSHOT_DIR");
         if (!screenshots.isEmpty())
             QVERIFY(window->grab().save(QString::fromLocal8Bit(screenshots) +
@@ -158,6 +174,106 @@ private slots:
         delete window;
         for (int n = 2; n <= 3; ++n)
             QVERIFY(labtest::setTftp(n, labtest::Tftp::On));
+    }
+
+    // Five devices: one serves the new web file, one the file it held before, one lacks an
+    // entry, one serves no HTTP, one is off. Retry failed takes the two that differ and the
+    // one that is off; Cancel in that second window stops a check and a transfer alike.
+    void checksWhatEachDeviceServes() {
+        if (!labtest::inLab())
+            QSKIP(labtest::notInLab);
+        QTemporaryDir temp;
+        QVERIFY(temp.isValid());
+        const std::string logo = webfile::replyHead("image/gif") + std::string("GIF89a\0\x01", 8);
+        const QString file =
+            WriteWebFile(temp, "Station7_WEB1_02.pmf",
+                         {{"index.htm", webfile::replyHead("text/html") + "<html>version 2</html>"},
+                          {"logo.gif", logo}});
+        const QString old =
+            WriteWebFile(temp, "Station7_WEB1_01.pmf",
+                         {{"index.htm", webfile::replyHead("text/html") + "<html>version 1</html>"},
+                          {"logo.gif", logo}});
+        const std::vector<std::string> fast{"--restart-ms", "300", "--restart-after-ms", "100"};
+        const auto with = [&fast](std::vector<std::string> options) {
+            options.insert(options.begin(), fast.begin(), fast.end());
+            return options;
+        };
+        const std::vector<std::string> previous{"--web-file", old.toStdString(), "--http-previous"};
+        QVERIFY(labtest::restartDevice(1, fast));
+        QVERIFY(labtest::restartDevice(2, with(previous)));
+        QVERIFY(labtest::restartDevice(3, with({"--http-drop", "logo.gif"})));
+        QVERIFY(labtest::restartDevice(4, with({"--no-http"})));
+        QVERIFY(labtest::restartDevice(5, fast));
+        QVERIFY(labtest::setLink(5, false));
+
+        TAnsweringDialogs dialogs;
+        TUploadRequest request;
+        for (int n = 1; n <= 5; ++n)
+            request.Targets.append({Address(n), {}, {}, {}, true});
+        request.File = file;
+        request.Settings.RestartPauseMs = 1000;
+        QPointer<TfUpload> window = TfUpload::Open(request, dialogs);
+        QVERIFY(window);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QTRY_VERIFY_WITH_TIMEOUT(!window->Running(), 90000);
+        QCOMPARE(window->LabSummary()->text(),
+                 QStringLiteral("4 of 5 devices done, 1 verified, 2 differ"));
+        const QStringList verified{QStringLiteral("verified"), QStringLiteral("differs"),
+                                   QStringLiteral("differs"), QStringLiteral("not verified"),
+                                   QString()};
+        const QStringList reasons{
+            QString(),
+            QStringLiteral("The device does not serve the new web file: index.htm differs."),
+            QStringLiteral("The device does not serve the new web file: logo.gif is missing."),
+            QStringLiteral("The device serves no web pages over HTTP: the new web file could not "
+                           "be checked."),
+            QStringLiteral("The device did not answer at %1: is it switched on and at this "
+                           "address?")
+                .arg(Address(5))};
+        for (int row = 0; row < 5; ++row) {
+            QCOMPARE(Cell(*window, row, TUploadModel::ucOutcome),
+                     row == 4 ? QStringLiteral("no answer") : QStringLiteral("done"));
+            QCOMPARE(Cell(*window, row, TUploadModel::ucVerified), verified[row]);
+            QCOMPARE(Cell(*window, row, TUploadModel::ucReason), reasons[row]);
+        }
+        QCOMPARE(window->Model().headerData(TUploadModel::ucVerified, Qt::Horizontal).toString(),
+                 QStringLiteral("Verified"));
+        QTest::mouseClick(window->BtnCopy(), Qt::LeftButton);
+        QVERIFY(QApplication::clipboard()->text().contains(
+            Address(3) + QStringLiteral("\tdone\tdiffers\tThe device does not serve the new web "
+                                        "file: logo.gif is missing.\n")));
+
+        // The second try: the device that held the old file now answers one byte at a time, so
+        // its check is still going when Cancel comes, as is the transfer to the device that is
+        // off.
+        QVERIFY(labtest::restartDevice(2, with({"--web-file", old.toStdString(), "--http-previous",
+                                                "--http-slow-ms", "200"})));
+        QVERIFY(window->BtnRetry()->isEnabled());
+        QPointer<TfUpload> retry = window->BtnRetryClick();
+        QVERIFY(retry);
+        QCOMPARE(retry->Model().rowCount(), 3);
+        for (const auto &[row, device] : {std::pair{0, 2}, {1, 3}, {2, 5}})
+            QCOMPARE(Cell(*retry, row, TUploadModel::ucAddress), Address(device));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            Cell(*retry, 0, TUploadModel::ucOutcome) == QStringLiteral("checking"), 30000);
+        QCOMPARE(Cell(*retry, 0, TUploadModel::ucProgress),
+                 QStringLiteral("Checking the web file: page 1 of 2"));
+        QVERIFY(retry->Running());
+        QTest::mouseClick(retry->BtnCancel(), Qt::LeftButton);
+        QVERIFY(!retry->Running());
+        QCOMPARE(RunningClients(), 0);
+        QCOMPARE(Cell(*retry, 0, TUploadModel::ucOutcome), QStringLiteral("done"));
+        QCOMPARE(Cell(*retry, 0, TUploadModel::ucVerified), QStringLiteral("cancelled"));
+        QCOMPARE(Cell(*retry, 0, TUploadModel::ucReason),
+                 QStringLiteral("The check of the new web file was cancelled."));
+        QCOMPARE(Cell(*retry, 2, TUploadModel::ucOutcome), QStringLiteral("interrupted"));
+        // The device whose check was cut short asked for one page and gets no second request.
+        QTest::qWait(1500);
+        QVERIFY(labtest::logLines(2, "GET /logo.gif").empty());
+        delete retry;
+        delete window;
+        for (int n = 2; n <= 5; ++n)
+            QVERIFY(labtest::restartDevice(n));
     }
 };
 

@@ -327,7 +327,11 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(info().contains(QStringLiteral("Web upload successful.")) ||
                                      info().contains(QStringLiteral("Web upload failed.")),
                                  120000);
-        QVERIFY2(info().trimmed().endsWith(QStringLiteral("Web upload successful.")),
+        // The device is checked over HTTP once it is back.
+        QTRY_VERIFY_WITH_TIMEOUT(window.BtnUploadWeb()->isEnabled(), 30000);
+        QVERIFY2(info().trimmed().endsWith(
+                     QStringLiteral("Web upload successful.\nThe device serves the new web file: "
+                                    "1 of 1 pages identical.")),
                  qPrintable(info()));
         QCOMPARE(ReadFile(QString::fromStdString(labtest::tftpDir(2)) + QStringLiteral("/WEB1")),
                  ReadFile(webFile));

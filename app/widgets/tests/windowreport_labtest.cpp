@@ -1,5 +1,6 @@
-// The real main window in the test LAN: Create, then Upload web and Upload FW to a simulated
-// device. With QUILLET_SCREENSHOT set, the window after the web upload is saved there.
+// The real main window in the test LAN: Create, then Upload web (checked over HTTP, then once
+// more with the check cancelled) and Upload FW to a simulated device. With QUILLET_SCREENSHOT set,
+// the window after the web upload is saved there.
 #include "app/widgets/quillet.h"
 #include "app/widgets/tests/quietdialogs.h"
 #include "ipassign/ipedit.h"
@@ -63,14 +64,30 @@ private slots:
         QVERIFY(!window.BtnUploadWeb()->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(window.BtnUploadWeb()->isEnabled(), 120000);
         const QStringList lines = window.Info()->toPlainText().split(QLatin1Char('\n'));
-        QCOMPARE(lines.mid(lines.size() - 3),
+        // The device is back and serves what it was sent: the check's line follows at once.
+        QCOMPARE(lines.mid(lines.size() - 4),
                  (QStringList{QStringLiteral("Device restart done."),
-                              QStringLiteral("Web upload successful."), QString()}));
+                              QStringLiteral("Web upload successful."),
+                              QStringLiteral("The device serves the new web file: 1 of 1 pages "
+                                             "identical."),
+                              QString()}));
         QCOMPARE(ReadFile(QString::fromStdString(labtest::tftpDir(1)) + QStringLiteral("/WEB1")),
                  ReadFile(webFile));
         const QByteArray screenshot = qgetenv("QUILLET_SCREENSHOT");
         if (!screenshot.isEmpty())
             QVERIFY(window.grab().save(QString::fromLocal8Bit(screenshot)));
+
+        // Esc while a slow web server is being checked stops the check, and nothing stays busy.
+        QVERIFY(labtest::restartDevice(1, {"--restart-ms", "2000", "--http-slow-ms", "200"}));
+        QTest::mouseClick(window.BtnUploadWeb(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(window.Info()->toPlainText().endsWith(
+                                     QStringLiteral("\nChecking the web file: page 1 of 1")),
+                                 120000);
+        QTest::keyClick(&window, Qt::Key_Escape);
+        QVERIFY(window.BtnUploadWeb()->isEnabled());
+        QVERIFY(window.Info()->toPlainText().endsWith(
+            QStringLiteral("Web upload successful.\nThe check of the new web file was "
+                           "cancelled.\n\nCancelled.")));
 
         window.EdtFWFile()->setText(webFile);
         QTest::mouseClick(window.BtnUploadFW(), Qt::LeftButton);
