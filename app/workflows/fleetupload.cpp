@@ -24,7 +24,7 @@ QString Named(const TUploadTarget &target) {
 QString UploadQuestion(const QList<TUploadTarget> &targets, bool firmware, const QString &file) {
     QStringList parts;
     if (firmware && targets.size() > 1) {
-        parts << QStringLiteral("Send the firmware %1 to %2 devices?")
+        parts << TFleetUpload::tr("Send the firmware %1 to %2 devices?")
                      .arg(QFileInfo(file).fileName())
                      .arg(targets.size());
         QHash<QString, int> counts;
@@ -43,7 +43,7 @@ QString UploadQuestion(const QList<TUploadTarget> &targets, bool firmware, const
                 differing << Named(target);
         }
         if (!differing.isEmpty())
-            parts << QStringLiteral("These differ in family or model from the others:\n") +
+            parts << TFleetUpload::tr("These differ in family or model from the others:\n") +
                          differing.join(QLatin1Char('\n'));
     }
     QStringList unreachable;
@@ -52,10 +52,10 @@ QString UploadQuestion(const QList<TUploadTarget> &targets, bool firmware, const
             unreachable << Named(target);
     }
     if (!unreachable.isEmpty()) {
-        parts << QStringLiteral("This computer has no route to:\n") +
+        parts << TFleetUpload::tr("This computer has no route to:\n") +
                      unreachable.join(QLatin1Char('\n'));
         if (parts.size() == 1)
-            parts << QStringLiteral("Send to them anyway?");
+            parts << TFleetUpload::tr("Send to them anyway?");
     }
     return parts.join(QStringLiteral("\n\n"));
 }
@@ -167,10 +167,10 @@ QString TFleetUpload::OutcomeText(TDeviceUpload::TOutcome outcome) {
 }
 
 QString TFleetUpload::SummaryLine(int done, int total) {
-    return QStringLiteral("%1 of %2 %3 done")
+    return tr("%1 of %2 %3 done")
         .arg(done)
         .arg(total)
-        .arg(total == 1 ? QStringLiteral("device") : QStringLiteral("devices"));
+        .arg(total == 1 ? tr("device") : tr("devices"));
 }
 
 #include "moc_fleetupload.cpp"
