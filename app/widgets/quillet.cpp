@@ -568,8 +568,8 @@ void TfQuillet::HelpPageEnded(const QString &page, bool opened) {
     if (opened)
         return;
     AddInfo(QString());
-    AddInfo(QStringLiteral("External application start up error."));
-    AddInfo(QStringLiteral("You can open file ") + page + QStringLiteral(" manualy."));
+    AddInfo(tr("External application start up error."));
+    AddInfo(tr("You can open file ") + page + tr(" manualy."));
     AddInfo(QString());
 }
 
