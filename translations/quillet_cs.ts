@@ -1256,6 +1256,14 @@ Spusťte jej jako správce (root, například přes sudo), nebo změňte adresu 
         <source>A create or upload is still running. Stop it and quit?</source>
         <translation>Vytváření nebo nahrávání ještě běží. Zastavit je a skončit?</translation>
     </message>
+    <message>
+        <source>web files (*.pmf)|*.pmf|all files|*.*</source>
+        <translation>webové soubory (*.pmf)|*.pmf|všechny soubory|*.*</translation>
+    </message>
+    <message>
+        <source>firmware (*.rom)|*.rom</source>
+        <translation>firmware (*.rom)|*.rom</translation>
+    </message>
 </context>
 <context>
     <name>TfRelynIPChangeGUI</name>

@@ -41,8 +41,9 @@
 namespace {
 const QString KBrandBrimo = QStringLiteral("BRIMO");
 const QString KBrandZarn = QStringLiteral("ZARN");
-const QString KWebFilter = QStringLiteral("web files (*.pmf)|*.pmf|all files|*.*");
-const QString KFirmwareFilter = QStringLiteral("firmware (*.rom)|*.rom");
+const char *const KWebFilter =
+    QT_TRANSLATE_NOOP("TfQuillet", "web files (*.pmf)|*.pmf|all files|*.*");
+const char *const KFirmwareFilter = QT_TRANSLATE_NOOP("TfQuillet", "firmware (*.rom)|*.rom");
 // Standard mode hides the firmware row; the window is this much lower.
 constexpr int KFirmwareRowHeight = 30;
 
@@ -448,8 +449,8 @@ void TfQuillet::BtnSelectSourceClick() {
 }
 
 void TfQuillet::BtnWebSourceClick() {
-    const QString file =
-        FDialogs.OpenFile(this, KWebFilter, FStartup.Places().OutputRoot + QStringLiteral("pmf"));
+    const QString file = FDialogs.OpenFile(this, tr(KWebFilter),
+                                           FStartup.Places().OutputRoot + QStringLiteral("pmf"));
     if (!file.isEmpty())
         FEdtWebFile->setText(file);
 }
@@ -457,7 +458,7 @@ void TfQuillet::BtnWebSourceClick() {
 void TfQuillet::BtnBrowseFWClick() {
     const QString current = FEdtFWFile->text();
     const QString start = current.isEmpty() ? ProgramFolder() : QFileInfo(current).path();
-    const QString file = FDialogs.OpenFile(this, KFirmwareFilter, start);
+    const QString file = FDialogs.OpenFile(this, tr(KFirmwareFilter), start);
     if (!file.isEmpty())
         FEdtFWFile->setText(file);
 }
