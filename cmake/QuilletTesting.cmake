@@ -12,8 +12,10 @@ function(quillet_test_environment out name)
     file(MAKE_DIRECTORY ${home}/runtime ${root}/all-users)
     # Qt takes a runtime folder only when no one else may enter it.
     file(CHMOD ${home}/runtime DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+    # English for the texts the tests compare, on a Czech desktop too; a Czech test says so.
     set(${out}
         QT_QPA_PLATFORM=offscreen
+        LC_ALL=C.UTF-8
         HOME=${home}
         XDG_CONFIG_HOME=${home}/.config
         XDG_CACHE_HOME=${home}/.cache

@@ -1,5 +1,6 @@
 #include "discovery/relyndevicelist.h"
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 
 #include "discovery/relynerror.h"
@@ -50,7 +51,7 @@ int CompareSplit(const QString &a, const QString &b, QChar separator, qsizetype 
 }
 
 int CompareFirmware(const QString &a, const QString &b) {
-    const QString error = QStringLiteral("Syntax error");
+    const QString error = QCoreApplication::translate("RelynDeviceList", "Syntax error");
     const QStringList left = a.split(u'-');
     const QStringList right = b.split(u'-');
     if (left.size() != 3 || right.size() != 3)
@@ -101,9 +102,11 @@ QString RelynColumnText(const TRelynPar &record, int column) {
 int CompareRelynTexts(int column, const QString &a, const QString &b) {
     switch (column) {
     case rcIPAddress:
-        return CompareSplit(a, b, u'.', 4, 10, QStringLiteral("Synax error"));
+        return CompareSplit(a, b, u'.', 4, 10,
+                            QCoreApplication::translate("RelynDeviceList", "Synax error"));
     case rcMACAddress:
-        return CompareSplit(a, b, u'-', 6, 16, QStringLiteral("Syntax error"));
+        return CompareSplit(a, b, u'-', 6, 16,
+                            QCoreApplication::translate("RelynDeviceList", "Syntax error"));
     case rcFirmware:
         return CompareFirmware(a, b);
     default:
@@ -142,8 +145,10 @@ bool RelynParseRangeList(const QString &text, QList<TRelynRange> &ranges, QStrin
     for (const TRelynRange &range : RelynMergeRanges(parsed))
         addresses += range.Count();
     if (addresses > TRelynSearchScope::MaxRangeAddresses) {
-        error = QStringLiteral("The ranges hold %1 addresses; at most a /16 (65536) in all.")
-                    .arg(addresses);
+        error =
+            QCoreApplication::translate(
+                "RelynDeviceList", "The ranges hold %1 addresses; at most a /16 (65536) in all.")
+                .arg(addresses);
         return false;
     }
     ranges = parsed;

@@ -11,8 +11,8 @@ namespace {
 QString JoinNames(const QStringList &names) {
     if (names.size() < 2)
         return names.join(QString());
-    return names.mid(0, names.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" and ") +
-           names.last();
+    return names.mid(0, names.size() - 1).join(QStringLiteral(", ")) +
+           TRelynDeviceModel::tr(" and ") + names.last();
 }
 
 } // namespace
@@ -23,9 +23,8 @@ TRelynDeviceModel::TRelynDeviceModel(QObject *parent)
 }
 
 QStringList TRelynDeviceModel::Captions() {
-    return {QStringLiteral("IP address"),         QStringLiteral("MAC address"),
-            QStringLiteral("Firmware"),           QStringLiteral("Device type"),
-            QStringLiteral("Device description"), QStringLiteral("Interface")};
+    return {tr("IP address"),  tr("MAC address"),        tr("Firmware"),
+            tr("Device type"), tr("Device description"), tr("Interface")};
 }
 
 void TRelynDeviceModel::SetDevices(const QList<TRelynPar> &devices) {
@@ -130,13 +129,13 @@ quint64 RelynAddressSortValue(const QString &address) {
 
 QString RelynSearchSummary(qsizetype devices, const QStringList &interfaces, const QString &range,
                            qint64 elapsedMs) {
-    QString text =
-        devices == 1 ? QStringLiteral("1 device") : QStringLiteral("%1 devices").arg(devices);
+    QString text = devices == 1 ? TRelynDeviceModel::tr("1 device")
+                                : TRelynDeviceModel::tr("%1 devices").arg(devices);
     if (!range.isEmpty())
-        text += QStringLiteral(" in %1").arg(range);
+        text += TRelynDeviceModel::tr(" in %1").arg(range);
     else if (!interfaces.isEmpty())
-        text += QStringLiteral(" on %1").arg(JoinNames(interfaces));
-    return text + QStringLiteral(" in %1 s").arg(elapsedMs / 1000.0, 0, 'f', 2);
+        text += TRelynDeviceModel::tr(" on %1").arg(JoinNames(interfaces));
+    return text + TRelynDeviceModel::tr(" in %1 s").arg(elapsedMs / 1000.0, 0, 'f', 2);
 }
 
 QStringList TRelynDevicesResult::InterfaceNames() const {

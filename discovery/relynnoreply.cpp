@@ -2,6 +2,7 @@
 
 #include "discovery/relyn.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -189,7 +190,8 @@ TRelynFirewall RelynCheckFirewall() {
 QStringList RelynNoReplyHint(const QList<TRelynInterface> &asked, const TRelynFirewall &firewall) {
     QStringList lines;
     if (asked.isEmpty()) {
-        lines << QStringLiteral("The query went out of the one interface the system chose.");
+        lines << QCoreApplication::translate(
+            "RelynNoReply", "The query went out of the one interface the system chose.");
     } else {
         QStringList names;
         for (const TRelynInterface &interface : asked) {
@@ -199,18 +201,23 @@ QStringList RelynNoReplyHint(const QList<TRelynInterface> &asked, const TRelynFi
             names << QStringLiteral("%1 (%2)").arg(interface.Name,
                                                    addresses.join(QStringLiteral(", ")));
         }
-        lines << QStringLiteral("Asked on %1.").arg(names.join(QStringLiteral(", ")));
+        lines << QCoreApplication::translate("RelynNoReply", "Asked on %1.")
+                     .arg(names.join(QStringLiteral(", ")));
     }
-    const QString why = QStringLiteral(
+    const QString why = QCoreApplication::translate(
+        "RelynNoReply",
         "it cannot match a device's reply to the broadcast query, so it may drop the replies "
         "and hide the devices.");
-    const QString letIn = QStringLiteral("This lets the replies (UDP from port 30718) in:");
+    const QString letIn = QCoreApplication::translate(
+        "RelynNoReply", "This lets the replies (UDP from port 30718) in:");
     switch (firewall.Kind) {
     case TRelynFirewall::fwNone:
         break;
     case TRelynFirewall::fwNftables:
-        lines << QStringLiteral("This computer's firewall (nftables chain %1) drops what it does "
-                                "not accept: ")
+        lines << QCoreApplication::translate(
+                     "RelynNoReply",
+                     "This computer's firewall (nftables chain %1) drops what it does "
+                     "not accept: ")
                          .arg(firewall.Chain) +
                      why
               << letIn
@@ -218,16 +225,23 @@ QStringList RelynNoReplyHint(const QList<TRelynInterface> &asked, const TRelynFi
                      .arg(firewall.Chain);
         break;
     case TRelynFirewall::fwFirewalld:
-        lines << QStringLiteral("The firewall firewalld runs on this computer: ") + why << letIn
-              << QStringLiteral("  sudo firewall-cmd --add-source-port=30718/udp");
+        lines << QCoreApplication::translate("RelynNoReply",
+                                             "The firewall firewalld runs on this computer: ") +
+                     why
+              << letIn << QStringLiteral("  sudo firewall-cmd --add-source-port=30718/udp");
         break;
     case TRelynFirewall::fwUfw:
-        lines << QStringLiteral("The firewall ufw is enabled on this computer: ") + why << letIn
-              << QStringLiteral("  sudo ufw allow proto udp from any port 30718");
+        lines << QCoreApplication::translate("RelynNoReply",
+                                             "The firewall ufw is enabled on this computer: ") +
+                     why
+              << letIn << QStringLiteral("  sudo ufw allow proto udp from any port 30718");
         break;
     case TRelynFirewall::fwUnknown:
-        lines << QStringLiteral("If this computer runs a firewall, ") + why
-              << QStringLiteral("With nftables, this lets the replies (UDP from port 30718) in:")
+        lines << QCoreApplication::translate("RelynNoReply", "If this computer runs a firewall, ") +
+                     why
+              << QCoreApplication::translate(
+                     "RelynNoReply",
+                     "With nftables, this lets the replies (UDP from port 30718) in:")
               << QStringLiteral("  sudo nft insert rule inet filter input udp sport 30718 accept");
         break;
     }
@@ -235,5 +249,6 @@ QStringList RelynNoReplyHint(const QList<TRelynInterface> &asked, const TRelynFi
 }
 
 QString RelynNoReplyText(const QStringList &hint) {
-    return (QStringList{QStringLiteral("No device answered.")} + hint).join(u'\n');
+    return (QStringList{QCoreApplication::translate("RelynNoReply", "No device answered.")} + hint)
+        .join(u'\n');
 }

@@ -4,6 +4,7 @@
 
 #include "support/nethelpers.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 #include <algorithm>
 #include <cerrno>
@@ -93,7 +94,9 @@ bool RelynParseRange(const QString &text, TRelynRange &range, QString &error) {
     const int length = parts.size() == 2 && ok ? parts[1].toInt(&ok) : 32;
     if (!isAddress || !ok || length < 0 || length > 32 ||
         (parts.size() == 2 && parts[1].size() > 2)) {
-        error = QStringLiteral("'%1' is not a range such as 192.0.2.0/24.").arg(text);
+        error =
+            QCoreApplication::translate("RelynSearch", "'%1' is not a range such as 192.0.2.0/24.")
+                .arg(text);
         return false;
     }
     const std::uint32_t mask = length == 0 ? 0 : ~std::uint32_t{0} << (32 - length);
@@ -152,12 +155,14 @@ TRelynDatagram TRelynSearch::Wait(TRelynEndpoint &endpoint, int timeoutMs) {
             // One hostile or broken sender must not end everyone's search.
             if (error.Message() != overLong)
                 throw;
-            SkippedLines << QStringLiteral("A datagram of more than %1 bytes was skipped.")
+            SkippedLines << QCoreApplication::translate(
+                                "RelynSearch", "A datagram of more than %1 bytes was skipped.")
                                 .arg(RelynReceiveBufferSize);
             continue;
         }
         if (datagram.Arrived && datagram.Data.isEmpty()) {
-            SkippedLines << QStringLiteral("An empty datagram from %1 was skipped.")
+            SkippedLines << QCoreApplication::translate("RelynSearch",
+                                                        "An empty datagram from %1 was skipped.")
                                 .arg(datagram.SenderAddress);
             continue;
         }
@@ -206,7 +211,8 @@ void TRelynSearch::BroadcastQuery(TRelynEndpoint &endpoint) {
                                            [&](const auto &asked) { return asked.Name == name; });
             if (!found)
                 throw ERelynError(
-                    QStringLiteral("%1: no such interface that is up and can broadcast.")
+                    QCoreApplication::translate(
+                        "RelynSearch", "%1: no such interface that is up and can broadcast.")
                         .arg(name));
         }
     }
@@ -284,7 +290,8 @@ QString TRelynSearch::NoDeviceSender(const TRelynDatagram &reply) const {
     if (!RelynParseAddress(reply.SenderAddress, address))
         return {};
     if (address == 0 || address == ~std::uint32_t{0})
-        return QStringLiteral("A reply from %1, which is no device's address, was skipped.")
+        return QCoreApplication::translate(
+                   "RelynSearch", "A reply from %1, which is no device's address, was skipped.")
             .arg(reply.SenderAddress);
     if (!Network || reply.InterfaceIndex <= 0)
         return {};
@@ -299,8 +306,9 @@ QString TRelynSearch::NoDeviceSender(const TRelynDatagram &reply) const {
         const std::uint32_t mask = ~std::uint32_t{0} << (32 - subnet.PrefixLength);
         const std::uint32_t network = subnet.Address & mask;
         if (address == network || address == (network | ~mask))
-            return QStringLiteral("A reply from %1, the network's own or broadcast address on "
-                                  "%2 (%3), was skipped.")
+            return QCoreApplication::translate(
+                       "RelynSearch", "A reply from %1, the network's own or broadcast address on "
+                                      "%2 (%3), was skipped.")
                 .arg(reply.SenderAddress, interface.Name, subnet.NetworkText());
     }
     return {};
@@ -317,7 +325,8 @@ void TRelynSearch::AddRecord(const TRelynDatagram &reply, QList<int> &arrivals) 
                            QByteArray::number(reply.InterfaceIndex) + '/' + reply.Data;
     if (++Heard[key] > SameReplyLimit) {
         const QString why =
-            QStringLiteral("Repeated replies from %1 were skipped.").arg(reply.SenderAddress);
+            QCoreApplication::translate("RelynSearch", "Repeated replies from %1 were skipped.")
+                .arg(reply.SenderAddress);
         if (!SkippedLines.contains(why))
             SkippedLines << why;
         return;

@@ -109,7 +109,7 @@ private:
     bool ExplainsNoReply = false;
     TRelynSearchOptions Options = soAll;
     QString NamesFile;
-    TRelynSearchLangSupport Texts;
+    TRelynSearchLangSupport Texts = RelynSearchTexts();
     int SortedColumn = 0;
     int ClickedColumn = 0;
     bool WaitCursorShown = false;

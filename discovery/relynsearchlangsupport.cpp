@@ -1,5 +1,7 @@
 #include "discovery/relynsearchlangsupport.h"
 
+#include <QCoreApplication>
+
 void TRelynSearchLangSupport::Apply(const TRelynSearchLangSupport &replacement) {
     const auto take = [](QString &held, const QString &given) {
         if (!given.isEmpty())
@@ -21,6 +23,29 @@ void TRelynSearchLangSupport::Apply(const TRelynSearchLangSupport &replacement) 
     take(CapARPOnly, replacement.CapARPOnly);
     for (size_t i = 0; i < Messages.size(); ++i)
         take(Messages[i], replacement.Messages[i]);
+}
+
+TRelynSearchLangSupport RelynSearchTexts() {
+    TRelynSearchLangSupport texts;
+    texts.CapForm = QCoreApplication::translate("TRelynSearchLangSupport", "Find device");
+    texts.CapSearch = QCoreApplication::translate("TRelynSearchLangSupport", "Search");
+    texts.CapHelpDeviceNotFound =
+        QCoreApplication::translate("TRelynSearchLangSupport", "Help! My device wasn't found!");
+    texts.CapChangeIP = QCoreApplication::translate("TRelynSearchLangSupport", "Change IP");
+    texts.CapSelect = QCoreApplication::translate("TRelynSearchLangSupport", "Select");
+    texts.CapCancel = QCoreApplication::translate("TRelynSearchLangSupport", "Cancel");
+    texts.CapIPAddress = QCoreApplication::translate("TRelynSearchLangSupport", "IP address");
+    texts.CapMACAddress = QCoreApplication::translate("TRelynSearchLangSupport", "MAC address");
+    texts.CapFirmware = QCoreApplication::translate("TRelynSearchLangSupport", "Firmware");
+    texts.CapDeviceType = QCoreApplication::translate("TRelynSearchLangSupport", "Device type");
+    texts.CapDescription =
+        QCoreApplication::translate("TRelynSearchLangSupport", "Device description");
+    texts.CapChangeIPDialog =
+        QCoreApplication::translate("TRelynSearchLangSupport", "Change IP address");
+    texts.CapChange = QCoreApplication::translate("TRelynSearchLangSupport", "Change");
+    texts.CapARPOnly =
+        QCoreApplication::translate("TRelynSearchLangSupport", "Set IP address to ARP table only");
+    return texts;
 }
 
 TRelynIPChangeRequest RelynIPChangeRequest(const TRelynSearchLangSupport &texts) {

@@ -33,6 +33,9 @@ struct TRelynSearchLangSupport {
     void Apply(const TRelynSearchLangSupport &replacement);
 };
 
+// The texts in the user interface's language: the defaults above when it is English.
+TRelynSearchLangSupport RelynSearchTexts();
+
 // What the search window hands to the IP change dialog it opens.
 struct TRelynIPChangeRequest {
     // False for "Help! My device wasn't found!": the dialog keeps its own starting texts.

@@ -4,6 +4,7 @@
 #include "discovery/relynpar.h"
 #include "support/initext.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
@@ -75,11 +76,13 @@ void TRelynTypeNames::LoadFromFile(const QString &path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw ERelynError(
-            QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
+            QCoreApplication::translate("RelynTypeNames", "Cannot open file \"%1\". %2")
+                .arg(path, file.errorString()));
     const QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw ERelynError(
-            QStringLiteral("Cannot read file \"%1\". %2").arg(path, file.errorString()));
+            QCoreApplication::translate("RelynTypeNames", "Cannot read file \"%1\". %2")
+                .arg(path, file.errorString()));
 
     // Multi-key mode keeps every copy of a repeated key, so the first one read wins, as in the
     // main settings.
@@ -88,7 +91,8 @@ void TRelynTypeNames::LoadFromFile(const QString &path) {
     // past any zero byte.
     const QByteArray text = TIniText::Decode(data).Bytes;
     if (ini.LoadData(text.constData(), static_cast<size_t>(text.size())) < 0)
-        throw ERelynError(QStringLiteral("Cannot read file \"%1\".").arg(path));
+        throw ERelynError(
+            QCoreApplication::translate("RelynTypeNames", "Cannot read file \"%1\".").arg(path));
     const char *section = "GlobalTypes";
     if (ini.GetSectionSize(section) < 0)
         return;

@@ -2,6 +2,7 @@
 
 #include "ipassign/relynipchange.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 QString RelynMacTail(const QString &macAddress) {
@@ -28,17 +29,22 @@ TChangeTarget RelynChangeTarget(const QList<TRelynPar> &found, const QString &ma
             return {interface, std::nullopt, {}};
         return {{},
                 std::nullopt,
-                QStringLiteral("No device with MAC %1 answered a search; to send the change "
-                               "all the same, name the interface to send it out of with "
-                               "--interface.")
+                QCoreApplication::translate(
+                    "RelynChangeTarget",
+                    "No device with MAC %1 answered a search; to send the change "
+                    "all the same, name the interface to send it out of with "
+                    "--interface.")
                     .arg(wanted)};
     }
     if (links.size() > 1)
         return {{},
                 std::nullopt,
-                QStringLiteral("The device with MAC %1 answered on %2: name the one to send the "
-                               "change out of with --interface.")
-                    .arg(wanted, links.join(QStringLiteral(" and ")))};
+                QCoreApplication::translate(
+                    "RelynChangeTarget",
+                    "The device with MAC %1 answered on %2: name the one to send the "
+                    "change out of with --interface.")
+                    .arg(wanted,
+                         links.join(QCoreApplication::translate("RelynChangeTarget", " and ")))};
     const TRelynPar &device = matches.first();
     const QString tail = RelynMacTail(wanted);
     for (const TRelynPar &other : found) {

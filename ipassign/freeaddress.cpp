@@ -2,6 +2,7 @@
 
 #include "support/icmpecho.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QNetworkInterface>
 #include <arpa/inet.h>
@@ -18,8 +19,9 @@ QByteArray ReadProcFile(const char *path) {
 TFreeAddressProposal ProposeFreeAddress(const TFreeAddressInputs &inputs, int tries) {
     const int prefix = inputs.Subnet.PrefixLength;
     if (prefix < 1 || prefix > 30)
-        return {std::nullopt, QStringLiteral("The network %1 is too small to propose a free "
-                                             "address in it.")
+        return {std::nullopt, QCoreApplication::translate(
+                                  "FreeAddress", "The network %1 is too small to propose a free "
+                                                 "address in it.")
                                   .arg(inputs.Subnet.NetworkText())};
     const std::uint32_t mask = ~std::uint32_t{0} << (32 - prefix);
     const std::uint32_t network = inputs.Subnet.Address & mask;
@@ -33,8 +35,9 @@ TFreeAddressProposal ProposeFreeAddress(const TFreeAddressInputs &inputs, int tr
         if (!inputs.Answers || !inputs.Answers(address))
             return {address, {}};
     }
-    return {std::nullopt, QStringLiteral("No free address was found in %1: the %2 tried all "
-                                         "answer or are in use.")
+    return {std::nullopt, QCoreApplication::translate(
+                              "FreeAddress", "No free address was found in %1: the %2 tried all "
+                                             "answer or are in use.")
                               .arg(inputs.Subnet.NetworkText())
                               .arg(asked)};
 }

@@ -4,6 +4,7 @@
 #include "support/commandline.h"
 #include "support/nethelpers.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <array>
 
@@ -32,6 +33,32 @@ bool IsHexDigit(QChar c) {
 }
 
 } // namespace
+
+TRelynIPChangeMsgLngSupport RelynIPChangeMessages() {
+    TRelynIPChangeMsgLngSupport messages;
+    messages.MsgTemporary = QCoreApplication::translate(
+        "TRelynIPChangeMsgLngSupport",
+        "IP address was temporarily assigned to MAC\r\nTo make IP change "
+        "permanent you must change IP adress in device setup!");
+    messages.MsgChanged = QCoreApplication::translate("TRelynIPChangeMsgLngSupport",
+                                                      "IP address was successfuly changed");
+    messages.MsgChangeError =
+        QCoreApplication::translate("TRelynIPChangeMsgLngSupport", "IP address change error.");
+    messages.MsgIPSyntax = QCoreApplication::translate(
+        "TRelynIPChangeMsgLngSupport",
+        "IP address syntax error.\r\nWrite correct IP address, please.");
+    messages.MsgIPExists = QCoreApplication::translate("TRelynIPChangeMsgLngSupport",
+                                                       "Selected IP address already exists.");
+    messages.MsgMACSyntax =
+        QCoreApplication::translate("TRelynIPChangeMsgLngSupport", "MAC address syntax error.");
+    messages.MsgNeedsAdmin = QCoreApplication::translate(
+        "TRelynIPChangeMsgLngSupport",
+        "Setting the neighbour table needs administrator rights, which this "
+        "program does not have.\r\nStart it as administrator (root, for example "
+        "with sudo), or change the address in the device without \"ARP table "
+        "only\".");
+    return messages;
+}
 
 TRelynIPChangeEnvironment TRelynIPChangeEnvironment::System() {
     TRelynIPChangeEnvironment environment;

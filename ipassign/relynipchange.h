@@ -32,6 +32,9 @@ struct TRelynIPChangeMsgLngSupport {
                        "only\".");
 };
 
+// The messages in the user interface's language: the defaults above when it is English.
+TRelynIPChangeMsgLngSupport RelynIPChangeMessages();
+
 // The kind of message box that shows an outcome.
 enum TRelynMessageKind : qint32 {
     rmWarning = 0,
@@ -100,7 +103,7 @@ private:
     QList<TRelynInterface> SendingInterfaces(const QList<TRelynInterface> &all) const;
 
     TRelynIPChangeEnvironment FEnvironment;
-    TRelynIPChangeMsgLngSupport FMessages;
+    TRelynIPChangeMsgLngSupport FMessages = RelynIPChangeMessages();
     bool FArpOnly = false;
     QString FInterface;
 };

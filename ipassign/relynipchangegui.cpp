@@ -88,6 +88,19 @@ void TRelynIPChangeLangSupport::Apply(const TRelynIPChangeLangSupport &replaceme
     take(Messages.MsgNeedsAdmin, replacement.Messages.MsgNeedsAdmin);
 }
 
+TRelynIPChangeLangSupport RelynIPChangeDialogTexts() {
+    TRelynIPChangeLangSupport texts;
+    texts.CapDialog = QCoreApplication::translate("TRelynIPChangeLangSupport", "Change IP address");
+    texts.CapChange = QCoreApplication::translate("TRelynIPChangeLangSupport", "Change");
+    texts.CapCancel = QCoreApplication::translate("TRelynIPChangeLangSupport", "Cancel");
+    texts.CapIPAddress = QCoreApplication::translate("TRelynIPChangeLangSupport", "IP address:");
+    texts.CapMACAddress = QCoreApplication::translate("TRelynIPChangeLangSupport", "MAC address");
+    texts.CapARPOnly = QCoreApplication::translate("TRelynIPChangeLangSupport",
+                                                   "Set IP address to ARP table only");
+    texts.Messages = RelynIPChangeMessages();
+    return texts;
+}
+
 TfRelynIPChangeGUI::TfRelynIPChangeGUI(QWidget *owner, TRelynIPChangeEnvironment environment,
                                        MessageBoxFunction messageBox)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
@@ -202,8 +215,8 @@ void TfRelynIPChangeGUI::BBChangeClick() {
     // No search named the device's interface (it was not found, or another MAC was typed):
     // the datagram went out of all of them, and the technician should know.
     if (outcome.Success && interface.isEmpty() && !change.ArpOnly())
-        message += QStringLiteral("\r\nThe change went out of every interface of this "
-                                  "computer.");
+        message += tr("\r\nThe change went out of every interface of this "
+                      "computer.");
     FMessageBox(parentWidget(), outcome.Kind, message);
     if (!outcome.Success) {
         FRetryFocus = outcome.Message == FTexts.Messages.MsgMACSyntax

@@ -30,6 +30,9 @@ struct TRelynIPChangeLangSupport {
     void Apply(const TRelynIPChangeLangSupport &replacement);
 };
 
+// The texts in the user interface's language: the defaults above when it is English.
+TRelynIPChangeLangSupport RelynIPChangeDialogTexts();
+
 class TfRelynIPChangeGUI : public QDialog {
     Q_OBJECT
 public:
@@ -89,7 +92,7 @@ private:
     QString FStartIPAddress = QStringLiteral("0.0.0.0");
     QString FStartMACAddress = QStringLiteral("00-00-00-00-00-00");
     bool FShowARPOnly = true;
-    TRelynIPChangeLangSupport FTexts;
+    TRelynIPChangeLangSupport FTexts = RelynIPChangeDialogTexts();
     // Set by a failed change: the dialog comes back with its fields as they were, the one at
     // fault focused.
     QWidget *FRetryFocus = nullptr;

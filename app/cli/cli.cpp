@@ -10,20 +10,23 @@ namespace {
 
 constexpr Command kCommands[] = {
     {"search", "[--json|--csv] [--types FILE] [--interface NAME]... [--range CIDR]...",
-     "find the devices on the network", searchCommand},
+     QT_TRANSLATE_NOOP("CliText", "find the devices on the network"), searchCommand},
     {"create", "FOLDER [--rewrite] [--internal] [--keep-bak] [--output FILE]",
-     "pack a folder into a new web file", createCommand},
-    {"upload-web", "FILE ADDRESS... [--no-verify]", "upload a web file and verify each device",
-     uploadWebCommand},
-    {"upload-fw", "FILE ADDRESS...", "upload a firmware image", uploadFirmwareCommand},
+     QT_TRANSLATE_NOOP("CliText", "pack a folder into a new web file"), createCommand},
+    {"upload-web", "FILE ADDRESS... [--no-verify]",
+     QT_TRANSLATE_NOOP("CliText", "upload a web file and verify each device"), uploadWebCommand},
+    {"upload-fw", "FILE ADDRESS...", QT_TRANSLATE_NOOP("CliText", "upload a firmware image"),
+     uploadFirmwareCommand},
     {"change-ip", "MAC ADDRESS [--arp] [--wait SECONDS] [--no-check]",
-     "give a device a new IP address", changeIpCommand},
+     QT_TRANSLATE_NOOP("CliText", "give a device a new IP address"), changeIpCommand},
     {"rescue", "MAC [--interface NAME] [--wait SECONDS]",
-     "give a device at a factory address a free one", rescueCommand},
-    {"webfile list", "FILE", "list the entries of a web file", webfileListCommand},
-    {"webfile extract", "FILE FOLDER [--overwrite]", "write the entries back as files",
-     webfileExtractCommand},
-    {"webfile serve", "FILE [--port N]", "preview a web file in a browser", webfileServeCommand},
+     QT_TRANSLATE_NOOP("CliText", "give a device at a factory address a free one"), rescueCommand},
+    {"webfile list", "FILE", QT_TRANSLATE_NOOP("CliText", "list the entries of a web file"),
+     webfileListCommand},
+    {"webfile extract", "FILE FOLDER [--overwrite]",
+     QT_TRANSLATE_NOOP("CliText", "write the entries back as files"), webfileExtractCommand},
+    {"webfile serve", "FILE [--port N]",
+     QT_TRANSLATE_NOOP("CliText", "preview a web file in a browser"), webfileServeCommand},
 };
 
 // A first word that several commands share, and what its help says.
@@ -34,14 +37,18 @@ struct CommandGroup {
 
 constexpr CommandGroup kGroups[] = {
     {"webfile",
-     "Looks into a web file: list its entries, extract them, or serve them for a preview."},
+     QT_TRANSLATE_NOOP(
+         "CliText",
+         "Looks into a web file: list its entries, extract them, or serve them for a preview.")},
 };
 
 // Where the summaries begin; a longer synopsis puts its summary on the line below.
 constexpr std::size_t kSummaryColumn = 40;
 
 std::string overview() {
-    std::string text = "Usage: quillet-cli COMMAND [options] [arguments]\n\nCommands:\n";
+    std::string text =
+        CliText::tr("Usage: quillet-cli COMMAND [options] [arguments]\n\nCommands:\n")
+            .toStdString();
     for (const Command &command : kCommands) {
         std::string line = std::string("  ") + command.name;
         if (*command.synopsis) {
@@ -52,10 +59,13 @@ std::string overview() {
         } else {
             line += '\n' + std::string(kSummaryColumn, ' ');
         }
-        text += line + command.summary + '\n';
+        text += line + CliText::tr(command.summary).toStdString() + '\n';
     }
-    return text + "\nEvery command takes --help and --version. Exit status: 0 success, 1 failure,\n"
-                  "2 usage error.\n";
+    return text +
+           CliText::tr(
+               "\nEvery command takes --help and --version. Exit status: 0 success, 1 failure,\n"
+               "2 usage error.\n")
+               .toStdString();
 }
 
 QStringList nameWords(const char *name) {
@@ -82,13 +92,13 @@ int groupCommand(const CommandGroup &group, const CommandCall &call) {
             members << name.last();
         }
     }
-    CommandParser command(call, QString::fromLatin1(group.description));
+    CommandParser command(call, CliText::tr(group.description));
     command.setUsageTail(members.join(QLatin1Char('|')) + QStringLiteral(" [options] ..."));
     if (auto status = command.parse(1, -1)) {
         return *status;
     }
     return command.usageError(
-        QStringLiteral("Unknown %1 command '%2'.").arg(call.name, command.positional().at(0)));
+        CliText::tr("Unknown %1 command '%2'.").arg(call.name, command.positional().at(0)));
 }
 
 CommandCall callOf(const QString &name, const QStringList &rest, Console console,
@@ -131,8 +141,8 @@ int run(const QStringList &args, Console console, const SearchFunction &search) 
         return Success;
     }
     console.err << kProgram << ": "
-                << (name.isEmpty() ? std::string("no command given")
-                                   : "unknown command '" + text(name) + "'")
+                << text(name.isEmpty() ? CliText::tr("no command given")
+                                       : CliText::tr("unknown command '%1'").arg(name))
                 << "\n\n"
                 << overview();
     return UsageError;

@@ -19,9 +19,8 @@ CommandParser::CommandParser(const CommandCall &call, QString description)
     , UsageTail(QStringLiteral("[options]")) {
     Parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     Parser.addOption(
-        {{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help and end.")});
-    Parser.addOption(
-        {QStringLiteral("version"), QStringLiteral("Show the program version and end.")});
+        {{QStringLiteral("h"), QStringLiteral("help")}, CliText::tr("Show this help and end.")});
+    Parser.addOption({QStringLiteral("version"), CliText::tr("Show the program version and end.")});
 }
 
 void CommandParser::addArgument(const QString &name, const QString &description,
@@ -44,18 +43,18 @@ std::optional<int> CommandParser::parse(qsizetype minArgs, qsizetype maxArgs) {
     }
     const qsizetype count = Parser.positionalArguments().size();
     if (count < minArgs) {
-        return usageError(QStringLiteral("Missing arguments."));
+        return usageError(CliText::tr("Missing arguments."));
     }
     if (maxArgs >= 0 && count > maxArgs) {
-        return usageError(QStringLiteral("Too many arguments."));
+        return usageError(CliText::tr("Too many arguments."));
     }
     return std::nullopt;
 }
 
 int CommandParser::usageError(const QString &message) const {
     Out.err << kProgram << ": " << text(message) << '\n'
-            << "Usage: " << text(usage()) << '\n'
-            << "Try '" << kProgram << ' ' << text(Name) << " --help'.\n";
+            << text(CliText::tr("Usage: %1").arg(usage())) << '\n'
+            << text(CliText::tr("Try '%1 %2 --help'.").arg(QLatin1String(kProgram), Name)) << '\n';
     return UsageError;
 }
 
@@ -66,9 +65,13 @@ QString CommandParser::usage() const {
 std::string CommandParser::helpText() const {
     // Qt's own text begins with a usage line built from argv[0]; ours names the command.
     QString options = Parser.helpText();
-    const qsizetype from = options.indexOf(QStringLiteral("Options:"));
+    // Qt's heading, in Qt's own translation.
+    static const char *const QtOptions = "Options:";
+    const qsizetype from =
+        options.indexOf(QCoreApplication::translate("QCommandLineParser", QtOptions));
     options = from >= 0 ? options.mid(from) : QString();
-    return "Usage: " + text(usage()) + "\n" + text(Description) + "\n\n" + text(options);
+    return text(CliText::tr("Usage: %1").arg(usage())) + "\n" + text(Description) + "\n\n" +
+           text(options);
 }
 
 } // namespace cli

@@ -4,6 +4,7 @@
 #include "discovery/relynpar.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QList>
 #include <QStringList>
 #include <functional>
@@ -31,6 +32,12 @@ struct CommandCall {
 };
 
 inline constexpr const char *kProgram = "quillet-cli";
+
+// The human messages, in the user interface's language; what scripts read (JSON, CSV, the
+// outcome words) never goes through it.
+struct CliText {
+    Q_DECLARE_TR_FUNCTIONS(CliText)
+};
 
 std::string text(const QString &s);
 

@@ -13,21 +13,21 @@ namespace cli {
 
 int createCommand(const CommandCall &call) {
     CommandParser command(
-        call, QStringLiteral("Packs FOLDER into a new web file in the output tree pmf/, named and "
-                             "numbered\nas the window does, and prints its path. The tree lies "
-                             "beside the program,\nor in the user's data folder when Quillet is "
-                             "installed."));
-    command.addArgument(QStringLiteral("FOLDER"), QStringLiteral("The folder of web pages."));
+        call, CliText::tr("Packs FOLDER into a new web file in the output tree pmf/, named and "
+                          "numbered\nas the window does, and prints its path. The tree lies "
+                          "beside the program,\nor in the user's data folder when Quillet is "
+                          "installed."));
+    command.addArgument(QStringLiteral("FOLDER"), CliText::tr("The folder of web pages."));
     command.parser().addOption({QStringLiteral("rewrite"),
-                                QStringLiteral("Rewrite the last version instead of adding one.")});
+                                CliText::tr("Rewrite the last version instead of adding one.")});
     command.parser().addOption(
-        {QStringLiteral("internal"), QStringLiteral("Name the file as in internal mode.")});
+        {QStringLiteral("internal"), CliText::tr("Name the file as in internal mode.")});
     command.parser().addOption(
-        {QStringLiteral("keep-bak"), QStringLiteral("Keep the *.bak files of FOLDER (deleted by "
-                                                    "default).")});
+        {QStringLiteral("keep-bak"), CliText::tr("Keep the *.bak files of FOLDER (deleted by "
+                                                 "default).")});
     command.parser().addOption({QStringLiteral("output"),
-                                QStringLiteral("Write the web file to FILE instead of the output "
-                                               "tree."),
+                                CliText::tr("Write the web file to FILE instead of the output "
+                                            "tree."),
                                 QStringLiteral("FILE")});
     if (auto status = command.parse(1, 1)) {
         return *status;
@@ -35,14 +35,15 @@ int createCommand(const CommandCall &call) {
     const QString output = command.parser().value(QStringLiteral("output"));
     if (!output.isEmpty() && command.parser().isSet(QStringLiteral("rewrite"))) {
         return command.usageError(
-            QStringLiteral("--rewrite replaces a version in the output tree; it cannot go with "
-                           "--output."));
+            CliText::tr("--rewrite replaces a version in the output tree; it cannot go with "
+                        "--output."));
     }
     // The folder is taken whole and absolute: the creation changes the current folder, and a
     // trailing "/" would leave the web file without a name.
     const QFileInfo source(command.positional().at(0));
     if (!source.isDir()) {
-        return reportFailure(call.console, text(command.positional().at(0)) + ": not a folder");
+        return reportFailure(call.console,
+                             text(CliText::tr("%1: not a folder").arg(command.positional().at(0))));
     }
     const QString folder = QDir::cleanPath(source.absoluteFilePath());
     const TStoragePlaces places = TStoragePlaces::FromSystem(ProgramFolder());

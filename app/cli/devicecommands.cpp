@@ -81,9 +81,14 @@ void printSearchNotes(const TRelynSearchOutcome &outcome, bool rangeSearch, std:
         err << "quillet-cli: " << printable(line, Tabs::Replace) << '\n';
     }
     if (outcome.RefusedSends > 0) {
-        err << "quillet-cli: the system refused " << outcome.RefusedSends
-            << (outcome.RefusedSends == 1 ? " send" : " sends")
-            << " of the range search (no route or no neighbour)\n";
+        err << "quillet-cli: "
+            << text((outcome.RefusedSends == 1
+                         ? CliText::tr("the system refused %1 send of the range search (no route "
+                                       "or no neighbour)")
+                         : CliText::tr("the system refused %1 sends of the range search (no route "
+                                       "or no neighbour)"))
+                        .arg(outcome.RefusedSends))
+            << '\n';
     }
     if (!outcome.Devices.isEmpty() || rangeSearch) {
         return;
@@ -180,7 +185,8 @@ QList<UploadJob> uploadToAll(UploadKind kind, const QString &file, const QString
                         file, addresses);
         },
         [&fleet, &err] {
-            err << "quillet-cli: interrupted; stopping the uploads" << std::endl;
+            err << "quillet-cli: " << text(CliText::tr("interrupted; stopping the uploads"))
+                << std::endl;
             fleet.Cancel();
         });
     QList<UploadJob> jobs;
@@ -210,7 +216,8 @@ std::string retryCommand(UploadKind kind, const QString &file, const QList<Uploa
     }
     if (words.size() == fixed)
         return {};
-    return "To try the failed devices again: " + printable(words.join(u' ')) + '\n';
+    return text(CliText::tr("To try the failed devices again: ")) + printable(words.join(u' ')) +
+           '\n';
 }
 
 std::string uploadSummary(const QList<UploadJob> &jobs) {
@@ -262,18 +269,18 @@ std::optional<QString> searchScope(const QCommandLineParser &parser, TRelynSearc
         addresses += range.Count();
     }
     if (addresses > TRelynSearchScope::MaxRangeAddresses) {
-        return QStringLiteral("The ranges hold %1 addresses; at most a /16 (65536) in all.")
+        return CliText::tr("The ranges hold %1 addresses; at most a /16 (65536) in all.")
             .arg(addresses);
     }
     if (!scope.Ranges.isEmpty() && !scope.Interfaces.isEmpty()) {
-        return QStringLiteral("--interface limits a broadcast; a range search goes by the "
-                              "routing table.");
+        return CliText::tr("--interface limits a broadcast; a range search goes by the "
+                           "routing table.");
     }
     bool numeric = false;
     scope.Rate = parser.value(QStringLiteral("rate")).toInt(&numeric);
     if (!numeric || scope.Rate < 1 || scope.Rate > 1000000) {
-        return QStringLiteral("The rate must be a number of datagrams per second from 1 to "
-                              "1000000.");
+        return CliText::tr("The rate must be a number of datagrams per second from 1 to "
+                           "1000000.");
     }
     return std::nullopt;
 }
@@ -282,15 +289,15 @@ int uploadCommand(const CommandCall &call, UploadKind kind) {
     const Console console = call.console;
     const bool web = kind == UploadKind::Web;
     CommandParser command(
-        call, web ? QStringLiteral("Uploads a web file to each device over TFTP, waits until it "
-                                   "has restarted and checks over HTTP that it serves the new "
-                                   "file.\nSeveral devices are served side by side.")
-                  : QStringLiteral("Uploads a firmware image to each device over TFTP.\nSeveral "
-                                   "devices are served side by side."));
-    command.addArgument(QStringLiteral("FILE"), web ? QStringLiteral("The web file.")
-                                                    : QStringLiteral("The firmware image."));
+        call, web ? CliText::tr("Uploads a web file to each device over TFTP, waits until it "
+                                "has restarted and checks over HTTP that it serves the new "
+                                "file.\nSeveral devices are served side by side.")
+                  : CliText::tr("Uploads a firmware image to each device over TFTP.\nSeveral "
+                                "devices are served side by side."));
+    command.addArgument(QStringLiteral("FILE"),
+                        web ? CliText::tr("The web file.") : CliText::tr("The firmware image."));
     command.addArgument(QStringLiteral("ADDRESS"),
-                        QStringLiteral("A device's IPv4 address; one or more."),
+                        CliText::tr("A device's IPv4 address; one or more."),
                         QStringLiteral("ADDRESS..."));
     if (web) {
         command.parser().addOption(
@@ -305,16 +312,15 @@ int uploadCommand(const CommandCall &call, UploadKind kind) {
     for (qsizetype i = 0; i < addresses.size(); ++i) {
         if (!isDottedAddress(addresses[i])) {
             return command.usageError(
-                QStringLiteral("'%1' is not an IPv4 address such as 192.168.1.20.")
-                    .arg(addresses[i]));
+                CliText::tr("'%1' is not an IPv4 address such as 192.168.1.20.").arg(addresses[i]));
         }
         if (addresses.indexOf(addresses[i]) != i) {
             return command.usageError(
-                QStringLiteral("%1 is named twice; one upload per device.").arg(addresses[i]));
+                CliText::tr("%1 is named twice; one upload per device.").arg(addresses[i]));
         }
     }
     if (!QFileInfo(file).isFile()) {
-        return reportFailure(console, text(file) + ": no such file");
+        return reportFailure(console, text(CliText::tr("%1: no such file").arg(file)));
     }
     const bool verify = web && !command.parser().isSet(QStringLiteral("no-verify"));
     const QList<UploadJob> jobs =
@@ -345,7 +351,7 @@ std::optional<QString> unknownInterface(const CommandCall &call, const QString &
             return std::nullopt;
         }
     }
-    return QStringLiteral("%1: no such interface that is up and can broadcast.")
+    return CliText::tr("%1: no such interface that is up and can broadcast.")
         .arg(QString::fromStdString(printable(name)));
 }
 
@@ -354,36 +360,35 @@ std::optional<QString> unknownInterface(const CommandCall &call, const QString &
 int searchCommand(const CommandCall &call) {
     const Console console = call.console;
     CommandParser command(
-        call,
-        QStringLiteral("Broadcasts one discovery query out of every network interface, as the "
-                       "search window\ndoes, and lists every device that answers: IP address, "
-                       "MAC address,\nfirmware, device type and description, in ascending "
-                       "address order.\nA device this computer cannot reach (its address lies "
-                       "outside the networks\nof the interface it answered on) is marked. With "
-                       "--range, the query goes to\nevery address of the ranges instead, also "
-                       "behind routers."));
+        call, CliText::tr("Broadcasts one discovery query out of every network interface, as the "
+                          "search window\ndoes, and lists every device that answers: IP address, "
+                          "MAC address,\nfirmware, device type and description, in ascending "
+                          "address order.\nA device this computer cannot reach (its address lies "
+                          "outside the networks\nof the interface it answered on) is marked. With "
+                          "--range, the query goes to\nevery address of the ranges instead, also "
+                          "behind routers."));
     command.parser().addOption(
-        {QStringLiteral("json"), QStringLiteral("Print a JSON array of objects instead.")});
+        {QStringLiteral("json"), CliText::tr("Print a JSON array of objects instead.")});
     command.parser().addOption(
-        {QStringLiteral("csv"), QStringLiteral("Print CSV with a header line instead.")});
+        {QStringLiteral("csv"), CliText::tr("Print CSV with a header line instead.")});
     command.parser().addOption({QStringLiteral("types"),
-                                QStringLiteral("Read the device type names from FILE (section "
-                                               "GlobalTypes)."),
+                                CliText::tr("Read the device type names from FILE (section "
+                                            "GlobalTypes)."),
                                 QStringLiteral("FILE")});
     command.parser().addOption(
         {QStringLiteral("interface"),
-         QStringLiteral("Broadcast only out of this interface; may be repeated."),
+         CliText::tr("Broadcast only out of this interface; may be repeated."),
          QStringLiteral("NAME")});
     command.parser().addOption(
         {QStringLiteral("range"),
-         QStringLiteral("Ask every address of CIDR (e.g. 203.0.113.0/24) instead of "
-                        "broadcasting; may be repeated, at most a /16 in all."),
+         CliText::tr("Ask every address of CIDR (e.g. 203.0.113.0/24) instead of "
+                     "broadcasting; may be repeated, at most a /16 in all."),
          QStringLiteral("CIDR")});
-    command.parser().addOption(
-        {QStringLiteral("rate"),
-         QStringLiteral("Datagrams per second of a range search (default %1).")
-             .arg(TRelynSearchScope::DefaultRate),
-         QStringLiteral("N"), QString::number(TRelynSearchScope::DefaultRate)});
+    command.parser().addOption({QStringLiteral("rate"),
+                                CliText::tr("Datagrams per second of a range search (default %1).")
+                                    .arg(TRelynSearchScope::DefaultRate),
+                                QStringLiteral("N"),
+                                QString::number(TRelynSearchScope::DefaultRate)});
     if (auto status = command.parse(0, 0)) {
         return *status;
     }
@@ -400,7 +405,7 @@ int searchCommand(const CommandCall &call) {
     // The window reads the names from its settings file, which may be missing; a file named
     // here that is missing is a typing error, not a request for the built-in names.
     if (!types.isEmpty() && !QFileInfo(types).isFile()) {
-        return reportFailure(console, text(types) + ": no such file");
+        return reportFailure(console, text(CliText::tr("%1: no such file").arg(types)));
     }
     TRelynSearchOutcome outcome;
     try {
@@ -421,7 +426,7 @@ int searchCommand(const CommandCall &call) {
         console.out << deviceCsv(outcome.Devices);
     } else if (outcome.Devices.isEmpty()) {
         // Standard output stays empty, so a script that reads rows reads none.
-        console.err << "No device answered.\n";
+        console.err << text(CliText::tr("No device answered.")) << '\n';
     } else {
         console.out << deviceTable(outcome.Devices);
     }
@@ -467,13 +472,14 @@ int moveDevice(const CommandCall &call, const QString &mac, const QString &addre
         return RunRelynScopedSearch(typesFile, TRelynSearchScope()).Devices;
     };
     if (const auto found = findDeviceAt(find, mac, address, waitMs)) {
-        console.out << "Device " << text(found->MACAddress) << " answers at "
-                    << text(found->IPAddress) << ".\n";
+        console.out << text(CliText::tr("Device %1 answers at %2.")
+                                .arg(found->MACAddress, found->IPAddress))
+                    << '\n';
         return Success;
     }
     return reportFailure(
-        console, text(QStringLiteral("No device with MAC %1 answered at %2 "
-                                     "within %3 s.")
+        console, text(CliText::tr("No device with MAC %1 answered at %2 "
+                                  "within %3 s.")
                           .arg(RelynCanonicalMac(mac), address, QString::number(waitSeconds))));
 }
 
@@ -484,7 +490,7 @@ void addInterfaceOption(CommandParser &command, const QString &what) {
 void addWaitOption(CommandParser &command) {
     command.parser().addOption(
         {QStringLiteral("wait"),
-         QStringLiteral("How long to search for the device at its new address (default 10)."),
+         CliText::tr("How long to search for the device at its new address (default 10)."),
          QStringLiteral("SECONDS"), QStringLiteral("10")});
 }
 
@@ -494,8 +500,8 @@ std::optional<int> readMoveOptions(CommandParser &command, const CommandCall &ca
     bool numeric = false;
     waitSeconds = command.parser().value(QStringLiteral("wait")).toDouble(&numeric);
     if (!numeric || !(waitSeconds > 0) || waitSeconds > 3600) {
-        return command.usageError(QStringLiteral("The wait must be a number of seconds from "
-                                                 "more than 0 to 3600."));
+        return command.usageError(CliText::tr("The wait must be a number of seconds from "
+                                              "more than 0 to 3600."));
     }
     interface = command.parser().value(QStringLiteral("interface"));
     if (const auto unknown = unknownInterface(call, interface)) {
@@ -508,24 +514,24 @@ std::optional<int> readMoveOptions(CommandParser &command, const CommandCall &ca
 
 int changeIpCommand(const CommandCall &call) {
     const Console console = call.console;
-    CommandParser command(call, QStringLiteral("Gives the device with the MAC address MAC the IP "
-                                               "address ADDRESS, after making sure\nthat nothing "
-                                               "answers at ADDRESS yet, then searches until that "
-                                               "device answers there.\nThe change goes out only "
-                                               "of the interface the device answers a search on."));
+    CommandParser command(call, CliText::tr("Gives the device with the MAC address MAC the IP "
+                                            "address ADDRESS, after making sure\nthat nothing "
+                                            "answers at ADDRESS yet, then searches until that "
+                                            "device answers there.\nThe change goes out only "
+                                            "of the interface the device answers a search on."));
     command.addArgument(
         QStringLiteral("MAC"),
-        QStringLiteral("The device's MAC address, e.g. 02-00-00-12-34-5F or 02:00:00:12:34:5f."));
-    command.addArgument(QStringLiteral("ADDRESS"), QStringLiteral("The new IPv4 address."));
+        CliText::tr("The device's MAC address, e.g. 02-00-00-12-34-5F or 02:00:00:12:34:5f."));
+    command.addArgument(QStringLiteral("ADDRESS"), CliText::tr("The new IPv4 address."));
     command.parser().addOption(
         {QStringLiteral("arp"),
-         QStringLiteral("Only enter the address in this computer's neighbour table.")});
-    addInterfaceOption(command, QStringLiteral("Look for the device on this interface only, and "
-                                               "send the change out of it even when the device "
-                                               "does not answer."));
+         CliText::tr("Only enter the address in this computer's neighbour table.")});
+    addInterfaceOption(command, CliText::tr("Look for the device on this interface only, and "
+                                            "send the change out of it even when the device "
+                                            "does not answer."));
     addWaitOption(command);
     command.parser().addOption(
-        {QStringLiteral("no-check"), QStringLiteral("Do not search for the device afterwards.")});
+        {QStringLiteral("no-check"), CliText::tr("Do not search for the device afterwards.")});
     if (auto status = command.parse(2, 2)) {
         return *status;
     }
@@ -551,7 +557,7 @@ int changeIpCommand(const CommandCall &call) {
         return Success;
     }
     if (!RelynIsMacAddress(mac)) {
-        return reportFailure(console, text(TRelynIPChangeMsgLngSupport().MsgMACSyntax));
+        return reportFailure(console, text(RelynIPChangeMessages().MsgMACSyntax));
     }
     // The datagram names the device by two bytes only: it must reach the device's own LAN and
     // no other.
@@ -565,12 +571,12 @@ int changeIpCommand(const CommandCall &call) {
 
 int rescueCommand(const CommandCall &call) {
     const Console console = call.console;
-    CommandParser command(call, QStringLiteral("Gives a device that answers from outside the "
-                                               "networks of its interface (a factory\naddress) a "
-                                               "free address of that interface's network, and "
-                                               "searches until it\nanswers there."));
-    command.addArgument(QStringLiteral("MAC"), QStringLiteral("The device's MAC address."));
-    addInterfaceOption(command, QStringLiteral("Look for the device on this interface only."));
+    CommandParser command(call, CliText::tr("Gives a device that answers from outside the "
+                                            "networks of its interface (a factory\naddress) a "
+                                            "free address of that interface's network, and "
+                                            "searches until it\nanswers there."));
+    command.addArgument(QStringLiteral("MAC"), CliText::tr("The device's MAC address."));
+    addInterfaceOption(command, CliText::tr("Look for the device on this interface only."));
     addWaitOption(command);
     if (auto status = command.parse(1, 1)) {
         return *status;
@@ -582,7 +588,7 @@ int rescueCommand(const CommandCall &call) {
     }
     const QString mac = command.positional().at(0);
     if (!RelynIsMacAddress(mac)) {
-        return reportFailure(console, text(TRelynIPChangeMsgLngSupport().MsgMACSyntax));
+        return reportFailure(console, text(RelynIPChangeMessages().MsgMACSyntax));
     }
     const TChangeTarget target = RelynChangeTarget(searchForChange(call, named), mac);
     if (!target.Refusal.isEmpty() || !target.Device) {
@@ -590,9 +596,10 @@ int rescueCommand(const CommandCall &call) {
     }
     const TRelynPar &device = *target.Device;
     if (device.Reachable) {
-        console.out << "Device " << text(device.MACAddress) << " at " << text(device.IPAddress)
-                    << " is reachable from " << text(device.Interface)
-                    << ": there is nothing to rescue.\n";
+        console.out << text(CliText::tr("Device %1 at %2 is reachable from %3: there is nothing "
+                                        "to rescue.")
+                                .arg(device.MACAddress, device.IPAddress, device.Interface))
+                    << '\n';
         return Success;
     }
     TRelynInterface link;
@@ -606,9 +613,10 @@ int rescueCommand(const CommandCall &call) {
         return reportFailure(console, text(proposal.Reason));
     }
     const QString address = RelynAddressText(*proposal.Address);
-    console.out << "Giving " << text(device.MACAddress) << " (at " << text(device.IPAddress)
-                << ") the free address " << text(address) << " of " << text(device.Interface)
-                << " (" << text(link.NetworksText()) << ").\n";
+    console.out << text(CliText::tr("Giving %1 (at %2) the free address %3 of %4 (%5).")
+                            .arg(device.MACAddress, device.IPAddress, address, device.Interface,
+                                 link.NetworksText()))
+                << '\n';
     return moveDevice(call, mac, address, device.Interface, true, waitSeconds);
 }
 

@@ -183,8 +183,13 @@ void printListing(const LoadedWebFile &file, std::ostream &out) {
             << std::setw(static_cast<int>(offsetWidth)) << r.offset << "  " << r.mime << '\n';
     }
     const std::size_t count = file.parsed.entries.size();
-    out << count << (count == 1 ? " entry, " : " entries, ") << file.bytes.size()
-        << " bytes: the directory matches the stored bytes\n";
+    out << text((count == 1 ? CliText::tr("%1 entry, %2 bytes: the directory matches the stored "
+                                          "bytes")
+                            : CliText::tr("%1 entries, %2 bytes: the directory matches the stored "
+                                          "bytes"))
+                    .arg(count)
+                    .arg(file.bytes.size()))
+        << '\n';
 }
 
 ExtractResult extractWebFile(const webfile::ParseResult &parsed, const fs::path &folder,
@@ -240,11 +245,10 @@ ExtractResult extractWebFile(const webfile::ParseResult &parsed, const fs::path 
 
 int webfileListCommand(const CommandCall &call) {
     const Console console = call.console;
-    CommandParser command(call,
-                          QStringLiteral("Lists each entry of a web file with its stored size, "
-                                         "offset and MIME type,\nthen checks that the directory "
-                                         "matches the stored bytes."));
-    command.addArgument(QStringLiteral("FILE"), QStringLiteral("The web file."));
+    CommandParser command(call, CliText::tr("Lists each entry of a web file with its stored size, "
+                                            "offset and MIME type,\nthen checks that the directory "
+                                            "matches the stored bytes."));
+    command.addArgument(QStringLiteral("FILE"), CliText::tr("The web file."));
     if (auto status = command.parse(1, 1)) {
         return *status;
     }
@@ -258,13 +262,13 @@ int webfileListCommand(const CommandCall &call) {
 
 int webfileExtractCommand(const CommandCall &call) {
     const Console console = call.console;
-    CommandParser command(call, QStringLiteral("Writes every entry of a web file back as a file in "
-                                               "FOLDER, without its reply head."));
-    command.addArgument(QStringLiteral("FILE"), QStringLiteral("The web file."));
+    CommandParser command(call, CliText::tr("Writes every entry of a web file back as a file in "
+                                            "FOLDER, without its reply head."));
+    command.addArgument(QStringLiteral("FILE"), CliText::tr("The web file."));
     command.addArgument(QStringLiteral("FOLDER"),
-                        QStringLiteral("Where the files go; created when missing."));
+                        CliText::tr("Where the files go; created when missing."));
     command.parser().addOption(
-        {QStringLiteral("overwrite"), QStringLiteral("Replace files that are already in FOLDER.")});
+        {QStringLiteral("overwrite"), CliText::tr("Replace files that are already in FOLDER.")});
     if (auto status = command.parse(2, 2)) {
         return *status;
     }
@@ -281,20 +285,23 @@ int webfileExtractCommand(const CommandCall &call) {
     if (!result.ok()) {
         return reportFailure(console, result.error);
     }
-    console.out << result.written.size() << (result.written.size() == 1 ? " file" : " files")
-                << " written to " << text(folder) << '\n';
+    console.out << text((result.written.size() == 1 ? CliText::tr("%1 file written to %2")
+                                                    : CliText::tr("%1 files written to %2"))
+                            .arg(result.written.size())
+                            .arg(folder))
+                << '\n';
     return Success;
 }
 
 int webfileServeCommand(const CommandCall &call) {
     const Console console = call.console;
     CommandParser command(
-        call, QStringLiteral("Serves a web file on 127.0.0.1 as a device would, for a preview in a "
-                             "browser.\nRuns until it is stopped (Ctrl+C)."));
-    command.addArgument(QStringLiteral("FILE"), QStringLiteral("The web file."));
+        call, CliText::tr("Serves a web file on 127.0.0.1 as a device would, for a preview in a "
+                          "browser.\nRuns until it is stopped (Ctrl+C)."));
+    command.addArgument(QStringLiteral("FILE"), CliText::tr("The web file."));
     command.parser().addOption(
         {QStringLiteral("port"),
-         QStringLiteral("The port to listen on (default 8080; 0 picks a free one)."),
+         CliText::tr("The port to listen on (default 8080; 0 picks a free one)."),
          QStringLiteral("N"), QStringLiteral("8080")});
     if (auto status = command.parse(1, 1)) {
         return *status;
@@ -302,7 +309,7 @@ int webfileServeCommand(const CommandCall &call) {
     bool numeric = false;
     const uint port = command.parser().value(QStringLiteral("port")).toUInt(&numeric);
     if (!numeric || port > 65535) {
-        return command.usageError(QStringLiteral("The port must be a number from 0 to 65535."));
+        return command.usageError(CliText::tr("The port must be a number from 0 to 65535."));
     }
     const QString path = command.positional().at(0);
     auto file = loadWebFile(text(path));
@@ -315,8 +322,10 @@ int webfileServeCommand(const CommandCall &call) {
                                           text(server.errorString()));
     }
     server.setRequestLog([console](const std::string &line) { console.out << line << std::endl; });
-    console.out << "Serving " << text(path) << " on http://127.0.0.1:" << server.port()
-                << "/ (Ctrl+C stops)" << std::endl;
+    console.out << text(CliText::tr("Serving %1 on http://127.0.0.1:%2/ (Ctrl+C stops)")
+                            .arg(path)
+                            .arg(server.port()))
+                << std::endl;
     QEventLoop loop;
     const InterruptWatch watch([&loop] { loop.quit(); });
     loop.exec();

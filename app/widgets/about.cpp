@@ -9,7 +9,7 @@ TfAbout::TfAbout(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("fAbout"));
-    setWindowTitle(QStringLiteral("About"));
+    setWindowTitle(tr("About"));
     QFont small(QStringLiteral("Sans Serif"), 8);
     small.setStyleHint(QFont::SansSerif);
     setFont(small);

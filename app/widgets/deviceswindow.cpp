@@ -66,19 +66,18 @@ TfDevices::TfDevices(TDialogs &dialogs, TRelynBackgroundSearch::Search search,
     , Sorted(new QSortFilterProxyModel(this))
     , Browser(new TDocumentOpener(QStringLiteral("xdg-open"), this)) {
     setObjectName(QStringLiteral("fDevices"));
-    setWindowTitle(QStringLiteral("Devices"));
+    setWindowTitle(tr("Devices"));
     resize(780, 360);
 
-    auto *rangeLabel = new QLabel(QStringLiteral("&Range:"), this);
+    auto *rangeLabel = new QLabel(tr("&Range:"), this);
     EdtRange = new QLineEdit(this);
     EdtRange->setObjectName(QStringLiteral("EdtRange"));
-    EdtRange->setPlaceholderText(
-        QStringLiteral("every interface, or a range such as 192.0.2.0/24"));
+    EdtRange->setPlaceholderText(tr("every interface, or a range such as 192.0.2.0/24"));
     EdtRange->setClearButtonEnabled(true);
     rangeLabel->setBuddy(EdtRange);
-    BtnSearch = MakeButton(this, QStringLiteral("BtnSearch"), QStringLiteral("&Search"),
-                           QStyle::SP_BrowserReload);
-    BtnSearch->setToolTip(QStringLiteral("Search again (F5)"));
+    BtnSearch =
+        MakeButton(this, QStringLiteral("BtnSearch"), tr("&Search"), QStyle::SP_BrowserReload);
+    BtnSearch->setToolTip(tr("Search again (F5)"));
     auto *top = new QHBoxLayout;
     top->addWidget(rangeLabel);
     top->addWidget(EdtRange, 1);
@@ -107,12 +106,11 @@ TfDevices::TfDevices(TDialogs &dialogs, TRelynBackgroundSearch::Search search,
 
     LbNoReply = new TRelynNoReplyOverlay(TvDevices);
 
-    BtnChangeIP = MakeButton(this, QStringLiteral("BtnChangeIP"), QStringLiteral("Change IP"),
-                             QStyle::SP_ComputerIcon);
-    BtnHelp =
-        MakeButton(this, QStringLiteral("BtnHelp"), QStringLiteral("Help! My device wasn't found!"),
-                   QStyle::SP_MessageBoxQuestion);
-    BtnExport = MakeButton(this, QStringLiteral("BtnExport"), QStringLiteral("&Export..."),
+    BtnChangeIP =
+        MakeButton(this, QStringLiteral("BtnChangeIP"), tr("Change IP"), QStyle::SP_ComputerIcon);
+    BtnHelp = MakeButton(this, QStringLiteral("BtnHelp"), tr("Help! My device wasn't found!"),
+                         QStyle::SP_MessageBoxQuestion);
+    BtnExport = MakeButton(this, QStringLiteral("BtnExport"), tr("&Export..."),
                            QStyle::SP_DialogSaveButton);
     BtnChangeIP->hide();
     BtnHelp->hide();
@@ -141,11 +139,11 @@ TfDevices::TfDevices(TDialogs &dialogs, TRelynBackgroundSearch::Search search,
                 return ProposeFreeAddress(SystemFreeAddressInputs(interface));
         return TFreeAddressProposal{
             std::nullopt,
-            QStringLiteral("%1 is no interface of this computer any more.").arg(device.Interface)};
+            tr("%1 is no interface of this computer any more.").arg(device.Interface)};
     };
     connect(Browser, &TDocumentOpener::Finished, this, [this](const QString &url, bool opened) {
         if (!opened)
-            LbStatus->setText(QStringLiteral("No browser could be started for %1").arg(url));
+            LbStatus->setText(tr("No browser could be started for %1").arg(url));
     });
 
     // Esc and Ctrl+W close the window, as its own close button does.
@@ -225,8 +223,7 @@ bool TfDevices::Search() {
     }
     Searcher->Start(TypesFile, scope, range);
     LbNoReply->hide();
-    LbStatus->setText(range.isEmpty() ? QStringLiteral("Searching...")
-                                      : QStringLiteral("Searching %1...").arg(range));
+    LbStatus->setText(range.isEmpty() ? tr("Searching...") : tr("Searching %1...").arg(range));
     UpdateButtons();
     return true;
 }
@@ -270,12 +267,12 @@ void TfDevices::SearchFinished(const TRelynDevicesResult &result) {
                                                      QItemSelectionModel::NoUpdate);
 
     if (!result.Error.isEmpty()) {
-        LbStatus->setText(QStringLiteral("The search failed: %1").arg(result.Error));
+        LbStatus->setText(tr("The search failed: %1").arg(result.Error));
     } else {
         QString status = RelynSearchSummary(result.Outcome.Devices.size(), result.InterfaceNames(),
                                             result.Range, result.ElapsedMs);
         if (result.Outcome.RefusedSends > 0)
-            status += QStringLiteral(" (%1 sends refused: no route or no neighbour)")
+            status += tr(" (%1 sends refused: no route or no neighbour)")
                           .arg(result.Outcome.RefusedSends);
         LbStatus->setText(status);
         if (result.Outcome.Devices.isEmpty())
@@ -322,8 +319,8 @@ void TfDevices::CopySelection() {
 void TfDevices::Export() {
     const QString start = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) +
                           QStringLiteral("/devices.csv");
-    const QString path = Dialogs.SaveFile(
-        this, QStringLiteral("CSV files (*.csv)|*.csv|JSON files (*.json)|*.json"), start);
+    const QString path =
+        Dialogs.SaveFile(this, tr("CSV files (*.csv)|*.csv|JSON files (*.json)|*.json"), start);
     if (path.isEmpty())
         return;
     QString error;
@@ -340,7 +337,7 @@ bool TfDevices::ExportTo(const QString &path, QString *error) const {
     QString reason;
     if (!SaveFileWhole(path, text.toUtf8(), &reason)) {
         if (error)
-            *error = QStringLiteral("%1 could not be written: %2").arg(path, reason);
+            *error = tr("%1 could not be written: %2").arg(path, reason);
         return false;
     }
     return true;
@@ -352,29 +349,28 @@ QMenu *TfDevices::MakeContextMenu() {
         return nullptr;
     auto *menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    QAction *copy = menu->addAction(QStringLiteral("&Copy"), this, &TfDevices::CopySelection);
+    QAction *copy = menu->addAction(tr("&Copy"), this, &TfDevices::CopySelection);
     copy->setShortcut(QKeySequence::Copy);
     const QString address = devices.first().IPAddress;
     const bool one = devices.size() == 1;
-    menu->addAction(QStringLiteral("Open in &browser"), this, [this, address] { OpenUrl(address); })
+    menu->addAction(tr("Open in &browser"), this, [this, address] { OpenUrl(address); })
         ->setEnabled(one);
     if (OpenChangeIP)
-        menu->addAction(QStringLiteral("Change &IP..."), this, &TfDevices::ChangeIP)
+        menu->addAction(tr("Change &IP..."), this, &TfDevices::ChangeIP)
             ->setEnabled(one && !Searcher->Running());
     if (OpenChangeIP)
-        menu->addAction(QStringLiteral("Give it an &address here..."), this, &TfDevices::Rescue)
+        menu->addAction(tr("Give it an &address here..."), this, &TfDevices::Rescue)
             ->setEnabled(one && !devices.first().Reachable && !Searcher->Running());
     if (UseAddress)
-        menu->addAction(QStringLiteral("&Use this address"), this,
-                        [this, address] { UseAddress(address); })
+        menu->addAction(tr("&Use this address"), this, [this, address] { UseAddress(address); })
             ->setEnabled(one);
     if (UploadWeb || UploadFirmware)
         menu->addSeparator();
     if (UploadWeb)
-        menu->addAction(QStringLiteral("Upload &web to selected"), this,
+        menu->addAction(tr("Upload &web to selected"), this,
                         [this, devices] { UploadWeb(devices); });
     if (UploadFirmware)
-        menu->addAction(QStringLiteral("Upload &FW to selected"), this,
+        menu->addAction(tr("Upload &FW to selected"), this,
                         [this, devices] { UploadFirmware(devices); });
     return menu;
 }
@@ -388,7 +384,7 @@ void TfDevices::ChangeIP() {
     const QList<TRelynPar> devices = SelectedDevices();
     if (devices.size() != 1 || !OpenChangeIP)
         return;
-    OpenIPChange(RelynIPChangeRequest(TRelynSearchLangSupport(), devices.first()));
+    OpenIPChange(RelynIPChangeRequest(RelynSearchTexts(), devices.first()));
 }
 
 void TfDevices::Rescue() {
@@ -404,13 +400,13 @@ void TfDevices::Rescue() {
         return;
     }
     // The technician accepts or edits the proposal in the dialog.
-    TRelynIPChangeRequest request = RelynIPChangeRequest(TRelynSearchLangSupport(), device);
+    TRelynIPChangeRequest request = RelynIPChangeRequest(RelynSearchTexts(), device);
     request.IPAddress = RelynAddressText(*proposal.Address);
     OpenIPChange(request);
 }
 
 void TfDevices::HelpNotFound() {
-    OpenIPChange(RelynDeviceNotFoundRequest(TRelynSearchLangSupport()));
+    OpenIPChange(RelynDeviceNotFoundRequest(RelynSearchTexts()));
 }
 
 void TfDevices::OpenIPChange(const TRelynIPChangeRequest &request) {

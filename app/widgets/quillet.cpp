@@ -42,8 +42,9 @@
 namespace {
 const QString KBrandBrimo = QStringLiteral("BRIMO");
 const QString KBrandZarn = QStringLiteral("ZARN");
-const QString KWebFilter = QStringLiteral("web files (*.pmf)|*.pmf|all files|*.*");
-const QString KFirmwareFilter = QStringLiteral("firmware (*.rom)|*.rom");
+const char *const KWebFilter =
+    QT_TRANSLATE_NOOP("TfQuillet", "web files (*.pmf)|*.pmf|all files|*.*");
+const char *const KFirmwareFilter = QT_TRANSLATE_NOOP("TfQuillet", "firmware (*.rom)|*.rom");
 // Standard mode hides the firmware row; the window is this much lower.
 constexpr int KFirmwareRowHeight = 30;
 
@@ -449,8 +450,8 @@ void TfQuillet::BtnSelectSourceClick() {
 }
 
 void TfQuillet::BtnWebSourceClick() {
-    const QString file =
-        FDialogs.OpenFile(this, KWebFilter, FStartup.Places().OutputRoot + QStringLiteral("pmf"));
+    const QString file = FDialogs.OpenFile(this, tr(KWebFilter),
+                                           FStartup.Places().OutputRoot + QStringLiteral("pmf"));
     if (!file.isEmpty())
         FEdtWebFile->setText(file);
 }
@@ -458,7 +459,7 @@ void TfQuillet::BtnWebSourceClick() {
 void TfQuillet::BtnBrowseFWClick() {
     const QString current = FEdtFWFile->text();
     const QString start = current.isEmpty() ? ProgramFolder() : QFileInfo(current).path();
-    const QString file = FDialogs.OpenFile(this, KFirmwareFilter, start);
+    const QString file = FDialogs.OpenFile(this, tr(KFirmwareFilter), start);
     if (!file.isEmpty())
         FEdtFWFile->setText(file);
 }
@@ -569,8 +570,8 @@ void TfQuillet::HelpPageEnded(const QString &page, bool opened) {
     if (opened)
         return;
     AddInfo(QString());
-    AddInfo(QStringLiteral("External application start up error."));
-    AddInfo(QStringLiteral("You can open file ") + page + QStringLiteral(" manualy."));
+    AddInfo(tr("External application start up error."));
+    AddInfo(tr("You can open file ") + page + tr(" manualy."));
     AddInfo(QString());
 }
 

@@ -55,7 +55,7 @@ public:
 TfUpload *TfUpload::Open(const TUploadRequest &request, TDialogs &dialogs, QWidget *parent) {
     const QString question =
         UploadQuestion(request.Targets, request.Kind == TFleetUpload::fkFirmware, request.File);
-    if (!question.isEmpty() && !dialogs.Confirm(parent, QStringLiteral("Upload"), question))
+    if (!question.isEmpty() && !dialogs.Confirm(parent, tr("Upload"), question))
         return nullptr;
     auto *window = new TfUpload(request, dialogs, parent);
     window->show();
@@ -70,14 +70,14 @@ TfUpload::TfUpload(const TUploadRequest &request, TDialogs &dialogs, QWidget *pa
     setObjectName(QStringLiteral("fUpload"));
     setAttribute(Qt::WA_DeleteOnClose);
     const bool web = request.Kind == TFleetUpload::fkWeb;
-    setWindowTitle((web ? QStringLiteral("Upload web") : QStringLiteral("Upload FW")) +
-                   QStringLiteral(" to %1 devices").arg(request.Targets.size()));
+    setWindowTitle((web ? tr("Upload web") : tr("Upload FW")) +
+                   tr(" to %1 devices").arg(request.Targets.size()));
 
     FFleet = new TFleetUpload(request.Settings, this);
     FFleet->SetVerification(request.Verify, request.VerifySettings);
     FModel = new TUploadModel(*FFleet, this);
 
-    FLabFile = Named(new QLabel(QStringLiteral("File: ") + request.File, this), "LabFile");
+    FLabFile = Named(new QLabel(tr("File: ") + request.File, this), "LabFile");
     FLabFile->setTextInteractionFlags(Qt::TextSelectableByMouse);
     FLvDevices = Named(new QTableView(this), "LvDevices");
     FLvDevices->setModel(FModel);
@@ -102,11 +102,11 @@ TfUpload::TfUpload(const TUploadRequest &request, TDialogs &dialogs, QWidget *pa
             16);
 
     FLabSummary = Named(new QLabel(this), "LabSummary");
-    FBtnCopy = Named(new QPushButton(QStringLiteral("&Copy"), this), "BtnCopy");
-    FBtnCancel = Named(new QPushButton(QStringLiteral("C&ancel"), this), "BtnCancel");
-    FBtnRetry = Named(new QPushButton(QStringLiteral("&Retry failed"), this), "BtnRetry");
+    FBtnCopy = Named(new QPushButton(tr("&Copy"), this), "BtnCopy");
+    FBtnCancel = Named(new QPushButton(tr("C&ancel"), this), "BtnCancel");
+    FBtnRetry = Named(new QPushButton(tr("&Retry failed"), this), "BtnRetry");
     FBtnRetry->setEnabled(false);
-    FBtnClose = Named(new QPushButton(QStringLiteral("C&lose"), this), "BtnClose");
+    FBtnClose = Named(new QPushButton(tr("C&lose"), this), "BtnClose");
     for (QPushButton *button : {FBtnCopy, FBtnCancel, FBtnRetry, FBtnClose})
         button->setAutoDefault(false);
 
@@ -182,7 +182,7 @@ TfUpload *TfUpload::BtnRetryClick() {
 void TfUpload::closeEvent(QCloseEvent *event) {
     if (FFleet->Running()) {
         if (!FDialogs.Confirm(this, windowTitle(),
-                              QStringLiteral("Uploads are still running. Stop them and close?"))) {
+                              tr("Uploads are still running. Stop them and close?"))) {
             event->ignore();
             return;
         }

@@ -14,9 +14,9 @@
 #include <algorithm>
 
 namespace {
-const QString ProcessDoneLine = QStringLiteral("Process done.");
-const QString WebFailed = QStringLiteral("Web upload failed.");
-const QString FirmwareFailed = QStringLiteral("Process failed?");
+const char *const ProcessDoneLine = QT_TRANSLATE_NOOP("TDeviceUpload", "Process done.");
+const char *const WebFailed = QT_TRANSLATE_NOOP("TDeviceUpload", "Web upload failed.");
+const char *const FirmwareFailed = QT_TRANSLATE_NOOP("TDeviceUpload", "Process failed?");
 
 bool NoAddress(const QString &address) {
     return address.isEmpty() || address == QStringLiteral("0.0.0.0");
@@ -24,11 +24,11 @@ bool NoAddress(const QString &address) {
 } // namespace
 
 QString TDeviceUpload::TransferText(int percent) {
-    return QStringLiteral("Sending: %1 %").arg(percent);
+    return tr("Sending: %1 %").arg(percent);
 }
 
 QString TDeviceUpload::RestartText(int secondsLeft) {
-    return QStringLiteral("Device restart: at most %1:%2 more")
+    return tr("Device restart: at most %1:%2 more")
         .arg(secondsLeft / 60)
         .arg(secondsLeft % 60, 2, 10, QLatin1Char('0'));
 }
@@ -85,7 +85,7 @@ bool TDeviceUpload::CheckAddress(const QString &address, const QString &missingL
         return false;
     }
     if (!FAddressValid) {
-        FReport.AddInfo(QStringLiteral("IP address syntax error."));
+        FReport.AddInfo(tr("IP address syntax error."));
         return false;
     }
     return true;
@@ -101,21 +101,21 @@ void TDeviceUpload::StartWeb(const QString &address, const QString &webFile) {
     FReason.clear();
     FAddressValid = ClientAddress(address, FAddress);
     FReport.ClearInfo();
-    FReport.AddInfo(QStringLiteral("Web upload...   \\") + webFile);
+    FReport.AddInfo(tr("Web upload...   \\") + webFile);
     FCommandLine = WebCommandLine(FSettings.ClientProgram, FAddress, webFile);
     Log(QStringLiteral("Comm: cmd=") + FCommandLine);
     // The address is looked at before the file.
     if (NoAddress(address)) {
-        FReport.AddInfo(QStringLiteral("No IP adress selected."));
+        FReport.AddInfo(tr("No IP adress selected."));
         Finish(uoNothingSent);
         return;
     }
     if (webFile.isEmpty()) {
-        FReport.AddInfo(QStringLiteral("No input (web) file selected."));
+        FReport.AddInfo(tr("No input (web) file selected."));
         Finish(uoNothingSent);
         return;
     }
-    if (!CheckAddress(address, QStringLiteral("No IP adress selected."))) {
+    if (!CheckAddress(address, tr("No IP adress selected."))) {
         Finish(uoNothingSent);
         return;
     }
@@ -133,15 +133,15 @@ void TDeviceUpload::StartFirmware(const QString &address, const QString &firmwar
     FReason.clear();
     FAddressValid = ClientAddress(address, FAddress);
     FReport.ClearInfo();
-    FReport.AddInfo(QStringLiteral("Firmware upload...   \\") + firmwareFile);
+    FReport.AddInfo(tr("Firmware upload...   \\") + firmwareFile);
     FCommandLine = FirmwareCommandLine(FSettings.ClientProgram, FAddress, firmwareFile);
     // The file is looked at before the address.
     if (firmwareFile.isEmpty()) {
-        FReport.AddInfo(QStringLiteral("No input (fw) file selected."));
+        FReport.AddInfo(tr("No input (fw) file selected."));
         Finish(uoNothingSent);
         return;
     }
-    if (!CheckAddress(address, QStringLiteral("No IP address selected."))) {
+    if (!CheckAddress(address, tr("No IP address selected."))) {
         Finish(uoNothingSent);
         return;
     }
@@ -171,7 +171,7 @@ void TDeviceUpload::UploadEnded() {
     const QStringList lines = FTransfer->Lines();
     if (!lines.isEmpty())
         FReport.AddInfo(lines.join(QLatin1Char('\n')));
-    FReport.AddInfo(ProcessDoneLine);
+    FReport.AddInfo(tr(ProcessDoneLine));
     FReport.AddInfo(QString());
 }
 
@@ -211,7 +211,7 @@ void TDeviceUpload::EndFailed(TOutcome outcome, const QString &reason) {
     if (FKind == ukWeb) {
         EndWeb(outcome);
     } else {
-        FReport.AddInfo(FirmwareFailed);
+        FReport.AddInfo(tr(FirmwareFailed));
         Finish(outcome);
     }
 }
@@ -230,12 +230,12 @@ void TDeviceUpload::WaitEnded() {
     const int exitCode = ended ? FTransfer->ExitCode() : -1;
     if (FKind == ukFirmware) {
         if (ended && exitCode == 0) {
-            FReport.AddInfo(QStringLiteral("Firmware upload successful."));
+            FReport.AddInfo(tr("Firmware upload successful."));
             Finish(uoDone);
         } else if (ended) {
             ClientFailed(exitCode);
         } else {
-            FReport.AddInfo(FirmwareFailed);
+            FReport.AddInfo(tr(FirmwareFailed));
             // The end notification adds the client's lines and "Process done." below.
             FTransfer->Abort();
             Finish(uoUploadTimeout);
@@ -252,7 +252,7 @@ void TDeviceUpload::WaitEnded() {
         outcome = uoUploadTimeout;
     }
     FPendingOutcome = outcome;
-    FReport.AddInfo(QStringLiteral("Device restart..."));
+    FReport.AddInfo(tr("Device restart..."));
     StartRestartWait();
 }
 
@@ -297,16 +297,16 @@ void TDeviceUpload::RestartWaitEnded(int result) {
 QString TDeviceUpload::OutcomeReason(TOutcome outcome) const {
     switch (outcome) {
     case uoUploadTimeout:
-        return QStringLiteral("The transfer had not ended after %1 s.")
+        return tr("The transfer had not ended after %1 s.")
             .arg((FKind == ukWeb ? FSettings.WebLimitMs : FSettings.FirmwareLimitMs) / 1000);
     case uoRestartTimeout:
-        return QStringLiteral("Device restart timeout elapsed.");
+        return tr("Device restart timeout elapsed.");
     case uoInternalError:
-        return QStringLiteral("Internal error.");
+        return tr("Internal error.");
     case uoNothingSent:
-        return QStringLiteral("Nothing was sent.");
+        return tr("Nothing was sent.");
     case uoCancelled:
-        return QStringLiteral("Stopped before the upload ended.");
+        return tr("Stopped before the upload ended.");
     case uoDone:
     case uoFailed:
     case uoNoAnswer:
@@ -318,31 +318,30 @@ QString TDeviceUpload::OutcomeReason(TOutcome outcome) const {
 void TDeviceUpload::EndWeb(TOutcome outcome) {
     switch (outcome) {
     case uoDone:
-        FReport.AddInfo(QStringLiteral("Device restart done."));
-        FReport.AddInfo(QStringLiteral("Web upload successful."));
+        FReport.AddInfo(tr("Device restart done."));
+        FReport.AddInfo(tr("Web upload successful."));
         break;
     case uoUploadTimeout:
-        FReport.AddInfo(QStringLiteral("Core web upload process timeout exceeded."));
-        FReport.AddInfo(QStringLiteral(
-            "It is possible to writting process was successful. Please, check your device web "
-            "site, if upload was procceed correctly."));
+        FReport.AddInfo(tr("Core web upload process timeout exceeded."));
+        FReport.AddInfo(
+            tr("It is possible to writting process was successful. Please, check your device web "
+               "site, if upload was procceed correctly."));
         break;
     case uoRestartTimeout:
-        FReport.AddInfo(QStringLiteral("Device restart timeout elapsed."));
-        FReport.AddInfo(
-            QStringLiteral("It is possible you will not connect to device a few time."));
-        FReport.AddInfo(QStringLiteral("Wait some seconds after next device connection."));
-        FReport.AddInfo(QStringLiteral("Web upload successful."));
+        FReport.AddInfo(tr("Device restart timeout elapsed."));
+        FReport.AddInfo(tr("It is possible you will not connect to device a few time."));
+        FReport.AddInfo(tr("Wait some seconds after next device connection."));
+        FReport.AddInfo(tr("Web upload successful."));
         break;
     case uoInternalError:
-        FReport.AddInfo(QStringLiteral("Internal error."));
-        FReport.AddInfo(WebFailed);
+        FReport.AddInfo(tr("Internal error."));
+        FReport.AddInfo(tr(WebFailed));
         break;
     case uoFailed:
     case uoNoAnswer:
     case uoNothingSent:
     case uoCancelled:
-        FReport.AddInfo(WebFailed);
+        FReport.AddInfo(tr(WebFailed));
         break;
     }
     FReport.AddInfo(QString());

@@ -25,7 +25,7 @@ QString Named(const TUploadTarget &target) {
 QString UploadQuestion(const QList<TUploadTarget> &targets, bool firmware, const QString &file) {
     QStringList parts;
     if (firmware && targets.size() > 1) {
-        parts << QStringLiteral("Send the firmware %1 to %2 devices?")
+        parts << TFleetUpload::tr("Send the firmware %1 to %2 devices?")
                      .arg(QFileInfo(file).fileName())
                      .arg(targets.size());
         QHash<QString, int> counts;
@@ -44,7 +44,7 @@ QString UploadQuestion(const QList<TUploadTarget> &targets, bool firmware, const
                 differing << Named(target);
         }
         if (!differing.isEmpty())
-            parts << QStringLiteral("These differ in family or model from the others:\n") +
+            parts << TFleetUpload::tr("These differ in family or model from the others:\n") +
                          differing.join(QLatin1Char('\n'));
     }
     QStringList unreachable;
@@ -53,10 +53,10 @@ QString UploadQuestion(const QList<TUploadTarget> &targets, bool firmware, const
             unreachable << Named(target);
     }
     if (!unreachable.isEmpty()) {
-        parts << QStringLiteral("This computer has no route to:\n") +
+        parts << TFleetUpload::tr("This computer has no route to:\n") +
                      unreachable.join(QLatin1Char('\n'));
         if (parts.size() == 1)
-            parts << QStringLiteral("Send to them anyway?");
+            parts << TFleetUpload::tr("Send to them anyway?");
     }
     return parts.join(QStringLiteral("\n\n"));
 }
@@ -181,15 +181,12 @@ QString TFleetUpload::OutcomeText(TDeviceUpload::TOutcome outcome) {
 }
 
 QString TFleetUpload::SummaryLine(int done, int total, int verified, int differing) {
-    QString line = QStringLiteral("%1 of %2 %3 done")
-                       .arg(done)
-                       .arg(total)
-                       .arg(total == 1 ? QStringLiteral("device") : QStringLiteral("devices"));
+    QString line =
+        tr("%1 of %2 %3 done").arg(done).arg(total).arg(total == 1 ? tr("device") : tr("devices"));
     if (verified > 0)
-        line += QStringLiteral(", %1 verified").arg(verified);
+        line += tr(", %1 verified").arg(verified);
     if (differing > 0)
-        line += differing == 1 ? QStringLiteral(", 1 differs")
-                               : QStringLiteral(", %1 differ").arg(differing);
+        line += differing == 1 ? tr(", 1 differs") : tr(", %1 differ").arg(differing);
     return line;
 }
 

@@ -1,5 +1,7 @@
 #include "app/workflows/uploadfailure.h"
 
+#include <QCoreApplication>
+
 namespace {
 // The client's exit statuses (its documented list) that occur with TFTP transfers.
 constexpr int ReadError = 26;
@@ -33,20 +35,27 @@ QString ClientFailureLine(TClientFailure failure, int exitCode, const QString &a
                           const QString &file, bool deviceAnswers) {
     switch (failure) {
     case TClientFailure::cfFileUnreadable:
-        return QStringLiteral("The file %1 could not be read.").arg(file);
+        return QCoreApplication::translate("ClientFailureLine", "The file %1 could not be read.")
+            .arg(file);
     case TClientFailure::cfRefused:
-        return QStringLiteral(
+        return QCoreApplication::translate(
+            "ClientFailureLine",
             "The device refused the file: its TFTP server may be write-protected or busy.");
     case TClientFailure::cfNoReply:
         if (deviceAnswers)
-            return QStringLiteral("The device at %1 answers, but its TFTP server does not: it "
-                                  "may be switched off or busy.")
+            return QCoreApplication::translate(
+                       "ClientFailureLine",
+                       "The device at %1 answers, but its TFTP server does not: it "
+                       "may be switched off or busy.")
                 .arg(address);
-        return QStringLiteral(
+        return QCoreApplication::translate(
+                   "ClientFailureLine",
                    "The device did not answer at %1: is it switched on and at this address?")
             .arg(address);
     case TClientFailure::cfOther:
         break;
     }
-    return QStringLiteral("The upload failed (TFTP client exit status %1).").arg(exitCode);
+    return QCoreApplication::translate("ClientFailureLine",
+                                       "The upload failed (TFTP client exit status %1).")
+        .arg(exitCode);
 }

@@ -55,24 +55,46 @@ int TUploadModel::columnCount(const QModelIndex &parent) const {
     return parent.isValid() ? 0 : ucCount;
 }
 
+// TFleetUpload::OutcomeText's words, for the translation.
+[[maybe_unused]] const char *const OutcomeWords[] = {
+    QT_TRANSLATE_NOOP("TUploadModel", "nothing sent"),
+    QT_TRANSLATE_NOOP("TUploadModel", "done"),
+    QT_TRANSLATE_NOOP("TUploadModel", "upload time-out"),
+    QT_TRANSLATE_NOOP("TUploadModel", "restart time-out"),
+    QT_TRANSLATE_NOOP("TUploadModel", "internal error"),
+    QT_TRANSLATE_NOOP("TUploadModel", "failed"),
+    QT_TRANSLATE_NOOP("TUploadModel", "no answer"),
+    QT_TRANSLATE_NOOP("TUploadModel", "interrupted"),
+    QT_TRANSLATE_NOOP("TUploadModel", "unknown"),
+    // TWebVerification::WordText's words.
+    QT_TRANSLATE_NOOP("TUploadModel", "verified"),
+    QT_TRANSLATE_NOOP("TUploadModel", "differs"),
+    QT_TRANSLATE_NOOP("TUploadModel", "not verified"),
+    QT_TRANSLATE_NOOP("TUploadModel", "cancelled"),
+};
+
 QString TUploadModel::OutcomeText(int row) const {
     switch (FRows[row].Stage) {
     case usSending:
-        return QStringLiteral("sending");
+        return tr("sending");
     case usRestarting:
-        return QStringLiteral("restarting");
+        return tr("restarting");
     case usChecking:
-        return QStringLiteral("checking");
+        return tr("checking");
     case usEnded:
         break;
     }
     const QList<TFleetDevice> &devices = FFleet.Devices();
-    return row < devices.size() ? TFleetUpload::OutcomeText(devices[row].Outcome) : QString();
+    // The window shows the outcome words in its language; quillet-cli prints them as they are.
+    return row < devices.size() ? tr(qPrintable(TFleetUpload::OutcomeText(devices[row].Outcome)))
+                                : QString();
 }
 
 QString TUploadModel::VerifiedText(int row) const {
     const QList<TFleetDevice> &devices = FFleet.Devices();
-    return FRows[row].Stage == usEnded && row < devices.size() ? devices[row].Verified : QString();
+    if (FRows[row].Stage != usEnded || row >= devices.size() || devices[row].Verified.isEmpty())
+        return {};
+    return tr(qPrintable(devices[row].Verified));
 }
 
 QString TUploadModel::ReasonText(int row) const {
@@ -126,15 +148,15 @@ QVariant TUploadModel::headerData(int section, Qt::Orientation orientation, int 
         return {};
     switch (section) {
     case ucAddress:
-        return QStringLiteral("Device");
+        return tr("Device");
     case ucProgress:
-        return QStringLiteral("Progress");
+        return tr("Progress");
     case ucOutcome:
-        return QStringLiteral("Outcome");
+        return tr("Outcome");
     case ucVerified:
-        return QStringLiteral("Verified");
+        return tr("Verified");
     case ucReason:
-        return QStringLiteral("Reason");
+        return tr("Reason");
     default:
         return {};
     }
@@ -157,9 +179,9 @@ QString TUploadModel::SummaryText() const {
     if (FFleet.Running()) {
         const auto ended = std::count_if(FRows.begin(), FRows.end(),
                                          [](const TRow &r) { return r.Stage == usEnded; });
-        return QStringLiteral("Uploading to %1 %2, %3 ended")
+        return tr("Uploading to %1 %2, %3 ended")
             .arg(total)
-            .arg(total == 1 ? QStringLiteral("device") : QStringLiteral("devices"))
+            .arg(total == 1 ? tr("device") : tr("devices"))
             .arg(ended);
     }
     return TFleetUpload::SummaryLine(FFleet.DoneCount(), total, FFleet.VerifiedCount(),

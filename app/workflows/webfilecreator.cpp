@@ -14,7 +14,8 @@
 #include <stdexcept>
 
 namespace {
-const QString CreatingFailed = QStringLiteral("Web file creating failed.");
+const char *const CreatingFailed =
+    QT_TRANSLATE_NOOP("TWebFileCreator", "Web file creating failed.");
 } // namespace
 
 TWebFileCreator::TWebFileCreator(TWorkflowReport &report, TBrimoLog *log, TCreateSettings settings,
@@ -45,7 +46,7 @@ template <typename Step> void TWebFileCreator::Guarded(Step step) {
     } catch (const std::exception &error) {
         InternalError(QString::fromLocal8Bit(error.what()));
     } catch (...) {
-        InternalError(QStringLiteral("Unknown error."));
+        InternalError(tr("Unknown error."));
     }
 }
 
@@ -59,7 +60,7 @@ void TWebFileCreator::Start(const TCreateRequest &request) {
     FCommandLine.clear();
     FNewFolders.clear();
     FReport.ClearInfo();
-    FReport.AddInfo(QStringLiteral("Creating web file..."));
+    FReport.AddInfo(tr("Creating web file..."));
     Log(QStringLiteral("--- Web file creating ---"));
     Guarded([this] {
         if (FRequest.DeleteBakFiles)
@@ -72,8 +73,8 @@ void TWebFileCreator::Start(const TCreateRequest &request) {
         Log(QStringLiteral("FileOutName = [") + FFileOutName + QLatin1Char(']'));
         if (named && relativeName.isEmpty()) {
             FFileOutName.clear();
-            FReport.AddInfo(QStringLiteral("Internal error."));
-            FReport.AddInfo(CreatingFailed);
+            FReport.AddInfo(tr("Internal error."));
+            FReport.AddInfo(tr(CreatingFailed));
             Finish(false);
             return;
         }
@@ -122,9 +123,8 @@ QString TWebFileCreator::BuildWebFileName() {
 void TWebFileCreator::ChangeFolder() {
     Log(QStringLiteral("Directory location: cd ") + FRequest.ProgramFolder);
     if (!QDir::setCurrent(FRequest.ProgramFolder))
-        throw std::runtime_error(QStringLiteral("Cannot change to the folder %1")
-                                     .arg(FRequest.ProgramFolder)
-                                     .toStdString());
+        throw std::runtime_error(
+            tr("Cannot change to the folder %1").arg(FRequest.ProgramFolder).toStdString());
     Log(QStringLiteral("Directory location changed"));
     const unsigned generation = FGeneration;
     QTimer::singleShot(FSettings.StepPauseMs, this, [this, generation] {
@@ -159,12 +159,12 @@ void TWebFileCreator::PackerEnded() {
         const int exitCode = FRunner->ExitCode();
         if (exitCode != 0) {
             Log(QStringLiteral("Packer exit status %1").arg(exitCode));
-            FReport.AddInfo(CreatingFailed);
+            FReport.AddInfo(tr(CreatingFailed));
             FReport.AddInfo(QString());
             Finish(false);
             return;
         }
-        FReport.AddInfo(QStringLiteral("Web file created successful."));
+        FReport.AddInfo(tr("Web file created successful."));
         FReport.AddInfo(QString());
         Finish(true);
     });
@@ -184,7 +184,7 @@ void TWebFileCreator::PackerTooSlow() {
     Guarded([this] {
         FRunner->Abort();
         AddCapturedLines();
-        Fail(QStringLiteral("%1 did not end within %2 s and was stopped.")
+        Fail(tr("%1 did not end within %2 s and was stopped.")
                  .arg(FSettings.PackerProgram)
                  .arg(FSettings.PackerLimitMs / 1000.0));
     });
@@ -193,7 +193,7 @@ void TWebFileCreator::PackerTooSlow() {
 void TWebFileCreator::Fail(const QString &reason) {
     Log(reason);
     FReport.AddInfo(reason);
-    FReport.AddInfo(CreatingFailed);
+    FReport.AddInfo(tr(CreatingFailed));
     FReport.AddInfo(QString());
     Finish(false);
 }
@@ -202,8 +202,8 @@ void TWebFileCreator::InternalError(const QString &message) {
     if (!FRunning)
         return;
     FLimit->stop();
-    FReport.AddInfo(QStringLiteral("Internal error."));
-    FReport.AddInfo(CreatingFailed);
+    FReport.AddInfo(tr("Internal error."));
+    FReport.AddInfo(tr(CreatingFailed));
     if (FBusy) {
         FBusy = false;
         FReport.SetBusy(false);

@@ -1,5 +1,6 @@
 #include "app/workflows/webverifier.h"
 
+#include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
@@ -44,43 +45,58 @@ QString TWebVerification::SummaryText(const TWebVerification &o) {
     switch (o.Word) {
     case vwVerified: {
         QString text =
-            QStringLiteral("The device serves the new web file: %1 of %2 pages identical")
+            QCoreApplication::translate(
+                "TWebVerification", "The device serves the new web file: %1 of %2 pages identical")
                 .arg(o.Identical)
                 .arg(o.Pages);
         if (o.Unchecked > 0)
-            text += o.Unchecked == 1 ? QStringLiteral(", 1 file of unknown extension not checked")
-                                     : QStringLiteral(", %1 files of unknown extension not checked")
-                                           .arg(o.Unchecked);
+            text += o.Unchecked == 1
+                        ? QCoreApplication::translate("TWebVerification",
+                                                      ", 1 file of unknown extension not checked")
+                        : QCoreApplication::translate("TWebVerification",
+                                                      ", %1 files of unknown extension not checked")
+                              .arg(o.Unchecked);
         return text + QLatin1Char('.');
     }
     case vwDiffers: {
         QStringList parts;
         if (!o.Differing.isEmpty())
-            parts << NameList(o.Differing) + (o.Differing.size() == 1 ? QStringLiteral(" differs")
-                                                                      : QStringLiteral(" differ"));
+            parts << NameList(o.Differing) +
+                         (o.Differing.size() == 1
+                              ? QCoreApplication::translate("TWebVerification", " differs")
+                              : QCoreApplication::translate("TWebVerification", " differ"));
         if (!o.Missing.isEmpty())
-            parts << NameList(o.Missing) + (o.Missing.size() == 1 ? QStringLiteral(" is missing")
-                                                                  : QStringLiteral(" are missing"));
-        QString text = QStringLiteral("The device does not serve the new web file: ") +
+            parts << NameList(o.Missing) +
+                         (o.Missing.size() == 1
+                              ? QCoreApplication::translate("TWebVerification", " is missing")
+                              : QCoreApplication::translate("TWebVerification", " are missing"));
+        QString text = QCoreApplication::translate("TWebVerification",
+                                                   "The device does not serve the new web file: ") +
                        parts.join(QStringLiteral("; ")) + QLatin1Char('.');
         if (o.Answered < o.Pages)
-            text += QStringLiteral(" It stopped answering after %1 of %2 pages.")
+            text += QCoreApplication::translate("TWebVerification",
+                                                " It stopped answering after %1 of %2 pages.")
                         .arg(o.Answered)
                         .arg(o.Pages);
         return text;
     }
     case vwNotVerified:
         if (o.Pages == 0)
-            return QStringLiteral("The web file holds no page that can be checked over HTTP.");
+            return QCoreApplication::translate(
+                "TWebVerification", "The web file holds no page that can be checked over HTTP.");
         if (o.Answered == 0)
-            return QStringLiteral(
+            return QCoreApplication::translate(
+                "TWebVerification",
                 "The device serves no web pages over HTTP: the new web file could not be checked.");
-        return QStringLiteral("The device stopped answering over HTTP after %1 of %2 pages: the "
-                              "new web file could not be checked.")
+        return QCoreApplication::translate(
+                   "TWebVerification",
+                   "The device stopped answering over HTTP after %1 of %2 pages: the "
+                   "new web file could not be checked.")
             .arg(o.Answered)
             .arg(o.Pages);
     case vwCancelled:
-        return QStringLiteral("The check of the new web file was cancelled.");
+        return QCoreApplication::translate("TWebVerification",
+                                           "The check of the new web file was cancelled.");
     }
     return {};
 }

@@ -10,3 +10,6 @@ out=$(desktop-file-validate "$desktop" 2>&1)
 appstreamcli validate --no-net --explain "$metainfo"
 grep -q '<release version="1.2.0.0"' "$metainfo"
 grep -q '<screenshot' "$metainfo"
+# The Czech desktop shows Quillet's name and purpose in Czech.
+grep -q '^Name\[cs\]=' "$desktop" && grep -q '^Comment\[cs\]=' "$desktop"
+grep -q '<name xml:lang="cs">' "$metainfo" && grep -q '<summary xml:lang="cs">' "$metainfo"

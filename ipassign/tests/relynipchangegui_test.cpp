@@ -171,6 +171,26 @@ private slots:
         QCOMPARE(dialog.Texts().Messages.MsgMACSyntax, QStringLiteral("MAC address syntax error."));
     }
 
+    // Without a translation the texts looked up are the records' own English, word for word.
+    void untranslatedTextsAreTheDefaults() {
+        const auto dialog = [](const TRelynIPChangeLangSupport &t) {
+            const TRelynIPChangeMsgLngSupport &m = t.Messages;
+            return QStringList{t.CapDialog,      t.CapChange,   t.CapCancel,    t.CapIPAddress,
+                               t.CapMACAddress,  t.CapARPOnly,  m.MsgTemporary, m.MsgChanged,
+                               m.MsgChangeError, m.MsgIPSyntax, m.MsgIPExists,  m.MsgMACSyntax,
+                               m.MsgNeedsAdmin};
+        };
+        QCOMPARE(dialog(RelynIPChangeDialogTexts()), dialog(TRelynIPChangeLangSupport()));
+        const auto search = [](const TRelynSearchLangSupport &t) {
+            return QStringList{t.CapForm,       t.CapSearch,      t.CapHelpDeviceNotFound,
+                               t.CapChangeIP,   t.CapSelect,      t.CapCancel,
+                               t.CapIPAddress,  t.CapMACAddress,  t.CapFirmware,
+                               t.CapDeviceType, t.CapDescription, t.CapChangeIPDialog,
+                               t.CapChange,     t.CapARPOnly};
+        };
+        QCOMPARE(search(RelynSearchTexts()), search(TRelynSearchLangSupport()));
+    }
+
     // The Change button: hidden while the procedure runs, the outcome in a box of its kind, the
     // result OK only for success.
     void changeRunsTheProcedureWithTheTypedValues() {

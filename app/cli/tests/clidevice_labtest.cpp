@@ -112,6 +112,12 @@ TEST_F(CliDeviceLab, SearchListsEveryDeviceInAscendingAddressOrder) {
     EXPECT_EQ(first.value(QStringLiteral("ip")).toString(), address(1));
     EXPECT_EQ(devices.at(19).toObject().value(QStringLiteral("mac")).toString().toStdString(),
               labtest::deviceMac(20));
+    // A Czech locale leaves what scripts read as it is, byte for byte.
+    const QString czech = QStringLiteral("cs_CZ.UTF-8");
+    EXPECT_EQ(runCli({QStringLiteral("search"), QStringLiteral("--json")}, 60000, czech).out,
+              json.out);
+    EXPECT_EQ(runCli({QStringLiteral("search"), QStringLiteral("--csv")}, 60000, czech).out,
+              runCli({QStringLiteral("search"), QStringLiteral("--csv")}).out);
 
     // A broken device and one that answers its info query twice spoil nobody's row: the
     // others are listed with their own texts, and what was passed over is said.

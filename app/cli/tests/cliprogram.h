@@ -16,8 +16,14 @@ inline QString cliProgram() {
     return QStringLiteral(QUILLET_PROGRAM_DIR "quillet-cli");
 }
 
-inline CliRun runCli(const QStringList &args, int timeoutMs = 60000) {
+// `locale` names the LC_ALL the program runs under; empty: the test's own.
+inline CliRun runCli(const QStringList &args, int timeoutMs = 60000, const QString &locale = {}) {
     QProcess process;
+    if (!locale.isEmpty()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("LC_ALL"), locale);
+        process.setProcessEnvironment(environment);
+    }
     process.start(cliProgram(), args);
     CliRun run;
     if (!process.waitForFinished(timeoutMs)) {

@@ -114,6 +114,24 @@ TEST(CliProgram, UsageErrorsEndWithStatusTwoOnStandardError) {
     }
 }
 
+// LC_ALL, LANG and the rest choose the language of what a person reads: Czech for a Czech
+// locale, Qt's own texts too, and the English for C.
+TEST(CliProgram, ACzechLocaleTellsPeopleInCzech) {
+    const QString czech = QStringLiteral("cs_CZ.UTF-8");
+    const CliRun missing = runCli({QStringLiteral("upload-web")}, 60000, czech);
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.err, "quillet-cli: Chybí argumenty.\n"
+                           "Použití: quillet-cli upload-web [options] FILE ADDRESS...\n"
+                           "Zkuste 'quillet-cli upload-web --help'.\n");
+    const CliRun help = runCli({QStringLiteral("search"), QStringLiteral("--help")}, 60000, czech);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("\n\nVolby:\n  -h, --help          Zobrazí tuto nápovědu a skončí.\n"),
+              std::string::npos)
+        << help.out;
+    const CliRun english = runCli({QStringLiteral("upload-web")}, 60000, QStringLiteral("C"));
+    EXPECT_EQ(english.err.substr(0, 32), "quillet-cli: Missing arguments.\n");
+}
+
 TEST(CliProgram, TheOverviewListsEveryCommandWithItsSynopsis) {
     const std::string overview =
         "Usage: quillet-cli COMMAND [options] [arguments]\n"

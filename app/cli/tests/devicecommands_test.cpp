@@ -4,6 +4,7 @@
 #include "app/cli/cli.h"
 #include "app/cli/consolereport.h"
 #include "app/cli/devicecommands.h"
+#include "app/core/language.h"
 #include "discovery/relynerror.h"
 #include "tools/testsupport/printers.h"
 
@@ -14,7 +15,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QTranslator>
 #include <sstream>
 
 namespace {
@@ -243,6 +246,42 @@ TEST(UploadSummary, ChecksShowInTheirColumnAndDifferingDevicesAreRetried) {
     EXPECT_EQ(cli::retryCommand(cli::UploadKind::Web, QStringLiteral("/srv/a b.pmf"), jobs),
               "To try the failed devices again: quillet-cli upload-web '/srv/a b.pmf' 192.0.2.12 "
               "192.0.2.14\n");
+}
+
+// In Czech only what people read changes: JSON, CSV, the device table and the outcome words
+// of the upload summary stay as scripts know them.
+TEST(UploadSummary, CzechChangesNothingScriptsRead) {
+    const auto search = [](const QString &) {
+        return QList<TRelynPar>{device("192.0.2.11", "Kotelna, sever"), device("192.0.2.2")};
+    };
+    const QList<cli::UploadJob> jobs = {
+        {QStringLiteral("192.0.2.11"), QStringLiteral("done"), true, QString()},
+        {QStringLiteral("192.0.2.12"), QStringLiteral("no answer"), false, QString()}};
+    const QStringList forms[] = {{QStringLiteral("search")},
+                                 {QStringLiteral("search"), QStringLiteral("--json")},
+                                 {QStringLiteral("search"), QStringLiteral("--csv")}};
+    std::vector<std::string> english;
+    for (const QStringList &words : forms)
+        english.push_back(run(words, search).out);
+    const std::string summary = cli::uploadSummary(jobs);
+
+    ASSERT_TRUE(InstallUiTranslations(TUiLanguage::Czech));
+    const auto uninstall = qScopeGuard([] {
+        for (QTranslator *translator : qApp->findChildren<QTranslator *>()) {
+            QCoreApplication::removeTranslator(translator);
+            delete translator;
+        }
+    });
+    for (std::size_t i = 0; i < english.size(); ++i)
+        EXPECT_EQ(run(forms[i], search).out, english[i]);
+    EXPECT_EQ(cli::uploadSummary(jobs), "ADDRESS     OUTCOME\n"
+                                        "192.0.2.11  done\n"
+                                        "192.0.2.12  no answer\n"
+                                        "1 z 2 zařízení hotovo\n");
+    EXPECT_EQ(summary.substr(summary.size() - 20), "1 of 2 devices done\n");
+    const Output rate =
+        run({QStringLiteral("search"), QStringLiteral("--rate"), QStringLiteral("0")});
+    EXPECT_NE(rate.err.find("quillet-cli: Rychlost musí být"), std::string::npos) << rate.err;
 }
 
 TEST(ConsoleReport, EveryLineOfABlockCarriesTheAddress) {

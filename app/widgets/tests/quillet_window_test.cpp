@@ -7,8 +7,12 @@
 #include "app/widgets/dialogs.h"
 #include "app/widgets/quillet.h"
 #include "app/widgets/tests/darkpalette.h"
+#include "app/widgets/uploadwindow.h"
+#include "app/workflows/uploadmodel.h"
 #include "discovery/relynsearchgui.h"
 #include "ipassign/ipedit.h"
+#include "ipassign/relynipchangegui.h"
+#include "support/icmpecho.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -16,11 +20,13 @@
 #include <QClipboard>
 #include <QDir>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -36,6 +42,7 @@
 #include <atomic>
 #include <memory>
 #include <optional>
+#include <poll.h>
 
 using namespace Qt::StringLiterals;
 
@@ -153,6 +160,80 @@ QStringList VisibleCaptions(const QMenu *menu) {
             captions << (action->isSeparator() ? u"-"_s : action->text());
     return captions;
 }
+// The captions of a shown window that its controls cut off: buttons (a check box's or radio
+// button's with room for its mark), labels, and the headers and cells of tables.
+QStringList CutOffCaptions(const QWidget *window) {
+    QStringList cut;
+    for (QAbstractButton *button : window->findChildren<QAbstractButton *>()) {
+        if (!button->isVisible() || button->text().isEmpty())
+            continue;
+        // The caption itself (a push button's size hint has a minimum width of its own), and
+        // its icon.
+        const bool marked = !qobject_cast<QPushButton *>(button);
+        const int icon = button->icon().isNull() ? 0 : button->iconSize().width() + 4;
+        const int needed =
+            button->fontMetrics().horizontalAdvance(QString(button->text()).remove(u'&')) +
+            (marked ? 22 : 8) + icon;
+        if (needed > button->width() + 2)
+            cut << button->text() + u" needs "_s + QString::number(needed);
+    }
+    for (QLabel *label : window->findChildren<QLabel *>())
+        if (label->isVisible() && !label->text().isEmpty() && !label->wordWrap() &&
+            label->sizeHint().width() > label->width())
+            cut << label->text();
+    for (QTableView *table : window->findChildren<QTableView *>()) {
+        const QHeaderView *header = table->horizontalHeader();
+        const int margin =
+            2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+        for (int section = 0; section < header->count(); ++section) {
+            const QString text = table->model()->headerData(section, Qt::Horizontal).toString();
+            if (header->isSectionHidden(section) || text.isEmpty())
+                continue;
+            if (header->fontMetrics().horizontalAdvance(text) + margin >
+                header->sectionSize(section))
+                cut << text;
+        }
+        // The cells, with the margins the style keeps on either side of an item's text.
+        const int cellMargin =
+            2 * (table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1);
+        for (int row = 0; row < table->model()->rowCount(); ++row)
+            for (int column = 0; column < header->count(); ++column) {
+                const QString text = table->model()->index(row, column).data().toString();
+                if (!header->isSectionHidden(column) &&
+                    table->fontMetrics().horizontalAdvance(text) + cellMargin >
+                        table->columnWidth(column))
+                    cut << text;
+            }
+    }
+    return cut;
+}
+
+// 192.0.2.11 answers an echo at once, every other address never, until the wait is cut
+// short; no echo leaves this computer.
+class TStandInEcho : public TEchoService {
+public:
+    TEchoReply Echo(quint32 address, int timeoutMs) override {
+        TEchoReply reply;
+        reply.Answered = address == ResolveHostAddress(u"192.0.2.11"_s);
+        if (!reply.Answered) {
+            pollfd fd{FInterrupt, POLLIN, 0};
+            ::poll(&fd, 1, timeoutMs);
+        }
+        return reply;
+    }
+    void SetInterrupt(int fd) override { FInterrupt = fd; }
+
+private:
+    int FInterrupt = -1;
+};
+
+// With QUILLET_SCREENSHOT_DIR set, the window is saved there as NAME.png.
+void SaveScreenshot(QWidget *window, const QString &name) {
+    const QString folder = qEnvironmentVariable("QUILLET_SCREENSHOT_DIR");
+    if (!folder.isEmpty())
+        QVERIFY(window->grab().save(folder + u'/' + name + u".png"_s));
+}
+
 } // namespace
 
 class TQuilletWindowTest : public QObject {
@@ -356,21 +437,8 @@ private slots:
         QCOMPARE(Child<QMenu>(w.get(), "MMFile")->title(), u"&Soubor"_s);
         QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&Yes"), u"&Ano"_s);
         // Every caption of the window fits its control.
-        for (QAbstractButton *button : w->findChildren<QAbstractButton *>()) {
-            if (!button->isVisible() || button->text().isEmpty())
-                continue;
-            // The caption itself (a push button's size hint has a minimum width of its own),
-            // with room for a check box's or radio button's mark.
-            const bool marked = !qobject_cast<QPushButton *>(button);
-            const int needed =
-                button->fontMetrics().horizontalAdvance(QString(button->text()).remove(u'&')) +
-                (marked ? 22 : 8);
-            QVERIFY2(needed <= button->width() + 2,
-                     qPrintable(button->text() + u" needs "_s + QString::number(needed)));
-        }
-        for (QLabel *label : w->findChildren<QLabel *>())
-            if (label->isVisible() && !label->text().isEmpty())
-                QVERIFY2(label->sizeHint().width() <= label->width(), qPrintable(label->text()));
+        QCOMPARE(CutOffCaptions(w.get()).join(u" | "_s), QString());
+        SaveScreenshot(w.get(), u"main-window-cs"_s);
 
         const QString bin = FTemp->filePath(u"bin"_s);
         QDir().mkpath(bin);
@@ -385,6 +453,99 @@ private slots:
         QFile file(asked);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.readAll().endsWith("qltcz.htm\n"));
+    }
+
+    // In Czech the other windows speak Czech too, and nothing is cut off: Devices with its
+    // devices, an upload under way, Find device and the IP change dialog. Nothing leaves this
+    // computer: the searches, the TFTP client and the echo are stand-ins, and Change is never
+    // pressed.
+    void czechDeviceWindowsFit() {
+        QVERIFY(InstallUiTranslations(TUiLanguage::Czech));
+        const auto uninstall = qScopeGuard([] {
+            for (QTranslator *translator : qApp->findChildren<QTranslator *>()) {
+                QCoreApplication::removeTranslator(translator);
+                delete translator;
+            }
+        });
+        const auto neverOpened = [](QWidget *, const TRelynIPChangeRequest &) {
+            return std::optional<TRelynIPChangeResult>();
+        };
+
+        auto w = Start();
+        w->SetDevicesSearch(
+            [](const QString &, const TRelynSearchScope &) { return FiveDevices(); });
+        w->show();
+        Child<QAction>(w.get(), "MMDevices")->trigger();
+        TfDevices *devices = w->DevicesWindow();
+        QVERIFY(devices);
+        devices->SetChangeIPOpener(neverOpened);
+        QTRY_COMPARE(devices->Model().rowCount(), 5);
+        QTRY_VERIFY(!devices->Searching());
+        QCOMPARE(devices->windowTitle(), u"Zařízení"_s);
+        QVERIFY2(devices->LbStatus->text().startsWith(u"5 zařízení na eth0 a eth1 za "_s),
+                 qPrintable(devices->LbStatus->text()));
+        QCOMPARE(devices->BtnHelp->text(), u"Pomoc! Zařízení se nenašlo!"_s);
+        devices->TvDevices->selectRow(2);
+        QCOMPARE(CutOffCaptions(devices).join(u" | "_s), QString());
+        SaveScreenshot(devices, u"devices-window-cs"_s);
+
+        QTemporaryDir temp;
+        QVERIFY(temp.isValid());
+        const QString client = temp.filePath(u"client"_s);
+        // Every stage at once: done, restarting, sending and failed.
+        WriteScript(client, "for last; do :; done\n"
+                            "case \"$last\" in\n"
+                            "*192.0.2.1[12]/*) printf '\\r######## 100.0%%\\n' ;;\n"
+                            "*192.0.2.13/*) printf '\\r####    45.0%%'; exec sleep 30 ;;\n"
+                            "*) echo 'curl: (69) TFTP: Access Violation' >&2; exit 69 ;;\n"
+                            "esac\n");
+        TUploadRequest request;
+        for (int n = 11; n <= 14; ++n)
+            request.Targets.append({u"192.0.2.%1"_s.arg(n), {}, {}, {}, true});
+        request.File = temp.filePath(u"Station7_WEB1_01.pmf"_s);
+        request.Settings.ClientProgram = client;
+        request.Settings.RestartPauseMs = 100;
+        request.Settings.Echo.OpenService = [] {
+            return std::make_unique<TStandInEcho>();
+        };
+        QPointer<TfUpload> upload = TfUpload::Open(request, FDialogs);
+        QVERIFY(upload);
+        const auto stop = qScopeGuard([&upload] {
+            if (upload)
+                upload->BtnCancelClick();
+            QTRY_VERIFY(!upload || !upload->Running());
+            delete upload;
+        });
+        const auto cell = [&upload](int row, int column) {
+            return upload->Model().index(row, column).data().toString();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(cell(0, TUploadModel::ucOutcome) == u"hotovo"_s &&
+                                     cell(1, TUploadModel::ucOutcome) == u"restartuje se"_s &&
+                                     cell(2, TUploadModel::ucProgress) == u"Odesílání: 45 %"_s &&
+                                     cell(3, TUploadModel::ucOutcome) == u"selhalo"_s,
+                                 20000);
+        QVERIFY(
+            cell(1, TUploadModel::ucProgress).startsWith(u"Restart zařízení: nejvýše ještě "_s));
+        QCOMPARE(upload->windowTitle(), u"Nahrát web do 4 zařízení"_s);
+        QCOMPARE(CutOffCaptions(upload).join(u" | "_s), QString());
+        SaveScreenshot(upload, u"upload-window-cs"_s);
+
+        TfRelynSearchGUI find(nullptr, [](const QString &) { return FiveDevices().Devices; });
+        find.SetSearchOptions(soAll);
+        find.SetChangeIPOpener(neverOpened);
+        find.show();
+        QTRY_VERIFY(!find.Searching());
+        QCOMPARE(find.windowTitle(), u"Hledat zařízení"_s);
+        QCOMPARE(find.LvDeviceList->model()->rowCount(), 5);
+        QCOMPARE(CutOffCaptions(&find).join(u" | "_s), QString());
+        SaveScreenshot(&find, u"find-window-cs"_s);
+
+        TfRelynIPChangeGUI change(nullptr, TRelynIPChangeEnvironment{});
+        change.show();
+        QCOMPARE(change.windowTitle(), u"Změna IP adresy"_s);
+        QCOMPARE(change.Texts().Messages.MsgChanged, u"IP adresa byla úspěšně změněna"_s);
+        QCOMPARE(CutOffCaptions(&change).join(u" | "_s), QString());
+        SaveScreenshot(&change, u"ip-change-window-cs"_s);
     }
 
     void sourceFolderChooserAndExit() {
