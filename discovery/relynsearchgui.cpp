@@ -211,7 +211,8 @@ void TfRelynSearchGUI::SetNoReplyHint(NoReplyHint hint) {
     ExplainsNoReply = static_cast<bool>(hint);
     TRelynBackgroundSearch::NoReplyHint explain;
     if (hint)
-        explain = [hint = std::move(hint)](const QList<TRelynInterface> &) {
+        explain = [hint = std::move(hint)](const TRelynSearchScope &,
+                                           const QList<TRelynInterface> &) {
             return hint();
         };
     Searcher->SetNoReplyHint(std::move(explain));

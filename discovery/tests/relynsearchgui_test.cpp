@@ -1,4 +1,5 @@
 #include "discovery/relynerror.h"
+#include "discovery/relynnoreply.h"
 #include "discovery/relynsearchgui.h"
 
 #include <QAbstractItemModelTester>
@@ -9,6 +10,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSemaphore>
+#include <QSignalSpy>
 #include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QTimer>
@@ -404,6 +406,36 @@ private slots:
                         .contains(QStringLiteral("address in 192.0.2.0/24 with Change IP")));
             QVERIFY(Cell(*window, 1, column, Qt::ToolTipRole).toString().isEmpty());
         }
+    }
+
+    // The device model's search explains an empty range search as it does an empty broadcast.
+    void emptyRangeSearchIsExplainedToo() {
+        QList<TRelynSearchScope> scopes;
+        TRelynBackgroundSearch search(
+            [](const QString &, const TRelynSearchScope &) { return TRelynSearchOutcome(); },
+            [&scopes](const TRelynSearchScope &scope, const QList<TRelynInterface> &asked) {
+                scopes << scope;
+                return RelynSearchNoReplyHint(scope, asked,
+                                              TRelynFirewall{TRelynFirewall::fwUnknown, {}});
+            });
+        QSignalSpy finished(&search, &TRelynBackgroundSearch::Finished);
+        TRelynSearchScope range;
+        QString error;
+        QVERIFY(RelynParseRangeList(QStringLiteral("203.0.113.0/30"), range.Ranges, error));
+        QVERIFY(search.Start(QString(), range, QStringLiteral("203.0.113.0/30")));
+        QVERIFY(finished.wait(5000));
+        const QStringList hint = finished.at(0).at(0).value<TRelynDevicesResult>().NoReply;
+        QCOMPARE(scopes.size(), 1);
+        QVERIFY2(hint.size() == 5, qPrintable(hint.join(u'|')));
+        QCOMPARE(hint.first(),
+                 QStringLiteral("Asked the 2 addresses 203.0.113.1-203.0.113.2 one by one."));
+        QVERIFY(hint.at(2).startsWith(QStringLiteral("If this computer runs a firewall, unless")));
+        QVERIFY(!hint.join(u' ').contains(QStringLiteral("broadcast")));
+
+        QVERIFY(search.Start(QString(), {}, {}));
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(finished.at(1).at(0).value<TRelynDevicesResult>().NoReply.first(),
+                 QStringLiteral("The query went out of the one interface the system chose."));
     }
 
     void headerClickSortsAndIsRememberedForTheNextSearch() {
