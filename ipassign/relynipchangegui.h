@@ -79,6 +79,8 @@ public:
     // After a change the dialog stays open, and Cancel ends the wait, until the device answers
     // at its new address or the environment's AnswerWaitMs are over; the box then says which.
     bool WaitingForAnswer() const;
+    // While the dialog waits for the device: ends the wait, not the dialog's success.
+    void reject() override;
 
     // A failed change shows the dialog again with what was typed, until Change succeeds or the
     // user cancels.
@@ -86,8 +88,6 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
-    // While the dialog waits for the device: ends the wait, not the dialog's success.
-    void reject() override;
 
 private:
     void BBChangeClick();
