@@ -155,8 +155,8 @@ TRelynBackgroundSearch::TRelynBackgroundSearch(Search search, NoReplyHint hint, 
     , Explain(std::move(hint)) {
     if (!RunSearch) {
         RunSearch = RunRelynScopedSearch;
-        Explain = [](const QList<TRelynInterface> &asked) {
-            return RelynNoReplyHint(asked, RelynCheckFirewall());
+        Explain = [](const TRelynSearchScope &scope, const QList<TRelynInterface> &asked) {
+            return RelynSearchNoReplyHint(scope, asked, RelynCheckFirewall());
         };
     }
 }
@@ -187,9 +187,8 @@ bool TRelynBackgroundSearch::Start(const QString &typesFile, const TRelynSearchS
             result->Error = QString::fromUtf8(error.what());
         }
         result->ElapsedMs = clock.elapsed();
-        if (result->Error.isEmpty() && result->Outcome.Devices.isEmpty() &&
-            scope.Ranges.isEmpty() && explain)
-            result->NoReply = explain(result->Outcome.Asked);
+        if (result->Error.isEmpty() && result->Outcome.Devices.isEmpty() && explain)
+            result->NoReply = explain(scope, result->Outcome.Asked);
     });
     connect(Worker, &QThread::finished, this, &TRelynBackgroundSearch::WorkerEnded);
     Worker->start();

@@ -63,7 +63,7 @@ struct TRelynDevicesResult {
     TRelynSearchOutcome Outcome;
     QString Range; // the range searched; empty for a broadcast
     qint64 ElapsedMs = 0;
-    QStringList NoReply; // why nothing answered (broadcast only)
+    QStringList NoReply; // why nothing answered
     QString Error;       // the search failed
     // The interfaces the summary names: those asked, or those the devices answered on.
     QStringList InterfaceNames() const;
@@ -76,7 +76,9 @@ class TRelynBackgroundSearch : public QObject {
 public:
     using Search =
         std::function<TRelynSearchOutcome(const QString &typesFile, const TRelynSearchScope &)>;
-    using NoReplyHint = std::function<QStringList(const QList<TRelynInterface> &asked)>;
+    // A range search's hint differs from a broadcast's: the scope tells which was made.
+    using NoReplyHint = std::function<QStringList(const TRelynSearchScope &scope,
+                                                  const QList<TRelynInterface> &asked)>;
 
     // Without a search function: the real network, and the system's firewall for the hint.
     explicit TRelynBackgroundSearch(Search search = {}, NoReplyHint hint = {},

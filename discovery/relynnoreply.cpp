@@ -106,6 +106,49 @@ bool UfwEnabled() {
     return false;
 }
 
+// What the firewall may do to the replies (why), and the command that lets them in.
+QStringList FirewallLines(const TRelynFirewall &firewall, const QString &why) {
+    QStringList lines;
+    const QString letIn = QCoreApplication::translate(
+        "RelynNoReply", "This lets the replies (UDP from port 30718) in:");
+    switch (firewall.Kind) {
+    case TRelynFirewall::fwNone:
+        break;
+    case TRelynFirewall::fwNftables:
+        lines << QCoreApplication::translate(
+                     "RelynNoReply",
+                     "This computer's firewall (nftables chain %1) drops what it does "
+                     "not accept: ")
+                         .arg(firewall.Chain) +
+                     why
+              << letIn
+              << QStringLiteral("  sudo nft insert rule %1 udp sport 30718 accept")
+                     .arg(firewall.Chain);
+        break;
+    case TRelynFirewall::fwFirewalld:
+        lines << QCoreApplication::translate("RelynNoReply",
+                                             "The firewall firewalld runs on this computer: ") +
+                     why
+              << letIn << QStringLiteral("  sudo firewall-cmd --add-source-port=30718/udp");
+        break;
+    case TRelynFirewall::fwUfw:
+        lines << QCoreApplication::translate("RelynNoReply",
+                                             "The firewall ufw is enabled on this computer: ") +
+                     why
+              << letIn << QStringLiteral("  sudo ufw allow proto udp from any port 30718");
+        break;
+    case TRelynFirewall::fwUnknown:
+        lines << QCoreApplication::translate("RelynNoReply", "If this computer runs a firewall, ") +
+                     why
+              << QCoreApplication::translate(
+                     "RelynNoReply",
+                     "With nftables, this lets the replies (UDP from port 30718) in:")
+              << QStringLiteral("  sudo nft insert rule inet filter input udp sport 30718 accept");
+        break;
+    }
+    return lines;
+}
+
 } // namespace
 
 QString RelynBlockingChain(const QByteArray &rulesetJson) {
@@ -204,48 +247,50 @@ QStringList RelynNoReplyHint(const QList<TRelynInterface> &asked, const TRelynFi
         lines << QCoreApplication::translate("RelynNoReply", "Asked on %1.")
                      .arg(names.join(QStringLiteral(", ")));
     }
-    const QString why = QCoreApplication::translate(
-        "RelynNoReply",
-        "it cannot match a device's reply to the broadcast query, so it may drop the replies "
-        "and hide the devices.");
-    const QString letIn = QCoreApplication::translate(
-        "RelynNoReply", "This lets the replies (UDP from port 30718) in:");
-    switch (firewall.Kind) {
-    case TRelynFirewall::fwNone:
-        break;
-    case TRelynFirewall::fwNftables:
-        lines << QCoreApplication::translate(
-                     "RelynNoReply",
-                     "This computer's firewall (nftables chain %1) drops what it does "
-                     "not accept: ")
-                         .arg(firewall.Chain) +
-                     why
-              << letIn
-              << QStringLiteral("  sudo nft insert rule %1 udp sport 30718 accept")
-                     .arg(firewall.Chain);
-        break;
-    case TRelynFirewall::fwFirewalld:
-        lines << QCoreApplication::translate("RelynNoReply",
-                                             "The firewall firewalld runs on this computer: ") +
-                     why
-              << letIn << QStringLiteral("  sudo firewall-cmd --add-source-port=30718/udp");
-        break;
-    case TRelynFirewall::fwUfw:
-        lines << QCoreApplication::translate("RelynNoReply",
-                                             "The firewall ufw is enabled on this computer: ") +
-                     why
-              << letIn << QStringLiteral("  sudo ufw allow proto udp from any port 30718");
-        break;
-    case TRelynFirewall::fwUnknown:
-        lines << QCoreApplication::translate("RelynNoReply", "If this computer runs a firewall, ") +
-                     why
-              << QCoreApplication::translate(
-                     "RelynNoReply",
-                     "With nftables, this lets the replies (UDP from port 30718) in:")
-              << QStringLiteral("  sudo nft insert rule inet filter input udp sport 30718 accept");
-        break;
-    }
+    lines << FirewallLines(firewall,
+                           QCoreApplication::translate(
+                               "RelynNoReply",
+                               "it cannot match a device's reply to the broadcast query, so it "
+                               "may drop the replies and hide the devices."));
     return lines;
+}
+
+QStringList RelynRangeNoReplyHint(const QList<TRelynRange> &ranges,
+                                  const TRelynFirewall &firewall) {
+    const QList<TRelynRange> merged = RelynMergeRanges(ranges);
+    qint64 count = 0;
+    QStringList spans;
+    for (const TRelynRange &range : merged) {
+        count += range.Count();
+        spans << (range.First == range.Last
+                      ? RelynAddressText(range.First)
+                      : RelynAddressText(range.First) + u'-' + RelynAddressText(range.Last));
+    }
+    QStringList lines;
+    lines << (count == 1 ? QCoreApplication::translate("RelynNoReply", "Asked the address %1.")
+                               .arg(spans.join(QString()))
+                         : QCoreApplication::translate("RelynNoReply",
+                                                       "Asked the %1 addresses %2 one by one.")
+                               .arg(count)
+                               .arg(spans.join(QStringLiteral(", "))));
+    lines << QCoreApplication::translate(
+        "RelynNoReply", "A device answers only at an address of the range, and only when the "
+                        "routers on the way pass UDP to and from port 30718.");
+    // A direct query's reply is one that a stateful firewall can match, unless it lets in no
+    // replies at all.
+    lines << FirewallLines(
+        firewall,
+        QCoreApplication::translate("RelynNoReply",
+                                    "unless it lets in the replies to this computer's own queries, "
+                                    "it drops the devices' replies and hides the devices."));
+    return lines;
+}
+
+QStringList RelynSearchNoReplyHint(const TRelynSearchScope &scope,
+                                   const QList<TRelynInterface> &asked,
+                                   const TRelynFirewall &firewall) {
+    return scope.Ranges.isEmpty() ? RelynNoReplyHint(asked, firewall)
+                                  : RelynRangeNoReplyHint(scope.Ranges, firewall);
 }
 
 QString RelynNoReplyText(const QStringList &hint) {

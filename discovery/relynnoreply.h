@@ -3,6 +3,7 @@
 #pragma once
 
 #include "discovery/relynnetwork.h"
+#include "discovery/relynsearch.h"
 
 #include <QByteArray>
 #include <QList>
@@ -33,6 +34,16 @@ TRelynFirewall RelynCheckFirewall();
 // The lines that explain an empty search, in plain words, with the command that lets the
 // replies in. No interfaces: the system chose one.
 QStringList RelynNoReplyHint(const QList<TRelynInterface> &asked, const TRelynFirewall &firewall);
+
+// The same for a range search, which asks each address by itself: the addresses asked, what a
+// device needs to answer there, and the firewall in the words that fit a direct query.
+QStringList RelynRangeNoReplyHint(const QList<TRelynRange> &ranges, const TRelynFirewall &firewall);
+
+// The hint that fits the search made: a range search's when the scope has ranges, else the
+// broadcast's for the interfaces asked.
+QStringList RelynSearchNoReplyHint(const TRelynSearchScope &scope,
+                                   const QList<TRelynInterface> &asked,
+                                   const TRelynFirewall &firewall);
 
 // What an empty device table says: that no device answered, then the hint's lines.
 QString RelynNoReplyText(const QStringList &hint);

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QBrush>
 #include <QFrame>
+#include <QGridLayout>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QPushButton>
@@ -23,15 +24,15 @@ namespace {
 
 constexpr int ColumnWidths[RelynColumnCount] = {90, 105, 60, 80, 166};
 constexpr int ButtonHeight = 25;
-constexpr int Row1 = 8;
-constexpr int Row2 = 40;
+constexpr int ButtonMargin = 8;
+constexpr int ButtonRowGap = 7;
 
-QPushButton *MakeButton(QWidget *parent, const QString &name, QStyle::StandardPixmap image, int x,
-                        int y, int width) {
+QPushButton *MakeButton(QWidget *parent, const QString &name, QStyle::StandardPixmap image,
+                        int width) {
     auto *button = new QPushButton(parent);
     button->setObjectName(name);
     button->setIcon(parent->style()->standardIcon(image));
-    button->setGeometry(x, y, width, ButtonHeight);
+    button->setFixedSize(width, ButtonHeight);
     return button;
 }
 
@@ -116,7 +117,9 @@ TfRelynSearchGUI::TfRelynSearchGUI(QWidget *owner, TRelynSearchFunction search)
     // The real search explains an empty result by itself.
     , ExplainsNoReply(!search) {
     setObjectName(QStringLiteral("fRelynSearchGUI"));
-    setFixedSize(ClientWidth, ClientHeight);
+    // The designed size is the smallest; a larger window gives the table the room.
+    setMinimumSize(ClientWidth, ClientHeight);
+    resize(ClientWidth, ClientHeight);
     setModal(true);
 
     PnlRySearchBackground = MakePanel(this, QStringLiteral("PnlRySearchBackground"));
@@ -150,21 +153,31 @@ TfRelynSearchGUI::TfRelynSearchGUI(QWidget *owner, TRelynSearchFunction search)
     LvDeviceList->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     for (int column = 0; column < RelynColumnCount; ++column)
         LvDeviceList->setColumnWidth(column, ColumnWidths[column]);
+    // The description takes what the table gains or loses.
+    LvDeviceList->viewport()->installEventFilter(this);
     auto *list = new QVBoxLayout(PnlList);
     list->setContentsMargins(4, 4, 4, 0);
     list->addWidget(LvDeviceList);
     LbNoReply = new TRelynNoReplyOverlay(LvDeviceList);
 
-    BBSearch =
-        MakeButton(PnlButtons, QStringLiteral("BBSearch"), QStyle::SP_BrowserReload, 8, Row1, 113);
+    BBSearch = MakeButton(PnlButtons, QStringLiteral("BBSearch"), QStyle::SP_BrowserReload, 113);
     BBHelpDeviceNotFound = MakeButton(PnlButtons, QStringLiteral("BBHelpDeviceNotFound"),
-                                      QStyle::SP_MessageBoxQuestion, 129, Row1, 209);
-    BBSelect = MakeButton(PnlButtons, QStringLiteral("BBSelect"), QStyle::SP_DialogOkButton, 358,
-                          Row1, 75);
-    BBCancel = MakeButton(PnlButtons, QStringLiteral("BBCancel"), QStyle::SP_DialogCancelButton,
-                          438, Row1, 75);
-    BBChangeIP =
-        MakeButton(PnlButtons, QStringLiteral("BBChangeIP"), QStyle::SP_ComputerIcon, 8, Row2, 113);
+                                      QStyle::SP_MessageBoxQuestion, 209);
+    BBSelect = MakeButton(PnlButtons, QStringLiteral("BBSelect"), QStyle::SP_DialogOkButton, 75);
+    BBCancel =
+        MakeButton(PnlButtons, QStringLiteral("BBCancel"), QStyle::SP_DialogCancelButton, 75);
+    BBChangeIP = MakeButton(PnlButtons, QStringLiteral("BBChangeIP"), QStyle::SP_ComputerIcon, 113);
+    // Search and help on the left, Select and Cancel at the right edge, however wide the window.
+    auto *buttons = new QGridLayout(PnlButtons);
+    buttons->setContentsMargins(ButtonMargin, ButtonMargin, ButtonMargin, ButtonMargin);
+    buttons->setHorizontalSpacing(ButtonMargin);
+    buttons->setVerticalSpacing(ButtonRowGap);
+    buttons->addWidget(BBSearch, 0, 0);
+    buttons->addWidget(BBHelpDeviceNotFound, 0, 1);
+    buttons->setColumnStretch(2, 1);
+    buttons->addWidget(BBSelect, 0, 3);
+    buttons->addWidget(BBCancel, 0, 4);
+    buttons->addWidget(BBChangeIP, 1, 0);
     BBSelect->setDefault(true);
     for (QPushButton *button : {BBSearch, BBHelpDeviceNotFound, BBCancel, BBChangeIP})
         button->setAutoDefault(false);
@@ -198,7 +211,8 @@ void TfRelynSearchGUI::SetNoReplyHint(NoReplyHint hint) {
     ExplainsNoReply = static_cast<bool>(hint);
     TRelynBackgroundSearch::NoReplyHint explain;
     if (hint)
-        explain = [hint = std::move(hint)](const QList<TRelynInterface> &) {
+        explain = [hint = std::move(hint)](const TRelynSearchScope &,
+                                           const QList<TRelynInterface> &) {
             return hint();
         };
     Searcher->SetNoReplyHint(std::move(explain));
@@ -264,13 +278,33 @@ void TfRelynSearchGUI::ApplyTexts() {
                                                 Texts.CapDescription};
     for (int column = 0; column < RelynColumnCount; ++column)
         Shown->setHeaderData(column, Qt::Horizontal, captions[column]);
-    // The designed width cuts MAC addresses off in today's fonts; only this column follows them.
-    // The description, last and widest, gives the room back, so the table gets no scroll bar.
-    const int mac = MacColumnWidth(LvDeviceList);
-    LvDeviceList->setColumnWidth(rcMACAddress, mac);
-    LvDeviceList->setColumnWidth(
-        rcDescription, std::max(ColumnWidths[rcDescription] / 2,
-                                ColumnWidths[rcDescription] - (mac - ColumnWidths[rcMACAddress])));
+    FitColumns();
+}
+
+void TfRelynSearchGUI::FitColumns() {
+    QHeaderView *header = LvDeviceList->horizontalHeader();
+    const auto *view = static_cast<const QAbstractItemView *>(LvDeviceList);
+    int used = 0;
+    for (int column = 0; column < RelynColumnCount; ++column) {
+        const int cells = view->sizeHintForColumn(column);
+        int width = 0;
+        if (column == rcDescription)
+            // Its caption may lose its end in a small window, its cells never.
+            width = std::max(cells, LvDeviceList->viewport()->width() - used);
+        else
+            width = std::max({ColumnWidths[column], cells, header->sectionSizeHint(column)});
+        if (column == rcMACAddress)
+            // Any MAC address fits, not only the ones listed: the column keeps its width.
+            width = std::max(width, MacColumnWidth(LvDeviceList));
+        LvDeviceList->setColumnWidth(column, width);
+        used += width;
+    }
+}
+
+bool TfRelynSearchGUI::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == LvDeviceList->viewport() && event->type() == QEvent::Resize)
+        FitColumns();
+    return QDialog::eventFilter(watched, event);
 }
 
 void TfRelynSearchGUI::Search() {
@@ -288,6 +322,7 @@ void TfRelynSearchGUI::SearchFinished(const TRelynDevicesResult &result) {
     if (error.isEmpty()) {
         const QList<TRelynPar> &found = result.Outcome.Devices;
         Devices->SetDevices(found);
+        FitColumns();
         SelectRow(found.isEmpty() ? -1 : 0);
         if (found.isEmpty() && ExplainsNoReply)
             LbNoReply->ShowHint(result.NoReply);

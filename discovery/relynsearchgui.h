@@ -86,8 +86,12 @@ signals:
 protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The first four columns as wide as their texts and captions, never narrower than designed;
+    // the description, last, as wide as its texts and the rest of the table.
+    void FitColumns();
     void SearchFinished(const TRelynDevicesResult &result);
     void SetWaitCursor(bool wait);
     void ApplyOptions();

@@ -78,6 +78,10 @@ TRelynIPChangeEnvironment TRelynIPChangeEnvironment::System() {
     environment.BroadcastInterfaces = [] {
         return MakeSystemNetwork()->BroadcastInterfaces();
     };
+    // Every interface, as quillet-cli search asks: the device may answer on another one now.
+    environment.Search = [](const QString &typesFile) {
+        return RunRelynScopedSearch(typesFile, TRelynSearchScope()).Devices;
+    };
     return environment;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "discovery/relyn.h"
+#include "discovery/relyndevicelist.h"
 #include "discovery/relynnetwork.h"
 #include "support/icmpecho.h"
 
@@ -68,6 +69,10 @@ struct TRelynIPChangeEnvironment {
     std::function<void(const QString &address)> Probe;
     // The interfaces an IP-SETUP may leave by; none given: the one the system chooses.
     std::function<QList<TRelynInterface>()> BroadcastInterfaces;
+    // After a change: the search that looks for the device at its new address, for at most
+    // AnswerWaitMs. None: nobody looks.
+    TRelynSearchFunction Search;
+    int AnswerWaitMs = 10000;
 
     static TRelynIPChangeEnvironment System();
 };

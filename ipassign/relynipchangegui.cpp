@@ -2,7 +2,9 @@
 
 #include "discovery/macaddresstext.h"
 #include "discovery/relynsearchlangsupport.h"
+#include "ipassign/answerwait.h"
 #include "ipassign/ipedit.h"
+#include "support/nethelpers.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -105,7 +107,8 @@ TfRelynIPChangeGUI::TfRelynIPChangeGUI(QWidget *owner, TRelynIPChangeEnvironment
                                        MessageBoxFunction messageBox)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
     , FEnvironment(std::move(environment))
-    , FMessageBox(messageBox ? std::move(messageBox) : MessageBoxFunction(ShowMessageBox)) {
+    , FMessageBox(messageBox ? std::move(messageBox) : MessageBoxFunction(ShowMessageBox))
+    , FAnswerWait(new TRelynAnswerWait(FEnvironment.Search, this)) {
     setObjectName(QStringLiteral("fRelynIPChangeGUI"));
     setFixedSize(ClientWidth, ClientHeight);
     setModal(true);
@@ -142,6 +145,12 @@ TfRelynIPChangeGUI::TfRelynIPChangeGUI(QWidget *owner, TRelynIPChangeEnvironment
     ChBARPOnly->setObjectName(QStringLiteral("ChBARPOnly"));
     ChBARPOnly->setGeometry(32, 64, 297, 17);
     ChBARPOnly->setChecked(false);
+    LabAnswer = new QLabel(PnlMain);
+    LabAnswer->setObjectName(QStringLiteral("LabAnswer"));
+    LabAnswer->setGeometry(32, 62, ClientWidth - 2 * 32, 34);
+    LabAnswer->setWordWrap(true);
+    LabAnswer->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    LabAnswer->hide();
 
     Bevel1 = new QFrame(PnlButtons);
     Bevel1->setObjectName(QStringLiteral("Bevel1"));
@@ -167,12 +176,21 @@ TfRelynIPChangeGUI::TfRelynIPChangeGUI(QWidget *owner, TRelynIPChangeEnvironment
 
     connect(BBChange, &QPushButton::clicked, this, &TfRelynIPChangeGUI::BBChangeClick);
     connect(BBCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(FAnswerWait, &TRelynAnswerWait::Finished, this, &TfRelynIPChangeGUI::AnswerFinished);
+}
+
+bool TfRelynIPChangeGUI::WaitingForAnswer() const {
+    return FAnswerWait->Waiting();
 }
 
 void TfRelynIPChangeGUI::showEvent(QShowEvent *event) {
     QDialog::showEvent(event);
     if (event->spontaneous())
         return;
+    if (WaitingForAnswer()) {
+        ShowWaiting();
+        return;
+    }
     if (FRetryFocus) {
         FRetryFocus->setFocus();
         FRetryFocus = nullptr;
@@ -217,6 +235,17 @@ void TfRelynIPChangeGUI::BBChangeClick() {
     if (outcome.Success && interface.isEmpty() && !change.ArpOnly())
         message += tr("\r\nThe change went out of every interface of this "
                       "computer.");
+    // The datagram is sent blind: only the device answering at its new address tells that it
+    // moved. The neighbour table mode moves nothing.
+    if (outcome.Success && !change.ArpOnly() && FEnvironment.Search) {
+        FChangedMessage = message;
+        FNewAddress = ipAddress;
+        NormalizeIPText(FNewAddress);
+        FAnswerWait->Start(macAddress, FNewAddress, FEnvironment.AnswerWaitMs);
+        // Hiding ended exec()'s loop; exec() runs it again around the shown dialog.
+        show();
+        return;
+    }
     FMessageBox(parentWidget(), outcome.Kind, message);
     if (!outcome.Success) {
         FRetryFocus = outcome.Message == FTexts.Messages.MsgMACSyntax
@@ -226,9 +255,54 @@ void TfRelynIPChangeGUI::BBChangeClick() {
     done(result);
 }
 
+void TfRelynIPChangeGUI::ShowWaiting() {
+    for (QWidget *field : {static_cast<QWidget *>(IPEdtAddress), static_cast<QWidget *>(EdtMac),
+                           static_cast<QWidget *>(BBChange)})
+        field->setEnabled(false);
+    ChBARPOnly->hide();
+    LabAnswer->setText(tr("Looking for the device at %1 ...").arg(FNewAddress));
+    LabAnswer->show();
+    BBCancel->setFocus();
+}
+
+void TfRelynIPChangeGUI::AnswerFinished(bool answered) {
+    if (answered) {
+        EndWait(rmInformation, tr("The device answers at %1.").arg(FNewAddress));
+        return;
+    }
+    EndWait(rmWarning, tr("The device does not answer at %1 yet (looked for it for %2 s): it may "
+                          "need longer, or the change did not reach it. Search again to see.")
+                           .arg(FNewAddress)
+                           .arg(FEnvironment.AnswerWaitMs / 1000.0));
+}
+
+void TfRelynIPChangeGUI::reject() {
+    if (!WaitingForAnswer()) {
+        QDialog::reject();
+        return;
+    }
+    FAnswerWait->Cancel();
+    EndWait(rmWarning, tr("Whether the device answers at %1 was not checked: the wait was "
+                          "cancelled.")
+                           .arg(FNewAddress));
+}
+
+void TfRelynIPChangeGUI::EndWait(qint32 kind, const QString &line) {
+    for (QWidget *field : {static_cast<QWidget *>(IPEdtAddress), static_cast<QWidget *>(EdtMac),
+                           static_cast<QWidget *>(BBChange)})
+        field->setEnabled(true);
+    LabAnswer->hide();
+    ChBARPOnly->setVisible(FShowARPOnly);
+    hide();
+    FMessageBox(parentWidget(), kind, FChangedMessage + QStringLiteral("\r\n") + line);
+    done(QDialog::Accepted);
+}
+
 int TfRelynIPChangeGUI::exec() {
     for (;;) {
         const int result = QDialog::exec();
+        if (WaitingForAnswer())
+            continue;
         if (result == QDialog::Accepted || !FRetryFocus)
             return result;
     }

@@ -15,6 +15,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class TIPEdit;
+class TRelynAnswerWait;
 
 // The dialog's twelve texts: six captions and the procedure's six messages.
 struct TRelynIPChangeLangSupport {
@@ -75,6 +76,14 @@ public:
     QFrame *Bevel1;
     QPushButton *BBChange;
     QPushButton *BBCancel;
+    // In the place of ChBARPOnly while the dialog looks for the device at its new address.
+    QLabel *LabAnswer;
+
+    // After a change the dialog stays open, and Cancel ends the wait, until the device answers
+    // at its new address or the environment's AnswerWaitMs are over; the box then says which.
+    bool WaitingForAnswer() const;
+    // While the dialog waits for the device: ends the wait, not the dialog's success.
+    void reject() override;
 
     // A failed change shows the dialog again with what was typed, until Change succeeds or the
     // user cancels.
@@ -85,6 +94,10 @@ protected:
 
 private:
     void BBChangeClick();
+    void ShowWaiting();
+    void AnswerFinished(bool answered);
+    // Shows the change's message with the wait's line and closes the dialog with OK.
+    void EndWait(qint32 kind, const QString &line);
 
     TRelynIPChangeEnvironment FEnvironment;
     QString FInterface;
@@ -96,6 +109,10 @@ private:
     // Set by a failed change: the dialog comes back with its fields as they were, the one at
     // fault focused.
     QWidget *FRetryFocus = nullptr;
+    TRelynAnswerWait *FAnswerWait;
+    // The change's own message, and the address the device is looked for at.
+    QString FChangedMessage;
+    QString FNewAddress;
 };
 
 // The dialog's texts from what the search window hands over.

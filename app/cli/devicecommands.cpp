@@ -5,16 +5,15 @@
 #include "app/workflows/fleetupload.h"
 #include "discovery/relyndeviceexport.h"
 #include "discovery/relynnoreply.h"
+#include "ipassign/answerwait.h"
 #include "ipassign/changetarget.h"
 #include "ipassign/freeaddress.h"
 #include "ipassign/relynipchange.h"
 #include "support/nethelpers.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QThread>
 #include <algorithm>
 #include <memory>
 
@@ -76,7 +75,8 @@ std::string deviceCsv(const QList<TRelynPar> &records) {
     return RelynDevicesCsv(records).toStdString();
 }
 
-void printSearchNotes(const TRelynSearchOutcome &outcome, bool rangeSearch, std::ostream &err) {
+void printSearchNotes(const TRelynSearchOutcome &outcome, const TRelynSearchScope &scope,
+                      std::ostream &err, const std::function<TRelynFirewall()> &firewall) {
     for (const QString &line : outcome.Skipped) {
         err << "quillet-cli: " << printable(line, Tabs::Replace) << '\n';
     }
@@ -90,10 +90,10 @@ void printSearchNotes(const TRelynSearchOutcome &outcome, bool rangeSearch, std:
                         .arg(outcome.RefusedSends))
             << '\n';
     }
-    if (!outcome.Devices.isEmpty() || rangeSearch) {
+    if (!outcome.Devices.isEmpty()) {
         return;
     }
-    for (const QString &line : RelynNoReplyHint(outcome.Asked, RelynCheckFirewall())) {
+    for (const QString &line : RelynSearchNoReplyHint(scope, outcome.Asked, firewall())) {
         err << line.toStdString() << '\n';
     }
 }
@@ -129,36 +129,6 @@ bool isDottedAddress(const QString &text) {
         QStringLiteral("^(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])"
                        "(\\.(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])){3}$"));
     return form.match(text).hasMatch();
-}
-
-std::optional<TRelynPar> findDeviceAt(const TRelynSearchFunction &search, const QString &mac,
-                                      const QString &address, int waitMs) {
-    const QString wantedMac = RelynCanonicalMac(mac);
-    QString wantedAddress = address;
-    NormalizeIPText(wantedAddress);
-    // A search collects replies for a moment of its own; the pause keeps a quick failure (no
-    // interface yet after the change) from spinning.
-    constexpr int PauseMs = 200;
-    QElapsedTimer clock;
-    clock.start();
-    for (;;) {
-        try {
-            for (const TRelynPar &record : search(QString())) {
-                QString recordAddress = record.IPAddress;
-                if (NormalizeIPText(recordAddress) && recordAddress == wantedAddress &&
-                    RelynCanonicalMac(record.MACAddress) == wantedMac) {
-                    return record;
-                }
-            }
-        } catch (const std::exception &) {
-            // Tried again until the time is up.
-        }
-        const qint64 left = waitMs - clock.elapsed();
-        if (left <= 0) {
-            return std::nullopt;
-        }
-        QThread::msleep(static_cast<unsigned long>(std::min<qint64>(left, PauseMs)));
-    }
 }
 
 QList<UploadJob> uploadToAll(UploadKind kind, const QString &file, const QStringList &addresses,
@@ -431,7 +401,7 @@ int searchCommand(const CommandCall &call) {
         console.out << deviceTable(outcome.Devices);
     }
     if (!call.search) {
-        printSearchNotes(outcome, !scope.Ranges.isEmpty(), console.err);
+        printSearchNotes(outcome, scope, console.err);
     }
     return Success;
 }
@@ -471,7 +441,7 @@ int moveDevice(const CommandCall &call, const QString &mac, const QString &addre
     const SearchFunction find = call.search ? call.search : [](const QString &typesFile) {
         return RunRelynScopedSearch(typesFile, TRelynSearchScope()).Devices;
     };
-    if (const auto found = findDeviceAt(find, mac, address, waitMs)) {
+    if (const auto found = RelynFindDeviceAt(find, mac, address, waitMs)) {
         console.out << text(CliText::tr("Device %1 answers at %2.")
                                 .arg(found->MACAddress, found->IPAddress))
                     << '\n';

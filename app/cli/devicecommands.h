@@ -3,10 +3,12 @@
 
 #include "app/cli/commandparser.h"
 #include "discovery/relyndevicelist.h"
+#include "discovery/relynnoreply.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 #include <ostream>
 
@@ -30,18 +32,16 @@ std::string deviceJson(const QList<TRelynPar> &records);
 // formula gets a leading '.
 std::string deviceCsv(const QList<TRelynPar> &records);
 
-// What follows a search on standard error: why nothing answered (the interfaces asked, a
-// firewall that may drop the replies), and the sends that a range search could not make.
-void printSearchNotes(const TRelynSearchOutcome &outcome, bool rangeSearch, std::ostream &err);
+// What follows a search on standard error: why nothing answered (the interfaces or addresses
+// asked, a firewall that may drop the replies), and the sends that a range search could not
+// make. The firewall is looked at only when nothing answered.
+void printSearchNotes(const TRelynSearchOutcome &outcome, const TRelynSearchScope &scope,
+                      std::ostream &err,
+                      const std::function<TRelynFirewall()> &firewall = RelynCheckFirewall);
 
 // An address a device can be reached at: four decimal numbers. Names are refused, so that
 // nothing is ever looked up by name.
 bool isDottedAddress(const QString &text);
-
-// Searches again and again until a device with the MAC address answers at the address, for at
-// most waitMs; the device's record, or nothing. A search that fails counts as one without it.
-std::optional<TRelynPar> findDeviceAt(const TRelynSearchFunction &search, const QString &mac,
-                                      const QString &address, int waitMs);
 
 enum class UploadKind { Web, Firmware };
 

@@ -40,6 +40,14 @@ private slots:
         for (int row = 1; row < 3; ++row)
             QVERIFY(cell(row, 0, Qt::ToolTipRole).toString().isEmpty());
         QVERIFY(!window.LbNoReply->isVisible());
+        // 198.51.100.11, the longest address here, stands whole in its cell.
+        QTableView *table = window.LvDeviceList;
+        const int margin =
+            table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table);
+        for (int row = 0; row < 3; ++row)
+            QVERIFY2(QFontMetricsF(table->font()).horizontalAdvance(cell(row, 0).toString()) <=
+                         table->columnWidth(0) - 1 - 2 * (margin + 1),
+                     qPrintable(cell(row, 0).toString()));
 
         window.LvDeviceList->selectRow(0);
         QTest::mouseClick(window.BBChangeIP, Qt::LeftButton);

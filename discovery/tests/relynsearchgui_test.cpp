@@ -1,4 +1,5 @@
 #include "discovery/relynerror.h"
+#include "discovery/relynnoreply.h"
 #include "discovery/relynsearchgui.h"
 
 #include <QAbstractItemModelTester>
@@ -7,7 +8,9 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSemaphore>
+#include <QSignalSpy>
 #include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QTimer>
@@ -120,13 +123,14 @@ private slots:
         QCOMPARE(window.windowTitle(), QStringLiteral("Find device"));
         QCOMPARE(window.SearchOptions(), TRelynSearchOptions(soAll));
         QCOMPARE(window.TypesFile(), QString());
-        const int widths[] = {90, -1, 60, 80, -1};
+        // The designed widths are the least; a caption with its sort mark may need more.
+        const int widths[] = {90, 105, 60, 80, -1};
         const QStringList headers = {QStringLiteral("IP address"), QStringLiteral("MAC address"),
                                      QStringLiteral("Firmware"), QStringLiteral("Device type"),
                                      QStringLiteral("Device description")};
         for (int column = 0; column < 5; ++column) {
             if (widths[column] > 0)
-                QCOMPARE(window.LvDeviceList->columnWidth(column), widths[column]);
+                QVERIFY(window.LvDeviceList->columnWidth(column) >= widths[column]);
             QCOMPARE(window.LvDeviceList->model()->headerData(column, Qt::Horizontal).toString(),
                      headers[column]);
         }
@@ -174,11 +178,78 @@ private slots:
             const QString text = Cell(window, row, rcMACAddress).toString();
             QVERIFY2(fm.horizontalAdvance(text) <= width - 1 - 2 * (margin + 1), qPrintable(text));
         }
-        // The columns between keep their widths, so only their positions move; the description
-        // gives the room back, so the five columns still fit the designed 501 pixels.
-        QCOMPARE(table->columnViewportPosition(rcFirmware), 90 + width);
+        // The description gives the room back, so the five columns still fit the table.
+        QCOMPARE(table->columnViewportPosition(rcFirmware),
+                 table->columnWidth(rcIPAddress) + width);
         QCOMPARE(table->columnViewportPosition(rcDescription) + table->columnWidth(rcDescription),
-                 501);
+                 table->viewport()->width());
+    }
+
+    // The widest texts a device can send fit their cells whole, and a larger window gives the
+    // table the room while the buttons keep to their edges.
+    void widestTextsFitAndTheWindowGrows() {
+        Script.Runs = {[] {
+            TRelynPar wide =
+                Device("198.51.100.111", "DD-DD-DD-DD-DD-DD", "Thermometer-WWW", "255-255-255.255");
+            wide.Description = QStringLiteral("Hall WWW, line 8, north wall");
+            return QList<TRelynPar>{Device("198.51.100.11", "02-00-00-00-00-01", "a-type"),
+                                    Device("255.255.255.254", "02-00-00-00-00-02", "a-type"), wide};
+        }};
+        auto window = MakeWindow();
+        window->SetChangeIPOpener(
+            [](QWidget *, const TRelynIPChangeRequest &) { return Changed(false); });
+        QVERIFY(ShowAndSearch(*window));
+        QTableView *table = window->LvDeviceList;
+        const int margin =
+            table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table);
+        const QFontMetricsF fm(table->font());
+        const auto noCellElided = [&] {
+            for (int row = 0; row < table->model()->rowCount(); ++row)
+                for (int column = 0; column < RelynColumnCount; ++column) {
+                    const QString text = Cell(*window, row, column).toString();
+                    if (fm.horizontalAdvance(text) >
+                        table->columnWidth(column) - 1 - 2 * (margin + 1)) {
+                        qWarning() << "elided:" << text << table->columnWidth(column);
+                        return false;
+                    }
+                }
+            return true;
+        };
+        QVERIFY(noCellElided());
+        // Wider than the designed table: it scrolls rather than cut a text off.
+        const auto columnsEnd = [table] {
+            return table->columnViewportPosition(rcDescription) +
+                   table->horizontalScrollBar()->value() + table->columnWidth(rcDescription);
+        };
+        QVERIFY(columnsEnd() >= table->viewport()->width());
+
+        const int description = table->columnWidth(rcDescription);
+        const int firstColumns = columnsEnd() - description;
+        window->resize(window->width() + 400, window->height() + 100);
+        QTRY_COMPARE(window->width(), TfRelynSearchGUI::ClientWidth + 400);
+        // The description takes all the new room; the others keep their widths.
+        QTRY_COMPARE(columnsEnd(), table->viewport()->width());
+        QVERIFY(table->columnWidth(rcDescription) > description);
+        QCOMPARE(columnsEnd() - table->columnWidth(rcDescription), firstColumns);
+        QVERIFY(noCellElided());
+        // Select and Cancel at the right edge, Search and Change IP at the left, all at the bottom.
+        const auto inWindow = [&window](QWidget *button) {
+            return QRect(button->mapTo(window.get(), QPoint(0, 0)), button->size());
+        };
+        QCOMPARE(inWindow(window->BBCancel).right(), window->width() - 1 - 8);
+        QCOMPARE(inWindow(window->BBSelect).right() + 1 + 8, inWindow(window->BBCancel).left());
+        QCOMPARE(inWindow(window->BBSearch).left(), 8);
+        QCOMPARE(inWindow(window->BBChangeIP).left(), 8);
+        QCOMPARE(inWindow(window->BBChangeIP).bottom(), window->height() - 1 - 8);
+        QCOMPARE(inWindow(window->BBCancel).top(), inWindow(window->BBSearch).top());
+        QCOMPARE(window->BBSelect->width(), 75);
+        QCOMPARE(window->BBHelpDeviceNotFound->width(), 209);
+
+        // Smaller again, but never below the designed size.
+        window->resize(100, 100);
+        QTRY_COMPARE(window->size(), QSize(521, 297));
+        QTRY_COMPARE(table->columnWidth(rcDescription), description);
+        QVERIFY(noCellElided());
     }
 
     void optionalButtonsAndPanelHeight_data() {
@@ -335,6 +406,36 @@ private slots:
                         .contains(QStringLiteral("address in 192.0.2.0/24 with Change IP")));
             QVERIFY(Cell(*window, 1, column, Qt::ToolTipRole).toString().isEmpty());
         }
+    }
+
+    // The device model's search explains an empty range search as it does an empty broadcast.
+    void emptyRangeSearchIsExplainedToo() {
+        QList<TRelynSearchScope> scopes;
+        TRelynBackgroundSearch search(
+            [](const QString &, const TRelynSearchScope &) { return TRelynSearchOutcome(); },
+            [&scopes](const TRelynSearchScope &scope, const QList<TRelynInterface> &asked) {
+                scopes << scope;
+                return RelynSearchNoReplyHint(scope, asked,
+                                              TRelynFirewall{TRelynFirewall::fwUnknown, {}});
+            });
+        QSignalSpy finished(&search, &TRelynBackgroundSearch::Finished);
+        TRelynSearchScope range;
+        QString error;
+        QVERIFY(RelynParseRangeList(QStringLiteral("203.0.113.0/30"), range.Ranges, error));
+        QVERIFY(search.Start(QString(), range, QStringLiteral("203.0.113.0/30")));
+        QVERIFY(finished.wait(5000));
+        const QStringList hint = finished.at(0).at(0).value<TRelynDevicesResult>().NoReply;
+        QCOMPARE(scopes.size(), 1);
+        QVERIFY2(hint.size() == 5, qPrintable(hint.join(u'|')));
+        QCOMPARE(hint.first(),
+                 QStringLiteral("Asked the 2 addresses 203.0.113.1-203.0.113.2 one by one."));
+        QVERIFY(hint.at(2).startsWith(QStringLiteral("If this computer runs a firewall, unless")));
+        QVERIFY(!hint.join(u' ').contains(QStringLiteral("broadcast")));
+
+        QVERIFY(search.Start(QString(), {}, {}));
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(finished.at(1).at(0).value<TRelynDevicesResult>().NoReply.first(),
+                 QStringLiteral("The query went out of the one interface the system chose."));
     }
 
     void headerClickSortsAndIsRememberedForTheNextSearch() {

@@ -121,10 +121,14 @@ private slots:
     // The technician's road: search, Change IP on one device, a new address, found there.
     void searchWindowMovesTheChosenDeviceAndFindsItAgain() {
         QList<qint32> kinds;
+        QStringList texts;
         TfRelynSearchGUI window;
-        window.SetChangeIPOpener(RelynIPChangeOpener(
-            TRelynIPChangeEnvironment::System(),
-            [&kinds](QWidget *, qint32 kind, const QString &) { kinds << kind; }));
+        window.SetChangeIPOpener(
+            RelynIPChangeOpener(TRelynIPChangeEnvironment::System(),
+                                [&kinds, &texts](QWidget *, qint32 kind, const QString &text) {
+                                    kinds << kind;
+                                    texts << text;
+                                }));
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QTRY_VERIFY_WITH_TIMEOUT(!window.Searching(), 20000);
@@ -144,6 +148,9 @@ private slots:
         QTest::mouseClick(window.BBChangeIP, Qt::LeftButton);
 
         QCOMPARE(kinds, QList<qint32>{rmInformation});
+        // The dialog found the device at its new address before it said so.
+        QCOMPARE(texts, QStringList{QStringLiteral("IP address was successfuly changed\r\nThe "
+                                                   "device answers at 192.0.2.50.")});
         QVERIFY(labtest::waitForLog(2, "address 192.0.2.50", std::chrono::seconds(3)));
         // One 20-byte broadcast, laid out as the devices expect, reached every device.
         QCOMPARE(labtest::logLines(2, "recv ipsetup").size(), size_t(1));
@@ -165,6 +172,47 @@ private slots:
         QCOMPARE(RowOf(window, 0, Address(2)), -1);
         QCOMPARE(RowOf(window, 0, Address(1)), RowOf(window, 1, Mac(1)));
         QVERIFY(labtest::restartDevice(2));
+    }
+
+    // A device that does not take the address is not reported as moved: the dialog looks for it
+    // for the time given, stays responsive meanwhile, and says that it does not answer there.
+    void dialogSaysWhenTheDeviceDoesNotAnswerAtItsNewAddress() {
+        QVERIFY(labtest::restartDevice(1, {"--ignore-ipsetup"}));
+        TRelynIPChangeEnvironment environment = TRelynIPChangeEnvironment::System();
+        environment.AnswerWaitMs = 3000;
+        QList<qint32> kinds;
+        QStringList texts;
+        TRelynIPChangeRequest request = RelynIPChangeRequest(TRelynSearchLangSupport());
+        request.HasStartAddress = true;
+        request.IPAddress = QStringLiteral("192.0.2.53");
+        request.MACAddress = Mac(1);
+        bool sawWaiting = false;
+        QTimer::singleShot(0, [&sawWaiting] {
+            auto *dialog = qobject_cast<TfRelynIPChangeGUI *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            QTest::mouseClick(dialog->BBChange, Qt::LeftButton);
+            // The event loop runs while the searches go on.
+            QTest::qWait(500);
+            sawWaiting = dialog->WaitingForAnswer() && dialog->isVisible();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        const auto moved =
+            OpenRelynIPChange(nullptr, request, environment,
+                              [&kinds, &texts](QWidget *, qint32 kind, const QString &text) {
+                                  kinds << kind;
+                                  texts << text;
+                              });
+        QVERIFY(moved);
+        QVERIFY(sawWaiting);
+        QVERIFY(labtest::waitForLog(1, "ipsetup ignored", std::chrono::seconds(3)));
+        QCOMPARE(kinds, QList<qint32>{rmWarning});
+        QVERIFY2(texts.first().contains(QStringLiteral("The device does not answer at "
+                                                       "192.0.2.53 yet")),
+                 qPrintable(texts.first()));
+        // The echo test, then the 3 s of searching and at most one search more.
+        QVERIFY(clock.elapsed() < 3000 + 6000);
+        QVERIFY(labtest::restartDevice(1));
     }
 
     // The ARP mode writes a permanent entry into the computer's neighbour table and sends no

@@ -1,4 +1,6 @@
 // The procedure on a scripted network: echo service, endpoint and neighbour table stand-ins.
+#include "discovery/relynerror.h"
+#include "ipassign/answerwait.h"
 #include "ipassign/freeaddress.h"
 #include "ipassign/neighbourtable.h"
 #include "ipassign/tests/scriptednetwork.h"
@@ -6,6 +8,8 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <QElapsedTimer>
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -396,4 +400,55 @@ TEST(FreeAddress, GatewaysAndNeighboursFromTheSystemTables) {
         "192.0.2.11       0x1         0x2         02:00:00:00:00:01     *        eth0\n"
         "192.0.2.99       0x1         0x0         00:00:00:00:00:00     *        eth0\n";
     EXPECT_EQ(ArpTableAddresses(arp), (QList<std::uint32_t>{0xC000020B, 0xC0000263}));
+}
+
+// After an IP change: searches until the device answers at its new address, and no longer than
+// the wait given.
+TEST(FindDeviceAt, SearchesUntilTheMacAnswersAtTheAddressOrTheWaitEnds) {
+    const auto device = [](const char *ip) {
+        TRelynPar record;
+        record.IPAddress = QString::fromLatin1(ip);
+        record.MACAddress = QStringLiteral("02-00-00-00-00-0A");
+        return record;
+    };
+    int searches = 0;
+    const auto moving = [&searches, &device](const QString &) -> QList<TRelynPar> {
+        ++searches;
+        if (searches == 1) {
+            throw ERelynError(QStringLiteral("Socket Error # 101"));
+        }
+        TRelynPar moved = device(searches < 4 ? "192.0.2.11" : "192.0.2.200");
+        return {device("192.0.2.200"), moved};
+    };
+    // Any way of writing the MAC address that IsMacText takes.
+    const auto found = RelynFindDeviceAt(
+        [&](const QString &types) {
+            auto records = moving(types);
+            if (!records.isEmpty()) {
+                records.first().MACAddress = QStringLiteral("02-00-00-00-00-0B");
+            }
+            return records;
+        },
+        QStringLiteral("02-00-00-00-0-a"), QStringLiteral("192.0.2.200"), 5000);
+    ASSERT_TRUE(found.has_value());
+    EXPECT_EQ(found->IPAddress, QStringLiteral("192.0.2.200"));
+    EXPECT_EQ(searches, 4);
+
+    QElapsedTimer clock;
+    clock.start();
+    searches = 0;
+    EXPECT_FALSE(RelynFindDeviceAt(moving, QStringLiteral("02-00-00-00-00-0B"),
+                                   QStringLiteral("192.0.2.11"), 700));
+    EXPECT_GE(clock.elapsed(), 700);
+    EXPECT_LT(clock.elapsed(), 1500);
+    EXPECT_GE(searches, 3);
+
+    // Told to stop, it gives up between searches, long before its time.
+    clock.restart();
+    searches = 0;
+    EXPECT_FALSE(RelynFindDeviceAt(moving, QStringLiteral("02-00-00-00-00-0B"),
+                                   QStringLiteral("192.0.2.11"), 60000,
+                                   [&searches] { return searches >= 2; }));
+    EXPECT_EQ(searches, 2);
+    EXPECT_LT(clock.elapsed(), 1000);
 }

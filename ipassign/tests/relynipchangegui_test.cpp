@@ -10,9 +10,11 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QTableWidget>
 #include <QTimer>
 #include <QtTest>
+#include <atomic>
 
 namespace {
 
@@ -215,6 +217,120 @@ private slots:
         QCOMPARE(Boxes[0].Text, QStringLiteral("IP address was successfuly changed\r\nThe change "
                                                "went out of every interface of this computer."));
         QVERIFY(Net.Commands.isEmpty());
+    }
+
+    // After the change the dialog stays, responsive, and looks for the device at its new
+    // address until it answers there; the box then says so under the change's own message.
+    void changedDeviceIsLookedForAtItsNewAddress() {
+        QSemaphore answer;
+        std::atomic<int> searches = 0;
+        TRelynIPChangeEnvironment environment = Net.Environment();
+        environment.Search = [&answer, &searches](const QString &) {
+            // The first search finds the device still at its old address.
+            if (++searches == 1)
+                return QList<TRelynPar>{Device("192.0.2.12", "02-00-00-12-34-5F")};
+            answer.acquire();
+            return QList<TRelynPar>{Device("192.0.2.11", "02-00-00-12-34-5F"),
+                                    Device("192.0.2.50", "02-00-00-12-34-5F")};
+        };
+        TfRelynIPChangeGUI dialog(nullptr, environment, RecordBox());
+        OnModalDialog([&](TfRelynIPChangeGUI *shown) {
+            shown->IPEdtAddress->SetText(QStringLiteral("192.0.2.050"));
+            shown->EdtMac->setText(QStringLiteral("02-00-00-12-34-5f"));
+            QTest::mouseClick(shown->BBChange, Qt::LeftButton);
+            QCOMPARE(Net.Broadcasts.size(), 1);
+            QVERIFY(shown->isVisible());
+            QVERIFY(shown->WaitingForAnswer());
+            QVERIFY(!shown->BBChange->isEnabled());
+            QVERIFY(shown->BBCancel->isEnabled());
+            QVERIFY(shown->LabAnswer->isVisible());
+            QVERIFY(!shown->ChBARPOnly->isVisible());
+            QCOMPARE(shown->LabAnswer->text(),
+                     QStringLiteral("Looking for the device at 192.0.2.50 ..."));
+            // The window's events go on meanwhile.
+            QTRY_COMPARE(searches.load(), 2);
+            QVERIFY(!QApplication::overrideCursor());
+            QVERIFY(Boxes.isEmpty());
+            answer.release();
+        });
+        QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+        QCOMPARE(Boxes.size(), 1);
+        QCOMPARE(Boxes[0].Kind, qint32(rmInformation));
+        QCOMPARE(Boxes[0].Text, QStringLiteral("IP address was successfuly changed\r\nThe change "
+                                               "went out of every interface of this computer.\r\n"
+                                               "The device answers at 192.0.2.50."));
+        QVERIFY(!dialog.WaitingForAnswer());
+    }
+
+    // A device that does not answer in time is never reported as moved; Cancel ends the wait
+    // at once, and says that nothing was checked.
+    void silentDeviceIsReportedAndTheWaitCanBeCancelled() {
+        std::atomic<int> searches = 0;
+        TRelynIPChangeEnvironment environment = Net.Environment();
+        environment.Search = [&searches](const QString &) {
+            ++searches;
+            return QList<TRelynPar>{Device("192.0.2.12", "02-00-00-12-34-5F")};
+        };
+        environment.AnswerWaitMs = 700;
+        QElapsedTimer clock;
+        // Change, then what the test does while the dialog waits.
+        const auto change = [&](TRelynIPChangeEnvironment env,
+                                std::function<void(TfRelynIPChangeGUI *)> meanwhile) {
+            TfRelynIPChangeGUI dialog(nullptr, env, RecordBox());
+            dialog.SetStartIPAddress(QStringLiteral("192.0.2.50"));
+            dialog.SetStartMACAddress(QStringLiteral("02-00-00-12-34-5F"));
+            OnModalDialog([meanwhile](TfRelynIPChangeGUI *shown) {
+                QTest::mouseClick(shown->BBChange, Qt::LeftButton);
+                meanwhile(shown);
+            });
+            clock.start();
+            return dialog.exec();
+        };
+        QCOMPARE(change(environment, [](TfRelynIPChangeGUI *) {}), int(QDialog::Accepted));
+        QVERIFY(clock.elapsed() >= 700);
+        QVERIFY(clock.elapsed() < 3000);
+        QVERIFY(searches.load() >= 2);
+        QCOMPARE(Boxes.size(), 1);
+        QCOMPARE(Boxes[0].Kind, qint32(rmWarning));
+        QVERIFY2(Boxes[0].Text.startsWith(QStringLiteral("IP address was successfuly changed\r\n")),
+                 qPrintable(Boxes[0].Text));
+        QVERIFY2(Boxes[0].Text.endsWith(QStringLiteral(
+                     "The device does not answer at 192.0.2.50 yet (looked for it for 0.7 s): it "
+                     "may need longer, or the change did not reach it. Search again to see.")),
+                 qPrintable(Boxes[0].Text));
+
+        environment.AnswerWaitMs = 60000;
+        const int before = searches.load();
+        QCOMPARE(change(environment,
+                        [&searches, before](TfRelynIPChangeGUI *shown) {
+                            QTRY_VERIFY(searches.load() >= before + 2);
+                            QVERIFY(shown->WaitingForAnswer());
+                            QTest::keyClick(shown, Qt::Key_Escape);
+                        }),
+                 int(QDialog::Accepted));
+        QVERIFY(clock.elapsed() < 3000);
+        QCOMPARE(Boxes.size(), 2);
+        QCOMPARE(Boxes[1].Kind, qint32(rmWarning));
+        QVERIFY2(Boxes[1].Text.endsWith(QStringLiteral("Whether the device answers at 192.0.2.50 "
+                                                       "was not checked: the wait was cancelled.")),
+                 qPrintable(Boxes[1].Text));
+        // The search under way ended with the dialog; no other follows.
+        const int after = searches.load();
+        QTest::qWait(400);
+        QCOMPARE(searches.load(), after);
+        QCOMPARE(Net.Broadcasts.size(), 2);
+
+        // The neighbour table mode moves no device: nobody looks for one.
+        searches = 0;
+        auto arp = std::make_unique<TfRelynIPChangeGUI>(nullptr, environment, RecordBox());
+        arp->show();
+        arp->IPEdtAddress->SetText(QStringLiteral("192.0.2.60"));
+        arp->EdtMac->setText(QStringLiteral("02-00-00-00-00-03"));
+        arp->ChBARPOnly->setChecked(true);
+        QTest::mouseClick(arp->BBChange, Qt::LeftButton);
+        QVERIFY(!arp->WaitingForAnswer());
+        QCOMPARE(Boxes.size(), 3);
+        QCOMPARE(searches.load(), 0);
     }
 
     void failedChangeComesBackWithWhatWasTyped() {

@@ -139,6 +139,14 @@ TEST_F(CliMultiLanLab, RangeSearchFindsTheDevicesBehindTheRouter) {
         EXPECT_EQ(device.firmware.toStdString(), "1-4-5.00") << n;
         EXPECT_EQ(labtest::logLines(n, "recv discovery").size(), 1u) << n;
     }
+    // A range where no device lives says so, and what was asked, as a broadcast does.
+    const CliRun empty = runCli(
+        {QStringLiteral("search"), QStringLiteral("--range"), QStringLiteral("203.0.113.200/30")});
+    EXPECT_EQ(empty.status, 0) << empty.err;
+    EXPECT_EQ(empty.out, "");
+    EXPECT_TRUE(contains(empty.err, "No device answered.\nAsked the 2 addresses "
+                                    "203.0.113.201-203.0.113.202 one by one.\n"))
+        << empty.err;
     // 10.0.0.11 is routed out of the default route's eth1, where no device is: the send goes,
     // or is refused, and the sweep goes on.
     const CliRun tooMany = runCli(

@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -140,40 +139,46 @@ TEST(SearchCommand, NoDeviceIsAnEmptySuccessAndASocketErrorAFailure) {
     EXPECT_TRUE(typesSeen.isEmpty());
 }
 
-// After an IP change: searches until the device answers at its new address, and no longer than
-// the wait given.
-TEST(FindDeviceAt, SearchesUntilTheMacAnswersAtTheAddressOrTheWaitEnds) {
-    int searches = 0;
-    const auto moving = [&searches](const QString &) -> QList<TRelynPar> {
-        ++searches;
-        if (searches == 1) {
-            throw ERelynError(QStringLiteral("Socket Error # 101"));
-        }
-        TRelynPar moved = device(searches < 4 ? "192.0.2.11" : "192.0.2.200");
-        return {device("192.0.2.200"), moved};
+// A range search that nothing answers explains itself as a broadcast does, in its own words.
+TEST(SearchNotes, AnEmptyRangeSearchNamesItsAddressesAndTheFirewall) {
+    const auto notes = [](const TRelynSearchScope &scope, qint64 refused = 0,
+                          TRelynFirewall::TKind kind = TRelynFirewall::fwUfw) {
+        TRelynSearchOutcome outcome;
+        outcome.RefusedSends = refused;
+        std::ostringstream err;
+        int looked = 0;
+        cli::printSearchNotes(outcome, scope, err, [&looked, kind] {
+            ++looked;
+            return TRelynFirewall{kind, QString()};
+        });
+        EXPECT_EQ(looked, 1);
+        return err.str();
     };
-    // Any way of writing the MAC address that IsMacText takes.
-    const auto found = cli::findDeviceAt(
-        [&](const QString &types) {
-            auto records = moving(types);
-            if (!records.isEmpty()) {
-                records.first().MACAddress = QStringLiteral("02-00-00-00-00-0B");
-            }
-            return records;
-        },
-        QStringLiteral("02-00-00-00-0-a"), QStringLiteral("192.0.2.200"), 5000);
-    ASSERT_TRUE(found.has_value());
-    EXPECT_EQ(found->IPAddress, QStringLiteral("192.0.2.200"));
-    EXPECT_EQ(searches, 4);
-
-    QElapsedTimer clock;
-    clock.start();
-    searches = 0;
-    EXPECT_FALSE(cli::findDeviceAt(moving, QStringLiteral("02-00-00-00-00-0B"),
-                                   QStringLiteral("192.0.2.11"), 700));
-    EXPECT_GE(clock.elapsed(), 700);
-    EXPECT_LT(clock.elapsed(), 1500);
-    EXPECT_GE(searches, 3);
+    TRelynSearchScope ranges;
+    QString error;
+    ASSERT_TRUE(RelynParseRangeList(QStringLiteral("192.0.2.0/24 198.51.100.7 192.0.2.9"),
+                                    ranges.Ranges, error));
+    const std::string range = notes(ranges, 3);
+    EXPECT_EQ(range, "quillet-cli: the system refused 3 sends of the range search (no route or "
+                     "no neighbour)\n"
+                     "Asked the 255 addresses 192.0.2.1-192.0.2.254, 198.51.100.7 one by one.\n"
+                     "A device answers only at an address of the range, and only when the routers "
+                     "on the way pass UDP to and from port 30718.\n"
+                     "The firewall ufw is enabled on this computer: unless it lets in the "
+                     "replies to this computer's own queries, it drops the devices' replies and "
+                     "hides the devices.\n"
+                     "This lets the replies (UDP from port 30718) in:\n"
+                     "  sudo ufw allow proto udp from any port 30718\n");
+    ASSERT_TRUE(RelynParseRangeList(QStringLiteral("198.51.100.7"), ranges.Ranges, error));
+    EXPECT_EQ(notes(ranges, 0, TRelynFirewall::fwNone),
+              "Asked the address 198.51.100.7.\n"
+              "A device answers only at an address of the range, and only when the routers on "
+              "the way pass UDP to and from port 30718.\n");
+    // The broadcast keeps its hint.
+    EXPECT_EQ(notes(TRelynSearchScope(), 0, TRelynFirewall::fwNone),
+              "The query went out of the one interface the system chose.\n");
+    EXPECT_NE(notes(TRelynSearchScope()).find("cannot match a device's reply to the broadcast"),
+              std::string::npos);
 }
 
 TEST(DeviceAddresses, OnlyDottedAddressesAreAccepted) {

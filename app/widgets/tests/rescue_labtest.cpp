@@ -63,7 +63,10 @@ private slots:
         QVERIFY2(proposed.startsWith(QStringLiteral("192.0.2.")), qPrintable(proposed));
         QVERIFY(proposed != QStringLiteral("192.0.2.1") &&
                 proposed != QStringLiteral("192.0.2.11"));
-        QCOMPARE(boxes, QStringList{QStringLiteral("IP address was successfuly changed")});
+        // Said once the device answered at its new address.
+        QCOMPARE(boxes, QStringList{QStringLiteral("IP address was successfuly changed\r\nThe "
+                                                   "device answers at %1.")
+                                        .arg(proposed)});
         // Selected at its new address, reachable, ready for an upload.
         QTRY_VERIFY_WITH_TIMEOUT(!devices.Searching() && devices.SelectedDevices().size() == 1 &&
                                      devices.SelectedDevices()[0].IPAddress == proposed,

@@ -225,9 +225,10 @@ private slots:
             // closed; the list is searched again with the device selected where it went.
             const QString moved = QStringLiteral("192.0.2.14");
             WhenModal<TfRelynIPChangeGUI>(this, [&moved](TfRelynIPChangeGUI *dialog) {
-                // A failed step must not leave the dialog waiting.
+                // A failed step must not leave the dialog open; after Change it stays, looking
+                // for the device at its new address, until the box says it answers there.
                 const auto leave = qScopeGuard([dialog] {
-                    if (dialog->isVisible())
+                    if (dialog->isVisible() && !dialog->WaitingForAnswer())
                         dialog->reject();
                 });
                 QCOMPARE(dialog->EdtMac->text(), QString::fromStdString(labtest::deviceMac(2)));
@@ -238,8 +239,12 @@ private slots:
                 // Enter in the address presses Change, the dialog's default button.
                 QTest::keyClick(dialog->focusWidget(), Qt::Key_Return);
             });
-            WhenModal<QMessageBox>(this,
-                                   [](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Return); });
+            WhenModal<QMessageBox>(this, [&moved](QMessageBox *box) {
+                QCOMPARE(box->text(), QStringLiteral("IP address was successfuly changed\nThe "
+                                                     "device answers at %1.")
+                                          .arg(moved));
+                QTest::keyClick(box, Qt::Key_Return);
+            });
             choose(1, Qt::Key_I);
             QVERIFY(devices->Searching());
             const auto selectedAddress = [devices] {
