@@ -12,10 +12,6 @@
         <translation>zabalí složku do nového webového souboru</translation>
     </message>
     <message>
-        <source>upload a web file and wait for each restart</source>
-        <translation>nahraje webový soubor a počká na restarty</translation>
-    </message>
-    <message>
         <source>upload a firmware image</source>
         <translation>nahraje obraz firmwaru</translation>
     </message>
@@ -162,12 +158,6 @@ v nainstalovaném Quilletu ve složce dat uživatele.</translation>
     <message>
         <source>The rate must be a number of datagrams per second from 1 to 1000000.</source>
         <translation>Rychlost musí být počet datagramů za sekundu od 1 do 1000000.</translation>
-    </message>
-    <message>
-        <source>Uploads a web file to each device over TFTP and waits until it has restarted.
-Several devices are served side by side.</source>
-        <translation>Nahraje webový soubor do každého zařízení přes TFTP a počká, až se restartuje.
-Více zařízení se obsluhuje souběžně.</translation>
     </message>
     <message>
         <source>Uploads a firmware image to each device over TFTP.
@@ -365,6 +355,20 @@ Běží, dokud se nezastaví (Ctrl+C).</translation>
         <source>Serving %1 on http://127.0.0.1:%2/ (Ctrl+C stops)</source>
         <translation>Poskytuje se %1 na http://127.0.0.1:%2/ (Ctrl+C zastaví)</translation>
     </message>
+    <message>
+        <source>upload a web file and verify each device</source>
+        <translation>nahraje webový soubor a ověří každé zařízení</translation>
+    </message>
+    <message>
+        <source>Uploads a web file to each device over TFTP, waits until it has restarted and checks over HTTP that it serves the new file.
+Several devices are served side by side.</source>
+        <translation>Nahraje webový soubor do každého zařízení přes TFTP, počká, až se restartuje, a přes HTTP ověří, že poskytuje nový soubor.
+Více zařízení se obsluhuje souběžně.</translation>
+    </message>
+    <message>
+        <source>Do not check over HTTP that each device serves the new web file.</source>
+        <translation>Neověřovat přes HTTP, že každé zařízení poskytuje nový webový soubor.</translation>
+    </message>
 </context>
 <context>
     <name>ClientFailureLine</name>
@@ -493,6 +497,22 @@ Běží, dokud se nezastaví (Ctrl+C).</translation>
     <message>
         <source>No device answered.</source>
         <translation>Žádné zařízení neodpovědělo.</translation>
+    </message>
+    <message>
+        <source>Asked the address %1.</source>
+        <translation>Dotázána adresa %1.</translation>
+    </message>
+    <message>
+        <source>Asked the %1 addresses %2 one by one.</source>
+        <translation>Postupně dotázáno %1 adres: %2.</translation>
+    </message>
+    <message>
+        <source>A device answers only at an address of the range, and only when the routers on the way pass UDP to and from port 30718.</source>
+        <translation>Zařízení odpoví jen na adrese z rozsahu, a jen když směrovače po cestě propouštějí UDP z portu 30718 a na něj.</translation>
+    </message>
+    <message>
+        <source>unless it lets in the replies to this computer&apos;s own queries, it drops the devices&apos; replies and hides the devices.</source>
+        <translation>pokud nepropouští odpovědi na vlastní dotazy tohoto počítače, zahodí odpovědi zařízení a zařízení skryje.</translation>
     </message>
 </context>
 <context>
@@ -677,6 +697,18 @@ Běží, dokud se nezastaví (Ctrl+C).</translation>
     <message>
         <source>devices</source>
         <translation>zařízení</translation>
+    </message>
+    <message>
+        <source>, %1 verified</source>
+        <translation>, ověřeno %1</translation>
+    </message>
+    <message>
+        <source>, 1 differs</source>
+        <translation>, 1 se liší</translation>
+    </message>
+    <message>
+        <source>, %1 differ</source>
+        <translation>, %1 se liší</translation>
     </message>
 </context>
 <context>
@@ -930,6 +962,45 @@ Spusťte jej jako správce (root, například přes sudo), nebo změňte adresu 
     <message>
         <source>unknown</source>
         <translation>neznámý</translation>
+    </message>
+    <message>
+        <source>verified</source>
+        <translation>ověřeno</translation>
+    </message>
+    <message>
+        <source>differs</source>
+        <translation>liší se</translation>
+    </message>
+    <message>
+        <source>not verified</source>
+        <translation>neověřeno</translation>
+    </message>
+    <message>
+        <source>cancelled</source>
+        <translation>zrušeno</translation>
+    </message>
+    <message>
+        <source>checking</source>
+        <translation>ověřování</translation>
+    </message>
+    <message>
+        <source>Verified</source>
+        <translation>Ověření</translation>
+    </message>
+</context>
+<context>
+    <name>TVerifiedUpload</name>
+    <message>
+        <source>The web file could not be read: nothing was checked.</source>
+        <translation>Webový soubor nelze přečíst: nic nebylo ověřeno.</translation>
+    </message>
+    <message>
+        <source>The file is no web file (%1): nothing was checked.</source>
+        <translation>Soubor není webový soubor (%1): nic nebylo ověřeno.</translation>
+    </message>
+    <message>
+        <source>Checking the web file: page %1 of %2</source>
+        <translation>Ověřování webového souboru: stránka %1 z %2</translation>
     </message>
 </context>
 <context>
@@ -1272,6 +1343,22 @@ Spusťte jej jako správce (root, například přes sudo), nebo změňte adresu 
 The change went out of every interface of this computer.</source>
         <translation><byte value="xd"/>
 Změna odešla všemi rozhraními tohoto počítače.</translation>
+    </message>
+    <message>
+        <source>Looking for the device at %1 ...</source>
+        <translation>Hledání zařízení na adrese %1 ...</translation>
+    </message>
+    <message>
+        <source>The device answers at %1.</source>
+        <translation>Zařízení odpovídá na adrese %1.</translation>
+    </message>
+    <message>
+        <source>The device does not answer at %1 yet (looked for it for %2 s): it may need longer, or the change did not reach it. Search again to see.</source>
+        <translation>Zařízení na adrese %1 zatím neodpovídá (hledáno %2 s): možná potřebuje déle, nebo změna k němu nedorazila. Zkuste vyhledat znovu.</translation>
+    </message>
+    <message>
+        <source>Whether the device answers at %1 was not checked: the wait was cancelled.</source>
+        <translation>Zda zařízení odpovídá na adrese %1, nebylo ověřeno: čekání bylo zrušeno.</translation>
     </message>
 </context>
 <context>

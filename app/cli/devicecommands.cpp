@@ -272,7 +272,7 @@ int uploadCommand(const CommandCall &call, UploadKind kind) {
     if (web) {
         command.parser().addOption(
             {QStringLiteral("no-verify"),
-             QStringLiteral("Do not check over HTTP that each device serves the new web file.")});
+             CliText::tr("Do not check over HTTP that each device serves the new web file.")});
     }
     if (auto status = command.parse(2, -1)) {
         return *status;

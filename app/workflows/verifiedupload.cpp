@@ -61,14 +61,14 @@ TWebFilePagesPtr TVerifiedUpload::ReadWebFile(const QString &file) {
     auto pages = std::make_shared<TWebFilePages>();
     QFile read(file);
     if (!read.open(QIODevice::ReadOnly)) {
-        pages->Error = QStringLiteral("The web file could not be read: nothing was checked.");
+        pages->Error = tr("The web file could not be read: nothing was checked.");
         return pages;
     }
     const QByteArray bytes = read.readAll();
     const webfile::ParseResult parsed =
         webfile::parse(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
     if (!parsed.ok())
-        pages->Error = QStringLiteral("The file is no web file (%1): nothing was checked.")
+        pages->Error = tr("The file is no web file (%1): nothing was checked.")
                            .arg(QString::fromStdString(parsed.error));
     else
         pages->Pages = TWebVerifier::PagesOf(parsed);
@@ -76,7 +76,7 @@ TWebFilePagesPtr TVerifiedUpload::ReadWebFile(const QString &file) {
 }
 
 QString TVerifiedUpload::VerifyText(int page, int pages) {
-    return QStringLiteral("Checking the web file: page %1 of %2").arg(page).arg(pages);
+    return tr("Checking the web file: page %1 of %2").arg(page).arg(pages);
 }
 
 void TVerifiedUpload::StartWeb(const QString &address, const QString &webFile,
