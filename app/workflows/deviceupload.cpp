@@ -156,23 +156,31 @@ void TDeviceUpload::StartClient() {
                   ClientFailureLine(TClientFailure::cfFileUnreadable, 0, FAddress, FFile, false));
         return;
     }
-    FElapsed = 0;
+    FIdleMs = 0;
     FTransfer = std::make_unique<TCurlTransfer>();
-    connect(FTransfer.get(), &TCurlTransfer::Ended, this, &TDeviceUpload::UploadEnded);
+    connect(FTransfer.get(), &TCurlTransfer::Advanced, this, [this] { FIdleMs = 0; });
     connect(FTransfer.get(), &TCurlTransfer::NotStarted, this, &TDeviceUpload::ClientNotStarted);
     connect(FTransfer.get(), &TCurlTransfer::Progress, this, &TDeviceUpload::TransferProgress);
     FTransfer->Start(FCommandLine);
     FTicker->start(FSettings.TickMs);
 }
 
-void TDeviceUpload::UploadEnded() {
-    if (!FRunning)
-        return;
+void TDeviceUpload::ShowClientLines() {
     const QStringList lines = FTransfer->Lines();
+    for (const QString &line : lines)
+        Log(QStringLiteral("Comm: out=") + line);
     if (!lines.isEmpty())
-        FReport.AddInfo(lines.join(QLatin1Char('\n')));
+        FReport.AddClientLines(lines);
+}
+
+void TDeviceUpload::ShowProcessDone() {
+    ShowClientLines();
     FReport.AddInfo(ProcessDoneLine);
     FReport.AddInfo(QString());
+}
+
+void TDeviceUpload::ShowFailedAt() {
+    FReport.AddInfo(QStringLiteral("Upload failed at %1 %.").arg(FTransfer->Percent()));
 }
 
 void TDeviceUpload::ClientNotStarted(const QString &reason) {
@@ -186,6 +194,9 @@ void TDeviceUpload::ClientNotStarted(const QString &reason) {
 void TDeviceUpload::ClientFailed(int exitCode) {
     // The transfer failed, so no restart is coming: there is nothing to wait for.
     Log(QStringLiteral("Comm: exit status %1").arg(exitCode));
+    ShowClientLines();
+    if (FTransfer->Percent() > 0)
+        ShowFailedAt();
     FExitCode = exitCode;
     const TClientFailure failure = ClassifyClientFailure(exitCode, FTransfer->Lines());
     if (failure != TClientFailure::cfNoReply) {
@@ -208,42 +219,65 @@ void TDeviceUpload::ClientFailureEchoEnded(bool answered) {
 void TDeviceUpload::EndFailed(TOutcome outcome, const QString &reason) {
     FReason = reason;
     FReport.AddInfo(reason);
+    // Never the time-out lines of a web upload: they hold only for a file sent whole.
     if (FKind == ukWeb) {
-        EndWeb(outcome);
+        FReport.AddInfo(WebFailed);
+        FReport.AddInfo(QString());
     } else {
         FReport.AddInfo(FirmwareFailed);
-        Finish(outcome);
     }
+    Finish(outcome);
+}
+
+int TDeviceUpload::LimitMs() const {
+    return FKind == ukWeb ? FSettings.WebLimitMs : FSettings.FirmwareLimitMs;
 }
 
 void TDeviceUpload::Tick() {
-    FElapsed += FSettings.TickMs;
-    const int limit = FKind == ukWeb ? FSettings.WebLimitMs : FSettings.FirmwareLimitMs;
-    if (FTransfer->HasEnded() || FElapsed >= limit) {
+    FIdleMs += FSettings.TickMs;
+    if (FTransfer->HasEnded() || FIdleMs >= LimitMs()) {
         FTicker->stop();
         WaitEnded();
     }
 }
 
+void TDeviceUpload::ClientCut() {
+    // Part of the file never reached the device: nothing can have been written, and no restart
+    // is coming.
+    FTransfer->Stop();
+    ShowClientLines();
+    ShowFailedAt();
+    EndFailed(uoUploadTimeout,
+              QStringLiteral("The transfer stopped at %1 %: the device acknowledged nothing for "
+                             "%2 s.")
+                  .arg(FTransfer->Percent())
+                  .arg(LimitMs() / 1000.0));
+}
+
 void TDeviceUpload::WaitEnded() {
     const bool ended = FTransfer->HasEnded();
     const int exitCode = ended ? FTransfer->ExitCode() : -1;
-    if (FKind == ukFirmware) {
-        if (ended && exitCode == 0) {
-            FReport.AddInfo(QStringLiteral("Firmware upload successful."));
-            Finish(uoDone);
-        } else if (ended) {
-            ClientFailed(exitCode);
-        } else {
-            FReport.AddInfo(FirmwareFailed);
-            // The end notification adds the client's lines and "Process done." below.
-            FTransfer->Abort();
-            Finish(uoUploadTimeout);
-        }
-        return;
-    }
     if (ended && exitCode != 0) {
         ClientFailed(exitCode);
+        return;
+    }
+    // Still running with the whole file sent: only the last acknowledgement is missing, and the
+    // device may well have taken the file.
+    if (!ended && !FTransfer->AllSent()) {
+        ClientCut();
+        return;
+    }
+    if (FKind == ukFirmware) {
+        if (ended) {
+            ShowProcessDone();
+            FReport.AddInfo(QStringLiteral("Firmware upload successful."));
+            Finish(uoDone);
+        } else {
+            FReport.AddInfo(FirmwareFailed);
+            FTransfer->Abort();
+            ShowProcessDone();
+            Finish(uoUploadTimeout);
+        }
         return;
     }
     TOutcome outcome = uoDone;
@@ -251,6 +285,7 @@ void TDeviceUpload::WaitEnded() {
         FTransfer->Abort();
         outcome = uoUploadTimeout;
     }
+    ShowProcessDone();
     FPendingOutcome = outcome;
     FReport.AddInfo(QStringLiteral("Device restart..."));
     StartRestartWait();
@@ -297,8 +332,9 @@ void TDeviceUpload::RestartWaitEnded(int result) {
 QString TDeviceUpload::OutcomeReason(TOutcome outcome) const {
     switch (outcome) {
     case uoUploadTimeout:
-        return QStringLiteral("The transfer had not ended after %1 s.")
-            .arg((FKind == ukWeb ? FSettings.WebLimitMs : FSettings.FirmwareLimitMs) / 1000);
+        return QStringLiteral("The whole file was sent, but the transfer had not ended %1 s "
+                              "later.")
+            .arg(LimitMs() / 1000.0);
     case uoRestartTimeout:
         return QStringLiteral("Device restart timeout elapsed.");
     case uoInternalError:
@@ -376,6 +412,8 @@ void TDeviceUpload::Cancel() {
         FTransfer->Stop();
     FEchoWait->Cancel();
     Log(QStringLiteral("Comm: cancelled"));
+    if (FRestartClock && FPendingOutcome == uoDone)
+        FReason = QStringLiteral("File sent; stopped waiting for the restart.");
     Finish(uoCancelled);
 }
 
