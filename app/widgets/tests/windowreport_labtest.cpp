@@ -1,6 +1,5 @@
 // The real main window in the test LAN: Create, then Upload web and Upload FW to a simulated
-// device, then a web upload cut part-way. With QUILLET_SCREENSHOT set, the window after the
-// web upload is saved there.
+// device. With QUILLET_SCREENSHOT set, the window after the web upload is saved there.
 #include "app/widgets/dialogs.h"
 #include "app/widgets/quillet.h"
 #include "ipassign/ipedit.h"
