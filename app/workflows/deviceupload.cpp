@@ -261,12 +261,12 @@ void TDeviceUpload::WaitEnded() {
         ClientFailed(exitCode);
         return;
     }
-    // Still running with the whole file sent: only the last acknowledgement is missing, and the
-    // device may well have taken the file.
     if (!ended && !FTransfer->AllSent()) {
         ClientCut();
         return;
     }
+    // A client still running here has sent the whole file: only the last acknowledgement is
+    // missing, and the device may well have taken the file.
     if (FKind == ukFirmware) {
         if (ended) {
             ShowProcessDone();
