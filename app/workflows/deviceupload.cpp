@@ -41,6 +41,7 @@ TDeviceUpload::TDeviceUpload(TWorkflowReport &report, TBrimoLog *log, TUploadSet
     , FSettings(std::move(settings)) {
     FTicker = new QTimer(this);
     connect(FTicker, &QTimer::timeout, this, &TDeviceUpload::Tick);
+    FHeadway = std::make_unique<QElapsedTimer>();
     FRestartTicker = new QTimer(this);
     connect(FRestartTicker, &QTimer::timeout, this, &TDeviceUpload::RestartTick);
     // Why an echo could not be made belongs in the upload's log too.
@@ -156,9 +157,11 @@ void TDeviceUpload::StartClient() {
                   ClientFailureLine(TClientFailure::cfFileUnreadable, 0, FAddress, FFile, false));
         return;
     }
-    FIdleMs = 0;
+    // Measured, not counted in ticks: headway just before a tick must not count as a whole
+    // tick without it.
+    FHeadway->start();
     FTransfer = std::make_unique<TCurlTransfer>();
-    connect(FTransfer.get(), &TCurlTransfer::Advanced, this, [this] { FIdleMs = 0; });
+    connect(FTransfer.get(), &TCurlTransfer::Advanced, this, [this] { FHeadway->start(); });
     connect(FTransfer.get(), &TCurlTransfer::NotStarted, this, &TDeviceUpload::ClientNotStarted);
     connect(FTransfer.get(), &TCurlTransfer::Progress, this, &TDeviceUpload::TransferProgress);
     FTransfer->Start(FCommandLine);
@@ -234,8 +237,7 @@ int TDeviceUpload::LimitMs() const {
 }
 
 void TDeviceUpload::Tick() {
-    FIdleMs += FSettings.TickMs;
-    if (FTransfer->HasEnded() || FIdleMs >= LimitMs()) {
+    if (FTransfer->HasEnded() || FHeadway->elapsed() >= LimitMs()) {
         FTicker->stop();
         WaitEnded();
     }

@@ -19,7 +19,7 @@ class TWorkflowReport;
 struct TUploadSettings {
     // The TFTP client's first word (program folder first, then the search path).
     QString ClientProgram = QStringLiteral("curl");
-    // The wait for the client's end goes in steps of TickMs. The limit counts the time without
+    // The wait for the client's end looks every TickMs. The limit counts the time without
     // headway (no further block acknowledged), so a slow link that keeps moving is never cut.
     int TickMs = 1000;
     int WebLimitMs = 30000;
@@ -123,7 +123,8 @@ private:
     QTimer *FRestartTicker = nullptr;
     std::unique_ptr<QElapsedTimer> FRestartClock;
     int FRestartLimitMs = 0;
-    int FIdleMs = 0;
+    // Since the transfer last made headway.
+    std::unique_ptr<QElapsedTimer> FHeadway;
     TOutcome FPendingOutcome = uoDone;
     bool FRunning = false;
     unsigned FGeneration = 0;

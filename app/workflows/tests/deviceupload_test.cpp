@@ -388,6 +388,10 @@ TEST_F(DeviceUploadTest, TheLimitCountsTimeWithoutHeadway) {
     EXPECT_EQ(Run(true, Device, File), TDeviceUpload::uoDone);
     EXPECT_EQ(Report.Lines().last(2).first(), QStringLiteral("Web upload successful."));
     EXPECT_EQ(Run(false, Device, File), TDeviceUpload::uoDone);
+    // Headway just before a look counts from when it came, not as a whole step without it.
+    Settings.TickMs = Settings.WebLimitMs;
+    EXPECT_EQ(Run(true, Device, File), TDeviceUpload::uoDone);
+    Settings.TickMs = 20;
 
     const QString cut =
         QStringLiteral("The transfer stopped at 14 %: the device acknowledged nothing for 0.3 s.");
