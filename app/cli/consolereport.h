@@ -24,6 +24,9 @@ public:
     // A console cannot take lines back; what was shown stays.
     void ClearInfo() override {}
     void AddInfo(const QString &line) override;
+    // The client's own error lines ("curl: (71) ...") say less than the reason that follows
+    // them, and in the client's words: the terminal gets the reason only.
+    void AddClientLines(const QStringList &) override {}
     void ErrorBox(const QString &text) override;
     void SetBusy(bool) override {}
 

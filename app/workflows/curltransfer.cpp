@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cmath>
 
 TCurlTransfer::TCurlTransfer(QObject *parent)
     : QObject(parent)
@@ -30,6 +31,11 @@ QString TCurlTransfer::CommandLine(const QString &client, const QString &address
 }
 
 int TCurlTransfer::MeterPercent(const QString &line) {
+    const int tenths = MeterTenths(line);
+    return tenths < 0 ? -1 : tenths / 10;
+}
+
+int TCurlTransfer::MeterTenths(const QString &line) {
     // "######                 8.6%", or the bouncing marks before the size is known.
     static const QRegularExpression meter(
         QStringLiteral("^\\s*([#=O\\-]+\\s*)?(?:(\\d{1,3}(?:[.,]\\d)?)%)?\\s*$"));
@@ -40,12 +46,12 @@ int TCurlTransfer::MeterPercent(const QString &line) {
         return match.capturedLength(1) > 0 ? 0 : -1;
     QString number = match.captured(2);
     number.replace(QLatin1Char(','), QLatin1Char('.'));
-    return std::clamp(static_cast<int>(number.toDouble()), 0, 100);
+    return std::clamp(static_cast<int>(std::lround(number.toDouble() * 10)), 0, 1000);
 }
 
 void TCurlTransfer::Start(const QString &commandLine) {
     FRunner->SetCommandLine(commandLine);
-    FPercent = 0;
+    FTenths = 0;
     emit Progress(0);
     FRunner->Start();
 }
@@ -80,11 +86,14 @@ void TCurlTransfer::Stop() {
 }
 
 void TCurlTransfer::ClientLine(const QString &line) {
-    const int percent = MeterPercent(line);
-    if (FEnded || percent <= FPercent)
+    const int tenths = MeterTenths(line);
+    if (FEnded || tenths <= FTenths)
         return;
-    FPercent = percent;
-    emit Progress(percent);
+    const int before = Percent();
+    FTenths = tenths;
+    emit Advanced();
+    if (Percent() > before)
+        emit Progress(Percent());
 }
 
 void TCurlTransfer::ClientEnded() {

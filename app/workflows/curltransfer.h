@@ -19,9 +19,10 @@ public:
     // The command line that sends file to tftp://address/remoteName.
     static QString CommandLine(const QString &client, const QString &address, const QString &file,
                                const QString &remoteName);
-    // The client's progress meter: the share of the file sent, in percent; -1 for a line that
-    // is no meter.
+    // The client's progress meter: the share of the file sent, in percent or in tenths of a
+    // percent as it shows them; -1 for a line that is no meter, 0 before the size is known.
     static int MeterPercent(const QString &line);
+    static int MeterTenths(const QString &line);
 
     // Progress(0) first, then the client starts; once per transfer.
     void Start(const QString &commandLine);
@@ -31,6 +32,10 @@ public:
     // What the client printed, without the meter.
     QStringList Lines() const;
     bool Running() const;
+    // The highest share the meter showed: the client sends a block only after the device
+    // acknowledged the one before, so it grows exactly while the transfer makes headway.
+    int Percent() const { return FTenths / 10; }
+    bool AllSent() const { return FTenths >= 1000; }
     // Kills the client; Ended, with what it printed until then, comes before this returns.
     void Abort();
     // Kills the client without a further signal.
@@ -39,6 +44,8 @@ public:
 signals:
     // Each new highest share the meter shows.
     void Progress(int percent);
+    // Each time the meter shows more of the file sent, by a tenth of a percent or more.
+    void Advanced();
     void Ended();
     void NotStarted(const QString &reason);
 
@@ -47,6 +54,6 @@ private:
     void ClientEnded();
 
     std::unique_ptr<TDosCommand> FRunner;
-    int FPercent = -1;
+    int FTenths = -1;
     bool FEnded = false;
 };

@@ -41,6 +41,7 @@ TDeviceUpload::TDeviceUpload(TWorkflowReport &report, TBrimoLog *log, TUploadSet
     , FSettings(std::move(settings)) {
     FTicker = new QTimer(this);
     connect(FTicker, &QTimer::timeout, this, &TDeviceUpload::Tick);
+    FHeadway = std::make_unique<QElapsedTimer>();
     FRestartTicker = new QTimer(this);
     connect(FRestartTicker, &QTimer::timeout, this, &TDeviceUpload::RestartTick);
     // Why an echo could not be made belongs in the upload's log too.
@@ -156,23 +157,33 @@ void TDeviceUpload::StartClient() {
                   ClientFailureLine(TClientFailure::cfFileUnreadable, 0, FAddress, FFile, false));
         return;
     }
-    FElapsed = 0;
+    // Measured, not counted in ticks: headway just before a tick must not count as a whole
+    // tick without it.
+    FHeadway->start();
     FTransfer = std::make_unique<TCurlTransfer>();
-    connect(FTransfer.get(), &TCurlTransfer::Ended, this, &TDeviceUpload::UploadEnded);
+    connect(FTransfer.get(), &TCurlTransfer::Advanced, this, [this] { FHeadway->start(); });
     connect(FTransfer.get(), &TCurlTransfer::NotStarted, this, &TDeviceUpload::ClientNotStarted);
     connect(FTransfer.get(), &TCurlTransfer::Progress, this, &TDeviceUpload::TransferProgress);
     FTransfer->Start(FCommandLine);
     FTicker->start(FSettings.TickMs);
 }
 
-void TDeviceUpload::UploadEnded() {
-    if (!FRunning)
-        return;
+void TDeviceUpload::ShowClientLines() {
     const QStringList lines = FTransfer->Lines();
+    for (const QString &line : lines)
+        Log(QStringLiteral("Comm: out=") + line);
     if (!lines.isEmpty())
-        FReport.AddInfo(lines.join(QLatin1Char('\n')));
+        FReport.AddClientLines(lines);
+}
+
+void TDeviceUpload::ShowProcessDone() {
+    ShowClientLines();
     FReport.AddInfo(tr(ProcessDoneLine));
     FReport.AddInfo(QString());
+}
+
+void TDeviceUpload::ShowFailedAt() {
+    FReport.AddInfo(tr("Upload failed at %1 %.").arg(FTransfer->Percent()));
 }
 
 void TDeviceUpload::ClientNotStarted(const QString &reason) {
@@ -186,6 +197,9 @@ void TDeviceUpload::ClientNotStarted(const QString &reason) {
 void TDeviceUpload::ClientFailed(int exitCode) {
     // The transfer failed, so no restart is coming: there is nothing to wait for.
     Log(QStringLiteral("Comm: exit status %1").arg(exitCode));
+    ShowClientLines();
+    if (FTransfer->Percent() > 0)
+        ShowFailedAt();
     FExitCode = exitCode;
     const TClientFailure failure = ClassifyClientFailure(exitCode, FTransfer->Lines());
     if (failure != TClientFailure::cfNoReply) {
@@ -208,42 +222,64 @@ void TDeviceUpload::ClientFailureEchoEnded(bool answered) {
 void TDeviceUpload::EndFailed(TOutcome outcome, const QString &reason) {
     FReason = reason;
     FReport.AddInfo(reason);
+    // Never the time-out lines of a web upload: they hold only for a file sent whole.
     if (FKind == ukWeb) {
-        EndWeb(outcome);
+        FReport.AddInfo(tr(WebFailed));
+        FReport.AddInfo(QString());
     } else {
         FReport.AddInfo(tr(FirmwareFailed));
-        Finish(outcome);
     }
+    Finish(outcome);
+}
+
+int TDeviceUpload::LimitMs() const {
+    return FKind == ukWeb ? FSettings.WebLimitMs : FSettings.FirmwareLimitMs;
 }
 
 void TDeviceUpload::Tick() {
-    FElapsed += FSettings.TickMs;
-    const int limit = FKind == ukWeb ? FSettings.WebLimitMs : FSettings.FirmwareLimitMs;
-    if (FTransfer->HasEnded() || FElapsed >= limit) {
+    if (FTransfer->HasEnded() || FHeadway->elapsed() >= LimitMs()) {
         FTicker->stop();
         WaitEnded();
     }
 }
 
+void TDeviceUpload::ClientCut() {
+    // Part of the file never reached the device: nothing can have been written, and no restart
+    // is coming.
+    FTransfer->Stop();
+    ShowClientLines();
+    ShowFailedAt();
+    EndFailed(uoUploadTimeout,
+              tr("The transfer stopped at %1 %: the device acknowledged nothing for "
+                 "%2 s.")
+                  .arg(FTransfer->Percent())
+                  .arg(LimitMs() / 1000.0));
+}
+
 void TDeviceUpload::WaitEnded() {
     const bool ended = FTransfer->HasEnded();
     const int exitCode = ended ? FTransfer->ExitCode() : -1;
-    if (FKind == ukFirmware) {
-        if (ended && exitCode == 0) {
-            FReport.AddInfo(tr("Firmware upload successful."));
-            Finish(uoDone);
-        } else if (ended) {
-            ClientFailed(exitCode);
-        } else {
-            FReport.AddInfo(tr(FirmwareFailed));
-            // The end notification adds the client's lines and "Process done." below.
-            FTransfer->Abort();
-            Finish(uoUploadTimeout);
-        }
-        return;
-    }
     if (ended && exitCode != 0) {
         ClientFailed(exitCode);
+        return;
+    }
+    if (!ended && !FTransfer->AllSent()) {
+        ClientCut();
+        return;
+    }
+    // A client still running here has sent the whole file: only the last acknowledgement is
+    // missing, and the device may well have taken the file.
+    if (FKind == ukFirmware) {
+        if (ended) {
+            ShowProcessDone();
+            FReport.AddInfo(tr("Firmware upload successful."));
+            Finish(uoDone);
+        } else {
+            FReport.AddInfo(tr(FirmwareFailed));
+            FTransfer->Abort();
+            ShowProcessDone();
+            Finish(uoUploadTimeout);
+        }
         return;
     }
     TOutcome outcome = uoDone;
@@ -251,6 +287,7 @@ void TDeviceUpload::WaitEnded() {
         FTransfer->Abort();
         outcome = uoUploadTimeout;
     }
+    ShowProcessDone();
     FPendingOutcome = outcome;
     FReport.AddInfo(tr("Device restart..."));
     StartRestartWait();
@@ -297,8 +334,9 @@ void TDeviceUpload::RestartWaitEnded(int result) {
 QString TDeviceUpload::OutcomeReason(TOutcome outcome) const {
     switch (outcome) {
     case uoUploadTimeout:
-        return tr("The transfer had not ended after %1 s.")
-            .arg((FKind == ukWeb ? FSettings.WebLimitMs : FSettings.FirmwareLimitMs) / 1000);
+        return tr("The whole file was sent, but the transfer had not ended %1 s "
+                  "later.")
+            .arg(LimitMs() / 1000.0);
     case uoRestartTimeout:
         return tr("Device restart timeout elapsed.");
     case uoInternalError:
@@ -375,6 +413,8 @@ void TDeviceUpload::Cancel() {
         FTransfer->Stop();
     FEchoWait->Cancel();
     Log(QStringLiteral("Comm: cancelled"));
+    if (FRestartClock && FPendingOutcome == uoDone)
+        FReason = tr("File sent; stopped waiting for the restart.");
     Finish(uoCancelled);
 }
 

@@ -19,7 +19,8 @@ class TWorkflowReport;
 struct TUploadSettings {
     // The TFTP client's first word (program folder first, then the search path).
     QString ClientProgram = QStringLiteral("curl");
-    // The wait for the client's end goes in steps of TickMs up to the limit.
+    // The wait for the client's end looks every TickMs. The limit counts the time without
+    // headway (no further block acknowledged), so a slow link that keeps moving is never cut.
     int TickMs = 1000;
     int WebLimitMs = 30000;
     int FirmwareLimitMs = 20000;
@@ -41,7 +42,7 @@ public:
     enum TOutcome {
         uoNothingSent,    // no address or no file
         uoDone,           // sent, and for a web file the device came back
-        uoUploadTimeout,  // the client had not ended within the limit
+        uoUploadTimeout,  // the transfer made no headway within the limit
         uoRestartTimeout, // the device did not answer after the restart
         uoInternalError,  // the restart wait failed
         uoFailed,         // the client failed or could not be started
@@ -88,7 +89,11 @@ private:
 
     bool CheckAddress(const QString &address, const QString &missingLine);
     void StartClient();
-    void UploadEnded();
+    int LimitMs() const;
+    void ShowClientLines();
+    void ShowProcessDone();
+    void ShowFailedAt();
+    void ClientCut();
     void RestartTick();
     void ClientNotStarted(const QString &reason);
     void ClientFailed(int exitCode);
@@ -118,7 +123,8 @@ private:
     QTimer *FRestartTicker = nullptr;
     std::unique_ptr<QElapsedTimer> FRestartClock;
     int FRestartLimitMs = 0;
-    int FElapsed = 0;
+    // Since the transfer last made headway.
+    std::unique_ptr<QElapsedTimer> FHeadway;
     TOutcome FPendingOutcome = uoDone;
     bool FRunning = false;
     unsigned FGeneration = 0;

@@ -23,6 +23,10 @@ public:
         Release();
         FReport.AddInfo(line);
     }
+    void AddClientLines(const QStringList &lines) override {
+        Release();
+        FReport.AddClientLines(lines);
+    }
     void ErrorBox(const QString &text) override { FReport.ErrorBox(text); }
     void SetBusy(bool busy) override { FReport.SetBusy(busy); }
     void Release() {

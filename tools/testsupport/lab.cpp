@@ -166,6 +166,19 @@ bool setLink(int n, bool up) {
     return run({env("NETLAB"), "link", "dev" + std::to_string(n), up ? "up" : "down"}, false) == 0;
 }
 
+bool setLinkRate(int n, int kbitPerSecond) {
+    std::vector<std::string> argv{env("NETLAB"), "exec", "dev" + std::to_string(n),
+                                  "--",          "tc",   "qdisc"};
+    if (kbitPerSecond <= 0) {
+        argv.insert(argv.end(), {"del", "dev", "eth0", "root"});
+        return run(argv) == 0;
+    }
+    argv.insert(argv.end(),
+                {"replace", "dev", "eth0", "root", "tbf", "rate",
+                 std::to_string(kbitPerSecond) + "kbit", "burst", "1600", "latency", "500ms"});
+    return run(argv, false) == 0;
+}
+
 bool setTftp(int n, Tftp state) {
     const char *word = state == Tftp::On ? "on" : state == Tftp::Off ? "off" : "readonly";
     return run({env("NETLAB"), "tftp", "dev" + std::to_string(n), word}, false) == 0;

@@ -71,6 +71,10 @@ bool restartDevice(int n, const std::vector<std::string> &options = {});
 // on. restartDevice also switches it back on.
 bool setLink(int n, bool up);
 
+// Slows what device n sends (its acknowledgements of an upload, its echo replies) to the rate
+// in kbit/s, as a device on a slow link; 0 takes the limit off again. restartDevice leaves it.
+bool setLinkRate(int n, int kbitPerSecond);
+
 enum class Tftp { On, Off, ReadOnly };
 
 // Device n's TFTP server: running (the default), gone (uploads get no answer but an ICMP

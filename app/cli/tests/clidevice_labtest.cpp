@@ -288,6 +288,9 @@ TEST_F(CliDeviceLab, FailingDevicesFailTheRunAndTheSummarySaysWhy) {
             "To try the failed devices again: quillet-cli upload-fw '" +
             File.toStdString() + "' 192.0.2.12 192.0.2.13 192.0.2.14\n"))
         << run.out;
+    // The client's own lines ("curl: (71) ...") stay off the terminal: the reason says it.
+    EXPECT_FALSE(contains(run.out, "curl:")) << run.out;
+    EXPECT_FALSE(contains(run.err, "curl:")) << run.err;
     EXPECT_EQ(received(1, "X5"), Bytes);
     EXPECT_TRUE(received(2, "X5").isEmpty());
     EXPECT_TRUE(labtest::restartDevice(3));
@@ -484,6 +487,10 @@ TEST_F(CliDeviceLab, InterruptStopsEveryUploadAndSummarises) {
         << upload.readAllStandardError().toStdString();
     EXPECT_EQ(upload.exitCode(), 1);
     EXPECT_TRUE(contains(out, "192.0.2.12  interrupted  Stopped before the upload ended.\n"))
+        << out;
+    // The first had its file and was waiting for the restart (five seconds of it).
+    EXPECT_TRUE(contains(out, "192.0.2.11  interrupted  File sent; stopped waiting for the "
+                              "restart.\n"))
         << out;
     EXPECT_TRUE(contains(out, "of 2 devices done\n")) << out;
 }

@@ -1,7 +1,7 @@
 // The upload window in the test LAN, driven with clicks on the shown window: a web file to
-// three simulated devices, then Cancel during a second upload; then what five devices serve
-// after an upload, Retry failed, and Cancel while a check runs. With QUILLET_SCREENSHOT_DIR
-// set, the window at the end of the first upload is saved there.
+// three simulated devices, then Cancel during a second upload, then one cut part-way; then what
+// five devices serve after an upload, Retry failed, and Cancel while a check runs. With
+// QUILLET_SCREENSHOT_DIR set, the window at the end of the first upload is saved there.
 #include "app/widgets/dialogs.h"
 #include "app/widgets/uploadwindow.h"
 #include "app/workflows/uploadmodel.h"
@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -165,15 +166,44 @@ private slots:
         QTest::mouseClick(window->BtnCancel(), Qt::LeftButton);
         QVERIFY(!window->Running());
         QCOMPARE(RunningClients(), 0);
+        // The first device has its file: only the wait for its restart was given up.
         for (int row = 0; row < 3; ++row) {
             QCOMPARE(Cell(*window, row, TUploadModel::ucOutcome), QStringLiteral("interrupted"));
             QCOMPARE(Cell(*window, row, TUploadModel::ucReason),
-                     QStringLiteral("Stopped before the upload ended."));
+                     row == 0 ? QStringLiteral("File sent; stopped waiting for the restart.")
+                              : QStringLiteral("Stopped before the upload ended."));
         }
         QCOMPARE(window->LabSummary()->text(), QStringLiteral("0 of 3 devices done"));
         delete window;
         for (int n = 2; n <= 3; ++n)
             QVERIFY(labtest::setTftp(n, labtest::Tftp::On));
+
+        // Third upload, over a slow link that goes down part-way: the row says how far it got.
+        QVERIFY(labtest::restartDevice(1, {"--restart-ms", "600000"}));
+        QVERIFY(labtest::setLinkRate(1, 8));
+        request.Targets = {{Address(1), {}, {}, {}, true}};
+        request.Settings.WebLimitMs = 1000;
+        window = TfUpload::Open(request, dialogs);
+        QVERIFY(window);
+        static const QRegularExpression sending(QStringLiteral("^Sending: (\\d+) %$"));
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            sending.match(Cell(*window, 0, TUploadModel::ucProgress)).captured(1).toInt() >= 20,
+            qPrintable(Cell(*window, 0, TUploadModel::ucProgress) + u'|' +
+                       Cell(*window, 0, TUploadModel::ucOutcome) + u'|' +
+                       Cell(*window, 0, TUploadModel::ucReason)),
+            20000);
+        QVERIFY(labtest::setLink(1, false));
+        QTRY_VERIFY_WITH_TIMEOUT(!window->Running(), 5000);
+        QCOMPARE(Cell(*window, 0, TUploadModel::ucOutcome), QStringLiteral("upload time-out"));
+        const QString reason = Cell(*window, 0, TUploadModel::ucReason);
+        QVERIFY2(QRegularExpression(QStringLiteral("^The transfer stopped at [2-9][0-9] %: the "
+                                                   "device acknowledged nothing for 1 s\\.$"))
+                     .match(reason)
+                     .hasMatch(),
+                 qPrintable(reason));
+        delete window;
+        QVERIFY(labtest::setLinkRate(1, 0));
+        QVERIFY(labtest::restartDevice(1));
     }
 
     // Five devices: one serves the new web file, one the file it held before, one lacks an

@@ -8,10 +8,12 @@
 #include "tools/testsupport/lab.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -97,6 +99,41 @@ private slots:
         QCOMPARE(ReadFile(QString::fromStdString(labtest::tftpDir(1)) + QStringLiteral("/X5")),
                  ReadFile(webFile));
         QVERIFY(dialogs.Messages.isEmpty());
+
+        // A slow transfer that stalls part-way (the device goes away) is cut within the limit,
+        // and Info says how far it got, without "Process done." or a restart wait.
+        QVERIFY(labtest::restartDevice(1, {"--restart-ms", "600000"}));
+        QVERIFY(labtest::setLinkRate(1, 8));
+        TUploadSettings settings = window.UploadSettings();
+        settings.WebLimitMs = 1000;
+        window.SetUploadSettings(settings);
+        const QString big = temp.filePath(QStringLiteral("Big_WEB1_01.pmf"));
+        QFile bigFile(big);
+        QVERIFY(bigFile.open(QIODevice::WriteOnly));
+        bigFile.write(QByteArray("PmF1") + QByteArray(70000, 'x'));
+        bigFile.close();
+        window.EdtWebFile()->setText(big);
+        QTest::mouseClick(window.BtnUploadWeb(), Qt::LeftButton);
+        static const QRegularExpression sending(QStringLiteral("Sending: (\\d+) %$"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            sending.match(window.Info()->toPlainText()).captured(1).toInt() >= 20, 20000);
+        QVERIFY(labtest::setLink(1, false));
+        QElapsedTimer clock;
+        clock.start();
+        QTRY_VERIFY_WITH_TIMEOUT(window.BtnUploadWeb()->isEnabled(), 10000);
+        QVERIFY(clock.elapsed() < 3000);
+        const QStringList cut = window.Info()->toPlainText().split(QLatin1Char('\n'));
+        QCOMPARE(cut.size(), 5);
+        const QRegularExpressionMatch failedAt =
+            QRegularExpression(QStringLiteral("^Upload failed at (\\d+) %\\.$")).match(cut[1]);
+        QVERIFY2(failedAt.hasMatch(), qPrintable(cut.join(QLatin1Char('|'))));
+        QVERIFY(failedAt.captured(1).toInt() >= 20 && failedAt.captured(1).toInt() < 100);
+        QCOMPARE(cut.mid(2), (QStringList{QStringLiteral("The transfer stopped at %1 %: the device "
+                                                         "acknowledged nothing for 1 s.")
+                                              .arg(failedAt.captured(1)),
+                                          QStringLiteral("Web upload failed."), QString()}));
+        QVERIFY(labtest::setLinkRate(1, 0));
+        QVERIFY(labtest::restartDevice(1));
         QDir::setCurrent(previousFolder);
     }
 };

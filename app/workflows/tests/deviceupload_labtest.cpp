@@ -6,15 +6,18 @@
 #include "tools/testsupport/lab.h"
 #include "tools/testsupport/printers.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <iostream>
 
 namespace {
 
@@ -178,11 +181,11 @@ TEST_F(DeviceUploadLabTest, FailedTransfersSayWhatHappened) {
             const QString all = lines.join(QLatin1Char('\n'));
             EXPECT_TRUE(lines.value(web ? 1 : 0).startsWith(QStringLiteral("curl: ")))
                 << all.toStdString();
+            // No "Process done." for a transfer that failed.
             const QStringList end =
-                web ? QStringList{QStringLiteral("Process done."), QString(), reason,
-                                  QStringLiteral("Web upload failed."), QString()}
-                    : QStringList{QStringLiteral("Process done."), QString(), reason,
-                                  QStringLiteral("Process failed?")};
+                web ? QStringList{reason, QStringLiteral("Web upload failed."), QString()}
+                    : QStringList{reason, QStringLiteral("Process failed?")};
+            EXPECT_FALSE(lines.contains(QStringLiteral("Process done."))) << all.toStdString();
             EXPECT_EQ(lines.mid(lines.size() - end.size()), end) << all.toStdString();
             EXPECT_TRUE(all.contains(QString::fromLatin1(c.clientStatus))) << all.toStdString();
         }
@@ -197,6 +200,80 @@ TEST_F(DeviceUploadLabTest, FirmwareLandsWithoutRestartWait) {
     EXPECT_THAT(Report.Lines(), ElementsAre(QStringLiteral("Process done."), QString(),
                                             QStringLiteral("Firmware upload successful.")));
     EXPECT_TRUE(labtest::restartDevice(3));
+}
+
+// The limit counts time without headway. Over a link slowed to a trickle a transfer outlasts the
+// limit several times and still lands; when the device goes away part-way, the client is cut
+// within the limit and the lines say how far it got, with neither "Process done." nor a
+// restart wait.
+TEST_F(DeviceUploadLabTest, SlowLinkLandsAndAStallIsCutWithinTheLimit) {
+    Settings.WebLimitMs = 1000;
+    Settings.FirmwareLimitMs = 1000;
+    ASSERT_TRUE(labtest::restartDevice(1, {"--restart-ms", "1500"}));
+    ASSERT_TRUE(labtest::setLinkRate(1, 8));
+    {
+        TDeviceUpload upload(Report, nullptr, Settings);
+        QSignalSpy restart(&upload, &TDeviceUpload::RestartWaitLeft);
+        QSignalSpy finished(&upload, &TDeviceUpload::Finished);
+        QElapsedTimer clock;
+        clock.start();
+        upload.StartWeb(Address(1), File);
+        ASSERT_TRUE(WaitForSignal(restart, 60000));
+        const qint64 sendingMs = clock.elapsed();
+        ASSERT_TRUE(WaitForSignal(finished, 60000));
+        EXPECT_EQ(finished.first().first().value<TDeviceUpload::TOutcome>(), TDeviceUpload::uoDone);
+        std::cout << "slow link: 70000 bytes sent in " << sendingMs << " ms" << std::endl;
+        EXPECT_GT(sendingMs, 3 * Settings.WebLimitMs);
+    }
+    EXPECT_EQ(Received(1, "WEB1"), Bytes);
+    EXPECT_THAT(Report.Lines().last(3),
+                ElementsAre(QStringLiteral("Device restart done."),
+                            QStringLiteral("Web upload successful."), QString()));
+
+    for (bool web : {true, false}) {
+        SCOPED_TRACE(web ? "web" : "firmware");
+        ASSERT_TRUE(labtest::restartDevice(1, {"--restart-ms", "600000"}));
+        TRecordingReport report;
+        TDeviceUpload upload(report, nullptr, Settings);
+        QSignalSpy finished(&upload, &TDeviceUpload::Finished);
+        int percent = 0;
+        QObject::connect(&upload, &TDeviceUpload::TransferProgress,
+                         [&percent](int value) { percent = value; });
+        if (web)
+            upload.StartWeb(Address(1), File);
+        else
+            upload.StartFirmware(Address(1), File);
+        QElapsedTimer waiting;
+        waiting.start();
+        while (percent < 20 && finished.isEmpty() && waiting.elapsed() < 20000)
+            QTest::qWait(20);
+        ASSERT_TRUE(finished.isEmpty());
+        ASSERT_GE(percent, 20);
+        ASSERT_TRUE(labtest::setLink(1, false));
+        QElapsedTimer clock;
+        clock.start();
+        ASSERT_TRUE(WaitForSignal(finished, 20000));
+        // The limit, one tick, and the kill.
+        EXPECT_LT(clock.elapsed(), Settings.WebLimitMs + 1500);
+        EXPECT_EQ(finished.first().first().value<TDeviceUpload::TOutcome>(),
+                  TDeviceUpload::uoUploadTimeout);
+        const QStringList lines = report.Lines();
+        const QString all = lines.join(QLatin1Char('\n'));
+        const QString failedAt = QStringLiteral("Upload failed at %1 %.").arg(percent);
+        EXPECT_TRUE(lines.contains(failedAt)) << all.toStdString();
+        EXPECT_EQ(upload.Reason(),
+                  QStringLiteral("The transfer stopped at %1 %: the device acknowledged nothing "
+                                 "for 1 s.")
+                      .arg(percent));
+        EXPECT_FALSE(all.contains(QStringLiteral("Process done."))) << all.toStdString();
+        EXPECT_FALSE(all.contains(QStringLiteral("Device restart"))) << all.toStdString();
+        EXPECT_EQ(lines.last(web ? 2 : 1).first(),
+                  web ? QStringLiteral("Web upload failed.") : QStringLiteral("Process failed?"))
+            << all.toStdString();
+        EXPECT_EQ(labtest::runningChildren("curl"), 0);
+    }
+    EXPECT_TRUE(labtest::setLinkRate(1, 0));
+    EXPECT_TRUE(labtest::restartDevice(1));
 }
 
 } // namespace
