@@ -620,10 +620,6 @@ Více zařízení se obsluhuje souběžně.</translation>
         <translation>Restart zařízení...</translation>
     </message>
     <message>
-        <source>The transfer had not ended after %1 s.</source>
-        <translation>Přenos neskončil ani po %1 s.</translation>
-    </message>
-    <message>
         <source>Device restart timeout elapsed.</source>
         <translation>Vypršel čas na restart zařízení.</translation>
     </message>
@@ -662,6 +658,22 @@ Více zařízení se obsluhuje souběžně.</translation>
     <message>
         <source>Wait some seconds after next device connection.</source>
         <translation>Před dalším připojením k zařízení počkejte několik sekund.</translation>
+    </message>
+    <message>
+        <source>Upload failed at %1 %.</source>
+        <translation>Nahrávání selhalo na %1 %.</translation>
+    </message>
+    <message>
+        <source>The transfer stopped at %1 %: the device acknowledged nothing for %2 s.</source>
+        <translation>Přenos se zastavil na %1 %: zařízení %2 s nic nepotvrdilo.</translation>
+    </message>
+    <message>
+        <source>The whole file was sent, but the transfer had not ended %1 s later.</source>
+        <translation>Celý soubor byl odeslán, ale přenos neskončil ani o %1 s později.</translation>
+    </message>
+    <message>
+        <source>File sent; stopped waiting for the restart.</source>
+        <translation>Soubor odeslán; čekání na restart zastaveno.</translation>
     </message>
 </context>
 <context>
