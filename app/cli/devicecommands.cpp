@@ -1,8 +1,10 @@
 #include "app/cli/devicecommands.h"
 
 #include "app/cli/consolereport.h"
+#include "app/cli/journalcommands.h"
 #include "app/cli/workflowwait.h"
 #include "app/workflows/fleetupload.h"
+#include "app/workflows/journalrecorder.h"
 #include "discovery/relyndeviceexport.h"
 #include "discovery/relynnoreply.h"
 #include "ipassign/changetarget.h"
@@ -19,8 +21,6 @@
 #include <memory>
 
 namespace cli {
-
-namespace {
 
 std::string alignedRows(const std::vector<std::vector<std::string>> &rows) {
     std::vector<std::size_t> widths;
@@ -48,6 +48,8 @@ std::string alignedRows(const std::vector<std::vector<std::string>> &rows) {
     }
     return text;
 }
+
+namespace {
 
 bool severalInterfaces(const QList<TRelynPar> &records) {
     return std::any_of(records.begin(), records.end(), [&](const TRelynPar &r) {
@@ -157,13 +159,18 @@ std::optional<TRelynPar> findDeviceAt(const TRelynSearchFunction &search, const 
 }
 
 QList<UploadJob> uploadToAll(UploadKind kind, const QString &file, const QStringList &addresses,
-                             std::ostream &out, std::ostream &err) {
+                             std::ostream &out, std::ostream &err, TJournalRecorder *recorder) {
     const bool prefixed = addresses.size() > 1;
     qsizetype width = 0;
     for (const QString &address : addresses) {
         width = std::max(width, address.size());
     }
     TFleetUpload fleet;
+    const TFleetUpload::TKind fleetKind =
+        kind == UploadKind::Web ? TFleetUpload::fkWeb : TFleetUpload::fkFirmware;
+    if (recorder) {
+        recorder->Watch(fleet, fleetKind, file);
+    }
     fleet.SetReportFactory([&](int, const QString &address) {
         const std::string prefix =
             prefixed ? (address.leftJustified(width) + QStringLiteral("  ")).toStdString()
@@ -173,11 +180,7 @@ QList<UploadJob> uploadToAll(UploadKind kind, const QString &file, const QString
     // Ctrl+C stops every transfer and restart wait still going, and the summary tells which
     // devices it caught.
     startAndWait(
-        fleet, &TFleetUpload::AllFinished,
-        [&] {
-            fleet.Start(kind == UploadKind::Web ? TFleetUpload::fkWeb : TFleetUpload::fkFirmware,
-                        file, addresses);
-        },
+        fleet, &TFleetUpload::AllFinished, [&] { fleet.Start(fleetKind, file, addresses); },
         [&fleet, &err] {
             err << "quillet-cli: interrupted; stopping the uploads" << std::endl;
             fleet.Cancel();
@@ -278,6 +281,7 @@ int uploadCommand(const CommandCall &call, UploadKind kind) {
     command.addArgument(QStringLiteral("ADDRESS"),
                         QStringLiteral("A device's IPv4 address; one or more."),
                         QStringLiteral("ADDRESS..."));
+    addNoJournalOption(command);
     if (auto status = command.parse(2, -1)) {
         return *status;
     }
@@ -297,7 +301,10 @@ int uploadCommand(const CommandCall &call, UploadKind kind) {
     if (!QFileInfo(file).isFile()) {
         return reportFailure(console, text(file) + ": no such file");
     }
-    const QList<UploadJob> jobs = uploadToAll(kind, file, addresses, console.out, console.err);
+    const auto recorder = journalRecorder(call, command);
+    const QList<UploadJob> jobs =
+        uploadToAll(kind, file, addresses, console.out, console.err, recorder.get());
+    printJournalMessages(*recorder, console.err);
     if (addresses.size() > 1) {
         console.out << '\n' << uploadSummary(jobs);
     }
@@ -361,12 +368,26 @@ int searchCommand(const CommandCall &call) {
          QStringLiteral("Datagrams per second of a range search (default %1).")
              .arg(TRelynSearchScope::DefaultRate),
          QStringLiteral("N"), QString::number(TRelynSearchScope::DefaultRate)});
+    command.parser().addOption(
+        {QStringLiteral("changes"),
+         QStringLiteral("Print only what changed since the previous search of the same "
+                        "interfaces or ranges: devices new, moved, with other firmware, "
+                        "gone.")});
+    addNoJournalOption(command);
     if (auto status = command.parse(0, 0)) {
         return *status;
     }
     TRelynSearchScope scope;
     if (const auto error = searchScope(command.parser(), scope)) {
         return command.usageError(*error);
+    }
+    const bool changes = command.parser().isSet(QStringLiteral("changes"));
+    if (changes && command.parser().isSet(QStringLiteral("no-journal"))) {
+        return command.usageError(
+            QStringLiteral("--changes compares with the journal; --no-journal keeps none."));
+    }
+    if (changes && command.parser().isSet(QStringLiteral("csv"))) {
+        return command.usageError(QStringLiteral("--changes prints text or JSON."));
     }
     for (const QString &name : scope.Interfaces) {
         if (const auto unknown = unknownInterface(call, name)) {
@@ -392,7 +413,28 @@ int searchCommand(const CommandCall &call) {
         message.replace(QStringLiteral("\r\n"), QStringLiteral(": "));
         return reportFailure(console, text(message));
     }
-    if (command.parser().isSet(QStringLiteral("json"))) {
+    const auto recorder = journalRecorder(call, command);
+    const QString scopeText = TJournalRecorder::ScopeText(scope);
+    recorder->Searched(outcome.Devices, scopeText);
+    QList<TJournalMarked> marks;
+    if (changes) {
+        if (TJournal *journal = recorder->Journal(); journal && journal->Writable()) {
+            marks = journal->Marks(scopeText);
+        }
+    }
+    printJournalMessages(*recorder, console.err);
+    if (changes) {
+        if (!recorder->Journal()->Writable()) {
+            return reportFailure(console, "without a journal there is nothing to compare with");
+        }
+        if (command.parser().isSet(QStringLiteral("json"))) {
+            console.out << changesJson(marks);
+        } else if (marks.isEmpty()) {
+            console.err << "Nothing changed since the previous search.\n";
+        } else {
+            console.out << changesTable(marks);
+        }
+    } else if (command.parser().isSet(QStringLiteral("json"))) {
         console.out << deviceJson(outcome.Devices);
     } else if (command.parser().isSet(QStringLiteral("csv"))) {
         console.out << deviceCsv(outcome.Devices);
@@ -420,21 +462,42 @@ QList<TRelynPar> searchForChange(const CommandCall &call, const QString &interfa
     return RunRelynScopedSearch(QString(), scope).Devices;
 }
 
+// The outcome of an IP change as the journal keeps it: the first line of a failure's message.
+QString changeOutcome(const TRelynIPChangeOutcome &outcome, const QString &success) {
+    return outcome.Success ? success : outcome.Message.section(QStringLiteral("\r\n"), 0, 0);
+}
+
+// Where a device moves from and to, for the journal.
+struct Move {
+    TJournalRecorder &recorder;
+    QString mac;
+    QString from; // empty when no search saw the device
+    QString to;
+};
+
 // Sends the change out of the target's interface and, unless told not to, searches until the
 // device answers at its new address.
-int moveDevice(const CommandCall &call, const QString &mac, const QString &address,
-               const QString &interface, bool check, double waitSeconds) {
+int moveDevice(const CommandCall &call, const Move &move, const QString &interface, bool check,
+               double waitSeconds) {
     const Console console = call.console;
+    const QString &mac = move.mac;
+    const QString &address = move.to;
     TRelynIPChange change;
     change.SetInterface(interface);
     const TRelynIPChangeOutcome outcome = change.ChangeIP(mac, address);
+    const auto record = [&](const QString &words) {
+        move.recorder.IpChanged(mac, move.from, address, words);
+        printJournalMessages(move.recorder, console.err);
+    };
     QString message = outcome.Message;
     message.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     if (!outcome.Success) {
+        record(changeOutcome(outcome, {}));
         return reportFailure(console, text(message));
     }
     // The datagram is sent blind, so only the device itself can tell whether it moved.
     if (!check) {
+        record(QStringLiteral("sent, not checked"));
         console.out << text(message) << '\n';
         return Success;
     }
@@ -443,7 +506,9 @@ int moveDevice(const CommandCall &call, const QString &mac, const QString &addre
     const SearchFunction find = call.search ? call.search : [](const QString &typesFile) {
         return RunRelynScopedSearch(typesFile, TRelynSearchScope()).Devices;
     };
-    if (const auto found = findDeviceAt(find, mac, address, waitMs)) {
+    const auto found = findDeviceAt(find, mac, address, waitMs);
+    record(found ? QStringLiteral("done") : QStringLiteral("no answer at the new address"));
+    if (found) {
         console.out << "Device " << text(found->MACAddress) << " answers at "
                     << text(found->IPAddress) << ".\n";
         return Success;
@@ -503,6 +568,7 @@ int changeIpCommand(const CommandCall &call) {
     addWaitOption(command);
     command.parser().addOption(
         {QStringLiteral("no-check"), QStringLiteral("Do not search for the device afterwards.")});
+    addNoJournalOption(command);
     if (auto status = command.parse(2, 2)) {
         return *status;
     }
@@ -513,12 +579,18 @@ int changeIpCommand(const CommandCall &call) {
     }
     const QString mac = command.positional().at(0);
     const QString address = command.positional().at(1);
+    const auto recorder = journalRecorder(call, command);
     if (command.parser().isSet(QStringLiteral("arp"))) {
         // The neighbour table mode sends nothing and does not move the device: there is
         // nothing to look for.
         TRelynIPChange change;
         change.SetArpOnly(true);
         const TRelynIPChangeOutcome outcome = change.ChangeIP(mac, address);
+        if (RelynIsMacAddress(mac)) {
+            recorder->IpChanged(mac, {}, address,
+                                changeOutcome(outcome, QStringLiteral("neighbour table only")));
+            printJournalMessages(*recorder, console.err);
+        }
         QString message = outcome.Message;
         message.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         if (!outcome.Success) {
@@ -536,7 +608,8 @@ int changeIpCommand(const CommandCall &call) {
     if (!target.Refusal.isEmpty()) {
         return reportFailure(console, text(target.Refusal));
     }
-    return moveDevice(call, mac, address, target.Interface,
+    const QString from = target.Device ? target.Device->IPAddress : QString();
+    return moveDevice(call, {*recorder, mac, from, address}, target.Interface,
                       !command.parser().isSet(QStringLiteral("no-check")), waitSeconds);
 }
 
@@ -549,6 +622,7 @@ int rescueCommand(const CommandCall &call) {
     command.addArgument(QStringLiteral("MAC"), QStringLiteral("The device's MAC address."));
     addInterfaceOption(command, QStringLiteral("Look for the device on this interface only."));
     addWaitOption(command);
+    addNoJournalOption(command);
     if (auto status = command.parse(1, 1)) {
         return *status;
     }
@@ -586,7 +660,9 @@ int rescueCommand(const CommandCall &call) {
     console.out << "Giving " << text(device.MACAddress) << " (at " << text(device.IPAddress)
                 << ") the free address " << text(address) << " of " << text(device.Interface)
                 << " (" << text(link.NetworksText()) << ").\n";
-    return moveDevice(call, mac, address, device.Interface, true, waitSeconds);
+    const auto recorder = journalRecorder(call, command);
+    return moveDevice(call, {*recorder, mac, device.IPAddress, address}, device.Interface, true,
+                      waitSeconds);
 }
 
 int uploadWebCommand(const CommandCall &call) {
