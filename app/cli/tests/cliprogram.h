@@ -16,9 +16,11 @@ inline QString cliProgram() {
     return QStringLiteral(QUILLET_PROGRAM_DIR "quillet-cli");
 }
 
-inline CliRun runCli(const QStringList &args, int timeoutMs = 60000) {
+// program: a copy elsewhere, which keeps its own journal beside it.
+inline CliRun runCli(const QStringList &args, int timeoutMs = 60000,
+                     const QString &program = cliProgram()) {
     QProcess process;
-    process.start(cliProgram(), args);
+    process.start(program, args);
     CliRun run;
     if (!process.waitForFinished(timeoutMs)) {
         process.kill();
