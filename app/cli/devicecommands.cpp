@@ -159,7 +159,8 @@ std::optional<TRelynPar> findDeviceAt(const TRelynSearchFunction &search, const 
 }
 
 QList<UploadJob> uploadToAll(UploadKind kind, const QString &file, const QStringList &addresses,
-                             std::ostream &out, std::ostream &err, TJournalRecorder *recorder) {
+                             std::ostream &out, std::ostream &err,
+                             const std::shared_ptr<TJournalRecorder> &recorder) {
     const bool prefixed = addresses.size() > 1;
     qsizetype width = 0;
     for (const QString &address : addresses) {
@@ -168,9 +169,7 @@ QList<UploadJob> uploadToAll(UploadKind kind, const QString &file, const QString
     TFleetUpload fleet;
     const TFleetUpload::TKind fleetKind =
         kind == UploadKind::Web ? TFleetUpload::fkWeb : TFleetUpload::fkFirmware;
-    if (recorder) {
-        recorder->Watch(fleet, fleetKind, file);
-    }
+    TJournalRecorder::Watch(recorder, fleet, fleetKind, file);
     fleet.SetReportFactory([&](int, const QString &address) {
         const std::string prefix =
             prefixed ? (address.leftJustified(width) + QStringLiteral("  ")).toStdString()
@@ -303,7 +302,7 @@ int uploadCommand(const CommandCall &call, UploadKind kind) {
     }
     const auto recorder = journalRecorder(call, command);
     const QList<UploadJob> jobs =
-        uploadToAll(kind, file, addresses, console.out, console.err, recorder.get());
+        uploadToAll(kind, file, addresses, console.out, console.err, recorder);
     printJournalMessages(*recorder, console.err);
     if (addresses.size() > 1) {
         console.out << '\n' << uploadSummary(jobs);

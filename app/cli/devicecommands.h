@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -65,7 +66,7 @@ struct UploadJob {
 // Each upload goes into the journal when a recorder is given.
 QList<UploadJob> uploadToAll(UploadKind kind, const QString &file, const QStringList &addresses,
                              std::ostream &out, std::ostream &err,
-                             TJournalRecorder *recorder = nullptr);
+                             const std::shared_ptr<TJournalRecorder> &recorder = {});
 
 // The summary table that ends a fleet upload.
 std::string uploadSummary(const QList<UploadJob> &jobs);

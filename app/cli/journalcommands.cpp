@@ -68,9 +68,9 @@ void addNoJournalOption(CommandParser &command) {
         {QStringLiteral("no-journal"), QStringLiteral("Record nothing in the site journal.")});
 }
 
-std::unique_ptr<TJournalRecorder> journalRecorder(const CommandCall &call, CommandParser &command) {
+std::shared_ptr<TJournalRecorder> journalRecorder(const CommandCall &call, CommandParser &command) {
     const bool off = command.parser().isSet(QStringLiteral("no-journal"));
-    return std::make_unique<TJournalRecorder>(off ? QString() : call.journal);
+    return std::make_shared<TJournalRecorder>(off ? QString() : call.journal);
 }
 
 void printJournalMessages(TJournalRecorder &recorder, std::ostream &err) {

@@ -18,7 +18,7 @@ int historyCommand(const CommandCall &call);
 
 void addNoJournalOption(CommandParser &command);
 // The recorder of the call's journal; one that records nothing with --no-journal.
-std::unique_ptr<TJournalRecorder> journalRecorder(const CommandCall &call, CommandParser &command);
+std::shared_ptr<TJournalRecorder> journalRecorder(const CommandCall &call, CommandParser &command);
 // What the journal had to say (a file it could not write, one kept beside) on standard error.
 void printJournalMessages(TJournalRecorder &recorder, std::ostream &err);
 

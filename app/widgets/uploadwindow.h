@@ -6,10 +6,13 @@
 
 #include <QWidget>
 
+#include <memory>
+
 class QLabel;
 class QPushButton;
 class QTableView;
 class TDialogs;
+class TJournalRecorder;
 class TUploadModel;
 
 struct TUploadRequest {
@@ -17,6 +20,7 @@ struct TUploadRequest {
     QString File;
     TFleetUpload::TKind Kind = TFleetUpload::fkWeb;
     TUploadSettings Settings;
+    std::shared_ptr<TJournalRecorder> Journal; // none: nothing is recorded
 };
 
 class TfUpload : public QWidget {

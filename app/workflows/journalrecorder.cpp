@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHostAddress>
+#include <QMetaObject>
+#include <QPointer>
 
 TJournalRecorder::TJournalRecorder(QString path, TJournal::TClock clock)
     : FPath(std::move(path))
@@ -43,6 +45,7 @@ void TJournalRecorder::Searched(const QList<TRelynPar> &devices, const QString &
         if (RelynIsMacAddress(record.MACAddress))
             seen << DeviceOf(record);
     journal->RecordSearch(seen, scope);
+    Tell();
 }
 
 QString TJournalRecorder::MacAt(const QString &address) {
@@ -59,34 +62,109 @@ QString TJournalRecorder::MacAt(const QString &address) {
 
 qint64 TJournalRecorder::Uploaded(TJournalUpload upload) {
     TJournal *journal = Journal();
-    if (!journal || !journal->Writable())
+    if (!journal || !journal->Writable()) {
+        Tell();
         return 0;
+    }
     upload.Mac = upload.Mac.isEmpty() ? MacAt(upload.Address) : RelynCanonicalMac(upload.Mac);
     qint64 event = 0;
-    if (!journal->RecordUpload(upload, &event))
+    const bool recorded = journal->RecordUpload(upload, &event);
+    Tell();
+    if (!recorded)
         return 0;
     FUploadEvents.insert(upload.Address, event);
     return event;
 }
 
-void TJournalRecorder::Watch(TFleetUpload &fleet, TFleetUpload::TKind kind, const QString &file,
+void TJournalRecorder::Watch(const std::shared_ptr<TJournalRecorder> &recorder, TFleetUpload &fleet,
+                             TFleetUpload::TKind kind, const QString &file,
                              const QHash<QString, QString> &macs) {
-    if (!Enabled())
+    if (!recorder || !recorder->Enabled())
         return;
     TJournalUpload described;
     described.Kind = kind == TFleetUpload::fkFirmware ? jfFirmware : jfWeb;
     // Read once for the whole fleet; a file that cannot be read is recorded without its hash.
     TJournal::DescribeFile(file, described);
     QObject::connect(&fleet, &TFleetUpload::DeviceFinished, &fleet,
-                     [this, fleet = &fleet, described, macs](int index) {
+                     [recorder, fleet = &fleet, described, macs](int index) {
                          const TFleetDevice &device = fleet->Devices().at(index);
                          TJournalUpload upload = described;
                          upload.Address = device.Address;
                          upload.Mac = macs.value(device.Address);
                          upload.Outcome = TFleetUpload::OutcomeText(device.Outcome);
                          upload.Reason = device.Reason;
-                         Uploaded(upload);
+                         recorder->Uploaded(upload);
                      });
+}
+
+void TJournalRecorder::Watch(const std::shared_ptr<TJournalRecorder> &recorder,
+                             TDeviceUpload &upload, TFleetUpload::TKind kind, const QString &file,
+                             const QString &address) {
+    if (!recorder || !recorder->Enabled())
+        return;
+    TJournalUpload described;
+    described.Kind = kind == TFleetUpload::fkFirmware ? jfFirmware : jfWeb;
+    described.Address = address;
+    TJournal::DescribeFile(file, described);
+    QObject::connect(&upload, &TDeviceUpload::Finished, &upload,
+                     [recorder, upload = &upload, described](TDeviceUpload::TOutcome outcome) {
+                         TJournalUpload ended = described;
+                         ended.Outcome = TFleetUpload::OutcomeText(outcome);
+                         ended.Reason = upload->Reason();
+                         recorder->Uploaded(ended);
+                     });
+}
+
+TRelynBackgroundSearch::Search
+TJournalRecorder::Recording(const std::shared_ptr<TJournalRecorder> &recorder, QObject *context,
+                            TRelynBackgroundSearch::Search search) {
+    if (!search)
+        search = RunRelynScopedSearch;
+    if (!recorder || !recorder->Enabled())
+        return search;
+    return [recorder, context = QPointer(context), search](const QString &typesFile,
+                                                           const TRelynSearchScope &scope) {
+        TRelynSearchOutcome outcome = search(typesFile, scope);
+        // Queued before the worker ends, so before the window's own report of the search.
+        QMetaObject::invokeMethod(
+            context.data(),
+            [recorder, devices = outcome.Devices, scope = ScopeText(scope)] {
+                recorder->Searched(devices, scope);
+            },
+            Qt::QueuedConnection);
+        return outcome;
+    };
+}
+
+TRelynSearchFunction TJournalRecorder::Recording(const std::shared_ptr<TJournalRecorder> &recorder,
+                                                 QObject *context, TRelynSearchFunction search) {
+    const TRelynBackgroundSearch::Search scoped =
+        search ? [search](const QString &typesFile, const TRelynSearchScope &) {
+            return TRelynSearchOutcome{search(typesFile), {}, 0, {}};
+        }
+               : TRelynBackgroundSearch::Search();
+    const TRelynBackgroundSearch::Search recorded = Recording(recorder, context, scoped);
+    return [recorded](const QString &typesFile) {
+        return recorded(typesFile, TRelynSearchScope()).Devices;
+    };
+}
+
+TRelynIPChangeOpener TJournalRecorder::Recording(const std::shared_ptr<TJournalRecorder> &recorder,
+                                                 TRelynIPChangeOpener opener) {
+    if (!recorder || !recorder->Enabled())
+        return opener;
+    return [recorder, opener](QWidget *parent, const TRelynIPChangeRequest &request) {
+        const std::optional<TRelynIPChangeResult> result = opener(parent, request);
+        // The dialog tells only of a change it made; the old address is known when the
+        // change was for the device it started with.
+        if (result) {
+            const bool same = request.HasStartAddress && RelynCanonicalMac(request.MACAddress) ==
+                                                             RelynCanonicalMac(result->MACAddress);
+            recorder->IpChanged(result->MACAddress, same ? request.IPAddress : QString(),
+                                result->IPAddress, QStringLiteral("done"));
+        }
+        return result;
+    };
 }
 
 bool TJournalRecorder::Verified(qint64 uploadEvent, const QString &verification) {
@@ -98,6 +176,14 @@ void TJournalRecorder::IpChanged(const QString &mac, const QString &oldAddress,
                                  const QString &newAddress, const QString &outcome) {
     if (TJournal *journal = Journal())
         journal->RecordIpChange({RelynCanonicalMac(mac), oldAddress, newAddress, outcome});
+    Tell();
+}
+
+void TJournalRecorder::Tell() {
+    if (!FSink)
+        return;
+    for (const QString &message : TakeMessages())
+        FSink(message);
 }
 
 QStringList TJournalRecorder::TakeMessages() {

@@ -4,14 +4,18 @@
 
 #include "app/core/journal.h"
 #include "app/workflows/fleetupload.h"
+#include "discovery/relyndevicelist.h"
+#include "discovery/relyndevicemodel.h"
 #include "discovery/relynpar.h"
 #include "discovery/relynsearch.h"
+#include "discovery/relynsearchlangsupport.h"
 
 #include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 // Opens the journal at the first event, so that a program that records nothing never makes the
@@ -24,7 +28,11 @@ public:
     TJournalRecorder(const TJournalRecorder &) = delete;
     TJournalRecorder &operator=(const TJournalRecorder &) = delete;
 
+    using TMessageSink = std::function<void(const QString &message)>;
+
     bool Enabled() const { return !FPath.isEmpty(); }
+    // Where a window shows what the journal has to say, as soon as it is said.
+    void SetMessageSink(TMessageSink sink) { FSink = std::move(sink); }
     // The opened journal, for reading too; none without a path.
     TJournal *Journal();
 
@@ -34,8 +42,23 @@ public:
     // the event for Verified(), 0 when nothing was recorded.
     qint64 Uploaded(TJournalUpload upload);
     // Records each device's upload as it ends; macs by address, where the caller knows them.
-    void Watch(TFleetUpload &fleet, TFleetUpload::TKind kind, const QString &file,
-               const QHash<QString, QString> &macs = {});
+    // The recorder lives as long as the fleet's connections need it.
+    static void Watch(const std::shared_ptr<TJournalRecorder> &recorder, TFleetUpload &fleet,
+                      TFleetUpload::TKind kind, const QString &file,
+                      const QHash<QString, QString> &macs = {});
+    static void Watch(const std::shared_ptr<TJournalRecorder> &recorder, TDeviceUpload &upload,
+                      TFleetUpload::TKind kind, const QString &file, const QString &address);
+
+    // A window's searches, recorded on the context's thread before the window hears of them
+    // (the search itself runs on a worker). An empty search stands for the real network.
+    static TRelynBackgroundSearch::Search
+    Recording(const std::shared_ptr<TJournalRecorder> &recorder, QObject *context,
+              TRelynBackgroundSearch::Search search);
+    static TRelynSearchFunction Recording(const std::shared_ptr<TJournalRecorder> &recorder,
+                                          QObject *context, TRelynSearchFunction search);
+    // The IP change dialog's opener, recording each change it made.
+    static TRelynIPChangeOpener Recording(const std::shared_ptr<TJournalRecorder> &recorder,
+                                          TRelynIPChangeOpener opener);
     // The latest upload recorded in this run to the address, for Verified(); 0 when none.
     qint64 UploadEvent(const QString &address) const { return FUploadEvents.value(address); }
     bool Verified(qint64 uploadEvent, const QString &verification);
@@ -51,9 +74,11 @@ public:
 
 private:
     QString MacAt(const QString &address);
+    void Tell();
 
     QString FPath;
     TJournal::TClock FClock;
     std::unique_ptr<TJournal> FJournal;
     QHash<QString, qint64> FUploadEvents;
+    TMessageSink FSink;
 };

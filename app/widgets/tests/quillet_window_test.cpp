@@ -1,5 +1,6 @@
 // The main window and the about window, in a temporary program folder on the offscreen platform.
 #include "app/core/documentopener.h"
+#include "app/core/journal.h"
 #include "app/core/language.h"
 #include "app/core/singleinstance.h"
 #include "app/widgets/about.h"
@@ -7,6 +8,7 @@
 #include "app/widgets/dialogs.h"
 #include "app/widgets/quillet.h"
 #include "app/widgets/tests/darkpalette.h"
+#include "app/workflows/journalrecorder.h"
 #include "discovery/relynsearchgui.h"
 #include "ipassign/ipedit.h"
 
@@ -863,6 +865,83 @@ private slots:
                  u"/tmp/devices.json"_s);
         QCOMPARE(TDialogs::WithFilterSuffix(u"/tmp/devices.txt"_s, u"JSON files (*.json)"_s),
                  u"/tmp/devices.txt"_s);
+    }
+
+    // The Find window's and the Devices window's searches go into the site journal beside the
+    // program, each under its scope, and so does a change the IP change dialog made; a journal
+    // that cannot be written is said once in Info while the searches go on.
+    void windowsRecordInTheSiteJournal() {
+        auto w = Start();
+        w->SetDeviceSearch([](const QString &) { return FiveDevices().Devices.mid(0, 2); });
+        w->SetDevicesSearch(
+            [](const QString &, const TRelynSearchScope &) { return FiveDevices(); });
+        w->show();
+        QTimer::singleShot(0, this, [] {
+            auto *search = qobject_cast<TfRelynSearchGUI *>(QApplication::activeModalWidget());
+            QVERIFY(search);
+            QTRY_VERIFY(!search->Searching());
+            QTest::mouseClick(search->BBCancel, Qt::LeftButton);
+        });
+        QTest::mouseClick(w->BtnFindDevice(), Qt::LeftButton);
+        Child<QAction>(w.get(), "MMDevices")->trigger();
+        TfDevices *devices = w->DevicesWindow();
+        QTRY_COMPARE(devices->Model().rowCount(), 5);
+        QTRY_VERIFY(!devices->Searching());
+        devices->EdtRange->setText(u"192.0.2.0/24"_s);
+        QTest::keyClick(devices->EdtRange, Qt::Key_Return);
+        QTRY_VERIFY(!devices->Searching());
+
+        TJournal journal(FProgram + u"journal.sqlite"_s);
+        QVERIFY(journal.Open());
+        QCOMPARE(journal.KnownDevices().size(), 5);
+        // The Devices window's broadcast follows the Find window's: three devices are new.
+        const QList<TJournalMarked> marks = journal.Marks();
+        QCOMPARE(marks.size(), 3);
+        for (const TJournalMarked &mark : marks)
+            QCOMPARE(mark.Marks, int(jmNew | jmFirstSeen));
+        // A range is a scope of its own, here searched for the first time.
+        TRelynSearchScope range;
+        QString error;
+        QVERIFY(RelynParseRangeList(u"192.0.2.0/24"_s, range.Ranges, error));
+        QCOMPARE(journal.Marks(TJournalRecorder::ScopeText(range)).size(), 5);
+
+        // Only a change the dialog made is recorded, from the address the dialog started with.
+        std::optional<TRelynIPChangeResult> made;
+        const TRelynIPChangeOpener opener = TJournalRecorder::Recording(
+            w->Journal(), [&made](QWidget *, const TRelynIPChangeRequest &) { return made; });
+        TRelynIPChangeRequest request;
+        request.HasStartAddress = true;
+        request.IPAddress = u"192.0.2.40"_s;
+        request.MACAddress = u"00:1A:2B:00:00:40"_s;
+        opener(devices, request);
+        made = TRelynIPChangeResult{u"00-1a-2b-00-00-40"_s, u"192.0.2.50"_s};
+        opener(devices, request);
+        TJournalFilter moved;
+        moved.Macs = {u"00-1A-2B-00-00-40"_s};
+        const QList<TJournalEntry> history = journal.History(moved);
+        QCOMPARE(history.size(), 2);
+        QCOMPARE(history[0].Kind, jeIpChange);
+        QCOMPARE(history[0].IpChange, (TJournalIpChange{u"00-1A-2B-00-00-40"_s, u"192.0.2.40"_s,
+                                                        u"192.0.2.50"_s, u"done"_s}));
+        QVERIFY(!InfoLines(*w).join(u'\n').contains(u"journal"_s));
+        w.reset();
+
+        // A folder in the journal's place.
+        for (const QString &suffix : {u""_s, u"-wal"_s, u"-shm"_s})
+            QFile::remove(FProgram + u"journal.sqlite"_s + suffix);
+        QVERIFY(QDir().mkpath(FProgram + u"journal.sqlite/"_s));
+        w = Start();
+        w->SetDevicesSearch(
+            [](const QString &, const TRelynSearchScope &) { return FiveDevices(); });
+        w->show();
+        Child<QAction>(w.get(), "MMDevices")->trigger();
+        devices = w->DevicesWindow();
+        QTRY_COMPARE(devices->Model().rowCount(), 5);
+        QTRY_VERIFY(!devices->Searching());
+        QVERIFY(devices->Search());
+        QTRY_VERIFY(!devices->Searching());
+        QCOMPARE(devices->Model().rowCount(), 5);
+        QCOMPARE(InfoLines(*w).filter(u"journal"_s).size(), 1);
     }
 
     void aboutWindowByBrand_data() {
