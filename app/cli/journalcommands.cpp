@@ -29,30 +29,6 @@ QStringList changeWords(int marks) {
     return words;
 }
 
-// What a history row tells beyond its device: the changes a search saw, the file an upload
-// sent and its outcome, the new address of an IP change.
-QString details(const TJournalEntry &entry) {
-    switch (entry.Kind) {
-    case jeUpload: {
-        const TJournalUpload &upload = entry.Upload;
-        QString line = JournalFileKindText(upload.Kind) + u' ' + QFileInfo(upload.File).fileName() +
-                       QStringLiteral(": ") + upload.Outcome;
-        if (!upload.Reason.isEmpty())
-            line += QStringLiteral(" (") + upload.Reason + u')';
-        if (!upload.Verification.isEmpty())
-            line += QStringLiteral(", ") + upload.Verification;
-        return line;
-    }
-    case jeIpChange:
-        return QStringLiteral("to ") + entry.IpChange.NewAddress + QStringLiteral(": ") +
-               entry.IpChange.Outcome;
-    case jeSearch:
-        break;
-    }
-    return JournalChangesText(entry.Changes) + QStringLiteral(" (firmware ") + entry.Seen.Firmware +
-           u')';
-}
-
 // "2026-03-01" from the start of that day here, or a time as ISO 8601 writes it.
 QDateTime sinceTime(const QString &text) {
     const QDate day = QDate::fromString(text, Qt::ISODate);
@@ -185,7 +161,7 @@ int historyCommand(const CommandCall &call) {
             if (names)
                 row.push_back(printable(entry.Name));
             row.push_back(printable(entry.Address()));
-            row.push_back(printable(details(entry)));
+            row.push_back(printable(JournalDetailsText(entry)));
             rows.push_back(row);
         }
         console.out << alignedRows(rows);

@@ -495,6 +495,7 @@ void TfQuillet::MMDevicesClick() {
         if (FStartup.Brand() == QStringLiteral("ZARN"))
             FDevices->SetTypesFile(FStartup.IniPath());
         FDevices->SetChangeIPOpener(TJournalRecorder::Recording(FJournal, RelynIPChangeOpener()));
+        FDevices->SetJournal(FJournal);
         // Ctrl+D also brings the window forward while it has the focus itself.
         FDevices->addAction(FMMDevices);
         FDevices->SetUseAddress(

@@ -6,6 +6,8 @@
 #include "app/widgets/about.h"
 #include "app/widgets/deviceswindow.h"
 #include "app/widgets/dialogs.h"
+#include "app/widgets/journalcolumns.h"
+#include "app/widgets/journalhistory.h"
 #include "app/widgets/quillet.h"
 #include "app/widgets/tests/darkpalette.h"
 #include "app/workflows/journalrecorder.h"
@@ -18,6 +20,9 @@
 #include <QClipboard>
 #include <QDir>
 #include <QGroupBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -873,8 +878,16 @@ private slots:
     void windowsRecordInTheSiteJournal() {
         auto w = Start();
         w->SetDeviceSearch([](const QString &) { return FiveDevices().Devices.mid(0, 2); });
-        w->SetDevicesSearch(
-            [](const QString &, const TRelynSearchScope &) { return FiveDevices(); });
+        // The second broadcast: Hall north is gone, Cold store 2 has moved.
+        auto later = std::make_shared<std::atomic<bool>>(false);
+        w->SetDevicesSearch([later](const QString &, const TRelynSearchScope &) {
+            TRelynSearchOutcome outcome = FiveDevices();
+            if (*later) {
+                outcome.Devices[2].IPAddress = u"192.0.2.41"_s;
+                outcome.Devices.removeAt(1);
+            }
+            return outcome;
+        });
         w->show();
         QTimer::singleShot(0, this, [] {
             auto *search = qobject_cast<TfRelynSearchGUI *>(QApplication::activeModalWidget());
@@ -924,6 +937,72 @@ private slots:
         QCOMPARE(history[0].IpChange, (TJournalIpChange{u"00-1A-2B-00-00-40"_s, u"192.0.2.40"_s,
                                                         u"192.0.2.50"_s, u"done"_s}));
         QVERIFY(!InfoLines(*w).join(u'\n').contains(u"journal"_s));
+
+        // The table after a second broadcast: what changed since the first one, the gone
+        // device greyed in its place and never among those acted on.
+        *later = true;
+        devices->EdtRange->clear();
+        QVERIFY(devices->Search());
+        QTRY_VERIFY(!devices->Searching());
+        const QAbstractItemModel *table = devices->TvDevices->model();
+        QCOMPARE(table->rowCount(), 5);
+        QCOMPARE(devices->ShownDevices().size(), 4);
+        QStringList changes;
+        for (int row = 0; row < table->rowCount(); ++row) {
+            const QString change = table->index(row, TJournalColumns::jcChange).data().toString();
+            if (!change.isEmpty())
+                changes << table->index(row, rcIPAddress).data().toString() + u' ' + change;
+            QCOMPARE(table->index(row, 0).data(TRelynDeviceModel::ReachableRole).toBool(),
+                     change != u"gone"_s &&
+                         !table->index(row, 0).data().toString().startsWith(u"10."_s));
+        }
+        QCOMPARE(changes,
+                 (QStringList{u"192.0.2.12 gone"_s, u"192.0.2.41 moved from 192.0.2.40"_s}));
+        // Names are typed into the table and kept by MAC address; the last upload is shown.
+        TJournalUpload upload;
+        upload.Mac = u"00-1A-2B-00-00-11"_s;
+        upload.Address = u"192.0.2.11"_s;
+        upload.File = u"/sites/Boiler_WEB1_02.pmf"_s;
+        upload.Outcome = u"done"_s;
+        QVERIFY(w->Journal()->Uploaded(upload) > 0);
+        QVERIFY(devices->Search());
+        QTRY_VERIFY(!devices->Searching());
+        QCOMPARE(table->index(0, rcIPAddress).data().toString(), u"10.0.8.15"_s);
+        QCOMPARE(table->index(1, rcIPAddress).data().toString(), u"192.0.2.11"_s);
+        QVERIFY(table->index(1, TJournalColumns::jcLastUpload)
+                    .data()
+                    .toString()
+                    .startsWith(u"Boiler_WEB1_02.pmf, "_s));
+        devices->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(devices));
+        devices->TvDevices->setFocus();
+        devices->TvDevices->setCurrentIndex(table->index(1, TJournalColumns::jcName));
+        QTest::keyClick(devices->TvDevices, Qt::Key_F2);
+        QTest::keyClicks(QApplication::focusWidget(), u"Boiler <b>1</b>"_s);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        // The delegate commits from the event loop.
+        QTRY_COMPARE(journal.Label(u"00-1A-2B-00-00-11"_s).Name, u"Boiler <b>1</b>"_s);
+        QCOMPARE(table->index(1, TJournalColumns::jcName).data().toString(), u"Boiler <b>1</b>"_s);
+
+        // History of the selected device, newest first, and its export.
+        devices->TvDevices->selectRow(1);
+        std::unique_ptr<TfJournalHistory> shown(devices->OpenHistory());
+        QVERIFY(shown);
+        QCOMPARE(shown->Entries().size(), 2);
+        QCOMPARE(shown->Entries()[0].Kind, jeUpload);
+        QCOMPARE(shown->Entries()[1].Changes, int(jcFirstSeen));
+        QCOMPARE(shown->TvHistory->model()->index(0, 3).data().toString(), u"Boiler <b>1</b>"_s);
+        const QString exported = FTemp->filePath(u"shown.json"_s);
+        QVERIFY(shown->ExportTo(exported));
+        QFile json(exported);
+        QVERIFY(json.open(QIODevice::ReadOnly));
+        const QJsonArray rows = QJsonDocument::fromJson(json.readAll()).array();
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows[0].toObject().value(u"file"_s).toString(), u"/sites/Boiler_WEB1_02.pmf"_s);
+        devices->TvDevices->clearSelection();
+        shown.reset(devices->OpenHistory());
+        QCOMPARE(shown->Entries().size(), journal.History().size());
+        shown.reset();
         w.reset();
 
         // A folder in the journal's place.
