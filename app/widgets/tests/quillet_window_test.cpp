@@ -446,6 +446,18 @@ private slots:
         QCOMPARE(w->IPEdtAddress()->Text(), u"127.0.0.1"_s);
         QTRY_VERIFY_WITH_TIMEOUT(w->BtnUploadWeb()->isEnabled(), 20000);
         QCOMPARE(QApplication::focusWidget(), w->BtnUploadWeb());
+        // The failed upload is in the site journal, though no search saw a device there.
+        {
+            TJournal journal(FProgram + u"journal.sqlite"_s);
+            QVERIFY(journal.Open());
+            const QList<TJournalEntry> uploads = journal.History();
+            QCOMPARE(uploads.size(), 1);
+            QCOMPARE(uploads[0].Kind, jeUpload);
+            QCOMPARE(uploads[0].Upload.Address, u"127.0.0.1"_s);
+            QCOMPARE(uploads[0].Upload.File, webFile);
+            QCOMPARE(uploads[0].Upload.Mac, QString());
+            QVERIFY(!uploads[0].Upload.Outcome.isEmpty() && uploads[0].Upload.Outcome != u"done"_s);
+        }
 
         // A source folder that does not exist, typed into From; the packer fails on it.
         const QString missing = FProgram + u"Missing"_s;
