@@ -39,6 +39,7 @@ TJournalColumns::TJournalColumns(TRelynDeviceModel *devices, QObject *parent)
 
 void TJournalColumns::Refresh(const QString &scope) {
     beginResetModel();
+    FScope = scope;
     FLabels.clear();
     FUploads.clear();
     FMarks.clear();

@@ -29,6 +29,7 @@ public:
     void SetJournal(std::shared_ptr<TJournalRecorder> journal) { FJournal = std::move(journal); }
     // Reads the journal again; scope is the search's whose changes the rows show.
     void Refresh(const QString &scope);
+    const QString &Scope() const { return FScope; }
     // The device a row stands for; a gone one's as the previous search heard it.
     bool Gone(int row) const { return row >= SourceRows(); }
     QString MacOf(int row) const;
@@ -57,4 +58,5 @@ private:
     QHash<QString, TJournalLastUpload> FUploads;
     QHash<QString, TJournalMarked> FMarks;
     QList<TJournalDevice> FGone;
+    QString FScope;
 };

@@ -126,12 +126,13 @@ TJournalRecorder::Recording(const std::shared_ptr<TJournalRecorder> &recorder, Q
                                                            const TRelynSearchScope &scope) {
         TRelynSearchOutcome outcome = search(typesFile, scope);
         // Queued before the worker ends, so before the window's own report of the search.
-        QMetaObject::invokeMethod(
-            context.data(),
-            [recorder, devices = outcome.Devices, scope = ScopeText(scope)] {
-                recorder->Searched(devices, scope);
-            },
-            Qt::QueuedConnection);
+        if (QObject *owner = context.data())
+            QMetaObject::invokeMethod(
+                owner,
+                [recorder, devices = outcome.Devices, scope = ScopeText(scope)] {
+                    recorder->Searched(devices, scope);
+                },
+                Qt::QueuedConnection);
         return outcome;
     };
 }
