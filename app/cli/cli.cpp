@@ -2,7 +2,10 @@
 
 #include "app/cli/createcommand.h"
 #include "app/cli/devicecommands.h"
+#include "app/cli/journalcommands.h"
 #include "app/cli/webfilecommands.h"
+#include "app/core/storageplaces.h"
+#include "support/programfolder.h"
 
 namespace cli {
 
@@ -21,6 +24,8 @@ constexpr Command kCommands[] = {
      QT_TRANSLATE_NOOP("CliText", "give a device a new IP address"), changeIpCommand},
     {"rescue", "MAC [--interface NAME] [--wait SECONDS]",
      QT_TRANSLATE_NOOP("CliText", "give a device at a factory address a free one"), rescueCommand},
+    {"history", "[--json|--csv] [--mac MAC]... [--since DATE]",
+     QT_TRANSLATE_NOOP("CliText", "what the site journal recorded, newest first"), historyCommand},
     {"webfile list", "FILE", QT_TRANSLATE_NOOP("CliText", "list the entries of a web file"),
      webfileListCommand},
     {"webfile extract", "FILE FOLDER [--overwrite]",
@@ -64,7 +69,8 @@ std::string overview() {
     return text +
            CliText::tr(
                "\nEvery command takes --help and --version. Exit status: 0 success, 1 failure,\n"
-               "2 usage error.\n")
+               "2 usage error. search, the uploads, change-ip and rescue record what they\n"
+               "did in the site journal unless given --no-journal.\n")
                .toStdString();
 }
 
@@ -102,9 +108,9 @@ int groupCommand(const CommandGroup &group, const CommandCall &call) {
 }
 
 CommandCall callOf(const QString &name, const QStringList &rest, Console console,
-                   const SearchFunction &search) {
+                   const SearchFunction &search, const QString &journal) {
     const QString program = QLatin1String(kProgram) + QLatin1Char(' ') + name;
-    return {name, QStringList{program} + rest, console, search};
+    return {name, QStringList{program} + rest, console, search, journal};
 }
 
 } // namespace
@@ -115,20 +121,22 @@ std::span<const Command> commands() {
 
 int run(const QStringList &args, Console console) {
     // No search function: the search command asks the real network, within its options.
-    return run(args, console, SearchFunction{});
+    return run(args, console, SearchFunction{},
+               TStoragePlaces::FromSystem(ProgramFolder()).Journal);
 }
 
-int run(const QStringList &args, Console console, const SearchFunction &search) {
+int run(const QStringList &args, Console console, const SearchFunction &search,
+        const QString &journal) {
     const QStringList words = args.mid(1);
     if (const Command *command = findCommand(words)) {
         const QString name = QString::fromLatin1(command->name);
         return command->run(
-            callOf(name, words.mid(name.count(QLatin1Char(' ')) + 1), console, search));
+            callOf(name, words.mid(name.count(QLatin1Char(' ')) + 1), console, search, journal));
     }
     const QString name = words.value(0);
     for (const CommandGroup &group : kGroups) {
         if (name == QLatin1String(group.name)) {
-            return groupCommand(group, callOf(name, words.mid(1), console, search));
+            return groupCommand(group, callOf(name, words.mid(1), console, search, journal));
         }
     }
     if (name == QStringLiteral("--help") || name == QStringLiteral("-h") ||

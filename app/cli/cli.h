@@ -23,7 +23,9 @@ std::span<const Command> commands();
 // that wait (serve, uploads) run its event loop.
 int run(const QStringList &args, Console console);
 
-// The same with the device search replaced, for tests without a network.
-int run(const QStringList &args, Console console, const SearchFunction &search);
+// The same with the device search replaced, for tests without a network, and the journal in
+// a file of the test's (none when empty).
+int run(const QStringList &args, Console console, const SearchFunction &search,
+        const QString &journal = {});
 
 } // namespace cli

@@ -29,6 +29,7 @@ struct CommandCall {
     QStringList args; // args[0] stands for the program and the name; options and arguments follow
     Console console;
     const SearchFunction &search; // empty: the real search
+    QString journal;              // the site journal's file; empty: none is kept
 };
 
 inline constexpr const char *kProgram = "quillet-cli";

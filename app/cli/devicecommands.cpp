@@ -1,8 +1,10 @@
 #include "app/cli/devicecommands.h"
 
 #include "app/cli/consolereport.h"
+#include "app/cli/journalcommands.h"
 #include "app/cli/workflowwait.h"
 #include "app/workflows/fleetupload.h"
+#include "app/workflows/journalrecorder.h"
 #include "discovery/relyndeviceexport.h"
 #include "discovery/relynnoreply.h"
 #include "ipassign/answerwait.h"
@@ -18,8 +20,6 @@
 #include <memory>
 
 namespace cli {
-
-namespace {
 
 std::string alignedRows(const std::vector<std::vector<std::string>> &rows) {
     std::vector<std::size_t> widths;
@@ -47,6 +47,8 @@ std::string alignedRows(const std::vector<std::vector<std::string>> &rows) {
     }
     return text;
 }
+
+namespace {
 
 bool severalInterfaces(const QList<TRelynPar> &records) {
     return std::any_of(records.begin(), records.end(), [&](const TRelynPar &r) {
@@ -132,7 +134,8 @@ bool isDottedAddress(const QString &text) {
 }
 
 QList<UploadJob> uploadToAll(UploadKind kind, const QString &file, const QStringList &addresses,
-                             std::ostream &out, std::ostream &err, bool verify) {
+                             std::ostream &out, std::ostream &err, bool verify,
+                             const std::shared_ptr<TJournalRecorder> &recorder) {
     const bool prefixed = addresses.size() > 1;
     qsizetype width = 0;
     for (const QString &address : addresses) {
@@ -140,6 +143,9 @@ QList<UploadJob> uploadToAll(UploadKind kind, const QString &file, const QString
     }
     TFleetUpload fleet;
     fleet.SetVerification(verify);
+    const TFleetUpload::TKind fleetKind =
+        kind == UploadKind::Web ? TFleetUpload::fkWeb : TFleetUpload::fkFirmware;
+    TJournalRecorder::Watch(recorder, fleet, fleetKind, file);
     fleet.SetReportFactory([&](int, const QString &address) {
         const std::string prefix =
             prefixed ? (address.leftJustified(width) + QStringLiteral("  ")).toStdString()
@@ -149,11 +155,7 @@ QList<UploadJob> uploadToAll(UploadKind kind, const QString &file, const QString
     // Ctrl+C stops every transfer, restart wait and check still going, and the summary tells
     // which devices it caught.
     startAndWait(
-        fleet, &TFleetUpload::AllFinished,
-        [&] {
-            fleet.Start(kind == UploadKind::Web ? TFleetUpload::fkWeb : TFleetUpload::fkFirmware,
-                        file, addresses);
-        },
+        fleet, &TFleetUpload::AllFinished, [&] { fleet.Start(fleetKind, file, addresses); },
         [&fleet, &err] {
             err << "quillet-cli: " << text(CliText::tr("interrupted; stopping the uploads"))
                 << std::endl;
@@ -274,6 +276,7 @@ int uploadCommand(const CommandCall &call, UploadKind kind) {
             {QStringLiteral("no-verify"),
              CliText::tr("Do not check over HTTP that each device serves the new web file.")});
     }
+    addNoJournalOption(command);
     if (auto status = command.parse(2, -1)) {
         return *status;
     }
@@ -293,8 +296,10 @@ int uploadCommand(const CommandCall &call, UploadKind kind) {
         return reportFailure(console, text(CliText::tr("%1: no such file").arg(file)));
     }
     const bool verify = web && !command.parser().isSet(QStringLiteral("no-verify"));
+    const auto recorder = journalRecorder(call, command);
     const QList<UploadJob> jobs =
-        uploadToAll(kind, file, addresses, console.out, console.err, verify);
+        uploadToAll(kind, file, addresses, console.out, console.err, verify, recorder);
+    printJournalMessages(*recorder, console.err);
     if (addresses.size() > 1) {
         console.out << '\n' << uploadSummary(jobs);
     }
@@ -359,12 +364,26 @@ int searchCommand(const CommandCall &call) {
                                     .arg(TRelynSearchScope::DefaultRate),
                                 QStringLiteral("N"),
                                 QString::number(TRelynSearchScope::DefaultRate)});
+    command.parser().addOption(
+        {QStringLiteral("changes"),
+         CliText::tr("Print only what changed since the previous search of the same "
+                     "interfaces or ranges: devices new, moved, with other firmware, "
+                     "gone.")});
+    addNoJournalOption(command);
     if (auto status = command.parse(0, 0)) {
         return *status;
     }
     TRelynSearchScope scope;
     if (const auto error = searchScope(command.parser(), scope)) {
         return command.usageError(*error);
+    }
+    const bool changes = command.parser().isSet(QStringLiteral("changes"));
+    if (changes && command.parser().isSet(QStringLiteral("no-journal"))) {
+        return command.usageError(
+            QStringLiteral("--changes compares with the journal; --no-journal keeps none."));
+    }
+    if (changes && command.parser().isSet(QStringLiteral("csv"))) {
+        return command.usageError(QStringLiteral("--changes prints text or JSON."));
     }
     for (const QString &name : scope.Interfaces) {
         if (const auto unknown = unknownInterface(call, name)) {
@@ -390,7 +409,28 @@ int searchCommand(const CommandCall &call) {
         message.replace(QStringLiteral("\r\n"), QStringLiteral(": "));
         return reportFailure(console, text(message));
     }
-    if (command.parser().isSet(QStringLiteral("json"))) {
+    const auto recorder = journalRecorder(call, command);
+    const QString scopeText = TJournalRecorder::ScopeText(scope);
+    recorder->Searched(outcome.Devices, scopeText);
+    QList<TJournalMarked> marks;
+    if (changes) {
+        if (TJournal *journal = recorder->Journal(); journal && journal->Writable()) {
+            marks = journal->Marks(scopeText);
+        }
+    }
+    printJournalMessages(*recorder, console.err);
+    if (changes) {
+        if (!recorder->Journal()->Writable()) {
+            return reportFailure(console, "without a journal there is nothing to compare with");
+        }
+        if (command.parser().isSet(QStringLiteral("json"))) {
+            console.out << changesJson(marks);
+        } else if (marks.isEmpty()) {
+            console.err << "Nothing changed since the previous search.\n";
+        } else {
+            console.out << changesTable(marks);
+        }
+    } else if (command.parser().isSet(QStringLiteral("json"))) {
         console.out << deviceJson(outcome.Devices);
     } else if (command.parser().isSet(QStringLiteral("csv"))) {
         console.out << deviceCsv(outcome.Devices);
@@ -418,21 +458,42 @@ QList<TRelynPar> searchForChange(const CommandCall &call, const QString &interfa
     return RunRelynScopedSearch(QString(), scope).Devices;
 }
 
+// The outcome of an IP change as the journal keeps it: the first line of a failure's message.
+QString changeOutcome(const TRelynIPChangeOutcome &outcome, const QString &success) {
+    return outcome.Success ? success : outcome.Message.section(QStringLiteral("\r\n"), 0, 0);
+}
+
+// Where a device moves from and to, for the journal.
+struct Move {
+    TJournalRecorder &recorder;
+    QString mac;
+    QString from; // empty when no search saw the device
+    QString to;
+};
+
 // Sends the change out of the target's interface and, unless told not to, searches until the
 // device answers at its new address.
-int moveDevice(const CommandCall &call, const QString &mac, const QString &address,
-               const QString &interface, bool check, double waitSeconds) {
+int moveDevice(const CommandCall &call, const Move &move, const QString &interface, bool check,
+               double waitSeconds) {
     const Console console = call.console;
+    const QString &mac = move.mac;
+    const QString &address = move.to;
     TRelynIPChange change;
     change.SetInterface(interface);
     const TRelynIPChangeOutcome outcome = change.ChangeIP(mac, address);
+    const auto record = [&](const QString &words) {
+        move.recorder.IpChanged(mac, move.from, address, words);
+        printJournalMessages(move.recorder, console.err);
+    };
     QString message = outcome.Message;
     message.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     if (!outcome.Success) {
+        record(changeOutcome(outcome, {}));
         return reportFailure(console, text(message));
     }
     // The datagram is sent blind, so only the device itself can tell whether it moved.
     if (!check) {
+        record(QStringLiteral("sent, not checked"));
         console.out << text(message) << '\n';
         return Success;
     }
@@ -441,7 +502,9 @@ int moveDevice(const CommandCall &call, const QString &mac, const QString &addre
     const SearchFunction find = call.search ? call.search : [](const QString &typesFile) {
         return RunRelynScopedSearch(typesFile, TRelynSearchScope()).Devices;
     };
-    if (const auto found = RelynFindDeviceAt(find, mac, address, waitMs)) {
+    const auto found = RelynFindDeviceAt(find, mac, address, waitMs);
+    record(found ? QStringLiteral("done") : QStringLiteral("no answer at the new address"));
+    if (found) {
         console.out << text(CliText::tr("Device %1 answers at %2.")
                                 .arg(found->MACAddress, found->IPAddress))
                     << '\n';
@@ -502,6 +565,7 @@ int changeIpCommand(const CommandCall &call) {
     addWaitOption(command);
     command.parser().addOption(
         {QStringLiteral("no-check"), CliText::tr("Do not search for the device afterwards.")});
+    addNoJournalOption(command);
     if (auto status = command.parse(2, 2)) {
         return *status;
     }
@@ -512,12 +576,18 @@ int changeIpCommand(const CommandCall &call) {
     }
     const QString mac = command.positional().at(0);
     const QString address = command.positional().at(1);
+    const auto recorder = journalRecorder(call, command);
     if (command.parser().isSet(QStringLiteral("arp"))) {
         // The neighbour table mode sends nothing and does not move the device: there is
         // nothing to look for.
         TRelynIPChange change;
         change.SetArpOnly(true);
         const TRelynIPChangeOutcome outcome = change.ChangeIP(mac, address);
+        if (RelynIsMacAddress(mac)) {
+            recorder->IpChanged(mac, {}, address,
+                                changeOutcome(outcome, QStringLiteral("neighbour table only")));
+            printJournalMessages(*recorder, console.err);
+        }
         QString message = outcome.Message;
         message.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         if (!outcome.Success) {
@@ -535,7 +605,8 @@ int changeIpCommand(const CommandCall &call) {
     if (!target.Refusal.isEmpty()) {
         return reportFailure(console, text(target.Refusal));
     }
-    return moveDevice(call, mac, address, target.Interface,
+    const QString from = target.Device ? target.Device->IPAddress : QString();
+    return moveDevice(call, {*recorder, mac, from, address}, target.Interface,
                       !command.parser().isSet(QStringLiteral("no-check")), waitSeconds);
 }
 
@@ -548,6 +619,7 @@ int rescueCommand(const CommandCall &call) {
     command.addArgument(QStringLiteral("MAC"), CliText::tr("The device's MAC address."));
     addInterfaceOption(command, CliText::tr("Look for the device on this interface only."));
     addWaitOption(command);
+    addNoJournalOption(command);
     if (auto status = command.parse(1, 1)) {
         return *status;
     }
@@ -587,7 +659,9 @@ int rescueCommand(const CommandCall &call) {
                             .arg(device.MACAddress, device.IPAddress, address, device.Interface,
                                  link.NetworksText()))
                 << '\n';
-    return moveDevice(call, mac, address, device.Interface, true, waitSeconds);
+    const auto recorder = journalRecorder(call, command);
+    return moveDevice(call, {*recorder, mac, device.IPAddress, address}, device.Interface, true,
+                      waitSeconds);
 }
 
 int uploadWebCommand(const CommandCall &call) {

@@ -9,8 +9,13 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <ostream>
+#include <string>
+#include <vector>
+
+class TJournalRecorder;
 
 namespace cli {
 
@@ -19,6 +24,9 @@ int uploadWebCommand(const CommandCall &call);
 int uploadFirmwareCommand(const CommandCall &call);
 int changeIpCommand(const CommandCall &call);
 int rescueCommand(const CommandCall &call);
+
+// Rows of cells in columns two blanks apart, measured in characters.
+std::string alignedRows(const std::vector<std::vector<std::string>> &rows);
 
 // Records in ascending address order (arrival order when an address cannot be compared).
 QList<TRelynPar> sortedByAddress(const QList<TRelynPar> &records);
@@ -59,9 +67,10 @@ struct UploadJob {
 // Uploads one file to every address side by side in the running event loop; with more than one
 // address each line is prefixed with its address. A web upload that ends done is then checked
 // over HTTP unless verify is false. Returns each device's outcome in the order given, once
-// every upload has finished.
+// every upload has finished. Each upload goes into the journal when a recorder is given.
 QList<UploadJob> uploadToAll(UploadKind kind, const QString &file, const QStringList &addresses,
-                             std::ostream &out, std::ostream &err, bool verify = true);
+                             std::ostream &out, std::ostream &err, bool verify = true,
+                             const std::shared_ptr<TJournalRecorder> &recorder = {});
 
 // The summary table that ends a fleet upload.
 std::string uploadSummary(const QList<UploadJob> &jobs);

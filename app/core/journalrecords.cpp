@@ -1,5 +1,7 @@
 #include "app/core/journalrecords.h"
 
+#include <QFileInfo>
+
 const QString &TJournalEntry::Mac() const {
     switch (Kind) {
     case jeUpload:
@@ -49,4 +51,26 @@ QString JournalChangesText(int changes) {
     if (changes & jcFirmware)
         words << QStringLiteral("firmware changed");
     return words.join(QStringLiteral(", "));
+}
+
+QString JournalDetailsText(const TJournalEntry &entry) {
+    switch (entry.Kind) {
+    case jeUpload: {
+        const TJournalUpload &upload = entry.Upload;
+        QString line = JournalFileKindText(upload.Kind) + u' ' + QFileInfo(upload.File).fileName() +
+                       QStringLiteral(": ") + upload.Outcome;
+        if (!upload.Reason.isEmpty())
+            line += QStringLiteral(" (") + upload.Reason + u')';
+        if (!upload.Verification.isEmpty())
+            line += QStringLiteral(", ") + upload.Verification;
+        return line;
+    }
+    case jeIpChange:
+        return QStringLiteral("to ") + entry.IpChange.NewAddress + QStringLiteral(": ") +
+               entry.IpChange.Outcome;
+    case jeSearch:
+        break;
+    }
+    return JournalChangesText(entry.Changes) + QStringLiteral(" (firmware ") + entry.Seen.Firmware +
+           u')';
 }

@@ -108,3 +108,6 @@ QString JournalKindText(TJournalEventKind kind);
 QString JournalFileKindText(TJournalFileKind kind);
 // "first seen, moved, firmware changed", or empty.
 QString JournalChangesText(int changes);
+// What a history row tells beyond its device: the changes a search saw ("moved (firmware
+// 1-4-5.00)"), the file an upload sent and its outcome, the new address of an IP change.
+QString JournalDetailsText(const TJournalEntry &entry);

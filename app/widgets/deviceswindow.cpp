@@ -2,6 +2,9 @@
 
 #include "app/core/documentopener.h"
 #include "app/widgets/dialogs.h"
+#include "app/widgets/journalcolumns.h"
+#include "app/widgets/journalhistory.h"
+#include "app/workflows/journalrecorder.h"
 #include "discovery/relyndeviceexport.h"
 #include "support/savefile.h"
 
@@ -83,7 +86,8 @@ TfDevices::TfDevices(TDialogs &dialogs, TRelynBackgroundSearch::Search search,
     top->addWidget(EdtRange, 1);
     top->addWidget(BtnSearch);
 
-    Sorted->setSourceModel(Devices);
+    Columns = new TJournalColumns(Devices, this);
+    Sorted->setSourceModel(Columns);
     Sorted->setSortRole(TRelynDeviceModel::SortRole);
     TvDevices = new QTableView(this);
     TvDevices->setObjectName(QStringLiteral("TvDevices"));
@@ -93,7 +97,9 @@ TfDevices::TfDevices(TDialogs &dialogs, TRelynBackgroundSearch::Search search,
     TvDevices->sortByColumn(rcIPAddress, Qt::AscendingOrder);
     TvDevices->setSelectionBehavior(QAbstractItemView::SelectRows);
     TvDevices->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    TvDevices->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Only a device's name and note can be edited.
+    TvDevices->setEditTriggers(QAbstractItemView::EditKeyPressed |
+                               QAbstractItemView::DoubleClicked);
     TvDevices->setWordWrap(false);
     TvDevices->setContextMenuPolicy(Qt::CustomContextMenu);
     TvDevices->verticalHeader()->hide();
@@ -117,6 +123,12 @@ TfDevices::TfDevices(TDialogs &dialogs, TRelynBackgroundSearch::Search search,
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(BtnChangeIP);
     bottom->addWidget(BtnHelp);
+    BtnHistory = MakeButton(this, QStringLiteral("BtnHistory"), QStringLiteral("Hi&story..."),
+                            QStyle::SP_FileDialogDetailedView);
+    BtnHistory->setToolTip(QStringLiteral("The journal's history of the selected devices, or of "
+                                          "all when none is selected"));
+    BtnHistory->hide();
+    bottom->addWidget(BtnHistory);
     bottom->addStretch(1);
     bottom->addWidget(BtnExport);
 
@@ -163,6 +175,10 @@ TfDevices::TfDevices(TDialogs &dialogs, TRelynBackgroundSearch::Search search,
     connect(BtnChangeIP, &QPushButton::clicked, this, &TfDevices::ChangeIP);
     connect(BtnHelp, &QPushButton::clicked, this, &TfDevices::HelpNotFound);
     connect(BtnExport, &QPushButton::clicked, this, &TfDevices::Export);
+    connect(BtnHistory, &QPushButton::clicked, this, [this] {
+        if (QDialog *history = OpenHistory())
+            history->show();
+    });
     connect(Searcher, &TRelynBackgroundSearch::Finished, this, &TfDevices::SearchFinished);
     connect(TvDevices->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TfDevices::UpdateButtons);
@@ -221,6 +237,7 @@ bool TfDevices::Search() {
             return false;
         }
     }
+    SearchScope = TJournalRecorder::ScopeText(scope);
     Searcher->Start(TypesFile, scope, range);
     LbNoReply->hide();
     LbStatus->setText(range.isEmpty() ? tr("Searching...") : tr("Searching %1...").arg(range));
@@ -239,6 +256,8 @@ void TfDevices::SearchFinished(const TRelynDevicesResult &result) {
             keep << TRelynIPChangeResult{device.MACAddress, device.IPAddress};
 
     Devices->SetDevices(result.Outcome.Devices);
+    // The search is in the journal already: it was recorded before the window heard of it.
+    Columns->Refresh(SearchScope);
     // A device that has just moved may miss the first search: the computer can still hold the
     // failed address resolution of the change's echo test, which drops what is sent to the new
     // address for a moment. One more search follows shortly.
@@ -257,7 +276,7 @@ void TfDevices::SearchFinished(const TRelynDevicesResult &result) {
         const int row = Devices->RowOfMac(device.MACAddress, device.IPAddress);
         if (row < 0)
             continue;
-        const QModelIndex index = Sorted->mapFromSource(Devices->index(row, 0));
+        const QModelIndex index = Sorted->mapFromSource(Columns->index(row, 0));
         selection.select(index, index);
     }
     TvDevices->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect |
@@ -295,15 +314,19 @@ QList<TRelynPar> TfDevices::SelectedDevices() const {
     std::sort(rows.begin(), rows.end(),
               [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
     QList<TRelynPar> devices;
+    // Gone devices are listed to be seen, not to be acted on.
     for (const QModelIndex &row : rows)
-        devices << Devices->Devices().at(Sorted->mapToSource(row).row());
+        if (const int source = Sorted->mapToSource(row).row(); !Columns->Gone(source))
+            devices << Devices->Devices().at(source);
     return devices;
 }
 
 QList<TRelynPar> TfDevices::ShownDevices() const {
     QList<TRelynPar> devices;
     for (int row = 0; row < Sorted->rowCount(); ++row)
-        devices << Devices->Devices().at(Sorted->mapToSource(Sorted->index(row, 0)).row());
+        if (const int source = Sorted->mapToSource(Sorted->index(row, 0)).row();
+            !Columns->Gone(source))
+            devices << Devices->Devices().at(source);
     return devices;
 }
 
@@ -421,3 +444,27 @@ void TfDevices::OpenIPChange(const TRelynIPChangeRequest &request) {
 }
 
 #include "moc_deviceswindow.cpp"
+
+void TfDevices::SetJournal(std::shared_ptr<TJournalRecorder> journal) {
+    const bool kept = journal && journal->Enabled();
+    Journal = kept ? std::move(journal) : nullptr;
+    Columns->SetJournal(Journal);
+    BtnHistory->setVisible(kept);
+    for (int column = rcCount; column < TJournalColumns::jcCount; ++column)
+        TvDevices->setColumnHidden(column, !kept);
+}
+
+TfJournalHistory *TfDevices::OpenHistory() {
+    TJournal *journal = Journal ? Journal->Journal() : nullptr;
+    if (!journal)
+        return nullptr;
+    QStringList macs;
+    for (const QModelIndex &row : TvDevices->selectionModel()->selectedRows()) {
+        const QString mac = Columns->MacOf(Sorted->mapToSource(row).row());
+        if (!macs.contains(mac))
+            macs << mac;
+    }
+    auto *history = new TfJournalHistory(*journal, macs, Dialogs, this);
+    history->setAttribute(Qt::WA_DeleteOnClose);
+    return history;
+}

@@ -11,6 +11,7 @@
 
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QLabel;
@@ -21,6 +22,9 @@ class QSortFilterProxyModel;
 class QTableView;
 class TDialogs;
 class TDocumentOpener;
+class TfJournalHistory;
+class TJournalColumns;
+class TJournalRecorder;
 
 class TfDevices : public QWidget {
     Q_OBJECT
@@ -33,6 +37,12 @@ public:
               TRelynBackgroundSearch::NoReplyHint hint = {}, QWidget *parent = nullptr);
 
     void SetTypesFile(const QString &path) { TypesFile = path; }
+    // The site journal: a name, a note, the last upload and the change since the previous
+    // search per device, the devices gone since then, and History. None: the plain list.
+    void SetJournal(std::shared_ptr<TJournalRecorder> journal);
+    // The history of the selected devices, or of all with none selected; nullptr without a
+    // journal. The caller shows it; it deletes itself when closed.
+    TfJournalHistory *OpenHistory();
     // The IP change dialog; without one the two buttons and the menu item stay hidden.
     void SetChangeIPOpener(TRelynIPChangeOpener opener);
     // Use this address: fills the main window's field.
@@ -78,7 +88,10 @@ public:
     QPushButton *BtnChangeIP;
     QPushButton *BtnHelp;
     QPushButton *BtnExport;
+    QPushButton *BtnHistory;
     const TRelynDeviceModel &Model() const { return *Devices; }
+    // The table's rows: the devices, then those gone since the previous search.
+    TJournalColumns &Table() const { return *Columns; }
 
 signals:
     // A search has ended and the table shows its result.
@@ -99,7 +112,10 @@ private:
     TDialogs &Dialogs;
     TRelynBackgroundSearch *Searcher;
     TRelynDeviceModel *Devices;
+    TJournalColumns *Columns;
     QSortFilterProxyModel *Sorted;
+    std::shared_ptr<TJournalRecorder> Journal;
+    QString SearchScope; // of the search running or last run
     QString TypesFile;
     TRelynIPChangeOpener OpenChangeIP;
     AddressAction UseAddress;

@@ -10,8 +10,10 @@
 #include "app/widgets/deviceswindow.h"
 #include "app/widgets/dialogs.h"
 #include "app/widgets/windowreport.h"
+#include "app/workflows/journalrecorder.h"
 #include "app/workflows/verifiedupload.h"
 #include "app/workflows/webfilecreator.h"
+#include "discovery/relynnoreply.h"
 #include "discovery/relynsearchgui.h"
 #include "ipassign/ipedit.h"
 #include "ipassign/relynipchangegui.h"
@@ -99,11 +101,15 @@ TfQuillet::TfQuillet(const TStartupInputs &inputs, TDialogs &dialogs, QWidget *p
 
 TfQuillet::~TfQuillet() {
     FormDestroy();
+    // Upload windows may outlive this one's members for a moment; they record, but say nothing.
+    FJournal->SetMessageSink({});
 }
 
 void TfQuillet::FormCreate() {
     FStartup.CreateFolders();
     FLog = std::make_unique<TBrimoLog>(FStartup.LogPath(), FStartup.Places().LogConfig);
+    FJournal = std::make_shared<TJournalRecorder>(FStartup.Places().Journal);
+    FJournal->SetMessageSink([this](const QString &message) { AddInfo(message); });
     setWindowTitle(FStartup.Caption());
     const TUserSettings settings = FStartup.LoadSettings();
     FDirInName = settings.DirInName;
@@ -467,17 +473,31 @@ void TfQuillet::BtnBrowseFWClick() {
 void TfQuillet::BtnFindDeviceClick() {
     // The brand ZARN names the device types in its own settings file; other brands use the
     // built-in names.
-    if (const std::optional<QString> chosen =
-            FindRelynDevice(this, FStartup.Brand(), FStartup.Places().BrandingIni, FDeviceSearch))
-        FIPEdtAddress->SetText(*chosen);
+    TfRelynSearchGUI window(this, TJournalRecorder::Recording(FJournal, this, FDeviceSearch));
+    ConfigureRelynSearchForMainWindow(window, FStartup.Brand(), FStartup.Places().BrandingIni);
+    // The recording search stands in for the network's: the hint is the network's as well.
+    if (!FDeviceSearch)
+        window.SetNoReplyHint([] {
+            return RelynNoReplyHint(MakeSystemNetwork()->BroadcastInterfaces(),
+                                    RelynCheckFirewall());
+        });
+    if (window.exec() == QDialog::Accepted)
+        FIPEdtAddress->SetText(window.SelectedIP());
 }
 
 void TfQuillet::MMDevicesClick() {
     if (!FDevices) {
-        FDevices = new TfDevices(FDialogs, FDevicesSearch, FDevicesHint, this);
+        TRelynBackgroundSearch::NoReplyHint hint = FDevicesHint;
+        if (!FDevicesSearch && !hint)
+            hint = [](const QList<TRelynInterface> &asked) {
+                return RelynNoReplyHint(asked, RelynCheckFirewall());
+            };
+        FDevices = new TfDevices(
+            FDialogs, TJournalRecorder::Recording(FJournal, this, FDevicesSearch), hint, this);
         if (FStartup.Brand() == QStringLiteral("ZARN"))
             FDevices->SetTypesFile(FStartup.IniPath());
-        FDevices->SetChangeIPOpener(RelynIPChangeOpener());
+        FDevices->SetChangeIPOpener(TJournalRecorder::Recording(FJournal, RelynIPChangeOpener()));
+        FDevices->SetJournal(FJournal);
         // Ctrl+D also brings the window forward while it has the focus itself.
         FDevices->addAction(FMMDevices);
         FDevices->SetUseAddress(
@@ -520,6 +540,7 @@ void TfQuillet::UploadToDevices(const QList<TRelynPar> &devices, bool firmware) 
     request.File = firmware ? FEdtFWFile->text() : FEdtWebFile->text();
     request.Kind = firmware ? TFleetUpload::fkFirmware : TFleetUpload::fkWeb;
     request.Settings = FUploadSettings;
+    request.Journal = FJournal;
     TfUpload::Open(request, FDialogs, FDevices);
 }
 
@@ -708,8 +729,10 @@ static void StartUpload(TfQuillet &window, bool web) {
     });
     BeginOperation(window);
     const QString address = window.IPEdtAddress()->Text();
+    const QString file = web ? window.EdtWebFile()->text() : window.EdtFWFile()->text();
+    TJournalRecorder::Watch(window.Journal(), *upload,
+                            web ? TFleetUpload::fkWeb : TFleetUpload::fkFirmware, file, address);
     if (web) {
-        const QString file = window.EdtWebFile()->text();
         upload->StartWeb(address, file, TVerifiedUpload::ReadWebFile(file));
     } else {
         upload->StartFirmware(address, window.EdtFWFile()->text());

@@ -29,6 +29,7 @@ class TBrimoLog;
 class TDialogs;
 class TDocumentOpener;
 class TfDevices;
+class TJournalRecorder;
 class TIPEdit;
 
 class TfQuillet : public QMainWindow {
@@ -91,6 +92,8 @@ public:
     }
     // The Devices window once File > Devices... has opened it, else nullptr.
     TfDevices *DevicesWindow() const { return FDevices; }
+    // The site journal that the window's searches, uploads and IP changes write.
+    const std::shared_ptr<TJournalRecorder> &Journal() const { return FJournal; }
 
     // The user settings as they stand now, as the exit saves them.
     TUserSettings CurrentSettings() const;
@@ -191,5 +194,6 @@ private:
     TRelynBackgroundSearch::Search FDevicesSearch;
     TRelynBackgroundSearch::NoReplyHint FDevicesHint;
     TfDevices *FDevices = nullptr;
+    std::shared_ptr<TJournalRecorder> FJournal;
     TDocumentOpener *FOpener = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include "app/widgets/dialogs.h"
 #include "app/widgets/objectnames.h"
+#include "app/workflows/journalrecorder.h"
 #include "app/workflows/uploadmodel.h"
 #include "app/workflows/verifiedupload.h"
 
@@ -143,8 +144,12 @@ TfUpload::TfUpload(const TUploadRequest &request, TDialogs &dialogs, QWidget *pa
 
 void TfUpload::Start() {
     QStringList addresses;
-    for (const TUploadTarget &target : FRequest.Targets)
+    QHash<QString, QString> macs;
+    for (const TUploadTarget &target : FRequest.Targets) {
         addresses << target.Address;
+        macs.insert(target.Address, target.Mac);
+    }
+    TJournalRecorder::Watch(FRequest.Journal, *FFleet, FRequest.Kind, FRequest.File, macs);
     FModel->SetAddresses(addresses);
     UpdateSummary();
     FBtnCancel->setFocus(Qt::OtherFocusReason);

@@ -6,10 +6,13 @@
 
 #include <QWidget>
 
+#include <memory>
+
 class QLabel;
 class QPushButton;
 class QTableView;
 class TDialogs;
+class TJournalRecorder;
 class TUploadModel;
 
 struct TUploadRequest {
@@ -20,6 +23,7 @@ struct TUploadRequest {
     // Whether a web upload that ends done is checked over HTTP, and how.
     bool Verify = true;
     TWebVerifySettings VerifySettings;
+    std::shared_ptr<TJournalRecorder> Journal; // none: nothing is recorded
 };
 
 class TfUpload : public QWidget {

@@ -24,7 +24,9 @@ expect() {
 }
 expect 'quillet-cli up' 'upload-web upload-fw'
 expect 'quillet-cli create --o' '--output'
-expect 'quillet-cli search --' '--help --version --json --csv --types --interface --range --rate'
+expect 'quillet-cli search --' '--help --version --json --csv --types --interface --range --rate --changes --no-journal'
+expect 'quillet-cli h' 'history'
+expect 'quillet-cli history --mac ' ''
 expect 'quillet-cli webfile ' 'list extract serve'
 expect 'quillet-cli webfile extract --o' '--overwrite'
 expect 'quillet-cli change-ip --a' '--arp'

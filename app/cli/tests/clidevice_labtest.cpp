@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -384,6 +385,88 @@ TEST_F(CliDeviceLab, ChangeIpGivesTheDeviceItsNewAddressAndFindsItThere) {
     EXPECT_EQ(labtest::logLines(2, "ipsetup").size(), 1u) << labtest::readLog(2);
     ASSERT_TRUE(labtest::restartDevice(2));
     ASSERT_TRUE(labtest::restartDevice(1));
+}
+
+// The site journal along a technician's road: a search, a web file to three devices, one moved
+// by an IP change, and a second search after another is switched off. The journal holds
+// exactly those events, and the second search names exactly those two changes.
+TEST_F(CliDeviceLab, JournalRecordsTheRoadAndTheSecondSearchNamesWhatChanged) {
+    // A copy of the program keeps its journal beside it, apart from the other tests' runs.
+    QTemporaryDir program;
+    const QString cli = program.filePath(QStringLiteral("quillet-cli"));
+    ASSERT_TRUE(QFile::copy(cliProgram(), cli));
+    const auto quillet = [&cli](const QStringList &args) {
+        return runCli(args, 120000, {}, cli);
+    };
+    const CliRun first = quillet({QStringLiteral("search")});
+    ASSERT_EQ(first.status, 0) << first.err;
+    ASSERT_EQ(lines(first.out).size(), 20u) << first.out;
+    ASSERT_TRUE(QFile::exists(program.filePath(QStringLiteral("journal.sqlite"))));
+
+    const CliRun upload =
+        quillet({QStringLiteral("upload-web"), File, address(1), address(2), address(3)});
+    ASSERT_EQ(upload.status, 0) << upload.out << upload.err;
+    const QString moved = QStringLiteral("192.0.2.210");
+    const CliRun change = quillet({QStringLiteral("change-ip"), labtest::Mac(1), moved});
+    ASSERT_EQ(change.status, 0) << change.out << change.err;
+    ASSERT_TRUE(labtest::restartDevice(3));
+    ASSERT_TRUE(labtest::setLink(3, false));
+    // Not recorded: the search after it still compares with the first one.
+    ASSERT_EQ(quillet({QStringLiteral("search"), QStringLiteral("--no-journal")}).status, 0);
+
+    const CliRun changes = quillet({QStringLiteral("search"), QStringLiteral("--changes")});
+    EXPECT_EQ(changes.status, 0) << changes.err;
+    const std::vector<std::string> marked = lines(changes.out);
+    ASSERT_EQ(marked.size(), 2u) << changes.out;
+    EXPECT_EQ(marked[0].rfind("moved  192.0.2.210  " + labtest::deviceMac(1), 0), 0u) << marked[0];
+    EXPECT_TRUE(marked[0].ends_with("was at " + labtest::deviceAddress(1))) << marked[0];
+    EXPECT_EQ(
+        // Aligned under the longer address above.
+        marked[1].rfind("gone   " + labtest::deviceAddress(3) + "   " + labtest::deviceMac(3), 0),
+        0u)
+        << marked[1];
+
+    const CliRun history = quillet({QStringLiteral("history"), QStringLiteral("--json")});
+    ASSERT_EQ(history.status, 0) << history.err;
+    const QJsonArray events =
+        QJsonDocument::fromJson(QByteArray::fromStdString(history.out)).array();
+    // Newest first: the second search's one change, the IP change, three uploads, and the
+    // first search's twenty devices seen for the first time.
+    ASSERT_EQ(events.size(), 1 + 1 + 3 + 20) << history.out;
+    const auto event = [&events](qsizetype i) {
+        return events.at(i).toObject();
+    };
+    const auto text = [&](qsizetype i, const char *key) {
+        return event(i).value(QLatin1String(key)).toString();
+    };
+    EXPECT_EQ(text(0, "event"), QStringLiteral("search"));
+    EXPECT_EQ(text(0, "changes"), QStringLiteral("moved"));
+    EXPECT_EQ(text(0, "address"), moved);
+    EXPECT_EQ(text(1, "event"), QStringLiteral("ip change"));
+    EXPECT_EQ(text(1, "mac"), labtest::Mac(1));
+    EXPECT_EQ(text(1, "address"), address(1));
+    EXPECT_EQ(text(1, "new_address"), moved);
+    EXPECT_EQ(text(1, "outcome"), QStringLiteral("done"));
+    const QString sha256 =
+        QString::fromLatin1(QCryptographicHash::hash(Bytes, QCryptographicHash::Sha256).toHex());
+    QStringList uploaded;
+    for (qsizetype i = 2; i < 5; ++i) {
+        EXPECT_EQ(text(i, "event"), QStringLiteral("upload"));
+        EXPECT_EQ(text(i, "file"), File);
+        EXPECT_EQ(text(i, "kind"), QStringLiteral("web"));
+        EXPECT_EQ(event(i).value(QStringLiteral("size")).toInteger(), Bytes.size());
+        EXPECT_EQ(text(i, "sha256"), sha256);
+        EXPECT_EQ(text(i, "outcome"), QStringLiteral("done"));
+        uploaded << text(i, "address") + u' ' + text(i, "mac");
+    }
+    uploaded.sort();
+    EXPECT_EQ(uploaded,
+              (QStringList{address(1) + u' ' + labtest::Mac(1), address(2) + u' ' + labtest::Mac(2),
+                           address(3) + u' ' + labtest::Mac(3)}));
+    for (qsizetype i = 5; i < events.size(); ++i) {
+        EXPECT_EQ(text(i, "changes"), QStringLiteral("first seen")) << i;
+    }
+    EXPECT_TRUE(labtest::restartDevice(3));
 }
 
 // Quillet installed for everyone and used by a normal user: create, search, upload and change

@@ -16,15 +16,17 @@ inline QString cliProgram() {
     return QStringLiteral(QUILLET_PROGRAM_DIR "quillet-cli");
 }
 
-// `locale` names the LC_ALL the program runs under; empty: the test's own.
-inline CliRun runCli(const QStringList &args, int timeoutMs = 60000, const QString &locale = {}) {
+// `locale` names the LC_ALL the program runs under (empty: the test's own); `program` may be a
+// copy elsewhere, which keeps its own journal beside it.
+inline CliRun runCli(const QStringList &args, int timeoutMs = 60000, const QString &locale = {},
+                     const QString &program = cliProgram()) {
     QProcess process;
     if (!locale.isEmpty()) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("LC_ALL"), locale);
         process.setProcessEnvironment(environment);
     }
-    process.start(cliProgram(), args);
+    process.start(program, args);
     CliRun run;
     if (!process.waitForFinished(timeoutMs)) {
         process.kill();

@@ -148,13 +148,16 @@ TEST(CliProgram, TheOverviewListsEveryCommandWithItsSynopsis) {
         "                                        give a device a new IP address\n"
         "  rescue MAC [--interface NAME] [--wait SECONDS]\n"
         "                                        give a device at a factory address a free one\n"
+        "  history [--json|--csv] [--mac MAC]... [--since DATE]\n"
+        "                                        what the site journal recorded, newest first\n"
         "  webfile list FILE                     list the entries of a web file\n"
         "  webfile extract FILE FOLDER [--overwrite]\n"
         "                                        write the entries back as files\n"
         "  webfile serve FILE [--port N]         preview a web file in a browser\n"
         "\n"
         "Every command takes --help and --version. Exit status: 0 success, 1 failure,\n"
-        "2 usage error.\n";
+        "2 usage error. search, the uploads, change-ip and rescue record what they\n"
+        "did in the site journal unless given --no-journal.\n";
     EXPECT_EQ(runCli({QStringLiteral("--help")}).out, overview);
     EXPECT_EQ(runCli({}).err, "quillet-cli: no command given\n\n" + overview);
     EXPECT_EQ(runCli({QStringLiteral("webfile-list")}).err,

@@ -37,12 +37,14 @@ struct Output {
     std::string err;
 };
 
-Output run(const QStringList &words, const cli::SearchFunction &search = {}) {
+Output run(const QStringList &words, const cli::SearchFunction &search = {},
+           const QString &journal = {}) {
     std::ostringstream out;
     std::ostringstream err;
     Output result;
     const QStringList args = QStringList{QStringLiteral("quillet-cli")} + words;
-    result.status = search ? cli::run(args, {out, err}, search) : cli::run(args, {out, err});
+    result.status =
+        search ? cli::run(args, {out, err}, search, journal) : cli::run(args, {out, err});
     result.out = out.str();
     result.err = err.str();
     return result;
@@ -137,6 +139,109 @@ TEST(SearchCommand, NoDeviceIsAnEmptySuccessAndASocketErrorAFailure) {
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("no.ini: no such file"), std::string::npos) << missing.err;
     EXPECT_TRUE(typesSeen.isEmpty());
+}
+
+// The journal through the commands: each search is kept, --changes compares with the one
+// before, --no-journal keeps nothing, history filters by MAC and date, and a journal that
+// cannot be written is said once without failing the search.
+TEST(SearchCommand, JournalKeepsSearchesAndChangesCompareWithThePreviousOne) {
+    QTemporaryDir dir;
+    const QString journal = dir.filePath(QStringLiteral("journal.sqlite"));
+    const auto at = [](const char *ip, const char *mac, const char *firmware = "1-6-5.03") {
+        TRelynPar record = device(ip, "Tank");
+        record.MACAddress = QString::fromLatin1(mac);
+        record.Firmware = QString::fromLatin1(firmware);
+        return record;
+    };
+    QList<TRelynPar> devices{at("192.0.2.11", "02-00-00-00-00-01"),
+                             at("192.0.2.12", "02-00-00-00-00-02"),
+                             at("192.0.2.13", "02-00-00-00-00-03")};
+    const auto search = [&devices](const QString &) {
+        return devices;
+    };
+    const auto history = [&](const QStringList &words) {
+        return run(QStringList{QStringLiteral("history")} + words, search, journal);
+    };
+    EXPECT_EQ(history({QStringLiteral("--json")}).out, "[\n]\n");
+    EXPECT_FALSE(QFile::exists(journal)) << "reading made a journal";
+    ASSERT_EQ(run({QStringLiteral("search")}, search, journal).status, 0);
+
+    // Lower-case colons name the same device as the search's own form.
+    devices = {at("192.0.2.50", "02-00-00-00-00-01"),
+               at("192.0.2.13", "02-00-00-00-00-03", "1-7-0.01"),
+               at("192.0.2.14", "02-00-00-00-00-04")};
+    const Output changes =
+        run({QStringLiteral("search"), QStringLiteral("--changes")}, search, journal);
+    ASSERT_EQ(changes.status, 0) << changes.err;
+    EXPECT_EQ(changes.out,
+              "moved             192.0.2.50  02-00-00-00-00-01  1-6-5.03  Sensor  Tank  was at "
+              "192.0.2.11\n"
+              "firmware changed  192.0.2.13  02-00-00-00-00-03  1-7-0.01  Sensor  Tank  firmware "
+              "was 1-6-5.03\n"
+              "new               192.0.2.14  02-00-00-00-00-04  1-6-5.03  Sensor  Tank\n"
+              "gone              192.0.2.12  02-00-00-00-00-02  1-6-5.03  Sensor  Tank\n");
+    // Only a search of the same scope counts as the previous one.
+    const Output ranged =
+        run({QStringLiteral("search"), QStringLiteral("--changes"), QStringLiteral("--json"),
+             QStringLiteral("--range"), QStringLiteral("192.0.2.0/24")},
+            search, journal);
+    const QJsonArray marks = QJsonDocument::fromJson(QByteArray::fromStdString(ranged.out)).array();
+    ASSERT_EQ(marks.size(), 3) << ranged.out;
+    EXPECT_EQ(marks.at(0).toObject().value(QStringLiteral("changes")).toArray(),
+              QJsonArray{QStringLiteral("new")});
+    EXPECT_EQ(marks.at(0).toObject().value(QStringLiteral("previous_ip")), QJsonValue());
+
+    devices.removeFirst();
+    EXPECT_EQ(
+        run({QStringLiteral("search"), QStringLiteral("--no-journal")}, search, journal).status, 0);
+    devices.prepend(at("192.0.2.50", "02-00-00-00-00-01"));
+    const Output same =
+        run({QStringLiteral("search"), QStringLiteral("--changes")}, search, journal);
+    EXPECT_EQ(same.out, "") << "the search with --no-journal was recorded";
+    EXPECT_EQ(same.err, "Nothing changed since the previous search.\n");
+
+    const Output one = history({QStringLiteral("--mac"), QStringLiteral("02:00:00:00:00:01")});
+    ASSERT_EQ(one.status, 0) << one.err;
+    const std::vector<std::string> rows = [&] {
+        std::vector<std::string> lines;
+        std::istringstream text(one.out);
+        for (std::string line; std::getline(text, line);)
+            lines.push_back(line);
+        return lines;
+    }();
+    ASSERT_EQ(rows.size(), 2u) << one.out;
+    EXPECT_NE(rows[0].find("search  02-00-00-00-00-01  192.0.2.50  moved (firmware 1-6-5.03)"),
+              std::string::npos)
+        << one.out;
+    EXPECT_NE(rows[1].find("192.0.2.11  first seen"), std::string::npos) << one.out;
+    const QJsonArray all =
+        QJsonDocument::fromJson(QByteArray::fromStdString(history({QStringLiteral("--json")}).out))
+            .array();
+    EXPECT_EQ(all.size(), 3 + 3);
+    EXPECT_EQ(history({QStringLiteral("--since"), QStringLiteral("2999-01-01")}).err,
+              "The journal holds no such events.\n");
+    EXPECT_EQ(history({QStringLiteral("--mac"), QStringLiteral("02-00")}).status, 2);
+    EXPECT_EQ(history({QStringLiteral("--since"), QStringLiteral("yesterday")}).status, 2);
+    EXPECT_EQ(
+        run({QStringLiteral("search"), QStringLiteral("--changes"), QStringLiteral("--no-journal")},
+            search, journal)
+            .status,
+        2);
+
+    // A folder that cannot hold a journal: the devices are still listed, the reason said.
+    const QString nowhere = dir.filePath(QStringLiteral("file/journal.sqlite"));
+    QFile blocker(dir.filePath(QStringLiteral("file")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const Output unwritable = run({QStringLiteral("search")}, search, nowhere);
+    EXPECT_EQ(unwritable.status, 0);
+    EXPECT_EQ(unwritable.out.find("192.0.2.13"), 0u) << unwritable.out;
+    EXPECT_NE(unwritable.err.find("quillet-cli: The journal " + nowhere.toStdString() +
+                                  " could not be opened"),
+              std::string::npos)
+        << unwritable.err;
+    EXPECT_EQ(run({QStringLiteral("search"), QStringLiteral("--changes")}, search, nowhere).status,
+              1);
 }
 
 // A range search that nothing answers explains itself as a broadcast does, in its own words.

@@ -1,13 +1,17 @@
 // The main window and the about window, in a temporary program folder on the offscreen platform.
 #include "app/core/documentopener.h"
+#include "app/core/journal.h"
 #include "app/core/language.h"
 #include "app/core/singleinstance.h"
 #include "app/widgets/about.h"
 #include "app/widgets/deviceswindow.h"
 #include "app/widgets/dialogs.h"
+#include "app/widgets/journalcolumns.h"
+#include "app/widgets/journalhistory.h"
 #include "app/widgets/quillet.h"
 #include "app/widgets/tests/darkpalette.h"
 #include "app/widgets/uploadwindow.h"
+#include "app/workflows/journalrecorder.h"
 #include "app/workflows/uploadmodel.h"
 #include "discovery/relynsearchgui.h"
 #include "ipassign/ipedit.h"
@@ -21,6 +25,9 @@
 #include <QDir>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -600,6 +607,18 @@ private slots:
         QCOMPARE(w->IPEdtAddress()->Text(), u"127.0.0.1"_s);
         QTRY_VERIFY_WITH_TIMEOUT(w->BtnUploadWeb()->isEnabled(), 20000);
         QCOMPARE(QApplication::focusWidget(), w->BtnUploadWeb());
+        // The failed upload is in the site journal, though no search saw a device there.
+        {
+            TJournal journal(FProgram + u"journal.sqlite"_s);
+            QVERIFY(journal.Open());
+            const QList<TJournalEntry> uploads = journal.History();
+            QCOMPARE(uploads.size(), 1);
+            QCOMPARE(uploads[0].Kind, jeUpload);
+            QCOMPARE(uploads[0].Upload.Address, u"127.0.0.1"_s);
+            QCOMPARE(uploads[0].Upload.File, webFile);
+            QCOMPARE(uploads[0].Upload.Mac, QString());
+            QVERIFY(!uploads[0].Upload.Outcome.isEmpty() && uploads[0].Upload.Outcome != u"done"_s);
+        }
 
         // A source folder that does not exist, typed into From; the packer fails on it.
         const QString missing = FProgram + u"Missing"_s;
@@ -1024,6 +1043,157 @@ private slots:
                  u"/tmp/devices.json"_s);
         QCOMPARE(TDialogs::WithFilterSuffix(u"/tmp/devices.txt"_s, u"JSON files (*.json)"_s),
                  u"/tmp/devices.txt"_s);
+    }
+
+    // The Find window's and the Devices window's searches go into the site journal beside the
+    // program, each under its scope, and so does a change the IP change dialog made; a journal
+    // that cannot be written is said once in Info while the searches go on.
+    void windowsRecordInTheSiteJournal() {
+        auto w = Start();
+        w->SetDeviceSearch([](const QString &) { return FiveDevices().Devices.mid(0, 2); });
+        // The second broadcast: Hall north is gone, Cold store 2 has moved.
+        auto later = std::make_shared<std::atomic<bool>>(false);
+        w->SetDevicesSearch([later](const QString &, const TRelynSearchScope &) {
+            TRelynSearchOutcome outcome = FiveDevices();
+            if (*later) {
+                outcome.Devices[2].IPAddress = u"192.0.2.41"_s;
+                outcome.Devices.removeAt(1);
+            }
+            return outcome;
+        });
+        w->show();
+        QTimer::singleShot(0, this, [] {
+            auto *search = qobject_cast<TfRelynSearchGUI *>(QApplication::activeModalWidget());
+            QVERIFY(search);
+            QTRY_VERIFY(!search->Searching());
+            QTest::mouseClick(search->BBCancel, Qt::LeftButton);
+        });
+        QTest::mouseClick(w->BtnFindDevice(), Qt::LeftButton);
+        Child<QAction>(w.get(), "MMDevices")->trigger();
+        TfDevices *devices = w->DevicesWindow();
+        QTRY_COMPARE(devices->Model().rowCount(), 5);
+        QTRY_VERIFY(!devices->Searching());
+        devices->EdtRange->setText(u"192.0.2.0/24"_s);
+        QTest::keyClick(devices->EdtRange, Qt::Key_Return);
+        QTRY_VERIFY(!devices->Searching());
+
+        TJournal journal(FProgram + u"journal.sqlite"_s);
+        QVERIFY(journal.Open());
+        QCOMPARE(journal.KnownDevices().size(), 5);
+        // The Devices window's broadcast follows the Find window's: three devices are new.
+        const QList<TJournalMarked> marks = journal.Marks();
+        QCOMPARE(marks.size(), 3);
+        for (const TJournalMarked &mark : marks)
+            QCOMPARE(mark.Marks, int(jmNew | jmFirstSeen));
+        // A range is a scope of its own, here searched for the first time.
+        TRelynSearchScope range;
+        QString error;
+        QVERIFY(RelynParseRangeList(u"192.0.2.0/24"_s, range.Ranges, error));
+        QCOMPARE(journal.Marks(TJournalRecorder::ScopeText(range)).size(), 5);
+
+        // Only a change the dialog made is recorded, from the address the dialog started with.
+        std::optional<TRelynIPChangeResult> made;
+        const TRelynIPChangeOpener opener = TJournalRecorder::Recording(
+            w->Journal(), [&made](QWidget *, const TRelynIPChangeRequest &) { return made; });
+        TRelynIPChangeRequest request;
+        request.HasStartAddress = true;
+        request.IPAddress = u"192.0.2.40"_s;
+        request.MACAddress = u"00:1A:2B:00:00:40"_s;
+        opener(devices, request);
+        made = TRelynIPChangeResult{u"00-1a-2b-00-00-40"_s, u"192.0.2.50"_s};
+        opener(devices, request);
+        TJournalFilter moved;
+        moved.Macs = {u"00-1A-2B-00-00-40"_s};
+        const QList<TJournalEntry> history = journal.History(moved);
+        QCOMPARE(history.size(), 2);
+        QCOMPARE(history[0].Kind, jeIpChange);
+        QCOMPARE(history[0].IpChange, (TJournalIpChange{u"00-1A-2B-00-00-40"_s, u"192.0.2.40"_s,
+                                                        u"192.0.2.50"_s, u"done"_s}));
+        QVERIFY(!InfoLines(*w).join(u'\n').contains(u"journal"_s));
+
+        // The table after a second broadcast: what changed since the first one, the gone
+        // device greyed in its place and never among those acted on.
+        *later = true;
+        devices->EdtRange->clear();
+        QVERIFY(devices->Search());
+        QTRY_VERIFY(!devices->Searching());
+        const QAbstractItemModel *table = devices->TvDevices->model();
+        QCOMPARE(table->rowCount(), 5);
+        QCOMPARE(devices->ShownDevices().size(), 4);
+        QStringList changes;
+        for (int row = 0; row < table->rowCount(); ++row) {
+            const QString change = table->index(row, TJournalColumns::jcChange).data().toString();
+            if (!change.isEmpty())
+                changes << table->index(row, rcIPAddress).data().toString() + u' ' + change;
+            QCOMPARE(table->index(row, 0).data(TRelynDeviceModel::ReachableRole).toBool(),
+                     change != u"gone"_s &&
+                         !table->index(row, 0).data().toString().startsWith(u"10."_s));
+        }
+        QCOMPARE(changes,
+                 (QStringList{u"192.0.2.12 gone"_s, u"192.0.2.41 moved from 192.0.2.40"_s}));
+        // Names are typed into the table and kept by MAC address; the last upload is shown.
+        TJournalUpload upload;
+        upload.Mac = u"00-1A-2B-00-00-11"_s;
+        upload.Address = u"192.0.2.11"_s;
+        upload.File = u"/sites/Boiler_WEB1_02.pmf"_s;
+        upload.Outcome = u"done"_s;
+        QVERIFY(w->Journal()->Uploaded(upload) > 0);
+        QVERIFY(devices->Search());
+        QTRY_VERIFY(!devices->Searching());
+        QCOMPARE(table->index(0, rcIPAddress).data().toString(), u"10.0.8.15"_s);
+        QCOMPARE(table->index(1, rcIPAddress).data().toString(), u"192.0.2.11"_s);
+        QVERIFY(table->index(1, TJournalColumns::jcLastUpload)
+                    .data()
+                    .toString()
+                    .startsWith(u"Boiler_WEB1_02.pmf, "_s));
+        devices->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(devices));
+        devices->TvDevices->setFocus();
+        devices->TvDevices->setCurrentIndex(table->index(1, TJournalColumns::jcName));
+        QTest::keyClick(devices->TvDevices, Qt::Key_F2);
+        QTest::keyClicks(QApplication::focusWidget(), u"Boiler <b>1</b>"_s);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        // The delegate commits from the event loop.
+        QTRY_COMPARE(journal.Label(u"00-1A-2B-00-00-11"_s).Name, u"Boiler <b>1</b>"_s);
+        QCOMPARE(table->index(1, TJournalColumns::jcName).data().toString(), u"Boiler <b>1</b>"_s);
+
+        // History of the selected device, newest first, and its export.
+        devices->TvDevices->selectRow(1);
+        std::unique_ptr<TfJournalHistory> shown(devices->OpenHistory());
+        QVERIFY(shown);
+        QCOMPARE(shown->Entries().size(), 2);
+        QCOMPARE(shown->Entries()[0].Kind, jeUpload);
+        QCOMPARE(shown->Entries()[1].Changes, int(jcFirstSeen));
+        QCOMPARE(shown->TvHistory->model()->index(0, 3).data().toString(), u"Boiler <b>1</b>"_s);
+        const QString exported = FTemp->filePath(u"shown.json"_s);
+        QVERIFY(shown->ExportTo(exported));
+        QFile json(exported);
+        QVERIFY(json.open(QIODevice::ReadOnly));
+        const QJsonArray rows = QJsonDocument::fromJson(json.readAll()).array();
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows[0].toObject().value(u"file"_s).toString(), u"/sites/Boiler_WEB1_02.pmf"_s);
+        devices->TvDevices->clearSelection();
+        shown.reset(devices->OpenHistory());
+        QCOMPARE(shown->Entries().size(), journal.History().size());
+        shown.reset();
+        w.reset();
+
+        // A folder in the journal's place.
+        for (const QString &suffix : {u""_s, u"-wal"_s, u"-shm"_s})
+            QFile::remove(FProgram + u"journal.sqlite"_s + suffix);
+        QVERIFY(QDir().mkpath(FProgram + u"journal.sqlite/"_s));
+        w = Start();
+        w->SetDevicesSearch(
+            [](const QString &, const TRelynSearchScope &) { return FiveDevices(); });
+        w->show();
+        Child<QAction>(w.get(), "MMDevices")->trigger();
+        devices = w->DevicesWindow();
+        QTRY_COMPARE(devices->Model().rowCount(), 5);
+        QTRY_VERIFY(!devices->Searching());
+        QVERIFY(devices->Search());
+        QTRY_VERIFY(!devices->Searching());
+        QCOMPARE(devices->Model().rowCount(), 5);
+        QCOMPARE(InfoLines(*w).filter(u"journal"_s).size(), 1);
     }
 
     void aboutWindowByBrand_data() {

@@ -2,13 +2,16 @@
 // leaves this computer. With QUILLET_SCREENSHOT_DIR set, the window is saved there as
 // upload-window-QUILLET_SCREENSHOT_NAME.png (QUILLET_SCREENSHOT_NAME "dark" takes a dark
 // palette).
+#include "app/core/journal.h"
 #include "app/widgets/dialogs.h"
 #include "app/widgets/tests/darkpalette.h"
 #include "app/widgets/uploadwindow.h"
+#include "app/workflows/journalrecorder.h"
 #include "app/workflows/uploadmodel.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QLabel>
 #include <QPalette>
@@ -18,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <poll.h>
 
 namespace {
@@ -76,8 +80,17 @@ private slots:
 
         TUploadRequest request;
         for (int n = 11; n <= 14; ++n)
-            request.Targets.append({QStringLiteral("192.0.2.%1").arg(n), {}, {}, {}, true});
+            request.Targets.append({QStringLiteral("192.0.2.%1").arg(n),
+                                    QStringLiteral("02-00-00-00-00-%1").arg(n),
+                                    {},
+                                    {},
+                                    true});
         request.File = temp.filePath(QStringLiteral("Station7_WEB1_01.pmf"));
+        QFile web(request.File);
+        QVERIFY(web.open(QIODevice::WriteOnly) && web.write("PmF1") == 4);
+        web.close();
+        const QString journal = temp.filePath(QStringLiteral("journal.sqlite"));
+        request.Journal = std::make_shared<TJournalRecorder>(journal);
         request.Settings.ClientProgram = client;
         request.Settings.RestartPauseMs = 100;
         request.Settings.Echo.OpenService = [] {
@@ -134,6 +147,29 @@ private slots:
         retry->close();
         window->close();
         QTRY_VERIFY(!window && !retry);
+
+        // Each device's upload as it ended, with the device's MAC and the file's fingerprint;
+        // the retry's three came after.
+        TJournal kept(journal);
+        QVERIFY(kept.Open());
+        QList<TJournalEntry> uploads = kept.History();
+        QCOMPARE(uploads.size(), 7);
+        std::reverse(uploads.begin(), uploads.end());
+        QStringList ended;
+        for (const TJournalEntry &entry : uploads) {
+            QCOMPARE(entry.Kind, jeUpload);
+            QCOMPARE(entry.Upload.Mac, QStringLiteral("02-00-00-00-00-") + entry.Address().mid(8));
+            QCOMPARE(entry.Upload.Size, 4);
+            QCOMPARE(entry.Upload.Sha256,
+                     QString::fromLatin1(
+                         QCryptographicHash::hash("PmF1", QCryptographicHash::Sha256).toHex()));
+            ended << entry.Address() + u' ' + entry.Upload.Outcome;
+        }
+        // The failure ends first: the done one waited for its restart.
+        QCOMPARE(ended.mid(0, 2), (QStringList{QStringLiteral("192.0.2.14 failed"),
+                                               QStringLiteral("192.0.2.11 done")}));
+        QVERIFY(!uploads[0].Upload.Reason.isEmpty());
+        QCOMPARE(ended.filter(QStringLiteral("interrupted")).size(), 5);
     }
 };
 

@@ -2,6 +2,9 @@
 // sample site, Search finds the simulated devices sorted by address, Select puts the chosen
 // address into the address field, and Upload web sends the file to that device, which restarts
 // and answers again.
+#include "app/core/journal.h"
+#include "app/widgets/journalcolumns.h"
+
 #include "app/widgets/deviceswindow.h"
 #include "app/widgets/quillet.h"
 #include "app/widgets/tests/quietdialogs.h"
@@ -254,6 +257,52 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(selectedAddress(), moved, 20000);
             QCOMPARE(devices->SelectedDevices()[0].MACAddress,
                      QString::fromStdString(labtest::deviceMac(2)));
+
+            // The journal beside the program kept the road: the change the dialog made, after
+            // the two uploads to the device.
+            TJournal journal(program + QStringLiteral("journal.sqlite"));
+            QVERIFY(journal.Open());
+            TJournalFilter second;
+            second.Macs = {labtest::Mac(2)};
+            QList<TJournalEntry> road;
+            for (const TJournalEntry &entry : journal.History(second))
+                if (entry.Kind != jeSearch)
+                    road << entry;
+            QCOMPARE(road.size(), 3);
+            QCOMPARE(road[0].IpChange, (TJournalIpChange{labtest::Mac(2), Address(2), moved,
+                                                         QStringLiteral("done")}));
+            QCOMPARE(road[1].Upload.Outcome, QStringLiteral("interrupted"));
+            QCOMPARE(road[2].Upload.Outcome, QStringLiteral("done"));
+            QCOMPARE(road[2].Upload.File, webFile);
+            // A device switched off is listed greyed as gone after the next search, and no
+            // action takes it.
+            // The search before it hears every device where it now is (the moved one may miss
+            // a search or two while this computer still holds its old neighbour entry).
+            for (int attempt = 0; attempt < 5 && devices->ShownDevices().size() < 3; ++attempt) {
+                QTest::qWait(500);
+                QVERIFY(devices->Search());
+                QTRY_VERIFY_WITH_TIMEOUT(!devices->Searching(), 20000);
+            }
+            QCOMPARE(devices->ShownDevices().size(), 3);
+            QVERIFY(devices->Search());
+            QTRY_VERIFY_WITH_TIMEOUT(!devices->Searching(), 20000);
+            QCOMPARE(devices->ShownDevices().size(), 3);
+            QVERIFY(labtest::setLink(3, false));
+            QVERIFY(devices->Search());
+            QTRY_VERIFY_WITH_TIMEOUT(!devices->Searching(), 20000);
+            QCOMPARE(rows(), 3);
+            QCOMPARE(devices->ShownDevices().size(), 2);
+            const QAbstractItemModel *shown = table->model();
+            int gone = -1;
+            for (int row = 0; row < rows(); ++row)
+                if (shown->index(row, TJournalColumns::jcChange).data().toString() ==
+                    QStringLiteral("gone"))
+                    gone = row;
+            QVERIFY(gone >= 0);
+            QCOMPARE(journal.Marks(devices->Table().Scope()).size(), 1);
+            QCOMPARE(shown->index(gone, rcIPAddress).data().toString(), Address(3));
+            QVERIFY(!shown->index(gone, 0).data(TRelynDeviceModel::ReachableRole).toBool());
+            QVERIFY(labtest::restartDevice(3));
             QVERIFY(labtest::restartDevice(2));
 
             table->horizontalHeader()->resizeSection(rcDescription, 321);
