@@ -3,6 +3,7 @@
 #include "app/cli/consolereport.h"
 #include "app/cli/workflowwait.h"
 #include "app/workflows/fleetupload.h"
+#include "app/workflows/webfilecheck.h"
 #include "discovery/relyndeviceexport.h"
 #include "discovery/relynnoreply.h"
 #include "ipassign/changetarget.h"
@@ -296,6 +297,10 @@ int uploadCommand(const CommandCall &call, UploadKind kind) {
     }
     if (!QFileInfo(file).isFile()) {
         return reportFailure(console, text(file) + ": no such file");
+    }
+    // Refused once here rather than once for every device.
+    if (const QString refusal = web ? WebFileRefusal(file) : QString(); !refusal.isEmpty()) {
+        return reportFailure(console, printable(refusal));
     }
     const QList<UploadJob> jobs = uploadToAll(kind, file, addresses, console.out, console.err);
     if (addresses.size() > 1) {

@@ -3,6 +3,7 @@
 #include "app/workflows/curltransfer.h"
 #include "app/workflows/echowait.h"
 #include "app/workflows/uploadfailure.h"
+#include "app/workflows/webfilecheck.h"
 #include "app/workflows/workflowreport.h"
 #include "support/brimolog.h"
 #include "support/nethelpers.h"
@@ -155,6 +156,13 @@ void TDeviceUpload::StartClient() {
         EndFailed(uoFailed,
                   ClientFailureLine(TClientFailure::cfFileUnreadable, 0, FAddress, FFile, false));
         return;
+    }
+    // A file that is no web file would be taken by the device as one.
+    if (FKind == ukWeb) {
+        if (const QString refusal = WebFileRefusal(FFile); !refusal.isEmpty()) {
+            EndFailed(uoNothingSent, refusal);
+            return;
+        }
     }
     FElapsed = 0;
     FTransfer = std::make_unique<TCurlTransfer>();

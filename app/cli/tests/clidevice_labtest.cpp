@@ -1,6 +1,7 @@
 // The device commands of the real program against simulated devices of the test LAN: search,
 // uploads to one device and to a fleet of twenty side by side, and the IP change.
 #include "app/cli/tests/cliprogram.h"
+#include "tools/testsupport/files.h"
 #include "tools/testsupport/lab.h"
 #include "tools/testsupport/printers.h"
 
@@ -12,7 +13,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
 #include <csignal>
@@ -57,10 +57,7 @@ protected:
         for (int n = 1; n <= 2; ++n) {
             ASSERT_TRUE(labtest::restartDevice(n)) << n;
         }
-        Bytes.resize(50000);
-        for (char &byte : Bytes) {
-            byte = static_cast<char>(QRandomGenerator::global()->bounded(256));
-        }
+        Bytes = testsupport::RandomWebFile(50000);
         File = Dir.filePath(QStringLiteral("Station 7_WEB1_01.pmf"));
         QFile file(File);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -126,6 +123,23 @@ TEST_F(CliDeviceLab, WebUploadToOneDevice) {
     EXPECT_TRUE(contains(run.out, "Device restart done.\nWeb upload successful.\n")) << run.out;
     EXPECT_FALSE(contains(run.out, "ADDRESS")) << "one device: no summary";
     EXPECT_EQ(received(1, "WEB1"), Bytes);
+}
+
+// A page given as the web file is refused by the reader of "webfile list" before anything is
+// sent.
+TEST_F(CliDeviceLab, FileThatIsNoWebFileIsNotSent) {
+    const QString page = Dir.filePath(QStringLiteral("index.htm"));
+    QFile file(page);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("<html>Tank 2</html>");
+    file.close();
+    const QByteArray before = received(5, "WEB1");
+    const CliRun run = runCli({QStringLiteral("upload-web"), page, address(5)});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "quillet-cli: index.htm is not a web file: it does not begin with \"PmF1\".\n");
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(received(5, "WEB1"), before);
 }
 
 // Twenty devices side by side take about as long as one: the ratio is printed for the record.

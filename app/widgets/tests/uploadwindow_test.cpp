@@ -135,6 +135,40 @@ private slots:
         window->close();
         QTRY_VERIFY(!window && !retry);
     }
+
+    // A page chosen as the web file: every row says why, and no client starts.
+    void fileThatIsNoWebFileIsNotSent() {
+        QTemporaryDir temp;
+        QVERIFY(temp.isValid());
+        TUploadRequest request;
+        request.Settings.ClientProgram = temp.filePath(QStringLiteral("client"));
+        QFile script(request.Settings.ClientProgram);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\ntouch \"$0.ran\"\n");
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        request.File = temp.filePath(QStringLiteral("index.htm"));
+        QFile page(request.File);
+        QVERIFY(page.open(QIODevice::WriteOnly));
+        page.write("<html></html>");
+        page.close();
+        for (int n = 11; n <= 12; ++n)
+            request.Targets.append({QStringLiteral("192.0.2.%1").arg(n), {}, {}, {}, true});
+        TNoDialogs dialogs;
+        QPointer<TfUpload> window = TfUpload::Open(request, dialogs);
+        QVERIFY(window);
+        QTRY_VERIFY(!window->Running());
+        for (int row = 0; row < 2; ++row) {
+            QCOMPARE(window->Model().index(row, TUploadModel::ucOutcome).data().toString(),
+                     QStringLiteral("nothing sent"));
+            QCOMPARE(window->Model().index(row, TUploadModel::ucReason).data().toString(),
+                     QStringLiteral("index.htm is not a web file: it does not begin with "
+                                    "\"PmF1\"."));
+        }
+        QVERIFY(!QFile::exists(request.Settings.ClientProgram + QStringLiteral(".ran")));
+        window->close();
+        QTRY_VERIFY(!window);
+    }
 };
 
 QTEST_MAIN(TUploadWindowTest)

@@ -2,6 +2,7 @@
 
 #include "app/workflows/echowait.h"
 #include "app/workflows/tests/recordingreport.h"
+#include "packer/webfile.h"
 #include "support/brimolog.h"
 #include "tools/testsupport/printers.h"
 
@@ -59,7 +60,8 @@ protected:
         File = Dir.path() + QStringLiteral("/my site[1]_WEB1_01.pmf");
         QFile file(File);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("PmF1");
+        const std::string web = *webfile::build({{"index.htm", "<p>Station 7</p>"}});
+        file.write(web.data(), static_cast<qint64>(web.size()));
     }
 
     void AnswerAfter(int echoes) {
@@ -324,6 +326,46 @@ TEST_F(DeviceUploadTest, FailedTransferSkipsTheRestartWait) {
     EXPECT_THAT(Report.Lines().mid(1),
                 ElementsAre(QStringLiteral("The file %1 could not be read.").arg(Dir.path()),
                             QStringLiteral("Web upload failed."), QString()));
+}
+
+// The layout check of the reader behind "webfile list": a refused file starts no client. A
+// firmware image is no web file and is never checked so.
+TEST_F(DeviceUploadTest, FileThatIsNoWebFileIsNotSent) {
+    Client("touch \"$0.ran\"");
+    const QString page = Dir.filePath(QStringLiteral("index.htm"));
+    QFile html(page);
+    ASSERT_TRUE(html.open(QIODevice::WriteOnly));
+    html.write("<html><body>Station 7</body></html>\n");
+    html.close();
+    EXPECT_EQ(Run(true, Device, page), TDeviceUpload::uoNothingSent);
+    const QString notWeb =
+        QStringLiteral("index.htm is not a web file: it does not begin with \"PmF1\".");
+    EXPECT_THAT(Report.Lines(), ElementsAre(QStringLiteral("Web upload...   \\") + page, notWeb,
+                                            QStringLiteral("Web upload failed."), QString()));
+    TDeviceUpload upload(Report, nullptr, Settings);
+    upload.StartWeb(Device, page);
+    EXPECT_EQ(upload.Reason(), notWeb);
+
+    // The directory promises more than the file holds: cut short on the way.
+    QFile cut(File);
+    ASSERT_TRUE(cut.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(cut.resize(cut.size() - 3));
+    cut.close();
+    EXPECT_EQ(Run(true, Device, File), TDeviceUpload::uoNothingSent);
+    EXPECT_THAT(Report.Lines()[1].toStdString(),
+                testing::MatchesRegex("my site\\[1\\]_WEB1_01.pmf is not a web file: entry 1 "
+                                      "\\(index.htm\\) runs past the end of the file: .*\\."));
+
+    // Longer than any web file: refused by its length, the bytes unread.
+    ASSERT_TRUE(QFile::resize(File, 16844038));
+    EXPECT_EQ(Run(true, Device, File), TDeviceUpload::uoNothingSent);
+    EXPECT_EQ(Report.Lines()[1], QStringLiteral("my site[1]_WEB1_01.pmf is not a web file: longer "
+                                                "than 16844037 bytes, the most a web file can "
+                                                "hold."));
+    EXPECT_FALSE(QFile::exists(Settings.ClientProgram + QStringLiteral(".ran")));
+
+    EXPECT_EQ(Run(false, Device, page), TDeviceUpload::uoDone);
+    EXPECT_TRUE(QFile::exists(Settings.ClientProgram + QStringLiteral(".ran")));
 }
 
 // A transfer that nothing answered: one echo tells a device that is off from one whose TFTP
