@@ -3,6 +3,7 @@
 #include "app/workflows/curltransfer.h"
 #include "app/workflows/echowait.h"
 #include "app/workflows/uploadfailure.h"
+#include "app/workflows/uploadlock.h"
 #include "app/workflows/webfilecheck.h"
 #include "app/workflows/workflowreport.h"
 #include "support/brimolog.h"
@@ -47,6 +48,7 @@ TDeviceUpload::TDeviceUpload(TWorkflowReport &report, TBrimoLog *log, TUploadSet
     // Why an echo could not be made belongs in the upload's log too.
     FEchoWait = std::make_unique<TThreadEchoWait>(FSettings.Echo,
                                                   [this](const QString &line) { Log(line); });
+    FDeviceLock = std::make_unique<TUploadLock>();
 }
 
 TDeviceUpload::~TDeviceUpload() {
@@ -164,6 +166,14 @@ void TDeviceUpload::StartClient() {
             return;
         }
     }
+    // Never two uploads to one device, from this process or another.
+    const TUploadLock::TResult lock = FDeviceLock->Take(FAddress);
+    if (lock == TUploadLock::ulBusy) {
+        EndFailed(uoFailed, FDeviceLock->Text());
+        return;
+    }
+    if (lock == TUploadLock::ulUnavailable)
+        Log(FDeviceLock->Text());
     FElapsed = 0;
     FTransfer = std::make_unique<TCurlTransfer>();
     connect(FTransfer.get(), &TCurlTransfer::Ended, this, &TDeviceUpload::UploadEnded);
@@ -367,6 +377,7 @@ void TDeviceUpload::Finish(TOutcome outcome) {
     FTicker->stop();
     FRestartTicker->stop();
     FRestartClock.reset();
+    FDeviceLock->Release();
     if (FTransfer) {
         // Not deleted at once: this may run inside one of its signals.
         disconnect(FTransfer.get(), nullptr, this, nullptr);
