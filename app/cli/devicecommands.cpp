@@ -5,6 +5,7 @@
 #include "app/cli/workflowwait.h"
 #include "app/workflows/fleetupload.h"
 #include "app/workflows/journalrecorder.h"
+#include "app/workflows/webfilecheck.h"
 #include "discovery/relyndeviceexport.h"
 #include "discovery/relynnoreply.h"
 #include "ipassign/answerwait.h"
@@ -294,6 +295,10 @@ int uploadCommand(const CommandCall &call, UploadKind kind) {
     }
     if (!QFileInfo(file).isFile()) {
         return reportFailure(console, text(CliText::tr("%1: no such file").arg(file)));
+    }
+    // Refused once here rather than once for every device.
+    if (const QString refusal = web ? WebFileRefusal(file) : QString(); !refusal.isEmpty()) {
+        return reportFailure(console, printable(refusal));
     }
     const bool verify = web && !command.parser().isSet(QStringLiteral("no-verify"));
     const auto recorder = journalRecorder(call, command);

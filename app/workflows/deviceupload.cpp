@@ -3,6 +3,8 @@
 #include "app/workflows/curltransfer.h"
 #include "app/workflows/echowait.h"
 #include "app/workflows/uploadfailure.h"
+#include "app/workflows/uploadlock.h"
+#include "app/workflows/webfilecheck.h"
 #include "app/workflows/workflowreport.h"
 #include "support/brimolog.h"
 #include "support/nethelpers.h"
@@ -47,6 +49,7 @@ TDeviceUpload::TDeviceUpload(TWorkflowReport &report, TBrimoLog *log, TUploadSet
     // Why an echo could not be made belongs in the upload's log too.
     FEchoWait = std::make_unique<TThreadEchoWait>(FSettings.Echo,
                                                   [this](const QString &line) { Log(line); });
+    FDeviceLock = std::make_unique<TUploadLock>();
 }
 
 TDeviceUpload::~TDeviceUpload() {
@@ -157,6 +160,21 @@ void TDeviceUpload::StartClient() {
                   ClientFailureLine(TClientFailure::cfFileUnreadable, 0, FAddress, FFile, false));
         return;
     }
+    // A file that is no web file would be taken by the device as one.
+    if (FKind == ukWeb) {
+        if (const QString refusal = WebFileRefusal(FFile); !refusal.isEmpty()) {
+            EndFailed(uoNothingSent, refusal);
+            return;
+        }
+    }
+    // Never two uploads to one device, from this process or another.
+    const TUploadLock::TResult lock = FDeviceLock->Take(FAddress);
+    if (lock == TUploadLock::ulBusy) {
+        EndFailed(uoFailed, FDeviceLock->Text());
+        return;
+    }
+    if (lock == TUploadLock::ulUnavailable)
+        Log(FDeviceLock->Text());
     // Measured, not counted in ticks: headway just before a tick must not count as a whole
     // tick without it.
     FHeadway->start();
@@ -396,6 +414,7 @@ void TDeviceUpload::Finish(TOutcome outcome) {
     FTicker->stop();
     FRestartTicker->stop();
     FRestartClock.reset();
+    FDeviceLock->Release();
     if (FTransfer) {
         // Not deleted at once: this may run inside one of its signals.
         disconnect(FTransfer.get(), nullptr, this, nullptr);

@@ -14,6 +14,7 @@ class QTimer;
 class TBrimoLog;
 class TCurlTransfer;
 class TEchoWait;
+class TUploadLock;
 class TWorkflowReport;
 
 struct TUploadSettings {
@@ -129,4 +130,6 @@ private:
     bool FRunning = false;
     unsigned FGeneration = 0;
     std::unique_ptr<TEchoWait> FEchoWait;
+    // Held from the start of the transfer to the end of the upload.
+    std::unique_ptr<TUploadLock> FDeviceLock;
 };

@@ -10,4 +10,8 @@ namespace testsupport {
 // fails and shows what is missing.
 QByteArray ReadFile(const QString &path);
 
+// A consistent web file of random entries, about this many bytes long: what an upload accepts,
+// with content no other test file shares.
+QByteArray RandomWebFile(int bytes);
+
 } // namespace testsupport

@@ -3,6 +3,7 @@
 // device serves afterwards, and the IP change.
 #include "app/cli/tests/cliprogram.h"
 #include "packer/webfile.h"
+#include "tools/testsupport/files.h"
 #include "tools/testsupport/lab.h"
 #include "tools/testsupport/printers.h"
 
@@ -15,7 +16,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <csignal>
@@ -70,10 +71,7 @@ protected:
         for (int n = 1; n <= 2; ++n) {
             ASSERT_TRUE(labtest::restartDevice(n)) << n;
         }
-        Bytes.resize(50000);
-        for (char &byte : Bytes) {
-            byte = static_cast<char>(QRandomGenerator::global()->bounded(256));
-        }
+        Bytes = testsupport::RandomWebFile(50000);
         File = Dir.filePath(QStringLiteral("Station 7_WEB1_01.pmf"));
         QFile file(File);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -145,6 +143,23 @@ TEST_F(CliDeviceLab, WebUploadToOneDevice) {
     EXPECT_TRUE(contains(run.out, "Device restart done.\nWeb upload successful.\n")) << run.out;
     EXPECT_FALSE(contains(run.out, "ADDRESS")) << "one device: no summary";
     EXPECT_EQ(received(1, "WEB1"), Bytes);
+}
+
+// A page given as the web file is refused by the reader of "webfile list" before anything is
+// sent.
+TEST_F(CliDeviceLab, FileThatIsNoWebFileIsNotSent) {
+    const QString page = Dir.filePath(QStringLiteral("index.htm"));
+    QFile file(page);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("<html>Tank 2</html>");
+    file.close();
+    const QByteArray before = received(5, "WEB1");
+    const CliRun run = runCli({QStringLiteral("upload-web"), page, address(5)});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "quillet-cli: index.htm is not a web file: it does not begin with \"PmF1\".\n");
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(received(5, "WEB1"), before);
 }
 
 // Twenty devices side by side take about as long as one: the ratio is printed for the record.
@@ -551,6 +566,63 @@ TEST_F(CliDeviceLab, WholeRoadAsANormalUser) {
     EXPECT_EQ(change.status, 0) << change.err;
     EXPECT_TRUE(labtest::waitForPing("192.0.2.201", std::chrono::seconds(10)));
     ASSERT_TRUE(labtest::restartDevice(3));
+}
+
+// Reads what the program prints until a line appears; false when it does not in time.
+bool readUntil(QProcess &process, std::string &out, const std::string &line, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!contains(out, line) && clock.elapsed() < timeoutMs) {
+        process.waitForReadyRead(200);
+        out += process.readAllStandardOutput().toStdString();
+    }
+    return contains(out, line);
+}
+
+// Two programs never upload to one device at once: the second is refused at once, sending
+// nothing, and the first completes. One killed during its upload leaves a lock file that
+// blocks nobody.
+TEST_F(CliDeviceLab, OneUploadPerDeviceAcrossPrograms) {
+    const std::string device = labtest::deviceAddress(6);
+    ASSERT_TRUE(labtest::restartDevice(6, {"--restart-ms", "1500"}));
+    QProcess first;
+    first.start(cliProgram(), {QStringLiteral("upload-web"), File, address(6)});
+    ASSERT_TRUE(first.waitForStarted());
+    std::string firstOut;
+    ASSERT_TRUE(readUntil(first, firstOut, "Device restart...", 30000)) << firstOut;
+    QElapsedTimer clock;
+    clock.start();
+    const CliRun second = runCli({QStringLiteral("upload-web"), File, address(6)});
+    EXPECT_LT(clock.elapsed(), 3000);
+    EXPECT_EQ(second.status, 1);
+    EXPECT_TRUE(contains(second.out, device +
+                                         " is already receiving an upload from another Quillet "
+                                         "(quillet-cli, process " +
+                                         std::to_string(first.processId()) + ").\n"))
+        << second.out << second.err;
+    EXPECT_FALSE(contains(second.out, "Process done.")) << second.out;
+    ASSERT_TRUE(first.waitForFinished(60000));
+    firstOut += first.readAllStandardOutput().toStdString();
+    EXPECT_EQ(first.exitCode(), 0) << firstOut;
+    EXPECT_TRUE(contains(firstOut, "Web upload successful.\n")) << firstOut;
+
+    const QString lock = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) +
+                         QStringLiteral("/quillet/upload-%1.lock").arg(address(6));
+    EXPECT_FALSE(QFile::exists(lock));
+    QProcess killed;
+    killed.start(cliProgram(), {QStringLiteral("upload-web"), File, address(6)});
+    ASSERT_TRUE(killed.waitForStarted());
+    std::string killedOut;
+    ASSERT_TRUE(readUntil(killed, killedOut, "Device restart...", 30000)) << killedOut;
+    ::kill(static_cast<pid_t>(killed.processId()), SIGKILL);
+    ASSERT_TRUE(killed.waitForFinished(5000));
+    EXPECT_TRUE(QFile::exists(lock));
+    ASSERT_TRUE(labtest::waitForPing(device, std::chrono::seconds(30)));
+    const CliRun after = runCli({QStringLiteral("upload-web"), File, address(6)}, 120000);
+    EXPECT_EQ(after.status, 0) << after.out << after.err;
+    EXPECT_EQ(received(6, "WEB1"), Bytes);
+    EXPECT_FALSE(QFile::exists(lock));
+    EXPECT_TRUE(labtest::restartDevice(6));
 }
 
 // Ctrl+C during a fleet upload stops every transfer at once and still prints the summary.

@@ -71,7 +71,7 @@ private slots:
         const QString file = temp.filePath(QStringLiteral("Station7_WEB1_01.pmf"));
         QFile web(file);
         QVERIFY(web.open(QIODevice::WriteOnly));
-        web.write(QByteArray("PmF1") + QByteArray(200000, 'x'));
+        web.write(testsupport::RandomWebFile(200000));
         web.close();
 
         TAnsweringDialogs dialogs;

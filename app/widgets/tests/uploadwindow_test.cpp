@@ -7,7 +7,9 @@
 #include "app/widgets/tests/darkpalette.h"
 #include "app/widgets/uploadwindow.h"
 #include "app/workflows/journalrecorder.h"
+#include "app/workflows/uploadlock.h"
 #include "app/workflows/uploadmodel.h"
+#include "tools/testsupport/files.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -170,6 +172,83 @@ private slots:
                                                QStringLiteral("192.0.2.11 done")}));
         QVERIFY(!uploads[0].Upload.Reason.isEmpty());
         QCOMPARE(ended.filter(QStringLiteral("interrupted")).size(), 5);
+    }
+
+    // A page chosen as the web file: every row says why, and no client starts.
+    void fileThatIsNoWebFileIsNotSent() {
+        QTemporaryDir temp;
+        QVERIFY(temp.isValid());
+        TUploadRequest request;
+        request.Settings.ClientProgram = temp.filePath(QStringLiteral("client"));
+        QFile script(request.Settings.ClientProgram);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\ntouch \"$0.ran\"\n");
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        request.File = temp.filePath(QStringLiteral("index.htm"));
+        QFile page(request.File);
+        QVERIFY(page.open(QIODevice::WriteOnly));
+        page.write("<html></html>");
+        page.close();
+        for (int n = 11; n <= 12; ++n)
+            request.Targets.append({QStringLiteral("192.0.2.%1").arg(n), {}, {}, {}, true});
+        TNoDialogs dialogs;
+        QPointer<TfUpload> window = TfUpload::Open(request, dialogs);
+        QVERIFY(window);
+        QTRY_VERIFY(!window->Running());
+        for (int row = 0; row < 2; ++row) {
+            QCOMPARE(window->Model().index(row, TUploadModel::ucOutcome).data().toString(),
+                     QStringLiteral("nothing sent"));
+            QCOMPARE(window->Model().index(row, TUploadModel::ucReason).data().toString(),
+                     QStringLiteral("index.htm is not a web file: it does not begin with "
+                                    "\"PmF1\"."));
+        }
+        QVERIFY(!QFile::exists(request.Settings.ClientProgram + QStringLiteral(".ran")));
+        window->close();
+        QTRY_VERIFY(!window);
+    }
+
+    // A device this program already uploads to (from the main window, say) is refused in its
+    // row, unsent; the others go on.
+    void deviceUnderAnotherUploadIsRefusedInItsRow() {
+        QTemporaryDir temp;
+        QVERIFY(temp.isValid());
+        TUploadRequest request;
+        request.Settings.ClientProgram = temp.filePath(QStringLiteral("client"));
+        QFile script(request.Settings.ClientProgram);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\nfor last; do :; done\necho \"$last\" >> \"$0.sent\"\n");
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        request.File = temp.filePath(QStringLiteral("site.pmf"));
+        QFile web(request.File);
+        QVERIFY(web.open(QIODevice::WriteOnly));
+        web.write(testsupport::RandomWebFile(100));
+        web.close();
+        request.Settings.RestartPauseMs = 0;
+        request.Settings.Echo.OpenService = [] {
+            return std::make_unique<TStandInEcho>();
+        };
+        for (int n = 11; n <= 12; ++n)
+            request.Targets.append({QStringLiteral("192.0.2.%1").arg(n), {}, {}, {}, true});
+        TUploadLock held;
+        QCOMPARE(held.Take(QStringLiteral("192.0.2.12")), TUploadLock::ulTaken);
+        TNoDialogs dialogs;
+        QPointer<TfUpload> window = TfUpload::Open(request, dialogs);
+        QVERIFY(window);
+        QTRY_VERIFY(!window->Running());
+        const auto cell = [&window](int row, int column) {
+            return window->Model().index(row, column).data().toString();
+        };
+        QCOMPARE(cell(0, TUploadModel::ucOutcome), QStringLiteral("done"));
+        QCOMPARE(cell(1, TUploadModel::ucOutcome), QStringLiteral("failed"));
+        QCOMPARE(cell(1, TUploadModel::ucReason),
+                 QStringLiteral("192.0.2.12 is already receiving an upload from this Quillet."));
+        QFile sent(request.Settings.ClientProgram + QStringLiteral(".sent"));
+        QVERIFY(sent.open(QIODevice::ReadOnly));
+        QCOMPARE(sent.readAll(), QByteArray("tftp://192.0.2.11/WEB1\n"));
+        window->close();
+        QTRY_VERIFY(!window);
     }
 };
 

@@ -189,7 +189,8 @@ private slots:
             // Upload web to selected: one upload window, all three side by side, each device
             // gets the file and comes back.
             const QString webFile = temp.filePath(QStringLiteral("site_WEB1_01.pmf"));
-            WriteFile(webFile, QByteArray("PmF1 three devices"));
+            const QByteArray webBytes = testsupport::RandomWebFile(3000);
+            WriteFile(webFile, webBytes);
             window.EdtWebFile()->setText(webFile);
             choose(1, Qt::Key_W);
             QPointer<TfUpload> uploads = devices->findChild<TfUpload *>();
@@ -197,7 +198,9 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(uploads->LabSummary()->text(),
                                       QStringLiteral("3 of 3 devices done"), 90000);
             for (int n = 1; n <= 3; ++n)
-                QCOMPARE(labtest::readFile(labtest::tftpDir(n) + "/WEB1"), "PmF1 three devices");
+                QCOMPARE(
+                    ReadFile(QString::fromStdString(labtest::tftpDir(n)) + QStringLiteral("/WEB1")),
+                    webBytes);
             uploads->close();
             QTRY_VERIFY(!uploads);
 

@@ -172,6 +172,33 @@ private slots:
         QCOMPARE(window->IPEdtAddress()->Text(), QStringLiteral("192.0.2.11"));
     }
 
+    // A page set as the Web file is refused, named, before the client starts.
+    void fileThatIsNoWebFileIsNotSent() {
+        auto window = Start();
+        window->show();
+        const QString page = MakeSource(QStringLiteral("Station 7")) + QStringLiteral("/index.htm");
+        const QString ran = FTemp->filePath(QStringLiteral("client ran"));
+        QFile client(FProgram + QStringLiteral("client"));
+        QVERIFY(client.open(QIODevice::WriteOnly));
+        client.write("#!/bin/sh\ntouch '" + ran.toLocal8Bit() + "'\n");
+        client.close();
+        client.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        TUploadSettings settings;
+        settings.ClientProgram = client.fileName();
+        window->SetUploadSettings(settings);
+        window->IPEdtAddress()->SetText(QStringLiteral("192.0.2.11"));
+        window->EdtWebFile()->setText(page);
+        QTest::mouseClick(window->BtnUploadWeb(), Qt::LeftButton);
+        QCOMPARE(InfoLines(*window).mid(0, 3),
+                 (QStringList{QStringLiteral("Web upload...   \\") + page,
+                              QStringLiteral("index.htm is not a web file: it does not begin "
+                                             "with \"PmF1\"."),
+                              QStringLiteral("Web upload failed.")}));
+        QVERIFY(ActionsEnabled(*window));
+        QTest::qWait(100);
+        QVERIFY(!QFile::exists(ran));
+    }
+
     // A stand-in client that shows progress and then hangs: nothing leaves this computer.
     // Starts a firmware upload with it and returns the client's process id.
     pid_t StartHangingUpload(TfQuillet &window) {

@@ -3,12 +3,12 @@
 
 #include "app/workflows/tests/recordingreport.h"
 #include "support/icmpsocketecho.h"
+#include "tools/testsupport/files.h"
 #include "tools/testsupport/lab.h"
 #include "tools/testsupport/printers.h"
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -67,9 +67,7 @@ protected:
         Settings.TickMs = 250;
         Settings.RestartPauseMs = 500;
         File = Dir.path() + QStringLiteral("/Station [7]_WEB1_01.pmf");
-        Bytes.resize(70000);
-        for (char &byte : Bytes)
-            byte = static_cast<char>(QRandomGenerator::global()->bounded(256));
+        Bytes = testsupport::RandomWebFile(70000);
         QFile file(File);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(Bytes);

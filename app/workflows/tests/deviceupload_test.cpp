@@ -2,11 +2,16 @@
 
 #include "app/workflows/echowait.h"
 #include "app/workflows/tests/recordingreport.h"
+#include "app/workflows/uploadlock.h"
+#include "packer/webfile.h"
 #include "support/brimolog.h"
 #include "tools/testsupport/printers.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -50,6 +55,8 @@ class DeviceUploadTest : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(Dir.isValid());
+        // The device locks of cases that run side by side stay apart.
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(Dir.path()));
         Settings.TickMs = 20;
         Settings.RestartPauseMs = 10;
         Settings.Echo.Resolve = &ResolveHostAddress;
@@ -59,7 +66,8 @@ protected:
         File = Dir.path() + QStringLiteral("/my site[1]_WEB1_01.pmf");
         QFile file(File);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("PmF1");
+        const std::string web = *webfile::build({{"index.htm", "<p>Station 7</p>"}});
+        file.write(web.data(), static_cast<qint64>(web.size()));
     }
 
     void AnswerAfter(int echoes) {
@@ -337,6 +345,150 @@ TEST_F(DeviceUploadTest, FailedTransferSkipsTheRestartWait) {
     EXPECT_THAT(Report.Lines().mid(1),
                 ElementsAre(QStringLiteral("The file %1 could not be read.").arg(Dir.path()),
                             QStringLiteral("Web upload failed."), QString()));
+}
+
+// The layout check of the reader behind "webfile list": a refused file starts no client. A
+// firmware image is no web file and is never checked so.
+TEST_F(DeviceUploadTest, FileThatIsNoWebFileIsNotSent) {
+    Client("touch \"$0.ran\"");
+    const QString page = Dir.filePath(QStringLiteral("index.htm"));
+    QFile html(page);
+    ASSERT_TRUE(html.open(QIODevice::WriteOnly));
+    html.write("<html><body>Station 7</body></html>\n");
+    html.close();
+    EXPECT_EQ(Run(true, Device, page), TDeviceUpload::uoNothingSent);
+    const QString notWeb =
+        QStringLiteral("index.htm is not a web file: it does not begin with \"PmF1\".");
+    EXPECT_THAT(Report.Lines(), ElementsAre(QStringLiteral("Web upload...   \\") + page, notWeb,
+                                            QStringLiteral("Web upload failed."), QString()));
+    TDeviceUpload upload(Report, nullptr, Settings);
+    upload.StartWeb(Device, page);
+    EXPECT_EQ(upload.Reason(), notWeb);
+
+    // The directory promises more than the file holds: cut short on the way.
+    QFile cut(File);
+    ASSERT_TRUE(cut.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(cut.resize(cut.size() - 3));
+    cut.close();
+    EXPECT_EQ(Run(true, Device, File), TDeviceUpload::uoNothingSent);
+    EXPECT_THAT(Report.Lines()[1].toStdString(),
+                testing::MatchesRegex("my site\\[1\\]_WEB1_01.pmf is not a web file: entry 1 "
+                                      "\\(index.htm\\) runs past the end of the file: .*\\."));
+
+    // Longer than any web file: refused by its length, the bytes unread.
+    ASSERT_TRUE(QFile::resize(File, 16844038));
+    EXPECT_EQ(Run(true, Device, File), TDeviceUpload::uoNothingSent);
+    EXPECT_EQ(Report.Lines()[1], QStringLiteral("my site[1]_WEB1_01.pmf is not a web file: longer "
+                                                "than 16844037 bytes, the most a web file can "
+                                                "hold."));
+    EXPECT_FALSE(QFile::exists(Settings.ClientProgram + QStringLiteral(".ran")));
+
+    EXPECT_EQ(Run(false, Device, page), TDeviceUpload::uoDone);
+    EXPECT_TRUE(QFile::exists(Settings.ClientProgram + QStringLiteral(".ran")));
+}
+
+// The lock per device holds from the start of the transfer to the end of the restart wait; a
+// second upload to the device is refused at once, one to another device is not held up.
+TEST_F(DeviceUploadTest, OneUploadPerDeviceAtATime) {
+    Client("echo \"$8\" >> \"$0.sent\"; sleep 0.3");
+    const QString sent = Settings.ClientProgram + QStringLiteral(".sent");
+    AnswerAfter(2);
+    TDeviceUpload first(Report, nullptr, Settings);
+    QSignalSpy firstDone(&first, &TDeviceUpload::Finished);
+    first.StartWeb(Device, File);
+    TRecordingReport otherReport;
+    TDeviceUpload other(otherReport, nullptr, Settings);
+    QSignalSpy otherDone(&other, &TDeviceUpload::Finished);
+    other.StartFirmware(Device, File);
+    ASSERT_EQ(otherDone.size(), 1);
+    EXPECT_EQ(otherDone.first().first().value<TDeviceUpload::TOutcome>(), TDeviceUpload::uoFailed);
+    const QString busy = QStringLiteral("192.0.2.11 is already receiving an upload from this "
+                                        "Quillet.");
+    EXPECT_EQ(other.Reason(), busy);
+    EXPECT_THAT(otherReport.Lines(), ElementsAre(busy, QStringLiteral("Process failed?")));
+    TRecordingReport elseReport;
+    TDeviceUpload elsewhere(elseReport, nullptr, Settings);
+    QSignalSpy elsewhereDone(&elsewhere, &TDeviceUpload::Finished);
+    elsewhere.StartFirmware(QStringLiteral("192.0.2.12"), File);
+    // Still held while the first waits for the device to come back.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return Report.Info.contains(QStringLiteral("Device restart...")); }, 5000));
+    other.StartWeb(Device, File);
+    EXPECT_EQ(other.Reason(), busy);
+    ASSERT_TRUE(WaitForSignal(firstDone, 10000));
+    ASSERT_TRUE(WaitForSignal(elsewhereDone, 10000));
+    EXPECT_EQ(firstDone.first().first().value<TDeviceUpload::TOutcome>(), TDeviceUpload::uoDone);
+    EXPECT_EQ(elsewhereDone.first().first().value<TDeviceUpload::TOutcome>(),
+              TDeviceUpload::uoDone);
+    EXPECT_EQ(Run(false, Device, File), TDeviceUpload::uoDone);
+    QFile log(sent);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_EQ(log.readAll(),
+              "tftp://192.0.2.11/WEB1\ntftp://192.0.2.12/X5\ntftp://192.0.2.11/X5\n");
+}
+
+// A lock file of another live process refuses the device; once that process is killed, its
+// lock is stale and taken over.
+TEST_F(DeviceUploadTest, LockOfAKilledProcessDoesNotBlock) {
+    Client("echo \"$8\"");
+    // Made for this user alone, in the runtime folder.
+    const QString folder = TUploadLock::Folder();
+    ASSERT_EQ(folder, Dir.filePath(QStringLiteral("quillet")));
+    EXPECT_EQ(QFileInfo(folder).permissions(), QFile::ReadOwner | QFile::WriteOwner |
+                                                   QFile::ExeOwner | QFile::ReadUser |
+                                                   QFile::WriteUser | QFile::ExeUser);
+    const QString lockPath = folder + QStringLiteral("/upload-192.0.2.11.lock");
+    QByteArray format;
+    {
+        // The owner's lines as this Qt writes them: process id, program name, host, ...
+        QLockFile own(Dir.filePath(QStringLiteral("own.lock")));
+        ASSERT_TRUE(own.tryLock(0));
+        QFile written(Dir.filePath(QStringLiteral("own.lock")));
+        ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+        format = written.readAll();
+    }
+    QList<QByteArray> lines = format.split('\n');
+    ASSERT_GE(lines.size(), 3);
+    QProcess holder;
+    holder.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+    ASSERT_TRUE(holder.waitForStarted());
+    lines[0] = QByteArray::number(holder.processId());
+    lines[1] = "sleep";
+    QFile lock(lockPath);
+    ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+    lock.write(lines.join('\n'));
+    lock.close();
+
+    EXPECT_EQ(Run(true, Device, File), TDeviceUpload::uoFailed);
+    EXPECT_THAT(Report.Lines(),
+                ElementsAre(WebHeader(),
+                            QStringLiteral("192.0.2.11 is already receiving an upload from "
+                                           "another Quillet (sleep, process %1).")
+                                .arg(holder.processId()),
+                            QStringLiteral("Web upload failed."), QString()));
+    holder.kill();
+    ASSERT_TRUE(holder.waitForFinished());
+    EXPECT_EQ(Run(true, Device, File), TDeviceUpload::uoDone);
+    EXPECT_FALSE(QFile::exists(lockPath));
+}
+
+// Without XDG_RUNTIME_DIR the locks go where Qt puts a runtime folder then: in the temporary
+// folder, made for this user alone.
+TEST_F(DeviceUploadTest, RuntimeFolderFallsBackAsQtDoes) {
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray temp = qgetenv("TMPDIR");
+    qunsetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", QFile::encodeName(Dir.path()));
+    const QString folder = TUploadLock::Folder();
+    qputenv("XDG_RUNTIME_DIR", runtime);
+    qputenv("TMPDIR", temp);
+    EXPECT_TRUE(folder.startsWith(Dir.filePath(QStringLiteral("runtime-"))))
+        << folder.toStdString();
+    EXPECT_TRUE(folder.endsWith(QStringLiteral("/quillet"))) << folder.toStdString();
+    const QFile::Permissions owner = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                     QFile::ReadUser | QFile::WriteUser | QFile::ExeUser;
+    EXPECT_EQ(QFileInfo(folder).permissions(), owner);
+    EXPECT_EQ(QFileInfo(QFileInfo(folder).path()).permissions(), owner);
 }
 
 // A transfer that nothing answered: one echo tells a device that is off from one whose TFTP
