@@ -489,8 +489,8 @@ void TfQuillet::MMDevicesClick() {
     if (!FDevices) {
         TRelynBackgroundSearch::NoReplyHint hint = FDevicesHint;
         if (!FDevicesSearch && !hint)
-            hint = [](const QList<TRelynInterface> &asked) {
-                return RelynNoReplyHint(asked, RelynCheckFirewall());
+            hint = [](const TRelynSearchScope &scope, const QList<TRelynInterface> &asked) {
+                return RelynSearchNoReplyHint(scope, asked, RelynCheckFirewall());
             };
         FDevices = new TfDevices(
             FDialogs, TJournalRecorder::Recording(FJournal, this, FDevicesSearch), hint, this);
