@@ -678,8 +678,8 @@ TEST_F(CliDeviceLab, InterruptStopsACheckUnderWay) {
     EXPECT_EQ(upload.exitCode(), 1);
     EXPECT_TRUE(contains(out, "192.0.2.11  done         cancelled  The check of the new web file "
                               "was cancelled.\n"
-                              "192.0.2.12  interrupted             Stopped before the upload "
-                              "ended.\n"))
+                              "192.0.2.12  interrupted             File sent; stopped waiting "
+                              "for the restart.\n"))
         << out;
     EXPECT_TRUE(labtest::restartDevice(1));
     EXPECT_TRUE(labtest::restartDevice(2));
