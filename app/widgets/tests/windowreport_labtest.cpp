@@ -110,7 +110,7 @@ private slots:
         const QString big = temp.filePath(QStringLiteral("Big_WEB1_01.pmf"));
         QFile bigFile(big);
         QVERIFY(bigFile.open(QIODevice::WriteOnly));
-        bigFile.write(QByteArray("PmF1") + QByteArray(70000, 'x'));
+        bigFile.write(testsupport::RandomWebFile(70000));
         bigFile.close();
         window.EdtWebFile()->setText(big);
         QTest::mouseClick(window.BtnUploadWeb(), Qt::LeftButton);
