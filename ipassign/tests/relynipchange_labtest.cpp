@@ -137,17 +137,31 @@ private slots:
         QVERIFY(row >= 0);
         window.LvDeviceList->selectRow(row);
 
-        QTimer::singleShot(0, [] {
+        // The LAN's broadcast address first: refused before anything is sent, and the dialog
+        // comes back with what was typed; then a free address.
+        bool cameBack = false;
+        QTimer::singleShot(0, [&cameBack] {
             auto *dialog = qobject_cast<TfRelynIPChangeGUI *>(QApplication::activeModalWidget());
             QVERIFY(dialog);
             QCOMPARE(dialog->EdtMac->text(), Mac(2));
             QCOMPARE(dialog->IPEdtAddress->Text(), Address(2));
-            dialog->IPEdtAddress->SetText(QStringLiteral("192.0.2.50"));
+            QTimer::singleShot(0, [&cameBack] {
+                auto *again = qobject_cast<TfRelynIPChangeGUI *>(QApplication::activeModalWidget());
+                QVERIFY(again);
+                cameBack = again->IPEdtAddress->Text() == QStringLiteral("192.0.2.255") &&
+                           again->EdtMac->text() == Mac(2);
+                again->IPEdtAddress->SetText(QStringLiteral("192.0.2.50"));
+                QTest::mouseClick(again->BBChange, Qt::LeftButton);
+            });
+            dialog->IPEdtAddress->SetText(QStringLiteral("192.0.2.255"));
             QTest::mouseClick(dialog->BBChange, Qt::LeftButton);
         });
         QTest::mouseClick(window.BBChangeIP, Qt::LeftButton);
 
-        QCOMPARE(kinds, QList<qint32>{rmInformation});
+        QVERIFY(cameBack);
+        QCOMPARE(kinds, (QList<qint32>{rmError, rmInformation}));
+        QCOMPARE(texts.takeFirst(),
+                 QStringLiteral("IP address syntax error.\r\nWrite correct IP address, please."));
         // The dialog found the device at its new address before it said so.
         QCOMPARE(texts, QStringList{QStringLiteral("IP address was successfuly changed\r\nThe "
                                                    "device answers at 192.0.2.50.")});

@@ -1,6 +1,7 @@
 // The echo for a normal user on a computer whose ping_group_range is the kernel's default
 // "1 0": no ICMP socket for anyone but root. The real quillet-cli, run as user nobody, checks an
 // address before an IP change and waits for a device's restart after a web upload.
+#include "tools/testsupport/files.h"
 #include "tools/testsupport/lab.h"
 #include "tools/testsupport/printers.h"
 
@@ -8,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -48,9 +48,7 @@ protected:
         ASSERT_TRUE(QDir().mkpath(Home));
         ASSERT_EQ(::chown(QFile::encodeName(Home).constData(), Nobody, Nobody), 0);
         File = Dir.filePath(QStringLiteral("Station 7_WEB1_01.pmf"));
-        Bytes.resize(40000);
-        for (char &byte : Bytes)
-            byte = static_cast<char>(QRandomGenerator::global()->bounded(256));
+        Bytes = testsupport::RandomWebFile(40000);
         QFile file(File);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(Bytes);

@@ -89,7 +89,8 @@ private slots:
                                     true});
         request.File = temp.filePath(QStringLiteral("Station7_WEB1_01.pmf"));
         QFile web(request.File);
-        QVERIFY(web.open(QIODevice::WriteOnly) && web.write("PmF1") == 4);
+        const QByteArray webBytes = testsupport::RandomWebFile(100);
+        QVERIFY(web.open(QIODevice::WriteOnly) && web.write(webBytes) == webBytes.size());
         web.close();
         const QString journal = temp.filePath(QStringLiteral("journal.sqlite"));
         request.Journal = std::make_shared<TJournalRecorder>(journal);
@@ -161,10 +162,10 @@ private slots:
         for (const TJournalEntry &entry : uploads) {
             QCOMPARE(entry.Kind, jeUpload);
             QCOMPARE(entry.Upload.Mac, QStringLiteral("02-00-00-00-00-") + entry.Address().mid(8));
-            QCOMPARE(entry.Upload.Size, 4);
+            QCOMPARE(entry.Upload.Size, webBytes.size());
             QCOMPARE(entry.Upload.Sha256,
                      QString::fromLatin1(
-                         QCryptographicHash::hash("PmF1", QCryptographicHash::Sha256).toHex()));
+                         QCryptographicHash::hash(webBytes, QCryptographicHash::Sha256).toHex()));
             ended << entry.Address() + u' ' + entry.Upload.Outcome;
         }
         // The failure ends first: the done one waited for its restart.

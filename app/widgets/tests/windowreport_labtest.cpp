@@ -7,11 +7,13 @@
 #include "tools/testsupport/files.h"
 #include "tools/testsupport/lab.h"
 
+#include <QAction>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -133,6 +135,49 @@ private slots:
                                               .arg(failedAt.captured(1)),
                                           QStringLiteral("Web upload failed."), QString()}));
         QVERIFY(labtest::setLinkRate(1, 0));
+        QVERIFY(labtest::restartDevice(1, {"--restart-ms", "600000"}));
+        settings.WebLimitMs = 30000;
+        window.SetUploadSettings(settings);
+
+        // A page set as the web file is refused before anything goes out.
+        const QByteArray before =
+            ReadFile(QString::fromStdString(labtest::tftpDir(1)) + QStringLiteral("/WEB1"));
+        window.EdtWebFile()->setText(program + QStringLiteral("Station7/index.htm"));
+        QTest::mouseClick(window.BtnUploadWeb(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(window.BtnUploadWeb()->isEnabled(), 10000);
+        const QString refused = window.Info()->toPlainText();
+        QVERIFY2(refused.contains(QStringLiteral("index.htm is not a web file: ")),
+                 qPrintable(refused));
+        QVERIFY2(refused.contains(QStringLiteral("Web upload failed.")), qPrintable(refused));
+        QVERIFY(!refused.contains(QStringLiteral("Process done.")));
+        QCOMPARE(ReadFile(QString::fromStdString(labtest::tftpDir(1)) + QStringLiteral("/WEB1")),
+                 before);
+
+        // Exit during the restart wait asks; No keeps the upload going, Yes stops it and quits,
+        // and no client is left behind.
+        window.EdtWebFile()->setText(webFile);
+        QTest::mouseClick(window.BtnUploadWeb(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            window.Info()->toPlainText().contains(QStringLiteral("Device restart: at most")),
+            60000);
+        QAction *exit = window.findChild<QAction *>(QStringLiteral("MMExit"));
+        QVERIFY(exit);
+        dialogs.Answers = {false};
+        exit->trigger();
+        QCOMPARE(dialogs.Questions, QStringList{QStringLiteral("A create or upload is still "
+                                                               "running. Stop it and quit?")});
+        QVERIFY(window.isVisible());
+        QVERIFY(!window.BtnUploadWeb()->isEnabled());
+        dialogs.Answers = {true};
+        exit->trigger();
+        QVERIFY(!window.isVisible());
+        QCOMPARE(window.Info()->toPlainText().split(QLatin1Char('\n')).last(),
+                 QStringLiteral("Cancelled."));
+        QProcess clients;
+        clients.start(QStringLiteral("pgrep"),
+                      {QStringLiteral("-P"), QString::number(QCoreApplication::applicationPid())});
+        QVERIFY(clients.waitForFinished(5000));
+        QCOMPARE(clients.readAllStandardOutput(), QByteArray());
         QVERIFY(labtest::restartDevice(1));
         QDir::setCurrent(previousFolder);
     }
