@@ -176,17 +176,20 @@ void TRelynSearch::Search() {
         BroadcastQuery(*endpoint);
         // Every datagram of the collection is a device of its own, duplicates included (a
         // device heard on two interfaces is listed for each); the collection ends with the
-        // first quiet wait, whichever interfaces were asked, or at its limit.
+        // first wait without a new device, whichever interfaces were asked, or at its limit.
+        // Skipped datagrams (a flood's repeats) do not hold it.
         const auto limit = Clock::now() + std::chrono::milliseconds(CollectLimitMs);
+        auto quiet = Clock::now() + std::chrono::milliseconds(WaitMs);
         for (;;) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(limit - Clock::now());
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(std::min(limit, quiet) - Clock::now());
             if (left.count() <= 0)
                 break;
-            const TRelynDatagram reply =
-                Wait(*endpoint, static_cast<int>(std::min<qint64>(WaitMs, left.count())));
+            const TRelynDatagram reply = Wait(*endpoint, static_cast<int>(left.count()));
             if (!reply.Arrived)
                 break;
-            AddRecord(reply, arrivals);
+            if (AddRecord(reply, arrivals))
+                quiet = Clock::now() + std::chrono::milliseconds(WaitMs);
         }
     } else {
         Sweep(*endpoint, arrivals);
@@ -306,21 +309,30 @@ QString TRelynSearch::NoDeviceSender(const TRelynDatagram &reply) const {
     return {};
 }
 
-void TRelynSearch::AddRecord(const TRelynDatagram &reply, QList<int> &arrivals) {
+namespace {
+QByteArray HeardKey(const TRelynDatagram &reply) {
+    return reply.SenderAddress.toLatin1() + '/' + QByteArray::number(reply.InterfaceIndex) + '/' +
+           reply.Data;
+}
+} // namespace
+
+void TRelynSearch::SkipRepeat(const TRelynDatagram &reply) {
+    const QString why =
+        QStringLiteral("Repeated replies from %1 were skipped.").arg(reply.SenderAddress);
+    if (!SkippedLines.contains(why))
+        SkippedLines << why;
+}
+
+bool TRelynSearch::AddRecord(const TRelynDatagram &reply, QList<int> &arrivals) {
     // Asking such a sender for its info would be a broadcast, which the system refuses.
     if (const QString why = NoDeviceSender(reply); !why.isEmpty()) {
         if (!SkippedLines.contains(why))
             SkippedLines << why;
-        return;
+        return false;
     }
-    const QByteArray key = reply.SenderAddress.toLatin1() + '/' +
-                           QByteArray::number(reply.InterfaceIndex) + '/' + reply.Data;
-    if (++Heard[key] > SameReplyLimit) {
-        const QString why =
-            QStringLiteral("Repeated replies from %1 were skipped.").arg(reply.SenderAddress);
-        if (!SkippedLines.contains(why))
-            SkippedLines << why;
-        return;
+    if (++Heard[HeardKey(reply)] > SameReplyLimit) {
+        SkipRepeat(reply);
+        return false;
     }
     TRelynPar record;
     record.IPAddress = reply.SenderAddress;
@@ -339,6 +351,7 @@ void TRelynSearch::AddRecord(const TRelynDatagram &reply, QList<int> &arrivals) 
     }
     Records.append(record);
     arrivals.append(reply.InterfaceIndex);
+    return true;
 }
 
 void TRelynSearch::QueryInfos(TRelynEndpoint &endpoint, qsizetype first,
@@ -392,15 +405,22 @@ void TRelynSearch::Collect(TRelynEndpoint &endpoint, const QByteArray &query,
             pending.removeAt(i);
         }
     }
+    // Ends with the first wait without an answer, or at its limit.
     const auto limit = Clock::now() + std::chrono::milliseconds(InfoLimitMs);
+    auto quiet = Clock::now() + std::chrono::milliseconds(WaitMs);
     while (!pending.isEmpty()) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(limit - Clock::now());
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(std::min(limit, quiet) - Clock::now());
         if (left.count() <= 0)
             break;
-        const TRelynDatagram reply =
-            Wait(endpoint, static_cast<int>(std::min<qint64>(WaitMs, left.count())));
+        const TRelynDatagram reply = Wait(endpoint, static_cast<int>(left.count()));
         if (!reply.Arrived)
             break;
+        // A sender's discovery reply again is a flood's repeat, not its answer.
+        if (Heard.contains(HeardKey(reply))) {
+            SkipRepeat(reply);
+            continue;
+        }
         // Only the device asked, on the link it was asked on, fills its row; any other sender
         // is passed over.
         const auto match = std::find_if(pending.begin(), pending.end(), [&](qsizetype index) {
@@ -412,5 +432,6 @@ void TRelynSearch::Collect(TRelynEndpoint &endpoint, const QByteArray &query,
             continue;
         take(Records[*match], reply.Data);
         pending.erase(match);
+        quiet = Clock::now() + std::chrono::milliseconds(WaitMs);
     }
 }

@@ -46,8 +46,8 @@ public:
     using EndpointFactory = std::function<std::unique_ptr<TRelynEndpoint>()>;
 
     static constexpr int WaitMs = 200;
-    // However long devices go on replying (a flood repeats its replies), the broadcast's
-    // collection and the info queries each end by these.
+    // However long devices go on replying (a flood repeats its replies, other senders keep
+    // answering), the broadcast's collection and the info queries each end by these.
     static constexpr int CollectLimitMs = 1500;
     static constexpr int InfoLimitMs = 1500;
     // Longest a sweep waits for room to send one query before counting it refused.
@@ -90,8 +90,9 @@ public:
 private:
     void BroadcastQuery(TRelynEndpoint &endpoint);
     void Sweep(TRelynEndpoint &endpoint, QList<int> &arrivals);
-    // One record per datagram; its interface noted.
-    void AddRecord(const TRelynDatagram &reply, QList<int> &arrivals);
+    // One record per datagram; its interface noted. False when the datagram was skipped.
+    bool AddRecord(const TRelynDatagram &reply, QList<int> &arrivals);
+    void SkipRepeat(const TRelynDatagram &reply);
     // Every new record's info query goes out at once; each reply is matched to the record
     // asked by its sender and interface, then the same for the legacy query where needed.
     void QueryInfos(TRelynEndpoint &endpoint, qsizetype first, const QList<int> &arrivals);

@@ -259,7 +259,7 @@ std::string applySetting(Config &config, std::string_view key, std::string_view 
         return intSetting(config.floodForMs, 1, 600000);
     }
     if (key == "fake-macs") {
-        return intSetting(config.fakeMacs, 0, 65535);
+        return intSetting(config.fakeMacs, 0, 4095);
     }
     if (key == "bind") {
         in_addr parsed{};
@@ -431,7 +431,8 @@ Faults, per reply kind KIND = discovery, info or legacy:
   --ignore-ipsetup
   --flood-ms N              answer every discovery query again every N ms (0: off)
   --flood-for-ms N          for this long after the query, default 3000
-  --fake-macs N             answer discovery as N other MACs too, and one info query only
+  --fake-macs N             answer discovery as N other MACs too (02-FA-00-00-Fx-xx, up to
+                            4095), and one info query only
 Web server (TCP port 80, each entry's stored reply byte for byte, from the WEB1 taken at the
 last restart):
   --web-file FILE           web file held from the start, as if uploaded before

@@ -33,7 +33,8 @@ Simulator::Simulator(Config config, DevsimLog &log, LinkControl &link)
     : config_(std::move(config))
     , log_(log)
     , link_(link)
-    , web_(config_.web, log_) {
+    , web_(config_.web, log_)
+    , discoveryReplies_(discoveryReplies()) {
 }
 
 Simulator::~Simulator() {
@@ -218,7 +219,7 @@ void Simulator::handle(const Bytes &datagram, const sockaddr_in &from) {
         --infoCredit_;
     }
     const std::vector<Bytes> replies = query == Query::Discovery
-                                           ? discoveryReplies()
+                                           ? discoveryReplies_
                                            : std::vector<Bytes>{replyFor(query, config_)};
     if (query == Query::Discovery) {
         infoCredit_ = 1;
@@ -238,13 +239,14 @@ void Simulator::handle(const Bytes &datagram, const sockaddr_in &from) {
 
 std::vector<Bytes> Simulator::discoveryReplies() const {
     std::vector<Bytes> replies{replyFor(Query::Discovery, config_)};
+    Config fake = config_;
     for (int i = 1; i <= config_.fakeMacs; ++i) {
-        Config fake = config_;
+        // Their last two bytes, all an IP-SETUP names a device by, are no lab device's.
         fake.mac = {0x02,
                     0xFA,
                     0x00,
                     0x00,
-                    static_cast<std::uint8_t>(i >> 8),
+                    static_cast<std::uint8_t>(0xF0 | i >> 8),
                     static_cast<std::uint8_t>(i)};
         replies.push_back(replyFor(Query::Discovery, fake));
     }
@@ -275,7 +277,7 @@ void Simulator::flood(const sockaddr_in &to) {
         log_.line("flood end to=" + endpointText(to));
         return;
     }
-    for (const Bytes &reply : discoveryReplies()) {
+    for (const Bytes &reply : discoveryReplies_) {
         sendReply(reply, to, "discovery");
     }
     timers_.push_back(

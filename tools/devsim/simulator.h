@@ -70,6 +70,7 @@ private:
     std::optional<std::string> uploadedWeb_;              // taken into service by the next restart
     std::map<std::string, Clock::time_point> floodUntil_; // by the searcher's endpoint
     int infoCredit_ = 1; // info queries still answered since the last discovery (fake MACs)
+    std::vector<Bytes> discoveryReplies_; // built once: a flood sends them again and again
 };
 
 std::string endpointText(const sockaddr_in &address);

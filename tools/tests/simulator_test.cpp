@@ -246,7 +246,7 @@ TEST(Simulator, FloodsAndFakeMacs) {
         macs.emplace_back(reply.begin() + 24, reply.end());
     }
     EXPECT_EQ(macs[0], (Bytes{0x02, 0x00, 0x00, 0x00, 0x00, 0x01}));
-    EXPECT_EQ(macs[3], (Bytes{0x02, 0xFA, 0x00, 0x00, 0x00, 0x03}));
+    EXPECT_EQ(macs[3], (Bytes{0x02, 0xFA, 0x00, 0x00, 0xF0, 0x03}));
     std::sort(macs.begin(), macs.end());
     EXPECT_EQ(std::unique(macs.begin(), macs.end()), macs.end());
 
