@@ -24,8 +24,8 @@ constexpr int PingStepMs = 10;
 
 // The answer among ping's finished lines, if one came: a reply first, else an error that
 // another host reported for the request.
-std::optional<TEchoReply> PingAnswer(const QByteArray &output) {
-    const TPingOutput lines = ReadPingOutput(output);
+std::optional<TEchoReply> PingAnswer(const QByteArray &output, quint32 address) {
+    const TPingOutput lines = ReadPingOutput(output, address);
     if (lines.Reply)
         return lines.Reply;
     for (quint32 reporter : lines.Reporters) {
@@ -37,19 +37,24 @@ std::optional<TEchoReply> PingAnswer(const QByteArray &output) {
 
 } // namespace
 
-TPingOutput ReadPingOutput(const QByteArray &output) {
-    const QRegularExpression replyLine(
-        QStringLiteral("^\\d+ bytes from [^ ]+ icmp_seq=\\d+ ttl=(\\d+)(?: time=([\\d.]+) ms)?"));
+TPingOutput ReadPingOutput(const QByteArray &output, quint32 address) {
+    const QRegularExpression replyLine(QStringLiteral(
+        "^\\d+ bytes from ([\\d.]+):? icmp_seq=\\d+ ttl=(\\d+)(?: time=([\\d.]+) ms)?"));
     const QRegularExpression errorLine(QStringLiteral("^From ([\\d.]+):? icmp_seq="));
     QStringList lines = QString::fromLocal8Bit(output).split(QLatin1Char('\n'));
     lines.removeLast(); // unfinished, or empty after the last line end
     TPingOutput result;
     for (const QString &line : lines) {
         if (const QRegularExpressionMatch match = replyLine.match(line); match.hasMatch()) {
-            if (!result.Reply)
+            // Another host's reply (an echo to a broadcast address, a stray one) is no answer
+            // of the one asked.
+            in_addr from{};
+            if (!result.Reply &&
+                ::inet_pton(AF_INET, match.captured(1).toLatin1().constData(), &from) == 1 &&
+                from.s_addr == address)
                 result.Reply =
-                    TEchoReply{true, static_cast<unsigned char>(match.captured(1).toUInt()),
-                               static_cast<unsigned>(match.captured(2).toDouble())};
+                    TEchoReply{true, static_cast<unsigned char>(match.captured(2).toUInt()),
+                               static_cast<unsigned>(match.captured(3).toDouble())};
         } else if (const QRegularExpressionMatch error = errorLine.match(line); error.hasMatch()) {
             in_addr from{};
             if (::inet_pton(AF_INET, error.captured(1).toLatin1().constData(), &from) == 1)
@@ -158,7 +163,7 @@ TEchoReply TPingProgram::Echo(quint32 address, int timeoutMs) {
         child.Read(output);
         if (output.size() != scanned) {
             scanned = output.size();
-            if (const std::optional<TEchoReply> answer = PingAnswer(output))
+            if (const std::optional<TEchoReply> answer = PingAnswer(output, address))
                 return *answer;
         }
         if (::waitpid(pid, &child.Status, WNOHANG) == pid) {
@@ -171,7 +176,7 @@ TEchoReply TPingProgram::Echo(quint32 address, int timeoutMs) {
         Pause(static_cast<int>(std::min<long long>(remaining, PingStepMs)));
     }
     child.Read(output);
-    if (const std::optional<TEchoReply> answer = PingAnswer(output))
+    if (const std::optional<TEchoReply> answer = PingAnswer(output, address))
         return *answer;
     const int exitStatus = WIFEXITED(child.Status) ? WEXITSTATUS(child.Status) : -1;
     if (const QString reason = PingUnusableReason(output, exitStatus); !reason.isEmpty())
