@@ -143,11 +143,17 @@ TRelynDatagram TRelynSearch::Wait(TRelynEndpoint &endpoint, int timeoutMs) {
     const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
     static const QString overLong = ESocketError::FromErrno(EMSGSIZE).Message();
     for (;;) {
+        if (StopAsked())
+            throw TStopped();
         const int left = static_cast<int>(std::max<qint64>(
             0, std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now()).count()));
         TRelynDatagram datagram;
         try {
-            datagram = endpoint.Receive(left);
+            // A search that can be stopped looks at its stop request at least this often.
+            const int step = Scope.Stop ? std::min(left, StopCheckMs) : left;
+            datagram = endpoint.Receive(step);
+            if (!datagram.Arrived && step < left)
+                continue;
         } catch (const ESocketError &error) {
             // One hostile or broken sender must not end everyone's search.
             if (error.Message() != overLong)
@@ -166,14 +172,28 @@ TRelynDatagram TRelynSearch::Wait(TRelynEndpoint &endpoint, int timeoutMs) {
 }
 
 void TRelynSearch::Search() {
-    using Clock = std::chrono::steady_clock;
     SkippedLines.clear();
     Heard.clear();
+    StoppedEarly = false;
     std::unique_ptr<TRelynEndpoint> endpoint = MakeEndpoint();
     const qsizetype first = Records.size();
     QList<int> arrivals;
+    try {
+        Run(*endpoint, first, arrivals);
+    } catch (const TStopped &) {
+        // What was heard so far stays, without the info that was not asked for.
+        StoppedEarly = true;
+        for (qsizetype i = first; i < Records.size(); ++i) {
+            if (Records[i].Firmware.isEmpty())
+                Records[i].Firmware = Records[i].DeviceType = RelynNotAvailable;
+        }
+    }
+}
+
+void TRelynSearch::Run(TRelynEndpoint &endpoint, qsizetype first, QList<int> &arrivals) {
+    using Clock = std::chrono::steady_clock;
     if (Scope.Ranges.isEmpty()) {
-        BroadcastQuery(*endpoint);
+        BroadcastQuery(endpoint);
         // Every datagram of the collection is a device of its own, duplicates included (a
         // device heard on two interfaces is listed for each); the collection ends with the
         // first wait without a new device, whichever interfaces were asked, or at its limit.
@@ -185,16 +205,16 @@ void TRelynSearch::Search() {
                 std::chrono::ceil<std::chrono::milliseconds>(std::min(limit, quiet) - Clock::now());
             if (left.count() <= 0)
                 break;
-            const TRelynDatagram reply = Wait(*endpoint, static_cast<int>(left.count()));
+            const TRelynDatagram reply = Wait(endpoint, static_cast<int>(left.count()));
             if (!reply.Arrived)
                 break;
             if (AddRecord(reply, arrivals))
                 quiet = Clock::now() + std::chrono::milliseconds(WaitMs);
         }
     } else {
-        Sweep(*endpoint, arrivals);
+        Sweep(endpoint, arrivals);
     }
-    QueryInfos(*endpoint, first, arrivals);
+    QueryInfos(endpoint, first, arrivals);
 }
 
 void TRelynSearch::BroadcastQuery(TRelynEndpoint &endpoint) {
@@ -256,6 +276,8 @@ void TRelynSearch::Sweep(TRelynEndpoint &endpoint, QList<int> &arrivals) {
             }
             // A full send buffer (queries held for unresolved neighbours) is waited out while
             // replies are read, up to a bound so that a stuck link cannot hold the sweep.
+            if (StopAsked())
+                throw TStopped();
             const QString target = RelynAddressText(static_cast<std::uint32_t>(address));
             const auto giveUp = Clock::now() + std::chrono::milliseconds(SendBusyLimitMs);
             int error;
