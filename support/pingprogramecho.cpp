@@ -135,19 +135,39 @@ TEchoReply TPingProgram::Echo(quint32 address, int timeoutMs) {
                           .arg(QString::fromLocal8Bit(std::strerror(startError))));
     }
 
-    // Whatever ends the wait (the deadline, the caller's sleep throwing), the child goes too.
+    // Whatever ends the wait (the deadline, the caller's sleep throwing, a signal that ends the
+    // program), the child's whole group goes too; so does anything it left behind when it ended
+    // on its own.
     struct TChild {
         pid_t Pid;
         int Output;
         bool Ended = false;
         int Status = 0;
+        TChild(pid_t pid, int output)
+            : Pid(pid)
+            , Output(output) {
+            TrackChildGroup(Pid);
+        }
         ~TChild() {
-            if (!Ended) {
-                ::kill(-Pid, SIGKILL);
-                while (::waitpid(Pid, nullptr, 0) < 0 && errno == EINTR) {
-                }
-            }
+            if (!Ended)
+                Reap();
             ::close(Output);
+        }
+        // The group goes while its unreaped leader still holds the number.
+        void Reap() {
+            ::kill(-Pid, SIGKILL);
+            UntrackChildGroup(Pid);
+            while (::waitpid(Pid, &Status, 0) < 0 && errno == EINTR) {
+            }
+            Ended = true;
+        }
+        bool Finished() {
+            siginfo_t info{};
+            if (::waitid(P_PID, static_cast<id_t>(Pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+                info.si_pid != Pid)
+                return false;
+            Reap();
+            return true;
         }
         void Read(QByteArray &into) const {
             char buffer[4096];
@@ -166,10 +186,8 @@ TEchoReply TPingProgram::Echo(quint32 address, int timeoutMs) {
             if (const std::optional<TEchoReply> answer = PingAnswer(output, address))
                 return *answer;
         }
-        if (::waitpid(pid, &child.Status, WNOHANG) == pid) {
-            child.Ended = true;
+        if (child.Finished())
             break;
-        }
         const long long remaining = remainingMs();
         if (remaining <= 0)
             return {}; // still waiting for a reply: none came in time

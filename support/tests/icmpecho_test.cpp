@@ -173,6 +173,19 @@ struct TFakePing {
     }
 };
 
+// Whether the process is gone (or a zombie) within a second.
+bool Ends(pid_t pid) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 1000) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z "))
+            return true;
+        QThread::msleep(10);
+    }
+    return false;
+}
+
 bool ChildrenLeft() {
     return ::waitpid(-1, nullptr, WNOHANG) != -1 || errno != ECHILD;
 }
@@ -218,6 +231,17 @@ TEST(PingProgram, ReadsItsLinesAsTheSocketsDoAndWaitsItsWholeTime) {
         EXPECT_EQ(fake.Called(), QStringLiteral("C -n -c 1 -W 1 192.0.2.7"));
         EXPECT_FALSE(ChildrenLeft()) << c.Body;
     }
+
+    // A ping that ends on its own takes its process group with it.
+    TFakePing leaving;
+    const auto left = TPingProgram::Open(
+        leaving.Write(QStringLiteral("sleep 30 & echo $! > \"$(dirname \"$0\")/left\"; exit 1")));
+    EXPECT_FALSE(left->Echo(address, 400).Answered);
+    QFile leftPid(leaving.Folder.filePath(QStringLiteral("left")));
+    ASSERT_TRUE(leftPid.open(QIODevice::ReadOnly));
+    const pid_t leftBehind = static_cast<pid_t>(leftPid.readAll().trimmed().toInt());
+    ASSERT_GT(leftBehind, 0);
+    EXPECT_TRUE(Ends(leftBehind));
 
     // A ping that cannot open its socket is no echo service.
     TFakePing powerless;

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <csignal>
 #include <iostream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -445,6 +446,76 @@ TEST_F(CliDeviceLab, WholeRoadAsANormalUser) {
     EXPECT_EQ(change.status, 0) << change.err;
     EXPECT_TRUE(labtest::waitForPing("192.0.2.201", std::chrono::seconds(10)));
     ASSERT_TRUE(labtest::restartDevice(3));
+}
+
+// Ctrl+C or a hang-up during change-ip's echo test, where a normal user may open no ICMP socket
+// and the system's ping stands in, ends the program and that ping with it (it runs in a process
+// group of its own, which the terminal's signal does not reach).
+TEST_F(CliDeviceLab, SignalDuringTheChangeCheckLeavesNoPingBehind) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "switching to a normal user needs root";
+    }
+    const auto readRange = [] {
+        QFile file(QStringLiteral("/proc/sys/net/ipv4/ping_group_range"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const auto writeRange = [](const QByteArray &range) {
+        QFile file(QStringLiteral("/proc/sys/net/ipv4/ping_group_range"));
+        return file.open(QIODevice::WriteOnly) && file.write(range) == range.size();
+    };
+    const QByteArray range = readRange();
+    ASSERT_TRUE(writeRange("1 0\n"));
+    const auto restore = qScopeGuard([&] { EXPECT_TRUE(writeRange(range)); });
+
+    QTemporaryDir fake;
+    ASSERT_EQ(::chmod(fake.path().toLocal8Bit().constData(), 0777), 0);
+    QFile script(fake.filePath(QStringLiteral("ping")));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\necho $$ > \"$(dirname \"$0\")/pid\"\nexec sleep 30\n");
+    script.close();
+    ASSERT_EQ(::chmod(script.fileName().toLocal8Bit().constData(), 0755), 0);
+
+    labtest::clearLog(4);
+    for (const int signal : {SIGINT, SIGHUP}) {
+        QFile::remove(fake.filePath(QStringLiteral("pid")));
+        QProcess change;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("PATH"), fake.path() + QStringLiteral(":/usr/bin:/bin"));
+        environment.insert(QStringLiteral("HOME"), fake.path());
+        environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+        change.setProcessEnvironment(environment);
+        change.start(QStringLiteral("setpriv"),
+                     {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                      QStringLiteral("--clear-groups"), cliProgram(), QStringLiteral("change-ip"),
+                      QString::fromStdString(labtest::deviceMac(4)), QStringLiteral("192.0.2.204"),
+                      QStringLiteral("--wait"), QStringLiteral("2")});
+        ASSERT_TRUE(change.waitForStarted());
+        QFile pidFile(fake.filePath(QStringLiteral("pid")));
+        QElapsedTimer clock;
+        clock.start();
+        while (pidFile.size() == 0 && clock.elapsed() < 10000) {
+            QThread::msleep(20);
+        }
+        ASSERT_TRUE(pidFile.open(QIODevice::ReadOnly))
+            << change.readAllStandardError().toStdString();
+        const pid_t ping = static_cast<pid_t>(pidFile.readAll().trimmed().toInt());
+        ASSERT_GT(ping, 0);
+        ::kill(static_cast<pid_t>(change.processId()), signal);
+        ASSERT_TRUE(change.waitForFinished(3000)) << signal;
+        EXPECT_EQ(change.exitStatus(), QProcess::CrashExit) << signal;
+        clock.restart();
+        bool gone = false;
+        while (!gone && clock.elapsed() < 1000) {
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(ping));
+            gone = !stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z ");
+            QThread::msleep(10);
+        }
+        EXPECT_TRUE(gone) << "the ping of the check outlived quillet-cli, signal " << signal;
+        if (!gone) {
+            ::kill(ping, SIGKILL);
+        }
+    }
+    EXPECT_TRUE(labtest::logLines(4, "ipsetup").empty()) << labtest::readLog(4);
 }
 
 // Ctrl+C during a fleet upload stops every transfer at once and still prints the summary.
