@@ -57,6 +57,10 @@ int TRelyn::Handle() {
         // gives up, so a sweep needs room for a few seconds of them; the system caps the size.
         const int sendBuffer = 4 << 20;
         (void)setsockopt(Socket, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
+        // A burst of replies (hundreds of devices, or one answering as hundreds) waits here
+        // while the search reads through it, rather than crowding out the others' replies.
+        const int receiveBuffer = 4 << 20;
+        (void)setsockopt(Socket, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     }
     return Socket;
 }

@@ -163,6 +163,7 @@ TRelynBackgroundSearch::TRelynBackgroundSearch(Search search, NoReplyHint hint, 
 
 TRelynBackgroundSearch::~TRelynBackgroundSearch() {
     if (Worker) {
+        Cancel();
         Worker->wait();
         delete Worker;
     }
@@ -175,24 +176,35 @@ bool TRelynBackgroundSearch::Start(const QString &typesFile, const TRelynSearchS
     auto result = std::make_shared<TRelynDevicesResult>();
     result->Range = range;
     Pending = result;
+    StopRequest = std::make_shared<std::atomic<bool>>(false);
+    TRelynSearchScope stoppable = scope;
+    stoppable.Stop = StopRequest;
     // The thread gets copies of everything it uses, never this object.
-    Worker = QThread::create([result, search = RunSearch, explain = Explain, typesFile, scope] {
-        QElapsedTimer clock;
-        clock.start();
-        try {
-            result->Outcome = search(typesFile, scope);
-        } catch (const ERelynError &error) {
-            result->Error = error.Text;
-        } catch (const std::exception &error) {
-            result->Error = QString::fromUtf8(error.what());
-        }
-        result->ElapsedMs = clock.elapsed();
-        if (result->Error.isEmpty() && result->Outcome.Devices.isEmpty() && explain)
-            result->NoReply = explain(scope, result->Outcome.Asked);
-    });
+    Worker = QThread::create(
+        [result, search = RunSearch, explain = Explain, typesFile, scope = std::move(stoppable)] {
+            QElapsedTimer clock;
+            clock.start();
+            try {
+                result->Outcome = search(typesFile, scope);
+            } catch (const ERelynError &error) {
+                result->Error = error.Text;
+            } catch (const std::exception &error) {
+                result->Error = QString::fromUtf8(error.what());
+            }
+            result->ElapsedMs = clock.elapsed();
+            result->Stopped = scope.Stop->load();
+            if (!result->Stopped && result->Error.isEmpty() && result->Outcome.Devices.isEmpty() &&
+                explain)
+                result->NoReply = explain(scope, result->Outcome.Asked);
+        });
     connect(Worker, &QThread::finished, this, &TRelynBackgroundSearch::WorkerEnded);
     Worker->start();
     return true;
+}
+
+void TRelynBackgroundSearch::Cancel() {
+    if (Worker && StopRequest)
+        StopRequest->store(true);
 }
 
 void TRelynBackgroundSearch::WorkerEnded() {

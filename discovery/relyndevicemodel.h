@@ -63,8 +63,9 @@ struct TRelynDevicesResult {
     TRelynSearchOutcome Outcome;
     QString Range; // the range searched; empty for a broadcast
     qint64 ElapsedMs = 0;
-    QStringList NoReply; // why nothing answered
-    QString Error;       // the search failed
+    QStringList NoReply;  // why nothing answered
+    QString Error;        // the search failed
+    bool Stopped = false; // ended early by Cancel: the devices heard until then
     // The interfaces the summary names: those asked, or those the devices answered on.
     QStringList InterfaceNames() const;
 };
@@ -83,7 +84,8 @@ public:
     // Without a search function: the real network, and the system's firewall for the hint.
     explicit TRelynBackgroundSearch(Search search = {}, NoReplyHint hint = {},
                                     QObject *parent = nullptr);
-    // Waits for a search still running: its thread uses nothing of the caller's.
+    // Stops a search still running and waits for its end (a moment): its thread uses nothing
+    // of the caller's, and a program that quits must not linger for it.
     ~TRelynBackgroundSearch() override;
 
     bool Running() const { return Worker != nullptr; }
@@ -91,6 +93,8 @@ public:
     void SetNoReplyHint(NoReplyHint hint) { Explain = std::move(hint); }
     // False while a search runs.
     bool Start(const QString &typesFile, const TRelynSearchScope &scope, const QString &range);
+    // The running search ends within a moment and reports what it has heard so far.
+    void Cancel();
 
 signals:
     void Finished(const TRelynDevicesResult &result);
@@ -102,4 +106,5 @@ private:
     NoReplyHint Explain;
     QThread *Worker = nullptr;
     std::shared_ptr<TRelynDevicesResult> Pending;
+    std::shared_ptr<std::atomic<bool>> StopRequest;
 };

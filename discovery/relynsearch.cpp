@@ -146,11 +146,17 @@ TRelynDatagram TRelynSearch::Wait(TRelynEndpoint &endpoint, int timeoutMs) {
     const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
     static const QString overLong = ESocketError::FromErrno(EMSGSIZE).Message();
     for (;;) {
+        if (StopAsked())
+            throw TStopped();
         const int left = static_cast<int>(std::max<qint64>(
             0, std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now()).count()));
         TRelynDatagram datagram;
         try {
-            datagram = endpoint.Receive(left);
+            // A search that can be stopped looks at its stop request at least this often.
+            const int step = Scope.Stop ? std::min(left, StopCheckMs) : left;
+            datagram = endpoint.Receive(step);
+            if (!datagram.Arrived && step < left)
+                continue;
         } catch (const ESocketError &error) {
             // One hostile or broken sender must not end everyone's search.
             if (error.Message() != overLong)
@@ -171,32 +177,49 @@ TRelynDatagram TRelynSearch::Wait(TRelynEndpoint &endpoint, int timeoutMs) {
 }
 
 void TRelynSearch::Search() {
-    using Clock = std::chrono::steady_clock;
     SkippedLines.clear();
     Heard.clear();
+    StoppedEarly = false;
     std::unique_ptr<TRelynEndpoint> endpoint = MakeEndpoint();
     const qsizetype first = Records.size();
     QList<int> arrivals;
+    try {
+        Run(*endpoint, first, arrivals);
+    } catch (const TStopped &) {
+        // What was heard so far stays, without the info that was not asked for.
+        StoppedEarly = true;
+        for (qsizetype i = first; i < Records.size(); ++i) {
+            if (Records[i].Firmware.isEmpty())
+                Records[i].Firmware = Records[i].DeviceType = RelynNotAvailable;
+        }
+    }
+}
+
+void TRelynSearch::Run(TRelynEndpoint &endpoint, qsizetype first, QList<int> &arrivals) {
+    using Clock = std::chrono::steady_clock;
     if (Scope.Ranges.isEmpty()) {
-        BroadcastQuery(*endpoint);
+        BroadcastQuery(endpoint);
         // Every datagram of the collection is a device of its own, duplicates included (a
         // device heard on two interfaces is listed for each); the collection ends with the
-        // first quiet wait, whichever interfaces were asked, or at its limit.
+        // first wait without a new device, whichever interfaces were asked, or at its limit.
+        // Skipped datagrams (a flood's repeats) do not hold it.
         const auto limit = Clock::now() + std::chrono::milliseconds(CollectLimitMs);
+        auto quiet = Clock::now() + std::chrono::milliseconds(WaitMs);
         for (;;) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(limit - Clock::now());
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(std::min(limit, quiet) - Clock::now());
             if (left.count() <= 0)
                 break;
-            const TRelynDatagram reply =
-                Wait(*endpoint, static_cast<int>(std::min<qint64>(WaitMs, left.count())));
+            const TRelynDatagram reply = Wait(endpoint, static_cast<int>(left.count()));
             if (!reply.Arrived)
                 break;
-            AddRecord(reply, arrivals);
+            if (AddRecord(reply, arrivals))
+                quiet = Clock::now() + std::chrono::milliseconds(WaitMs);
         }
     } else {
-        Sweep(*endpoint, arrivals);
+        Sweep(endpoint, arrivals);
     }
-    QueryInfos(*endpoint, first, arrivals);
+    QueryInfos(endpoint, first, arrivals);
 }
 
 void TRelynSearch::BroadcastQuery(TRelynEndpoint &endpoint) {
@@ -259,6 +282,8 @@ void TRelynSearch::Sweep(TRelynEndpoint &endpoint, QList<int> &arrivals) {
             }
             // A full send buffer (queries held for unresolved neighbours) is waited out while
             // replies are read, up to a bound so that a stuck link cannot hold the sweep.
+            if (StopAsked())
+                throw TStopped();
             const QString target = RelynAddressText(static_cast<std::uint32_t>(address));
             const auto giveUp = Clock::now() + std::chrono::milliseconds(SendBusyLimitMs);
             int error;
@@ -314,22 +339,31 @@ QString TRelynSearch::NoDeviceSender(const TRelynDatagram &reply) const {
     return {};
 }
 
-void TRelynSearch::AddRecord(const TRelynDatagram &reply, QList<int> &arrivals) {
+namespace {
+QByteArray HeardKey(const TRelynDatagram &reply) {
+    return reply.SenderAddress.toLatin1() + '/' + QByteArray::number(reply.InterfaceIndex) + '/' +
+           reply.Data;
+}
+} // namespace
+
+void TRelynSearch::SkipRepeat(const TRelynDatagram &reply) {
+    const QString why =
+        QCoreApplication::translate("RelynSearch", "Repeated replies from %1 were skipped.")
+            .arg(reply.SenderAddress);
+    if (!SkippedLines.contains(why))
+        SkippedLines << why;
+}
+
+bool TRelynSearch::AddRecord(const TRelynDatagram &reply, QList<int> &arrivals) {
     // Asking such a sender for its info would be a broadcast, which the system refuses.
     if (const QString why = NoDeviceSender(reply); !why.isEmpty()) {
         if (!SkippedLines.contains(why))
             SkippedLines << why;
-        return;
+        return false;
     }
-    const QByteArray key = reply.SenderAddress.toLatin1() + '/' +
-                           QByteArray::number(reply.InterfaceIndex) + '/' + reply.Data;
-    if (++Heard[key] > SameReplyLimit) {
-        const QString why =
-            QCoreApplication::translate("RelynSearch", "Repeated replies from %1 were skipped.")
-                .arg(reply.SenderAddress);
-        if (!SkippedLines.contains(why))
-            SkippedLines << why;
-        return;
+    if (++Heard[HeardKey(reply)] > SameReplyLimit) {
+        SkipRepeat(reply);
+        return false;
     }
     TRelynPar record;
     record.IPAddress = reply.SenderAddress;
@@ -348,6 +382,7 @@ void TRelynSearch::AddRecord(const TRelynDatagram &reply, QList<int> &arrivals) 
     }
     Records.append(record);
     arrivals.append(reply.InterfaceIndex);
+    return true;
 }
 
 void TRelynSearch::QueryInfos(TRelynEndpoint &endpoint, qsizetype first,
@@ -401,15 +436,22 @@ void TRelynSearch::Collect(TRelynEndpoint &endpoint, const QByteArray &query,
             pending.removeAt(i);
         }
     }
+    // Ends with the first wait without an answer, or at its limit.
     const auto limit = Clock::now() + std::chrono::milliseconds(InfoLimitMs);
+    auto quiet = Clock::now() + std::chrono::milliseconds(WaitMs);
     while (!pending.isEmpty()) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(limit - Clock::now());
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(std::min(limit, quiet) - Clock::now());
         if (left.count() <= 0)
             break;
-        const TRelynDatagram reply =
-            Wait(endpoint, static_cast<int>(std::min<qint64>(WaitMs, left.count())));
+        const TRelynDatagram reply = Wait(endpoint, static_cast<int>(left.count()));
         if (!reply.Arrived)
             break;
+        // A sender's discovery reply again is a flood's repeat, not its answer.
+        if (Heard.contains(HeardKey(reply))) {
+            SkipRepeat(reply);
+            continue;
+        }
         // Only the device asked, on the link it was asked on, fills its row; any other sender
         // is passed over.
         const auto match = std::find_if(pending.begin(), pending.end(), [&](qsizetype index) {
@@ -421,5 +463,6 @@ void TRelynSearch::Collect(TRelynEndpoint &endpoint, const QByteArray &query,
             continue;
         take(Records[*match], reply.Data);
         pending.erase(match);
+        quiet = Clock::now() + std::chrono::milliseconds(WaitMs);
     }
 }

@@ -10,6 +10,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -31,6 +32,8 @@ struct TRelynSearchScope {
     // When given, no broadcast: the discovery query goes to each address of the ranges.
     QList<TRelynRange> Ranges;
     int Rate = DefaultRate; // datagrams per second of a range search
+    // When given and set, the search ends within StopCheckMs with what it has heard so far.
+    std::shared_ptr<const std::atomic<bool>> Stop;
 };
 
 // "192.0.2.0/24" (or a bare address) to the addresses a range search sends to: all of them,
@@ -46,8 +49,8 @@ public:
     using EndpointFactory = std::function<std::unique_ptr<TRelynEndpoint>()>;
 
     static constexpr int WaitMs = 200;
-    // However long devices go on replying (a flood repeats its replies), the broadcast's
-    // collection and the info queries each end by these.
+    // However long devices go on replying (a flood repeats its replies, other senders keep
+    // answering), the broadcast's collection and the info queries each end by these.
     static constexpr int CollectLimitMs = 1500;
     static constexpr int InfoLimitMs = 1500;
     // Longest a sweep waits for room to send one query before counting it refused.
@@ -55,6 +58,7 @@ public:
     // A device may be heard twice on one link (it answers each copy of the query it gets); the
     // same reply again from the same sender on the same link is a flood, not another device.
     static constexpr int SameReplyLimit = 2;
+    static constexpr int StopCheckMs = 50;
 
     // The factory gives one endpoint per search; by default a TRelyn on the limited broadcast.
     // Interfaces and routes come from the network; by default the system's, but only with the
@@ -86,12 +90,18 @@ public:
     // What the last search passed over, one line each: datagrams no device sends (empty or
     // over-long) and replies from a network's own or broadcast address.
     const QStringList &Skipped() const { return SkippedLines; }
+    // Whether the last search ended early at the scope's stop request.
+    bool Stopped() const { return StoppedEarly; }
 
 private:
+    struct TStopped {};
+    bool StopAsked() const { return Scope.Stop && Scope.Stop->load(); }
+    void Run(TRelynEndpoint &endpoint, qsizetype first, QList<int> &arrivals);
     void BroadcastQuery(TRelynEndpoint &endpoint);
     void Sweep(TRelynEndpoint &endpoint, QList<int> &arrivals);
-    // One record per datagram; its interface noted.
-    void AddRecord(const TRelynDatagram &reply, QList<int> &arrivals);
+    // One record per datagram; its interface noted. False when the datagram was skipped.
+    bool AddRecord(const TRelynDatagram &reply, QList<int> &arrivals);
+    void SkipRepeat(const TRelynDatagram &reply);
     // Every new record's info query goes out at once; each reply is matched to the record
     // asked by its sender and interface, then the same for the legacy query where needed.
     void QueryInfos(TRelynEndpoint &endpoint, qsizetype first, const QList<int> &arrivals);
@@ -114,6 +124,7 @@ private:
     QList<TRelynPar> Records;
     QStringList SkippedLines;
     QHash<QByteArray, int> Heard; // per search: replies by sender, link and content
+    bool StoppedEarly = false;
 };
 
 // The pure parts of reading the replies, reachable by tests.

@@ -4,6 +4,8 @@
 
 #include <QFile>
 
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <mutex>
 #include <signal.h>
@@ -100,4 +102,34 @@ void SweepOrphanChildren() {
         // Gone (reaped now, or by someone else) unless it still runs.
         return result != 0;
     });
+}
+
+namespace {
+
+// Lock-free slots, so that a signal handler may read them; 0 is a free slot.
+std::array<std::atomic<pid_t>, 64> TrackedGroups{};
+
+} // namespace
+
+void TrackChildGroup(pid_t group) {
+    for (std::atomic<pid_t> &slot : TrackedGroups) {
+        pid_t free = 0;
+        if (slot.compare_exchange_strong(free, group))
+            return;
+    }
+}
+
+void UntrackChildGroup(pid_t group) {
+    for (std::atomic<pid_t> &slot : TrackedGroups) {
+        pid_t tracked = group;
+        if (slot.compare_exchange_strong(tracked, 0))
+            return;
+    }
+}
+
+void KillTrackedChildGroups() {
+    for (const std::atomic<pid_t> &slot : TrackedGroups) {
+        if (const pid_t group = slot.load(); group > 0)
+            ::kill(-group, SIGKILL);
+    }
 }

@@ -33,3 +33,11 @@ pid_t SpawnCommandLine(const QString &commandLine, int stdinFd, int stdoutFd, in
 // have ended and is cheap enough to call at every start and end of a run.
 void RegisterOrphanChild(pid_t pid);
 void SweepOrphanChildren();
+
+// Process groups of children that must not outlive this program when a signal ends it (the
+// ping of an echo test: in a group of its own, a terminal's Ctrl+C or hang-up does not reach
+// it). Track a group while its leader is unreaped, so that the number names no other group.
+void TrackChildGroup(pid_t group);
+void UntrackChildGroup(pid_t group);
+// Sends SIGKILL to every tracked group; async-signal-safe, for a signal handler.
+void KillTrackedChildGroups();

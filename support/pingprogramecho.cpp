@@ -24,8 +24,8 @@ constexpr int PingStepMs = 10;
 
 // The answer among ping's finished lines, if one came: a reply first, else an error that
 // another host reported for the request.
-std::optional<TEchoReply> PingAnswer(const QByteArray &output) {
-    const TPingOutput lines = ReadPingOutput(output);
+std::optional<TEchoReply> PingAnswer(const QByteArray &output, quint32 address) {
+    const TPingOutput lines = ReadPingOutput(output, address);
     if (lines.Reply)
         return lines.Reply;
     for (quint32 reporter : lines.Reporters) {
@@ -37,19 +37,24 @@ std::optional<TEchoReply> PingAnswer(const QByteArray &output) {
 
 } // namespace
 
-TPingOutput ReadPingOutput(const QByteArray &output) {
-    const QRegularExpression replyLine(
-        QStringLiteral("^\\d+ bytes from [^ ]+ icmp_seq=\\d+ ttl=(\\d+)(?: time=([\\d.]+) ms)?"));
+TPingOutput ReadPingOutput(const QByteArray &output, quint32 address) {
+    const QRegularExpression replyLine(QStringLiteral(
+        "^\\d+ bytes from ([\\d.]+):? icmp_seq=\\d+ ttl=(\\d+)(?: time=([\\d.]+) ms)?"));
     const QRegularExpression errorLine(QStringLiteral("^From ([\\d.]+):? icmp_seq="));
     QStringList lines = QString::fromLocal8Bit(output).split(QLatin1Char('\n'));
     lines.removeLast(); // unfinished, or empty after the last line end
     TPingOutput result;
     for (const QString &line : lines) {
         if (const QRegularExpressionMatch match = replyLine.match(line); match.hasMatch()) {
-            if (!result.Reply)
+            // Another host's reply (an echo to a broadcast address, a stray one) is no answer
+            // of the one asked.
+            in_addr from{};
+            if (!result.Reply &&
+                ::inet_pton(AF_INET, match.captured(1).toLatin1().constData(), &from) == 1 &&
+                from.s_addr == address)
                 result.Reply =
-                    TEchoReply{true, static_cast<unsigned char>(match.captured(1).toUInt()),
-                               static_cast<unsigned>(match.captured(2).toDouble())};
+                    TEchoReply{true, static_cast<unsigned char>(match.captured(2).toUInt()),
+                               static_cast<unsigned>(match.captured(3).toDouble())};
         } else if (const QRegularExpressionMatch error = errorLine.match(line); error.hasMatch()) {
             in_addr from{};
             if (::inet_pton(AF_INET, error.captured(1).toLatin1().constData(), &from) == 1)
@@ -130,19 +135,39 @@ TEchoReply TPingProgram::Echo(quint32 address, int timeoutMs) {
                           .arg(QString::fromLocal8Bit(std::strerror(startError))));
     }
 
-    // Whatever ends the wait (the deadline, the caller's sleep throwing), the child goes too.
+    // Whatever ends the wait (the deadline, the caller's sleep throwing, a signal that ends the
+    // program), the child's whole group goes too; so does anything it left behind when it ended
+    // on its own.
     struct TChild {
         pid_t Pid;
         int Output;
         bool Ended = false;
         int Status = 0;
+        TChild(pid_t pid, int output)
+            : Pid(pid)
+            , Output(output) {
+            TrackChildGroup(Pid);
+        }
         ~TChild() {
-            if (!Ended) {
-                ::kill(-Pid, SIGKILL);
-                while (::waitpid(Pid, nullptr, 0) < 0 && errno == EINTR) {
-                }
-            }
+            if (!Ended)
+                Reap();
             ::close(Output);
+        }
+        // The group goes while its unreaped leader still holds the number.
+        void Reap() {
+            ::kill(-Pid, SIGKILL);
+            UntrackChildGroup(Pid);
+            while (::waitpid(Pid, &Status, 0) < 0 && errno == EINTR) {
+            }
+            Ended = true;
+        }
+        bool Finished() {
+            siginfo_t info{};
+            if (::waitid(P_PID, static_cast<id_t>(Pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+                info.si_pid != Pid)
+                return false;
+            Reap();
+            return true;
         }
         void Read(QByteArray &into) const {
             char buffer[4096];
@@ -158,20 +183,18 @@ TEchoReply TPingProgram::Echo(quint32 address, int timeoutMs) {
         child.Read(output);
         if (output.size() != scanned) {
             scanned = output.size();
-            if (const std::optional<TEchoReply> answer = PingAnswer(output))
+            if (const std::optional<TEchoReply> answer = PingAnswer(output, address))
                 return *answer;
         }
-        if (::waitpid(pid, &child.Status, WNOHANG) == pid) {
-            child.Ended = true;
+        if (child.Finished())
             break;
-        }
         const long long remaining = remainingMs();
         if (remaining <= 0)
             return {}; // still waiting for a reply: none came in time
         Pause(static_cast<int>(std::min<long long>(remaining, PingStepMs)));
     }
     child.Read(output);
-    if (const std::optional<TEchoReply> answer = PingAnswer(output))
+    if (const std::optional<TEchoReply> answer = PingAnswer(output, address))
         return *answer;
     const int exitStatus = WIFEXITED(child.Status) ? WEXITSTATUS(child.Status) : -1;
     if (const QString reason = PingUnusableReason(output, exitStatus); !reason.isEmpty())

@@ -39,8 +39,9 @@ struct TPingOutput {
     QList<quint32> Reporters;
 };
 
-// What ping's finished lines say; a last line without its line end is left for later.
-TPingOutput ReadPingOutput(const QByteArray &output);
+// What ping's finished lines say about an echo to address (network byte order): only a reply
+// from that address counts. A last line without its line end is left for later.
+TPingOutput ReadPingOutput(const QByteArray &output, quint32 address);
 
 // Why a ping that ended without an answer could not be used, or empty when it was (it sent
 // its request and none came back). 0 and 1 are its own outcomes; 2 before its first request

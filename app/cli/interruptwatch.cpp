@@ -1,5 +1,7 @@
 #include "app/cli/interruptwatch.h"
 
+#include "support/childprocess.h"
+
 #include <QSocketNotifier>
 #include <cerrno>
 #include <csignal>
@@ -15,6 +17,7 @@ volatile sig_atomic_t writeEnd = -1;
 int pipeEnds[2] = {-1, -1};
 struct sigaction previousInt;
 struct sigaction previousTerm;
+struct sigaction previousHup;
 
 void onSignal(int) {
     const int saved = errno;
@@ -25,7 +28,27 @@ void onSignal(int) {
     errno = saved;
 }
 
+// Runs once (the handler resets itself) and ends the program by the signal as it would have.
+void onEndingSignal(int signal) {
+    KillTrackedChildGroups();
+    ::raise(signal);
+}
+
 } // namespace
+
+void StopChildrenOnSignals() {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction current = {};
+        if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) {
+            continue;
+        }
+        struct sigaction action = {};
+        action.sa_handler = onEndingSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND | SA_NODEFER;
+        ::sigaction(signal, &action, nullptr);
+    }
+}
 
 InterruptWatch::InterruptWatch(std::function<void()> interrupted, QObject *parent)
     : QObject(parent)
@@ -47,6 +70,7 @@ InterruptWatch::InterruptWatch(std::function<void()> interrupted, QObject *paren
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &action, &previousInt);
     ::sigaction(SIGTERM, &action, &previousTerm);
+    ::sigaction(SIGHUP, &action, &previousHup);
 }
 
 InterruptWatch::~InterruptWatch() {
@@ -55,6 +79,7 @@ InterruptWatch::~InterruptWatch() {
     }
     ::sigaction(SIGINT, &previousInt, nullptr);
     ::sigaction(SIGTERM, &previousTerm, nullptr);
+    ::sigaction(SIGHUP, &previousHup, nullptr);
     writeEnd = -1;
     delete Notifier;
     ::close(pipeEnds[0]);

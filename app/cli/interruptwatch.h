@@ -1,5 +1,5 @@
-// Turns Ctrl+C (SIGINT) and SIGTERM into a call in the event loop while it exists, so that a
-// command can stop its children and report instead of dying half way.
+// Turns Ctrl+C (SIGINT), SIGTERM and a hang-up (SIGHUP) into a call in the event loop while it
+// exists, so that a command can stop its children and report instead of dying half way.
 #pragma once
 
 #include <QObject>
@@ -19,5 +19,10 @@ private:
     std::function<void()> Interrupted;
     QSocketNotifier *Notifier = nullptr;
 };
+
+// Outside a watch, the same signals still end the program as usual, but stop the child groups
+// it tracks first (support/childprocess.h), which the terminal's signal does not reach. A
+// signal ignored at start (nohup) stays ignored.
+void StopChildrenOnSignals();
 
 } // namespace cli

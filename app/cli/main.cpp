@@ -1,4 +1,5 @@
 #include "app/cli/cli.h"
+#include "app/cli/interruptwatch.h"
 #include "app/core/language.h"
 #include "support/filelimit.h"
 
@@ -7,6 +8,7 @@
 
 int main(int argc, char *argv[]) {
     RaiseOpenFileLimit();
+    cli::StopChildrenOnSignals();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quillet-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUILLET_VERSION_TEXT));

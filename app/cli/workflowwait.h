@@ -10,8 +10,8 @@
 namespace cli {
 
 // Calls `start`, then runs the event loop until `workflow` emits `finished`; not at all when it
-// did so inside `start`. With `interrupted`, Ctrl+C and SIGTERM call it meanwhile, and it should
-// bring the workflow to its end; without, they end the program as usual.
+// did so inside `start`. With `interrupted`, Ctrl+C, SIGTERM and SIGHUP call it meanwhile, and it
+// should bring the workflow to its end; without, they end the program as usual.
 template <typename Workflow, typename... Args>
 void startAndWait(Workflow &workflow, void (Workflow::*finished)(Args...),
                   const std::function<void()> &start,

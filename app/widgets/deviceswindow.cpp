@@ -158,10 +158,16 @@ TfDevices::TfDevices(TDialogs &dialogs, TRelynBackgroundSearch::Search search,
             LbStatus->setText(tr("No browser could be started for %1").arg(url));
     });
 
-    // Esc and Ctrl+W close the window, as its own close button does.
-    for (const QKeySequence &key :
-         {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)})
-        connect(new QShortcut(key, this), &QShortcut::activated, this, &QWidget::close);
+    // Esc stops a running search first; then it, and Ctrl+W, close the window, as its own close
+    // button does.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, [this] {
+        if (Searcher->Running())
+            Searcher->Cancel();
+        else
+            close();
+    });
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), this), &QShortcut::activated, this,
+            &QWidget::close);
     // Enter (or a double click) on a row uses its address, as in the Find device window.
     connect(TvDevices, &QAbstractItemView::activated, this, [this] {
         const QList<TRelynPar> devices = SelectedDevices();
@@ -171,7 +177,13 @@ TfDevices::TfDevices(TDialogs &dialogs, TRelynBackgroundSearch::Search search,
     auto *refresh = new QShortcut(QKeySequence::Refresh, this);
     connect(refresh, &QShortcut::activated, this, &TfDevices::Search);
     connect(EdtRange, &QLineEdit::returnPressed, this, &TfDevices::Search);
-    connect(BtnSearch, &QPushButton::clicked, this, &TfDevices::Search);
+    // While a search runs, the button stops it.
+    connect(BtnSearch, &QPushButton::clicked, this, [this] {
+        if (Searcher->Running())
+            Searcher->Cancel();
+        else
+            Search();
+    });
     connect(BtnChangeIP, &QPushButton::clicked, this, &TfDevices::ChangeIP);
     connect(BtnHelp, &QPushButton::clicked, this, &TfDevices::HelpNotFound);
     connect(BtnExport, &QPushButton::clicked, this, &TfDevices::Export);
@@ -293,8 +305,10 @@ void TfDevices::SearchFinished(const TRelynDevicesResult &result) {
         if (result.Outcome.RefusedSends > 0)
             status += tr(" (%1 sends refused: no route or no neighbour)")
                           .arg(result.Outcome.RefusedSends);
+        if (result.Stopped)
+            status += tr(" (stopped)");
         LbStatus->setText(status);
-        if (result.Outcome.Devices.isEmpty())
+        if (result.Outcome.Devices.isEmpty() && !result.Stopped)
             LbNoReply->ShowHint(result.NoReply);
     }
     UpdateButtons();
@@ -303,7 +317,7 @@ void TfDevices::SearchFinished(const TRelynDevicesResult &result) {
 
 void TfDevices::UpdateButtons() {
     const bool idle = !Searcher->Running();
-    BtnSearch->setEnabled(idle);
+    BtnSearch->setText(idle ? tr("&Search") : tr("S&top"));
     BtnChangeIP->setEnabled(idle && SelectedDevices().size() == 1);
     BtnHelp->setEnabled(idle);
     BtnExport->setEnabled(Devices->rowCount() > 0);

@@ -173,6 +173,19 @@ struct TFakePing {
     }
 };
 
+// Whether the process is gone (or a zombie) within a second.
+bool Ends(pid_t pid) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 1000) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z "))
+            return true;
+        QThread::msleep(10);
+    }
+    return false;
+}
+
 bool ChildrenLeft() {
     return ::waitpid(-1, nullptr, WNOHANG) != -1 || errno != ECHILD;
 }
@@ -194,6 +207,8 @@ TEST(PingProgram, ReadsItsLinesAsTheSocketsDoAndWaitsItsWholeTime) {
         // reports itself (its address resolution failed) is not.
         {"echo 'From 203.0.113.9 icmp_seq=1 Destination Net Unreachable'; exit 1", true, 0, false},
         {"echo 'From 127.0.0.1 icmp_seq=1 Destination Host Unreachable'; exit 1", false, 0, true},
+        {"echo '64 bytes from 10.9.9.9: icmp_seq=1 ttl=64 time=0.1 ms'; exec sleep 30", false, 0,
+         true},
         {"echo 'ping: connect: Network is unreachable' >&2; exit 2", false, 0, true},
         {"exec sleep 30", false, 0, true},
     };
@@ -216,6 +231,17 @@ TEST(PingProgram, ReadsItsLinesAsTheSocketsDoAndWaitsItsWholeTime) {
         EXPECT_EQ(fake.Called(), QStringLiteral("C -n -c 1 -W 1 192.0.2.7"));
         EXPECT_FALSE(ChildrenLeft()) << c.Body;
     }
+
+    // A ping that ends on its own takes its process group with it.
+    TFakePing leaving;
+    const auto left = TPingProgram::Open(
+        leaving.Write(QStringLiteral("sleep 30 & echo $! > \"$(dirname \"$0\")/left\"; exit 1")));
+    EXPECT_FALSE(left->Echo(address, 400).Answered);
+    QFile leftPid(leaving.Folder.filePath(QStringLiteral("left")));
+    ASSERT_TRUE(leftPid.open(QIODevice::ReadOnly));
+    const pid_t leftBehind = static_cast<pid_t>(leftPid.readAll().trimmed().toInt());
+    ASSERT_GT(leftBehind, 0);
+    EXPECT_TRUE(Ends(leftBehind));
 
     // A ping that cannot open its socket is no echo service.
     TFakePing powerless;
@@ -337,32 +363,47 @@ TEST(IcmpMessage, DatagramMessagesAndQueuedReports) {
 
 TEST(PingProgram, ReadsRepliesReportsAndFailuresFromItsLines) {
     const QByteArray start = "PING 192.0.2.7 (192.0.2.7) 56(84) bytes of data.\n";
+    const quint32 asked = inet_addr("192.0.2.7");
     TPingOutput output =
-        ReadPingOutput(start + "64 bytes from 192.0.2.7: icmp_seq=1 ttl=57 time=12.7 ms\n");
+        ReadPingOutput(start + "64 bytes from 192.0.2.7: icmp_seq=1 ttl=57 time=12.7 ms\n", asked);
     ASSERT_TRUE(output.Reply);
     EXPECT_EQ(output.Reply->Ttl, 57);
     EXPECT_EQ(output.Reply->RoundTripTime, 12u);
     EXPECT_TRUE(output.Reporters.isEmpty());
 
-    output = ReadPingOutput("64 bytes from 192.0.2.7: icmp_seq=1 ttl=255\n");
+    output = ReadPingOutput("64 bytes from 192.0.2.7: icmp_seq=1 ttl=255\n", asked);
     ASSERT_TRUE(output.Reply);
     EXPECT_EQ(output.Reply->Ttl, 255);
     EXPECT_EQ(output.Reply->RoundTripTime, 0u);
 
     // A line still being written is read when it is whole.
-    EXPECT_FALSE(ReadPingOutput(start + "64 bytes from 192.0.2.7: icmp_seq=1 ttl=57 time=1").Reply);
+    EXPECT_FALSE(
+        ReadPingOutput(start + "64 bytes from 192.0.2.7: icmp_seq=1 ttl=57 time=1", asked).Reply);
 
     output = ReadPingOutput(start + "From 203.0.113.9 icmp_seq=1 Destination Net Unreachable\n"
                                     "From 192.0.2.1: icmp_seq=1 Redirect Host\n"
-                                    "64 bytes from 192.0.2.7: icmp_seq=1 ttl=63 time=0.81 ms\n");
+                                    "64 bytes from 192.0.2.7: icmp_seq=1 ttl=63 time=0.81 ms\n",
+                            asked);
     ASSERT_TRUE(output.Reply);
     EXPECT_EQ(output.Reply->Ttl, 63);
     EXPECT_EQ(output.Reporters, (QList<quint32>{inet_addr("203.0.113.9"), inet_addr("192.0.2.1")}));
 
     output = ReadPingOutput(start + "\n--- 192.0.2.7 ping statistics ---\n"
-                                    "1 packets transmitted, 0 received, 100% packet loss\n");
+                                    "1 packets transmitted, 0 received, 100% packet loss\n",
+                            asked);
     EXPECT_FALSE(output.Reply);
     EXPECT_TRUE(output.Reporters.isEmpty());
+
+    // Only the address asked answers: a reply from another (a broadcast's answerer) is none.
+    output = ReadPingOutput(start + "64 bytes from 10.9.9.9: icmp_seq=1 ttl=64 time=0.1 ms\n"
+                                    "64 bytes from 192.0.2.71: icmp_seq=1 ttl=60 time=0.2 ms\n",
+                            asked);
+    EXPECT_FALSE(output.Reply);
+    output = ReadPingOutput(start + "64 bytes from 10.9.9.9: icmp_seq=1 ttl=64 time=0.1 ms\n"
+                                    "64 bytes from 192.0.2.7: icmp_seq=1 ttl=60 time=0.2 ms\n",
+                            asked);
+    ASSERT_TRUE(output.Reply);
+    EXPECT_EQ(output.Reply->Ttl, 60);
 
     const std::pair<QByteArray, int> usable[] = {
         {start, 1}, {start, 2}, {"", 0}, {"", 1}, {"ping: connect: Network is unreachable\n", 2}};

@@ -110,7 +110,10 @@ bool takesValue(std::string_view key) {
                                                 "web-file",
                                                 "http-drop",
                                                 "http-corrupt",
-                                                "http-slow-ms"};
+                                                "http-slow-ms",
+                                                "flood-ms",
+                                                "flood-for-ms",
+                                                "fake-macs"};
     for (auto known : keys) {
         if (key == known) {
             return true;
@@ -248,6 +251,15 @@ std::string applySetting(Config &config, std::string_view key, std::string_view 
     }
     if (key == "http-slow-ms") {
         return intSetting(config.web.slowMs, 0, 60000);
+    }
+    if (key == "flood-ms") {
+        return intSetting(config.floodMs, 0, 60000);
+    }
+    if (key == "flood-for-ms") {
+        return intSetting(config.floodForMs, 1, 600000);
+    }
+    if (key == "fake-macs") {
+        return intSetting(config.fakeMacs, 0, 4095);
     }
     if (key == "bind") {
         in_addr parsed{};
@@ -417,6 +429,10 @@ Faults, per reply kind KIND = discovery, info or legacy:
   --no-info, --no-legacy, --no-discovery, --duplicate-discovery,
   --zero-length-reply (discovery reply of 0 bytes), --oversized-reply (9000 bytes),
   --ignore-ipsetup
+  --flood-ms N              answer every discovery query again every N ms (0: off)
+  --flood-for-ms N          for this long after the query, default 3000
+  --fake-macs N             answer discovery as N other MACs too (02-FA-00-00-Fx-xx, up to
+                            4095), and one info query only
 Web server (TCP port 80, each entry's stored reply byte for byte, from the WEB1 taken at the
 last restart):
   --web-file FILE           web file held from the start, as if uploaded before

@@ -59,6 +59,12 @@ struct Config {
     ReplyShape discovery;
     ReplyShape info;
     ReplyShape legacy;
+    // A flood: every discovery query is answered again every floodMs (0: never) for floodForMs.
+    int floodMs = 0;
+    int floodForMs = 3000;
+    // Discovery is also answered as this many other MACs (02-FA-00-00-Fx-xx), for which the
+    // device answers no info query: after a discovery query it answers one info query only.
+    int fakeMacs = 0;
     WebSettings web;
 };
 

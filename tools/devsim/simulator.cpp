@@ -33,7 +33,8 @@ Simulator::Simulator(Config config, DevsimLog &log, LinkControl &link)
     : config_(std::move(config))
     , log_(log)
     , link_(link)
-    , web_(config_.web, log_) {
+    , web_(config_.web, log_)
+    , discoveryReplies_(discoveryReplies()) {
 }
 
 Simulator::~Simulator() {
@@ -209,15 +210,78 @@ void Simulator::handle(const Bytes &datagram, const sockaddr_in &from) {
         log_.line(std::string("silent ") + queryName(query));
         return;
     }
-    const Bytes reply = replyFor(query, config_);
+    if (config_.fakeMacs > 0 && query == Query::Info) {
+        // The other info queries of a search were meant for the fake MACs.
+        if (infoCredit_ <= 0) {
+            log_.line("silent info reason=fake-macs");
+            return;
+        }
+        --infoCredit_;
+    }
+    const std::vector<Bytes> replies = query == Query::Discovery
+                                           ? discoveryReplies_
+                                           : std::vector<Bytes>{replyFor(query, config_)};
+    if (query == Query::Discovery) {
+        infoCredit_ = 1;
+        startFlood(from);
+    }
     for (int i = 0; i < shape->copies; ++i) {
-        if (shape->delayMs > 0) {
-            timers_.push_back({Clock::now() + std::chrono::milliseconds(shape->delayMs),
-                               TimerKind::Reply, reply, from, queryName(query)});
-        } else {
-            sendReply(reply, from, queryName(query));
+        for (const Bytes &reply : replies) {
+            if (shape->delayMs > 0) {
+                timers_.push_back({Clock::now() + std::chrono::milliseconds(shape->delayMs),
+                                   TimerKind::Reply, reply, from, queryName(query)});
+            } else {
+                sendReply(reply, from, queryName(query));
+            }
         }
     }
+}
+
+std::vector<Bytes> Simulator::discoveryReplies() const {
+    std::vector<Bytes> replies{replyFor(Query::Discovery, config_)};
+    Config fake = config_;
+    for (int i = 1; i <= config_.fakeMacs; ++i) {
+        // Their last two bytes, all an IP-SETUP names a device by, are no lab device's.
+        fake.mac = {0x02,
+                    0xFA,
+                    0x00,
+                    0x00,
+                    static_cast<std::uint8_t>(0xF0 | i >> 8),
+                    static_cast<std::uint8_t>(i)};
+        replies.push_back(replyFor(Query::Discovery, fake));
+    }
+    return replies;
+}
+
+void Simulator::startFlood(const sockaddr_in &to) {
+    if (config_.floodMs <= 0) {
+        return;
+    }
+    // A searcher already flooded only has its flood made longer.
+    const auto [entry, added] = floodUntil_.insert_or_assign(
+        endpointText(to), Clock::now() + std::chrono::milliseconds(config_.floodForMs));
+    (void)entry;
+    if (added) {
+        timers_.push_back(
+            {Clock::now() + std::chrono::milliseconds(config_.floodMs), TimerKind::Flood, {}, to});
+    }
+}
+
+void Simulator::flood(const sockaddr_in &to) {
+    const auto entry = floodUntil_.find(endpointText(to));
+    if (entry == floodUntil_.end()) {
+        return;
+    }
+    if (Clock::now() >= entry->second) {
+        floodUntil_.erase(entry);
+        log_.line("flood end to=" + endpointText(to));
+        return;
+    }
+    for (const Bytes &reply : discoveryReplies_) {
+        sendReply(reply, to, "discovery");
+    }
+    timers_.push_back(
+        {Clock::now() + std::chrono::milliseconds(config_.floodMs), TimerKind::Flood, {}, to});
 }
 
 void Simulator::sendReply(const Bytes &data, const sockaddr_in &to, const char *kind) {
@@ -317,6 +381,9 @@ void Simulator::fire(Timer timer) {
         }
         log_.line("link up");
         restarting_ = false;
+        break;
+    case TimerKind::Flood:
+        flood(timer.to);
         break;
     }
 }

@@ -38,7 +38,7 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
-    enum class TimerKind { Reply, LinkDown, LinkUp };
+    enum class TimerKind { Reply, LinkDown, LinkUp, Flood };
     struct Timer {
         Clock::time_point due;
         TimerKind kind;
@@ -50,6 +50,10 @@ private:
     void readDatagram();
     void handle(const Bytes &datagram, const sockaddr_in &from);
     void sendReply(const Bytes &data, const sockaddr_in &to, const char *kind);
+    // The own discovery reply and those of the fake MACs.
+    std::vector<Bytes> discoveryReplies() const;
+    void startFlood(const sockaddr_in &to);
+    void flood(const sockaddr_in &to);
     void readUploads();
     void fire(Timer timer);
     int pollTimeoutMs() const;
@@ -63,7 +67,10 @@ private:
     std::vector<Timer> timers_;
     std::map<std::string, Clock::time_point> lastActivity_; // of WEB1 and X5
     WebServer web_;
-    std::optional<std::string> uploadedWeb_; // taken into service by the next restart
+    std::optional<std::string> uploadedWeb_;              // taken into service by the next restart
+    std::map<std::string, Clock::time_point> floodUntil_; // by the searcher's endpoint
+    int infoCredit_ = 1; // info queries still answered since the last discovery (fake MACs)
+    std::vector<Bytes> discoveryReplies_; // built once: a flood sends them again and again
 };
 
 std::string endpointText(const sockaddr_in &address);

@@ -113,9 +113,9 @@ public:
     void send(const Bytes &data) {
         ::sendto(fd_, data.data(), data.size(), 0, reinterpret_cast<sockaddr *>(&to_), sizeof to_);
     }
-    // Datagram sizes until none arrives for quietMs.
-    std::vector<std::size_t> collect(int quietMs) {
-        std::vector<std::size_t> sizes;
+    // Datagrams until none arrives for quietMs.
+    std::vector<Bytes> datagrams(int quietMs) {
+        std::vector<Bytes> all;
         pollfd fd{fd_, POLLIN, 0};
         while (::poll(&fd, 1, quietMs) > 0) {
             Bytes buffer(70000);
@@ -123,7 +123,16 @@ public:
             if (n < 0) {
                 break;
             }
-            sizes.push_back(static_cast<std::size_t>(n));
+            buffer.resize(static_cast<std::size_t>(n));
+            all.push_back(std::move(buffer));
+        }
+        return all;
+    }
+    // Their sizes.
+    std::vector<std::size_t> collect(int quietMs) {
+        std::vector<std::size_t> sizes;
+        for (const Bytes &datagram : datagrams(quietMs)) {
+            sizes.push_back(datagram.size());
         }
         return sizes;
     }
@@ -213,6 +222,47 @@ TEST(Simulator, CopiesAndDelaysShapeTheAnswers) {
     EXPECT_TRUE(client.collect(150).empty());
     EXPECT_TRUE(device.waitForLog("silent legacy"));
     EXPECT_TRUE(device.waitForLog("recv unknown from=127.0.0.1:"));
+}
+
+// A flood repeats the answers for its time and then ends; the loop keeps serving meanwhile. Fake
+// MACs answer discovery but no info query.
+TEST(Simulator, FloodsAndFakeMacs) {
+    QTemporaryDir dir;
+    Config config;
+    config.floodMs = 50;
+    config.floodForMs = 500;
+    config.fakeMacs = 3;
+    Device device(config, dir);
+    ASSERT_EQ(device.error(), "");
+    LoopbackClient client(device.port());
+
+    const auto sent = Clock::now();
+    client.send({0, 0, 0, 0xF6});
+    const std::vector<Bytes> first = client.datagrams(30);
+    ASSERT_EQ(first.size(), 4u);
+    std::vector<Bytes> macs;
+    for (const Bytes &reply : first) {
+        ASSERT_EQ(reply.size(), 30u);
+        macs.emplace_back(reply.begin() + 24, reply.end());
+    }
+    EXPECT_EQ(macs[0], (Bytes{0x02, 0x00, 0x00, 0x00, 0x00, 0x01}));
+    EXPECT_EQ(macs[3], (Bytes{0x02, 0xFA, 0x00, 0x00, 0xF0, 0x03}));
+    std::sort(macs.begin(), macs.end());
+    EXPECT_EQ(std::unique(macs.begin(), macs.end()), macs.end());
+
+    for (int i = 0; i < 4; ++i) {
+        client.send({0, 0, 0, 0xE4});
+    }
+    const std::vector<std::size_t> flood = client.collect(300);
+    const auto quiet = Clock::now();
+    EXPECT_EQ(std::count(flood.begin(), flood.end(), 130u), 1);
+    // About nine rounds of four in the 500 ms.
+    EXPECT_GE(std::count(flood.begin(), flood.end(), 30u), 20);
+    EXPECT_LE(flood.size(), 50u);
+    EXPECT_GE(quiet - sent, 500ms);
+    EXPECT_LT(quiet - sent, 1500ms);
+    EXPECT_TRUE(device.waitForLog("silent info reason=fake-macs"));
+    EXPECT_TRUE(device.waitForLog("flood end to=127.0.0.1:"));
 }
 
 TEST(Simulator, IpSetupReachesTheLinkOnlyWhenAddressedAndUsable) {

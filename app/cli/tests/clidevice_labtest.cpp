@@ -16,11 +16,15 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
+#include <algorithm>
 #include <csignal>
 #include <iostream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -135,6 +139,83 @@ TEST_F(CliDeviceLab, SearchListsEveryDeviceInAscendingAddressOrder) {
         << hostile.err;
     EXPECT_TRUE(labtest::restartDevice(2));
     EXPECT_TRUE(labtest::restartDevice(3));
+}
+
+// Hostile responders around proper devices: one floods its discovery answer, one answers as
+// 300 other MACs too and gives no info for them, one sends an empty and one an over-long
+// datagram, one answers its info query twice. The search keeps its limits and lists every
+// proper device with its own text; an IP change and its check end in a few seconds.
+TEST_F(CliDeviceLab, HostileRespondersHoldNeitherTheSearchNorAnIpChange) {
+    ASSERT_TRUE(labtest::restartDevice(2, {"--zero-length-reply"}));
+    ASSERT_TRUE(labtest::restartDevice(3, {"--info-copies", "2"}));
+    ASSERT_TRUE(labtest::restartDevice(4, {"--flood-ms", "2", "--flood-for-ms", "60000"}));
+    ASSERT_TRUE(labtest::restartDevice(5, {"--fake-macs", "300"}));
+    ASSERT_TRUE(labtest::restartDevice(6, {"--oversized-reply"}));
+    const auto restore = qScopeGuard([] {
+        for (int n = 2; n <= 7; ++n) {
+            EXPECT_TRUE(labtest::restartDevice(n)) << n;
+        }
+    });
+
+    QElapsedTimer clock;
+    clock.start();
+    const CliRun search = runCli({QStringLiteral("search")});
+    const qint64 searchMs = clock.elapsed();
+    std::cout << "search among hostile responders: " << searchMs << " ms\n";
+    EXPECT_EQ(search.status, 0) << search.err;
+    // A flood's repeats and the fake MACs' silence hold neither the collection nor the info
+    // queries past a quiet wait (before, each ran to its limit of 1.5 s).
+    EXPECT_LT(searchMs, 2000);
+    for (int n = 1; n <= 20; ++n) {
+        if (n == 2 || n == 6) {
+            continue;
+        }
+        const std::string row = labtest::deviceAddress(n) + "  " + labtest::deviceMac(n);
+        const std::size_t at = search.out.find(row);
+        ASSERT_NE(at, std::string::npos) << n << search.out.substr(0, 4000);
+        const std::string line = search.out.substr(at, search.out.find('\n', at) - at);
+        EXPECT_TRUE(contains(line, "1-4-5.00") &&
+                    line.ends_with("Simulated device " + std::to_string(n)))
+            << line;
+        // Heard twice at most (as on two copies of the query), whatever the flood repeats.
+        const std::size_t again = search.out.find(row, at + 1);
+        EXPECT_EQ(again == std::string::npos ? again : search.out.find(row, again + 1),
+                  std::string::npos)
+            << n;
+    }
+    for (const int n : {2, 6}) {
+        EXPECT_FALSE(contains(search.out, labtest::deviceAddress(n) + " ")) << n;
+    }
+    // The fake MACs are listed as they answered, none with the text of the device they came from.
+    const std::vector<std::string> rows = lines(search.out);
+    const auto fakes = std::count_if(rows.begin(), rows.end(), [](const std::string &row) {
+        return contains(row, "02-FA-00-00-");
+    });
+    EXPECT_GT(fakes, 100) << search.out.substr(0, 4000);
+    EXPECT_EQ(
+        std::count_if(rows.begin(), rows.end(),
+                      [](const std::string &row) { return contains(row, "Simulated device 5"); }),
+        1);
+    EXPECT_TRUE(contains(search.err, "quillet-cli: An empty datagram from " +
+                                         labtest::deviceAddress(2) + " was skipped.\n"))
+        << search.err;
+    EXPECT_TRUE(
+        contains(search.err, "quillet-cli: A datagram of more than 8192 bytes was skipped."))
+        << search.err;
+    EXPECT_TRUE(contains(search.err, "quillet-cli: Repeated replies from " +
+                                         labtest::deviceAddress(4) + " were skipped."))
+        << search.err;
+
+    clock.restart();
+    const CliRun change =
+        runCli({QStringLiteral("change-ip"), QString::fromStdString(labtest::deviceMac(7)),
+                QStringLiteral("192.0.2.203"), QStringLiteral("--wait"), QStringLiteral("2")});
+    const qint64 changeMs = clock.elapsed();
+    std::cout << "change-ip --wait 2 during a flood: " << changeMs << " ms\n";
+    EXPECT_EQ(change.status, 0) << change.err;
+    EXPECT_EQ(change.out, "Device " + labtest::deviceMac(7) + " answers at 192.0.2.203.\n");
+    // The search before, the echo test (about 1.5 s) and the searches after.
+    EXPECT_LT(changeMs, 6000);
 }
 
 TEST_F(CliDeviceLab, WebUploadToOneDevice) {
@@ -624,6 +705,76 @@ TEST_F(CliDeviceLab, OneUploadPerDeviceAcrossPrograms) {
     EXPECT_EQ(received(6, "WEB1"), Bytes);
     EXPECT_FALSE(QFile::exists(lock));
     EXPECT_TRUE(labtest::restartDevice(6));
+}
+
+// Ctrl+C or a hang-up during change-ip's echo test, where a normal user may open no ICMP socket
+// and the system's ping stands in, ends the program and that ping with it (it runs in a process
+// group of its own, which the terminal's signal does not reach).
+TEST_F(CliDeviceLab, SignalDuringTheChangeCheckLeavesNoPingBehind) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "switching to a normal user needs root";
+    }
+    const auto readRange = [] {
+        QFile file(QStringLiteral("/proc/sys/net/ipv4/ping_group_range"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const auto writeRange = [](const QByteArray &range) {
+        QFile file(QStringLiteral("/proc/sys/net/ipv4/ping_group_range"));
+        return file.open(QIODevice::WriteOnly) && file.write(range) == range.size();
+    };
+    const QByteArray range = readRange();
+    ASSERT_TRUE(writeRange("1 0\n"));
+    const auto restore = qScopeGuard([&] { EXPECT_TRUE(writeRange(range)); });
+
+    QTemporaryDir fake;
+    ASSERT_EQ(::chmod(fake.path().toLocal8Bit().constData(), 0777), 0);
+    QFile script(fake.filePath(QStringLiteral("ping")));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\necho $$ > \"$(dirname \"$0\")/pid\"\nexec sleep 30\n");
+    script.close();
+    ASSERT_EQ(::chmod(script.fileName().toLocal8Bit().constData(), 0755), 0);
+
+    labtest::clearLog(4);
+    for (const int signal : {SIGINT, SIGHUP}) {
+        QFile::remove(fake.filePath(QStringLiteral("pid")));
+        QProcess change;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("PATH"), fake.path() + QStringLiteral(":/usr/bin:/bin"));
+        environment.insert(QStringLiteral("HOME"), fake.path());
+        environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+        change.setProcessEnvironment(environment);
+        change.start(QStringLiteral("setpriv"),
+                     {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                      QStringLiteral("--clear-groups"), cliProgram(), QStringLiteral("change-ip"),
+                      QString::fromStdString(labtest::deviceMac(4)), QStringLiteral("192.0.2.204"),
+                      QStringLiteral("--wait"), QStringLiteral("2")});
+        ASSERT_TRUE(change.waitForStarted());
+        QFile pidFile(fake.filePath(QStringLiteral("pid")));
+        QElapsedTimer clock;
+        clock.start();
+        while (pidFile.size() == 0 && clock.elapsed() < 10000) {
+            QThread::msleep(20);
+        }
+        ASSERT_TRUE(pidFile.open(QIODevice::ReadOnly))
+            << change.readAllStandardError().toStdString();
+        const pid_t ping = static_cast<pid_t>(pidFile.readAll().trimmed().toInt());
+        ASSERT_GT(ping, 0);
+        ::kill(static_cast<pid_t>(change.processId()), signal);
+        ASSERT_TRUE(change.waitForFinished(3000)) << signal;
+        EXPECT_EQ(change.exitStatus(), QProcess::CrashExit) << signal;
+        clock.restart();
+        bool gone = false;
+        while (!gone && clock.elapsed() < 1000) {
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(ping));
+            gone = !stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z ");
+            QThread::msleep(10);
+        }
+        EXPECT_TRUE(gone) << "the ping of the check outlived quillet-cli, signal " << signal;
+        if (!gone) {
+            ::kill(ping, SIGKILL);
+        }
+    }
+    EXPECT_TRUE(labtest::logLines(4, "ipsetup").empty()) << labtest::readLog(4);
 }
 
 // Ctrl+C during a fleet upload stops every transfer at once and still prints the summary.

@@ -23,6 +23,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QJsonArray>
@@ -905,6 +906,70 @@ private slots:
         });
         QTest::mouseClick(w->BtnFindDevice(), Qt::LeftButton);
         QCOMPARE(w->IPEdtAddress()->Text(), u"192.0.2.12"_s);
+    }
+
+    // A search of the Devices window through the real engine, over a network where nothing
+    // answers: a range sweep that would take 20 s. Stop (the Search button meanwhile) and Esc
+    // end it with the devices heard so far; Esc then closes the window. Quitting during one
+    // leaves no search behind the closed window.
+    void devicesSearchStopsAndQuitEndsIt() {
+        struct TSilent : TRelynEndpoint {
+            void SetRemoteHost(const QString &) override {}
+            void SetRemotePort(std::uint16_t) override {}
+            void Broadcast(const QByteArray &, std::uint16_t) override {}
+            void Send(const QByteArray &) override {}
+            TRelynDatagram Receive(int timeoutMs) override {
+                QThread::msleep(static_cast<unsigned long>(timeoutMs));
+                return {};
+            }
+        };
+        auto w = Start();
+        w->SetDevicesSearch([](const QString &, const TRelynSearchScope &asked) {
+            TRelynSearchScope scope = asked;
+            TRelynRange range;
+            QString error;
+            RelynParseRange(u"10.1.0.0/16"_s, range, error);
+            scope.Ranges = {range};
+            scope.Rate = 65534 / 20;
+            TRelynSearch engine([] { return std::make_unique<TSilent>(); });
+            engine.SetScope(scope);
+            engine.Search();
+            return TRelynSearchOutcome{engine.Results(), {}, 0, {}};
+        });
+        w->show();
+        Child<QAction>(w.get(), "MMDevices")->trigger();
+        TfDevices *devices = w->DevicesWindow();
+        QVERIFY(devices && QTest::qWaitForWindowActive(devices));
+        QVERIFY(devices->Searching());
+        auto *button = Child<QPushButton>(devices, "BtnSearch");
+        QCOMPARE(button->text(), u"S&top"_s);
+        QVERIFY(button->isEnabled());
+        QElapsedTimer clock;
+        clock.start();
+        QTest::mouseClick(button, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!devices->Searching(), 1000);
+        QVERIFY(clock.elapsed() < 1000);
+        QCOMPARE(button->text(), u"&Search"_s);
+        QVERIFY2(devices->LbStatus->text().endsWith(u" (stopped)"_s),
+                 qPrintable(devices->LbStatus->text()));
+
+        QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY(devices->Searching());
+        QTest::keyClick(devices->TvDevices, Qt::Key_Escape);
+        QTRY_VERIFY_WITH_TIMEOUT(!devices->Searching(), 1000);
+        QVERIFY(devices->isVisible());
+        QTest::keyClick(devices->TvDevices, Qt::Key_Escape);
+        QVERIFY(!devices->isVisible());
+
+        Child<QAction>(w.get(), "MMDevices")->trigger();
+        QVERIFY(QTest::qWaitForWindowActive(devices));
+        QTest::keyClick(devices->TvDevices, Qt::Key_F5);
+        QVERIFY(devices->Searching());
+        w->findChild<QAction *>(u"MMExit"_s)->trigger();
+        QVERIFY(!w->isVisible());
+        clock.restart();
+        w.reset();
+        QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
     }
 
     // Ctrl+D with the focus in a field opens the Devices window, which searches at once; F5
