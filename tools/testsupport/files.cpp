@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <string>
@@ -28,6 +29,15 @@ QByteArray RandomWebFile(int bytes) {
     }
     const std::string web = *webfile::build(entries);
     return QByteArray(web.data(), static_cast<qsizetype>(web.size()));
+}
+
+QString WriteWebFile(const QTemporaryDir &dir, const char *name,
+                     const std::vector<webfile::Entry> &entries) {
+    const QString path = dir.filePath(QString::fromLatin1(name));
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(QByteArray::fromStdString(webfile::build(entries).value()));
+    return path;
 }
 
 } // namespace testsupport

@@ -54,16 +54,6 @@ bool contains(const std::string &text, const std::string &part) {
     return text.find(part) != std::string::npos;
 }
 
-QString writeWebFile(const QTemporaryDir &dir, const char *name,
-                     const std::vector<webfile::Entry> &entries) {
-    const QString path = dir.filePath(QString::fromLatin1(name));
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly)) {
-        file.write(QByteArray::fromStdString(webfile::build(entries).value()));
-    }
-    return path;
-}
-
 class CliDeviceLab : public testing::Test {
 protected:
     void SetUp() override {
@@ -284,14 +274,14 @@ TEST_F(CliDeviceLab, FleetUploadRunsSideBySide) {
 // within the request limit and hold up no other. A device that differs fails the run.
 TEST_F(CliDeviceLab, WebUploadIsCheckedOverHttpOnEveryDevice) {
     const std::string logo = webfile::replyHead("image/gif") + std::string("GIF89a\0\x01", 8);
-    const QString site =
-        writeWebFile(Dir, "Station7_WEB1_02.pmf",
-                     {{"index.htm", webfile::replyHead("text/html") + "<html>version 2</html>"},
-                      {"logo.gif", logo}});
-    const QString old =
-        writeWebFile(Dir, "Station7_WEB1_01.pmf",
-                     {{"index.htm", webfile::replyHead("text/html") + "<html>version 1</html>"},
-                      {"logo.gif", logo}});
+    const QString site = testsupport::WriteWebFile(
+        Dir, "Station7_WEB1_02.pmf",
+        {{"index.htm", webfile::replyHead("text/html") + "<html>version 2</html>"},
+         {"logo.gif", logo}});
+    const QString old = testsupport::WriteWebFile(
+        Dir, "Station7_WEB1_01.pmf",
+        {{"index.htm", webfile::replyHead("text/html") + "<html>version 1</html>"},
+         {"logo.gif", logo}});
     const std::vector<std::vector<std::string>> options = {
         {},
         {"--web-file", old.toStdString(), "--http-previous"},
@@ -805,9 +795,9 @@ TEST_F(CliDeviceLab, InterruptStopsEveryUploadAndSummarises) {
 // Ctrl+C while one device's slow web server is being checked and another device's restart is
 // awaited: both stop at once, and the run fails as an interrupted one.
 TEST_F(CliDeviceLab, InterruptStopsACheckUnderWay) {
-    const QString site =
-        writeWebFile(Dir, "Station7_WEB1_03.pmf",
-                     {{"index.htm", webfile::replyHead("text/html") + "<html>version 3</html>"}});
+    const QString site = testsupport::WriteWebFile(
+        Dir, "Station7_WEB1_03.pmf",
+        {{"index.htm", webfile::replyHead("text/html") + "<html>version 3</html>"}});
     ASSERT_TRUE(labtest::restartDevice(1, {"--http-slow-ms", "200"}));
     ASSERT_TRUE(labtest::restartDevice(2, {"--restart-ms", "30000"}));
     QProcess upload;

@@ -48,14 +48,6 @@ QString Cell(const TfUpload &window, int row, int column) {
     return window.Model().index(row, column).data().toString();
 }
 
-QString WriteWebFile(const QTemporaryDir &dir, const char *name,
-                     const std::vector<webfile::Entry> &entries) {
-    const QString path = dir.filePath(QString::fromLatin1(name));
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(QByteArray::fromStdString(webfile::build(entries).value()));
-    return path;
-}
 } // namespace
 
 class TUploadWindowLabTest : public QObject {
@@ -216,14 +208,14 @@ private slots:
         QTemporaryDir temp;
         QVERIFY(temp.isValid());
         const std::string logo = webfile::replyHead("image/gif") + std::string("GIF89a\0\x01", 8);
-        const QString file =
-            WriteWebFile(temp, "Station7_WEB1_02.pmf",
-                         {{"index.htm", webfile::replyHead("text/html") + "<html>version 2</html>"},
-                          {"logo.gif", logo}});
-        const QString old =
-            WriteWebFile(temp, "Station7_WEB1_01.pmf",
-                         {{"index.htm", webfile::replyHead("text/html") + "<html>version 1</html>"},
-                          {"logo.gif", logo}});
+        const QString file = testsupport::WriteWebFile(
+            temp, "Station7_WEB1_02.pmf",
+            {{"index.htm", webfile::replyHead("text/html") + "<html>version 2</html>"},
+             {"logo.gif", logo}});
+        const QString old = testsupport::WriteWebFile(
+            temp, "Station7_WEB1_01.pmf",
+            {{"index.htm", webfile::replyHead("text/html") + "<html>version 1</html>"},
+             {"logo.gif", logo}});
         const std::vector<std::string> fast{"--restart-ms", "300", "--restart-after-ms", "100"};
         const auto with = [&fast](std::vector<std::string> options) {
             options.insert(options.begin(), fast.begin(), fast.end());

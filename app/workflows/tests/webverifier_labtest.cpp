@@ -3,6 +3,7 @@
 #include "app/workflows/webverifier.h"
 
 #include "app/workflows/tests/recordingreport.h"
+#include "tools/testsupport/files.h"
 #include "tools/testsupport/lab.h"
 #include "tools/testsupport/printers.h"
 
@@ -18,15 +19,6 @@ std::string Stored(const char *mime, const std::string &body) {
     return webfile::replyHead(mime) + body;
 }
 
-QString WriteWebFile(const QTemporaryDir &dir, const char *name,
-                     const std::vector<webfile::Entry> &entries) {
-    const QString path = dir.filePath(QString::fromLatin1(name));
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(QByteArray::fromStdString(webfile::build(entries).value()));
-    return path;
-}
-
 TEST(WebVerifierLab, EachDeviceShowsWhatItServesAfterTheUpload) {
     if (!labtest::inLab())
         GTEST_SKIP() << labtest::notInLab;
@@ -38,11 +30,11 @@ TEST(WebVerifierLab, EachDeviceShowsWhatItServesAfterTheUpload) {
         {"logo.gif", logo},
         {"style.css", Stored("text/css", std::string(20000, 's'))},
         {"notes.zzz", "packed without a reply head"}};
-    const QString file = WriteWebFile(dir, "Station_WEB1_02.pmf", site);
-    const QString old =
-        WriteWebFile(dir, "Station_WEB1_01.pmf",
-                     {{"index.htm", Stored("text/html", "<html>station 7, version 1</html>")},
-                      {"logo.gif", logo}});
+    const QString file = testsupport::WriteWebFile(dir, "Station_WEB1_02.pmf", site);
+    const QString old = testsupport::WriteWebFile(
+        dir, "Station_WEB1_01.pmf",
+        {{"index.htm", Stored("text/html", "<html>station 7, version 1</html>")},
+         {"logo.gif", logo}});
     QFile read(file);
     ASSERT_TRUE(read.open(QIODevice::ReadOnly));
     const QByteArray bytes = read.readAll();
