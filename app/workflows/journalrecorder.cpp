@@ -128,6 +128,10 @@ TJournalRecorder::Recording(const std::shared_ptr<TJournalRecorder> &recorder, Q
     return [recorder, context = QPointer(context), search](const QString &typesFile,
                                                            const TRelynSearchScope &scope) {
         TRelynSearchOutcome outcome = search(typesFile, scope);
+        // A stopped search heard part of the network, some devices without their info: kept as
+        // the previous search, it would mark the others gone and these changed next time.
+        if (scope.Stop && scope.Stop->load())
+            return outcome;
         // Queued before the worker ends, so before the window's own report of the search.
         if (QObject *owner = context.data())
             QMetaObject::invokeMethod(

@@ -4,12 +4,14 @@
 // stopped and started again while the flood goes on.
 #include "app/widgets/deviceswindow.h"
 #include "app/widgets/tests/quietdialogs.h"
+#include "app/workflows/journalrecorder.h"
 #include "tools/testsupport/lab.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TDevicesWindowLabTest : public QObject {
@@ -28,10 +30,15 @@ private slots:
                 labtest::restartDevice(n);
         });
 
+        QTemporaryDir temp;
+        const auto journal =
+            std::make_shared<TJournalRecorder>(temp.filePath(QStringLiteral("journal.sqlite")));
+        QObject context;
         TQuietDialogs dialogs;
         QElapsedTimer clock;
         clock.start();
-        TfDevices devices(dialogs);
+        TfDevices devices(dialogs, TJournalRecorder::Recording(journal, &context,
+                                                               TRelynBackgroundSearch::Search()));
         devices.show();
         QVERIFY(QTest::qWaitForWindowExposed(&devices));
         QTRY_VERIFY_WITH_TIMEOUT(!devices.Searching(), 10000);
@@ -77,6 +84,16 @@ private slots:
         QCOMPARE(devices.BtnSearch->text(), QStringLiteral("&Search"));
         QVERIFY2(devices.LbStatus->text().endsWith(QStringLiteral(" (stopped)")),
                  qPrintable(devices.LbStatus->text()));
+
+        // The stopped search is not the journal's previous search: after a whole one again, the
+        // real devices carry no marks (a half-heard one would read "firmware changed" or "gone").
+        QTest::mouseClick(devices.BtnSearch, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!devices.Searching(), 10000);
+        QVERIFY(journal->Journal());
+        QVERIFY(!journal->Journal()->History().isEmpty());
+        for (const TJournalMarked &marked : journal->Journal()->Marks())
+            QVERIFY2(!marked.Device.Mac.startsWith(QStringLiteral("02-00-00-00-00-")),
+                     qPrintable(marked.Device.Mac));
     }
 };
 
