@@ -227,6 +227,11 @@ void TfRelynIPChangeGUI::BBChangeClick() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const TRelynIPChangeOutcome outcome = change.ChangeIP(macAddress, ipAddress);
     QApplication::restoreOverrideCursor();
+    // Texts the procedure refused never left this computer.
+    const bool sent = outcome.Success || (outcome.Message != FTexts.Messages.MsgMACSyntax &&
+                                          outcome.Message != FTexts.Messages.MsgIPSyntax);
+    QString newAddress = ipAddress;
+    NormalizeIPText(newAddress);
     const int result = outcome.Success ? QDialog::Accepted : QDialog::Rejected;
     setResult(result);
     QString message = outcome.Message;
@@ -239,13 +244,18 @@ void TfRelynIPChangeGUI::BBChangeClick() {
     // moved. The neighbour table mode moves nothing.
     if (outcome.Success && !change.ArpOnly() && FEnvironment.Search) {
         FChangedMessage = message;
-        FNewAddress = ipAddress;
-        NormalizeIPText(FNewAddress);
+        FChangedMac = macAddress;
+        FNewAddress = newAddress;
         FAnswerWait->Start(macAddress, FNewAddress, FEnvironment.AnswerWaitMs);
         // Hiding ended exec()'s loop; exec() runs it again around the shown dialog.
         show();
         return;
     }
+    if (sent)
+        Tell(macAddress, newAddress,
+             outcome.Success
+                 ? QStringLiteral("done")
+                 : QString(outcome.Message).replace(QStringLiteral("\r\n"), QStringLiteral(" ")));
     FMessageBox(parentWidget(), outcome.Kind, message);
     if (!outcome.Success) {
         FRetryFocus = outcome.Message == FTexts.Messages.MsgMACSyntax
@@ -266,6 +276,8 @@ void TfRelynIPChangeGUI::ShowWaiting() {
 }
 
 void TfRelynIPChangeGUI::AnswerFinished(bool answered) {
+    Tell(FChangedMac, FNewAddress,
+         answered ? QStringLiteral("done") : QStringLiteral("no answer at the new address"));
     if (answered) {
         EndWait(rmInformation, tr("The device answers at %1.").arg(FNewAddress));
         return;
@@ -282,6 +294,8 @@ void TfRelynIPChangeGUI::reject() {
         return;
     }
     FAnswerWait->Cancel();
+    // Sent, and not known to have failed.
+    Tell(FChangedMac, FNewAddress, QStringLiteral("done"));
     EndWait(rmWarning, tr("Whether the device answers at %1 was not checked: the wait was "
                           "cancelled.")
                            .arg(FNewAddress));
@@ -296,6 +310,15 @@ void TfRelynIPChangeGUI::EndWait(qint32 kind, const QString &line) {
     hide();
     FMessageBox(parentWidget(), kind, FChangedMessage + QStringLiteral("\r\n") + line);
     done(QDialog::Accepted);
+}
+
+void TfRelynIPChangeGUI::Tell(const QString &mac, const QString &newAddress,
+                              const QString &outcome) {
+    if (!FObserver)
+        return;
+    const bool started =
+        FStartKnown && RelynCanonicalMac(mac) == RelynCanonicalMac(FStartMACAddress);
+    FObserver(RelynCanonicalMac(mac), started ? FStartIPAddress : QString(), newAddress, outcome);
 }
 
 int TfRelynIPChangeGUI::exec() {
@@ -328,8 +351,10 @@ TRelynIPChangeLangSupport RelynIPChangeTexts(const TRelynIPChangeRequest &reques
 std::optional<TRelynIPChangeResult>
 OpenRelynIPChange(QWidget *parent, const TRelynIPChangeRequest &request,
                   const TRelynIPChangeEnvironment &environment,
-                  const TfRelynIPChangeGUI::MessageBoxFunction &messageBox) {
+                  const TfRelynIPChangeGUI::MessageBoxFunction &messageBox,
+                  const TfRelynIPChangeGUI::ChangeObserver &observer) {
     TfRelynIPChangeGUI dialog(parent, environment, messageBox);
+    dialog.SetChangeObserver(observer);
     if (request.HasStartAddress) {
         dialog.SetStartIPAddress(request.IPAddress);
         dialog.SetStartMACAddress(request.MACAddress);
@@ -345,10 +370,11 @@ OpenRelynIPChange(QWidget *parent, const TRelynIPChangeRequest &request,
 }
 
 TRelynIPChangeOpener RelynIPChangeOpener(TRelynIPChangeEnvironment environment,
-                                         TfRelynIPChangeGUI::MessageBoxFunction messageBox) {
-    return [environment = std::move(environment), messageBox = std::move(messageBox)](
-               QWidget *parent, const TRelynIPChangeRequest &request) {
-        return OpenRelynIPChange(parent, request, environment, messageBox);
+                                         TfRelynIPChangeGUI::MessageBoxFunction messageBox,
+                                         TfRelynIPChangeGUI::ChangeObserver observer) {
+    return [environment = std::move(environment), messageBox = std::move(messageBox),
+            observer = std::move(observer)](QWidget *parent, const TRelynIPChangeRequest &request) {
+        return OpenRelynIPChange(parent, request, environment, messageBox, observer);
     };
 }
 
