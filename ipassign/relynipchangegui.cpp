@@ -251,11 +251,13 @@ void TfRelynIPChangeGUI::BBChangeClick() {
         show();
         return;
     }
-    if (sent)
+    // The words quillet-cli's change-ip leaves in the journal.
+    if (!outcome.Success && sent)
+        Tell(macAddress, newAddress, outcome.Message.section(QStringLiteral("\r\n"), 0, 0));
+    else if (outcome.Success)
         Tell(macAddress, newAddress,
-             outcome.Success
-                 ? QStringLiteral("done")
-                 : QString(outcome.Message).replace(QStringLiteral("\r\n"), QStringLiteral(" ")));
+             change.ArpOnly() ? QStringLiteral("neighbour table only")
+                              : QStringLiteral("sent, not checked"));
     FMessageBox(parentWidget(), outcome.Kind, message);
     if (!outcome.Success) {
         FRetryFocus = outcome.Message == FTexts.Messages.MsgMACSyntax
@@ -294,8 +296,7 @@ void TfRelynIPChangeGUI::reject() {
         return;
     }
     FAnswerWait->Cancel();
-    // Sent, and not known to have failed.
-    Tell(FChangedMac, FNewAddress, QStringLiteral("done"));
+    Tell(FChangedMac, FNewAddress, QStringLiteral("sent, not checked"));
     EndWait(rmWarning, tr("Whether the device answers at %1 was not checked: the wait was "
                           "cancelled.")
                            .arg(FNewAddress));
