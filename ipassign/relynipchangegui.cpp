@@ -227,9 +227,9 @@ void TfRelynIPChangeGUI::BBChangeClick() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const TRelynIPChangeOutcome outcome = change.ChangeIP(macAddress, ipAddress);
     QApplication::restoreOverrideCursor();
-    // Texts the procedure refused never left this computer.
-    const bool sent = outcome.Success || (outcome.Message != FTexts.Messages.MsgMACSyntax &&
-                                          outcome.Message != FTexts.Messages.MsgIPSyntax);
+    // A text that is no MAC address or no IP address names no change to record.
+    const bool attempted = outcome.Success || (outcome.Message != FTexts.Messages.MsgMACSyntax &&
+                                               outcome.Message != FTexts.Messages.MsgIPSyntax);
     QString newAddress = ipAddress;
     NormalizeIPText(newAddress);
     const int result = outcome.Success ? QDialog::Accepted : QDialog::Rejected;
@@ -252,7 +252,7 @@ void TfRelynIPChangeGUI::BBChangeClick() {
         return;
     }
     // The words quillet-cli's change-ip leaves in the journal.
-    if (!outcome.Success && sent)
+    if (!outcome.Success && attempted)
         Tell(macAddress, newAddress, outcome.Message.section(QStringLiteral("\r\n"), 0, 0));
     else if (outcome.Success)
         Tell(macAddress, newAddress,

@@ -40,9 +40,10 @@ public:
     // Shows an outcome: kind 0 warning, 1 error, 2 information, with a single OK button.
     using MessageBoxFunction =
         std::function<void(QWidget *parent, qint32 kind, const QString &text)>;
-    // Told of every change sent, failed ones too, once its outcome is known: "done", the
-    // failure's message, or "no answer at the new address". The old address is empty unless
-    // the change was for the device the dialog started with.
+    // Told of every change tried, failed ones too, once its outcome is known, in quillet-cli
+    // change-ip's words: "done", "no answer at the new address", "sent, not checked",
+    // "neighbour table only" or the failure's first line. The old address is empty unless the
+    // change was for the device the dialog started with.
     using ChangeObserver = std::function<void(const QString &mac, const QString &oldAddress,
                                               const QString &newAddress, const QString &outcome)>;
 
