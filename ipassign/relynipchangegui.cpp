@@ -227,6 +227,11 @@ void TfRelynIPChangeGUI::BBChangeClick() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const TRelynIPChangeOutcome outcome = change.ChangeIP(macAddress, ipAddress);
     QApplication::restoreOverrideCursor();
+    // A text that is no MAC address or no IP address names no change to record.
+    const bool attempted = outcome.Success || (outcome.Message != FTexts.Messages.MsgMACSyntax &&
+                                               outcome.Message != FTexts.Messages.MsgIPSyntax);
+    QString newAddress = ipAddress;
+    NormalizeIPText(newAddress);
     const int result = outcome.Success ? QDialog::Accepted : QDialog::Rejected;
     setResult(result);
     QString message = outcome.Message;
@@ -239,13 +244,20 @@ void TfRelynIPChangeGUI::BBChangeClick() {
     // moved. The neighbour table mode moves nothing.
     if (outcome.Success && !change.ArpOnly() && FEnvironment.Search) {
         FChangedMessage = message;
-        FNewAddress = ipAddress;
-        NormalizeIPText(FNewAddress);
+        FChangedMac = macAddress;
+        FNewAddress = newAddress;
         FAnswerWait->Start(macAddress, FNewAddress, FEnvironment.AnswerWaitMs);
         // Hiding ended exec()'s loop; exec() runs it again around the shown dialog.
         show();
         return;
     }
+    // The words quillet-cli's change-ip leaves in the journal.
+    if (!outcome.Success && attempted)
+        Tell(macAddress, newAddress, outcome.Message.section(QStringLiteral("\r\n"), 0, 0));
+    else if (outcome.Success)
+        Tell(macAddress, newAddress,
+             change.ArpOnly() ? QStringLiteral("neighbour table only")
+                              : QStringLiteral("sent, not checked"));
     FMessageBox(parentWidget(), outcome.Kind, message);
     if (!outcome.Success) {
         FRetryFocus = outcome.Message == FTexts.Messages.MsgMACSyntax
@@ -266,6 +278,8 @@ void TfRelynIPChangeGUI::ShowWaiting() {
 }
 
 void TfRelynIPChangeGUI::AnswerFinished(bool answered) {
+    Tell(FChangedMac, FNewAddress,
+         answered ? QStringLiteral("done") : QStringLiteral("no answer at the new address"));
     if (answered) {
         EndWait(rmInformation, tr("The device answers at %1.").arg(FNewAddress));
         return;
@@ -282,6 +296,7 @@ void TfRelynIPChangeGUI::reject() {
         return;
     }
     FAnswerWait->Cancel();
+    Tell(FChangedMac, FNewAddress, QStringLiteral("sent, not checked"));
     EndWait(rmWarning, tr("Whether the device answers at %1 was not checked: the wait was "
                           "cancelled.")
                            .arg(FNewAddress));
@@ -296,6 +311,15 @@ void TfRelynIPChangeGUI::EndWait(qint32 kind, const QString &line) {
     hide();
     FMessageBox(parentWidget(), kind, FChangedMessage + QStringLiteral("\r\n") + line);
     done(QDialog::Accepted);
+}
+
+void TfRelynIPChangeGUI::Tell(const QString &mac, const QString &newAddress,
+                              const QString &outcome) {
+    if (!FObserver)
+        return;
+    const bool started =
+        FStartKnown && RelynCanonicalMac(mac) == RelynCanonicalMac(FStartMACAddress);
+    FObserver(RelynCanonicalMac(mac), started ? FStartIPAddress : QString(), newAddress, outcome);
 }
 
 int TfRelynIPChangeGUI::exec() {
@@ -328,8 +352,10 @@ TRelynIPChangeLangSupport RelynIPChangeTexts(const TRelynIPChangeRequest &reques
 std::optional<TRelynIPChangeResult>
 OpenRelynIPChange(QWidget *parent, const TRelynIPChangeRequest &request,
                   const TRelynIPChangeEnvironment &environment,
-                  const TfRelynIPChangeGUI::MessageBoxFunction &messageBox) {
+                  const TfRelynIPChangeGUI::MessageBoxFunction &messageBox,
+                  const TfRelynIPChangeGUI::ChangeObserver &observer) {
     TfRelynIPChangeGUI dialog(parent, environment, messageBox);
+    dialog.SetChangeObserver(observer);
     if (request.HasStartAddress) {
         dialog.SetStartIPAddress(request.IPAddress);
         dialog.SetStartMACAddress(request.MACAddress);
@@ -345,10 +371,11 @@ OpenRelynIPChange(QWidget *parent, const TRelynIPChangeRequest &request,
 }
 
 TRelynIPChangeOpener RelynIPChangeOpener(TRelynIPChangeEnvironment environment,
-                                         TfRelynIPChangeGUI::MessageBoxFunction messageBox) {
-    return [environment = std::move(environment), messageBox = std::move(messageBox)](
-               QWidget *parent, const TRelynIPChangeRequest &request) {
-        return OpenRelynIPChange(parent, request, environment, messageBox);
+                                         TfRelynIPChangeGUI::MessageBoxFunction messageBox,
+                                         TfRelynIPChangeGUI::ChangeObserver observer) {
+    return [environment = std::move(environment), messageBox = std::move(messageBox),
+            observer = std::move(observer)](QWidget *parent, const TRelynIPChangeRequest &request) {
+        return OpenRelynIPChange(parent, request, environment, messageBox, observer);
     };
 }
 

@@ -40,6 +40,12 @@ public:
     // Shows an outcome: kind 0 warning, 1 error, 2 information, with a single OK button.
     using MessageBoxFunction =
         std::function<void(QWidget *parent, qint32 kind, const QString &text)>;
+    // Told of every change tried, failed ones too, once its outcome is known, in quillet-cli
+    // change-ip's words: "done", "no answer at the new address", "sent, not checked",
+    // "neighbour table only" or the failure's first line. The old address is empty unless the
+    // change was for the device the dialog started with.
+    using ChangeObserver = std::function<void(const QString &mac, const QString &oldAddress,
+                                              const QString &newAddress, const QString &outcome)>;
 
     static constexpr int ClientWidth = 359;
     static constexpr int ClientHeight = 140;
@@ -52,7 +58,10 @@ public:
         MessageBoxFunction messageBox = {});
 
     QString StartIPAddress() const { return FStartIPAddress; }
-    void SetStartIPAddress(const QString &text) { FStartIPAddress = text; }
+    void SetStartIPAddress(const QString &text) {
+        FStartIPAddress = text;
+        FStartKnown = true;
+    }
     QString StartMACAddress() const { return FStartMACAddress; }
     void SetStartMACAddress(const QString &text) { FStartMACAddress = text; }
     // False hides ChBARPOnly, and with it the ARP mode.
@@ -60,6 +69,7 @@ public:
     void SetShowARPOnly(bool show) { FShowARPOnly = show; }
     // The interface the start MAC address's device answered on.
     void SetInterface(const QString &name) { FInterface = name; }
+    void SetChangeObserver(ChangeObserver observer) { FObserver = std::move(observer); }
 
     // Non-empty texts of the record replace the dialog's own.
     void SetTexts(const TRelynIPChangeLangSupport &texts) { FTexts.Apply(texts); }
@@ -98,6 +108,7 @@ private:
     void AnswerFinished(bool answered);
     // Shows the change's message with the wait's line and closes the dialog with OK.
     void EndWait(qint32 kind, const QString &line);
+    void Tell(const QString &mac, const QString &newAddress, const QString &outcome);
 
     TRelynIPChangeEnvironment FEnvironment;
     QString FInterface;
@@ -105,13 +116,16 @@ private:
     QString FStartIPAddress = QStringLiteral("0.0.0.0");
     QString FStartMACAddress = QStringLiteral("00-00-00-00-00-00");
     bool FShowARPOnly = true;
+    bool FStartKnown = false;
+    ChangeObserver FObserver;
     TRelynIPChangeLangSupport FTexts = RelynIPChangeDialogTexts();
     // Set by a failed change: the dialog comes back with its fields as they were, the one at
     // fault focused.
     QWidget *FRetryFocus = nullptr;
     TRelynAnswerWait *FAnswerWait;
-    // The change's own message, and the address the device is looked for at.
+    // The change's own message, and the device looked for at its new address.
     QString FChangedMessage;
+    QString FChangedMac;
     QString FNewAddress;
 };
 
@@ -124,10 +138,12 @@ TRelynIPChangeLangSupport RelynIPChangeTexts(const TRelynIPChangeRequest &reques
 std::optional<TRelynIPChangeResult> OpenRelynIPChange(
     QWidget *parent, const TRelynIPChangeRequest &request,
     const TRelynIPChangeEnvironment &environment = TRelynIPChangeEnvironment::System(),
-    const TfRelynIPChangeGUI::MessageBoxFunction &messageBox = {});
+    const TfRelynIPChangeGUI::MessageBoxFunction &messageBox = {},
+    const TfRelynIPChangeGUI::ChangeObserver &observer = {});
 
 // The opener a caller gives a device window (TfRelynSearchGUI and TfDevices SetChangeIPOpener)
 // to offer "Change IP" and "Help! My device wasn't found!".
 TRelynIPChangeOpener
 RelynIPChangeOpener(TRelynIPChangeEnvironment environment = TRelynIPChangeEnvironment::System(),
-                    TfRelynIPChangeGUI::MessageBoxFunction messageBox = {});
+                    TfRelynIPChangeGUI::MessageBoxFunction messageBox = {},
+                    TfRelynIPChangeGUI::ChangeObserver observer = {});

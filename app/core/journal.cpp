@@ -115,8 +115,9 @@ struct TJournal::TLink {
                        "interface = ? AND firmware = ? AND type = ? AND description = ?") &&
                prepare(InsertState, "INSERT INTO device_state (mac, address, interface, "
                                     "firmware, type, description) VALUES (?, ?, ?, ?, ?, ?)") &&
-               prepare(KnownState, "SELECT s.address, s.firmware FROM device d JOIN "
-                                   "device_state s ON s.id = d.state WHERE d.mac = ?") &&
+               prepare(KnownState,
+                       "SELECT s.id, s.address, s.interface, s.firmware, s.type, s.description "
+                       "FROM device d JOIN device_state s ON s.id = d.state WHERE d.mac = ?") &&
                prepare(InsertSighting,
                        "INSERT OR IGNORE INTO sighting (event, state, changes) VALUES (?, ?, ?)") &&
                prepare(UpsertDevice,
@@ -367,20 +368,28 @@ bool TJournal::RecordSearch(const QList<TJournalDevice> &devices, const QString 
                                     SqlText(device.Interface), SqlText(device.Firmware),
                                     SqlText(device.Type),      SqlText(device.Description)};
         QVariant state;
-        if (write.Run(link.FindState, texts) && link.FindState.next())
-            state = link.FindState.value(0);
-        else if (write.Run(link.InsertState, texts))
-            state = link.InsertState.lastInsertId();
-        link.FindState.finish();
         int changes = jcFirstSeen;
         if (write.Run(link.KnownState, {texts[0]}) && link.KnownState.next()) {
             changes = 0;
-            if (link.KnownState.value(0).toString() != device.Address)
+            if (link.KnownState.value(1).toString() != device.Address)
                 changes |= jcMoved;
-            if (link.KnownState.value(1).toString() != device.Firmware)
+            if (link.KnownState.value(3).toString() != device.Firmware)
                 changes |= jcFirmware;
+            // Most devices answer as they did the last time: their state is the device's own.
+            bool same = true;
+            for (int n = 1; n < texts.size() && same; ++n)
+                same = link.KnownState.value(n).toString() == texts[n].toString();
+            if (same)
+                state = link.KnownState.value(0);
         }
         link.KnownState.finish();
+        if (state.isNull()) {
+            if (write.Run(link.FindState, texts) && link.FindState.next())
+                state = link.FindState.value(0);
+            else if (write.Run(link.InsertState, texts))
+                state = link.InsertState.lastInsertId();
+            link.FindState.finish();
+        }
         write.Run(link.InsertSighting, {event, state, changes});
         write.Run(link.UpsertDevice, {texts[0], state, at, at});
     }

@@ -74,3 +74,13 @@ QString JournalDetailsText(const TJournalEntry &entry) {
     return JournalChangesText(entry.Changes) + QStringLiteral(" (firmware ") + entry.Seen.Firmware +
            u')';
 }
+
+QString JournalShownText(QString text) {
+    for (QChar &c : text) {
+        const char16_t u = c.unicode();
+        if (c.category() == QChar::Other_Control || u == 0x061C || u == 0x200E || u == 0x200F ||
+            (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069))
+            c = QChar::ReplacementCharacter;
+    }
+    return text;
+}

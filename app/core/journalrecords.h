@@ -111,3 +111,7 @@ QString JournalChangesText(int changes);
 // What a history row tells beyond its device: the changes a search saw ("moved (firmware
 // 1-4-5.00)"), the file an upload sent and its outcome, the new address of an IP change.
 QString JournalDetailsText(const TJournalEntry &entry);
+// A text from a device or a journal as a one-line cell shows it: control characters and the
+// marks that reorder the text after them become U+FFFD, so that no text hides or turns its
+// neighbours. Exports keep the text as it is.
+QString JournalShownText(QString text);

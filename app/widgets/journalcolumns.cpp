@@ -1,5 +1,6 @@
 #include "app/widgets/journalcolumns.h"
 
+#include "app/core/journalrecords.h"
 #include "app/workflows/journalrecorder.h"
 #include "discovery/relyndevicemodel.h"
 #include "ipassign/relynipchange.h"
@@ -150,6 +151,7 @@ QVariant TJournalColumns::data(const QModelIndex &index, int role) const {
         return Gone(row) ? GoneData(row, column, role) : FDevices->index(row, column).data(role);
     switch (role) {
     case Qt::DisplayRole:
+        return JournalShownText(JournalText(row, column));
     case Qt::EditRole:
     case TRelynDeviceModel::SortRole:
         return JournalText(row, column);

@@ -2,6 +2,7 @@
 
 #include "app/core/journal.h"
 #include "app/core/journalexport.h"
+#include "app/core/journalrecords.h"
 #include "app/widgets/dialogs.h"
 #include "support/savefile.h"
 
@@ -28,13 +29,13 @@ TfJournalHistory::TfJournalHistory(TJournal &journal, const QStringList &macs, T
                                       QStringLiteral("MAC address"), QStringLiteral("Name"),
                                       QStringLiteral("IP address"), QStringLiteral("What")});
     for (const TJournalEntry &entry : FEntries) {
-        // Items show their text as it is: a device's text is never taken as markup.
+        // Items never take a device's text as markup; what could reorder or hide it is shown.
         QList<QStandardItem *> row;
         for (const QString &text :
              {entry.At.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
               JournalKindText(entry.Kind), entry.Mac(), entry.Name, entry.Address(),
               JournalDetailsText(entry)}) {
-            auto *item = new QStandardItem(text);
+            auto *item = new QStandardItem(JournalShownText(text));
             item->setEditable(false);
             row << item;
         }

@@ -496,7 +496,8 @@ void TfQuillet::MMDevicesClick() {
             FDialogs, TJournalRecorder::Recording(FJournal, this, FDevicesSearch), hint, this);
         if (FStartup.Brand() == QStringLiteral("ZARN"))
             FDevices->SetTypesFile(FStartup.IniPath());
-        FDevices->SetChangeIPOpener(TJournalRecorder::Recording(FJournal, RelynIPChangeOpener()));
+        FDevices->SetChangeIPOpener(RelynIPChangeOpener(TRelynIPChangeEnvironment::System(), {},
+                                                        TJournalRecorder::IpChanges(FJournal)));
         FDevices->SetJournal(FJournal);
         // Ctrl+D also brings the window forward while it has the focus itself.
         FDevices->addAction(FMMDevices);

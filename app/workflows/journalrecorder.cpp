@@ -157,21 +157,13 @@ TRelynSearchFunction TJournalRecorder::Recording(const std::shared_ptr<TJournalR
     };
 }
 
-TRelynIPChangeOpener TJournalRecorder::Recording(const std::shared_ptr<TJournalRecorder> &recorder,
-                                                 TRelynIPChangeOpener opener) {
+TJournalRecorder::TIpChangeSink
+TJournalRecorder::IpChanges(const std::shared_ptr<TJournalRecorder> &recorder) {
     if (!recorder || !recorder->Enabled())
-        return opener;
-    return [recorder, opener](QWidget *parent, const TRelynIPChangeRequest &request) {
-        const std::optional<TRelynIPChangeResult> result = opener(parent, request);
-        // The dialog tells only of a change it made; the old address is known when the
-        // change was for the device it started with.
-        if (result) {
-            const bool same = request.HasStartAddress && RelynCanonicalMac(request.MACAddress) ==
-                                                             RelynCanonicalMac(result->MACAddress);
-            recorder->IpChanged(result->MACAddress, same ? request.IPAddress : QString(),
-                                result->IPAddress, QStringLiteral("done"));
-        }
-        return result;
+        return {};
+    return [recorder](const QString &mac, const QString &oldAddress, const QString &newAddress,
+                      const QString &outcome) {
+        recorder->IpChanged(mac, oldAddress, newAddress, outcome);
     };
 }
 

@@ -57,9 +57,11 @@ public:
               TRelynBackgroundSearch::Search search);
     static TRelynSearchFunction Recording(const std::shared_ptr<TJournalRecorder> &recorder,
                                           QObject *context, TRelynSearchFunction search);
-    // The IP change dialog's opener, recording each change it made.
-    static TRelynIPChangeOpener Recording(const std::shared_ptr<TJournalRecorder> &recorder,
-                                          TRelynIPChangeOpener opener);
+    // What the IP change dialog tells of each change it sent (RelynIPChangeOpener's observer);
+    // none when nothing is recorded.
+    using TIpChangeSink = std::function<void(const QString &mac, const QString &oldAddress,
+                                             const QString &newAddress, const QString &outcome)>;
+    static TIpChangeSink IpChanges(const std::shared_ptr<TJournalRecorder> &recorder);
     // The latest upload recorded in this run to the address, for Verified(); 0 when none.
     qint64 UploadEvent(const QString &address) const { return FUploadEvents.value(address); }
     bool Verified(qint64 uploadEvent, const QString &verification);

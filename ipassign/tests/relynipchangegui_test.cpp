@@ -50,6 +50,15 @@ private:
     bool DialogVisibleDuringChange = false;
     bool WaitCursorDuringChange = false;
 
+    // Each change the dialog told of: "MAC old>new: outcome".
+    QStringList Told;
+    TfRelynIPChangeGUI::ChangeObserver RecordChange() {
+        return [this](const QString &mac, const QString &oldAddress, const QString &newAddress,
+                      const QString &outcome) {
+            Told << mac + u' ' + oldAddress + u'>' + newAddress + QStringLiteral(": ") + outcome;
+        };
+    }
+
     TfRelynIPChangeGUI::MessageBoxFunction RecordBox() {
         return [this](QWidget *parent, qint32 kind, const QString &text) {
             Boxes << Shown{parent, kind, text};
@@ -70,6 +79,7 @@ private slots:
     void init() {
         Net = TScriptedNetwork();
         Boxes.clear();
+        Told.clear();
         DialogVisibleDuringChange = false;
         WaitCursorDuringChange = false;
     }
@@ -234,6 +244,7 @@ private slots:
                                     Device("192.0.2.50", "02-00-00-12-34-5F")};
         };
         TfRelynIPChangeGUI dialog(nullptr, environment, RecordBox());
+        dialog.SetChangeObserver(RecordChange());
         OnModalDialog([&](TfRelynIPChangeGUI *shown) {
             shown->IPEdtAddress->SetText(QStringLiteral("192.0.2.050"));
             shown->EdtMac->setText(QStringLiteral("02-00-00-12-34-5f"));
@@ -251,6 +262,8 @@ private slots:
             QTRY_COMPARE(searches.load(), 2);
             QVERIFY(!QApplication::overrideCursor());
             QVERIFY(Boxes.isEmpty());
+            // Told once the outcome is known, not when the datagram left.
+            QVERIFY(Told.isEmpty());
             answer.release();
         });
         QCOMPARE(dialog.exec(), int(QDialog::Accepted));
@@ -260,6 +273,8 @@ private slots:
                                                "went out of every interface of this computer.\r\n"
                                                "The device answers at 192.0.2.50."));
         QVERIFY(!dialog.WaitingForAnswer());
+        // Another device than the one the dialog started with: the old address is not known.
+        QCOMPARE(Told, QStringList{QStringLiteral("02-00-00-12-34-5F >192.0.2.50: done")});
     }
 
     // A device that does not answer in time is never reported as moved; Cancel ends the wait
@@ -277,6 +292,7 @@ private slots:
         const auto change = [&](TRelynIPChangeEnvironment env,
                                 std::function<void(TfRelynIPChangeGUI *)> meanwhile) {
             TfRelynIPChangeGUI dialog(nullptr, env, RecordBox());
+            dialog.SetChangeObserver(RecordChange());
             dialog.SetStartIPAddress(QStringLiteral("192.0.2.50"));
             dialog.SetStartMACAddress(QStringLiteral("02-00-00-12-34-5F"));
             OnModalDialog([meanwhile](TfRelynIPChangeGUI *shown) {
@@ -323,6 +339,7 @@ private slots:
         // The neighbour table mode moves no device: nobody looks for one.
         searches = 0;
         auto arp = std::make_unique<TfRelynIPChangeGUI>(nullptr, environment, RecordBox());
+        arp->SetChangeObserver(RecordChange());
         arp->show();
         arp->IPEdtAddress->SetText(QStringLiteral("192.0.2.60"));
         arp->EdtMac->setText(QStringLiteral("02-00-00-00-00-03"));
@@ -331,11 +348,19 @@ private slots:
         QVERIFY(!arp->WaitingForAnswer());
         QCOMPARE(Boxes.size(), 3);
         QCOMPARE(searches.load(), 0);
+        QCOMPARE(Told,
+                 (QStringList{QStringLiteral("02-00-00-12-34-5F 192.0.2.50>192.0.2.50: no answer "
+                                             "at the new address"),
+                              QStringLiteral("02-00-00-12-34-5F 192.0.2.50>192.0.2.50: sent, not "
+                                             "checked"),
+                              QStringLiteral("02-00-00-00-00-03 >192.0.2.60: neighbour table "
+                                             "only")}));
     }
 
     void failedChangeComesBackWithWhatWasTyped() {
         Net.AddressAnswers = true;
         auto dialog = MakeDialog();
+        dialog->SetChangeObserver(RecordChange());
         OnModalDialog([](TfRelynIPChangeGUI *shown) {
             shown->IPEdtAddress->SetText(QStringLiteral("192.0.2.11"));
             shown->EdtMac->setText(QStringLiteral("02:00:00:00:00:05"));
@@ -353,6 +378,26 @@ private slots:
         QCOMPARE(Boxes[0].Kind, qint32(rmError));
         QCOMPARE(Boxes[0].Text, QStringLiteral("Selected IP address already exists."));
         QVERIFY(Net.Broadcasts.isEmpty());
+        // A failure is told by its message's first line.
+        QCOMPARE(Told, QStringList{QStringLiteral(
+                           "02-00-00-00-00-05 >192.0.2.11: Selected IP address already exists.")});
+        Told.clear();
+        Net.AddressAnswers = false;
+        OnModalDialog([](TfRelynIPChangeGUI *shown) {
+            shown->IPEdtAddress->SetText(QStringLiteral("192.0.2.11"));
+            shown->EdtMac->setText(QStringLiteral("02:00:00:00:00:05"));
+            shown->ChBARPOnly->setChecked(true);
+            QTest::mouseClick(shown->BBChange, Qt::LeftButton);
+            OnModalDialog([](TfRelynIPChangeGUI *again) {
+                QTest::mouseClick(again->BBCancel, Qt::LeftButton);
+            });
+        });
+        Net.Privileged = false;
+        Net.EntryAppears = false;
+        QCOMPARE(dialog->exec(), int(QDialog::Rejected));
+        QCOMPARE(Told, QStringList{QStringLiteral("02-00-00-00-00-05 >192.0.2.11: ") +
+                                   RelynIPChangeMessages().MsgNeedsAdmin.section(
+                                       QStringLiteral("\r\n"), 0, 0)});
     }
 
     void checkBoxSelectsTheArpMode() {
@@ -403,7 +448,10 @@ private slots:
             });
         });
         QWidget owner;
-        QVERIFY(!OpenRelynIPChange(&owner, request, Net.Environment(), RecordBox()));
+        QVERIFY(
+            !OpenRelynIPChange(&owner, request, Net.Environment(), RecordBox(), RecordChange()));
+        // A text the procedure refused was never sent.
+        QVERIFY(Told.isEmpty());
         QCOMPARE(Boxes.size(), 1);
         QCOMPARE(Boxes[0].Parent, &owner);
         QCOMPARE(Boxes[0].Text, QStringLiteral("MAC address syntax error."));
@@ -418,8 +466,11 @@ private slots:
             shown->EdtMac->setText(QStringLiteral("02:00:00:12:34:5f"));
             QTest::mouseClick(shown->BBChange, Qt::LeftButton);
         });
-        const auto moved = RelynIPChangeOpener(Net.Environment(), RecordBox())(
+        const auto moved = RelynIPChangeOpener(Net.Environment(), RecordBox(), RecordChange())(
             nullptr, RelynIPChangeRequest(TRelynSearchLangSupport()));
+        // Nobody looked for the device.
+        QCOMPARE(Told,
+                 QStringList{QStringLiteral("02-00-00-12-34-5F >192.0.2.50: sent, not checked")});
         QVERIFY(moved);
         QCOMPARE(moved->MACAddress, QStringLiteral("02-00-00-12-34-5F"));
         QCOMPARE(moved->IPAddress, QStringLiteral("192.0.2.50"));

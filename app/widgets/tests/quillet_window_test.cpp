@@ -1156,24 +1156,20 @@ private slots:
         QVERIFY(RelynParseRangeList(u"192.0.2.0/24"_s, range.Ranges, error));
         QCOMPARE(journal.Marks(TJournalRecorder::ScopeText(range)).size(), 5);
 
-        // Only a change the dialog made is recorded, from the address the dialog started with.
-        std::optional<TRelynIPChangeResult> made;
-        const TRelynIPChangeOpener opener = TJournalRecorder::Recording(
-            w->Journal(), [&made](QWidget *, const TRelynIPChangeRequest &) { return made; });
-        TRelynIPChangeRequest request;
-        request.HasStartAddress = true;
-        request.IPAddress = u"192.0.2.40"_s;
-        request.MACAddress = u"00:1A:2B:00:00:40"_s;
-        opener(devices, request);
-        made = TRelynIPChangeResult{u"00-1a-2b-00-00-40"_s, u"192.0.2.50"_s};
-        opener(devices, request);
+        // Every change the dialog sent is recorded, a failed one in its own words.
+        const TJournalRecorder::TIpChangeSink tell = TJournalRecorder::IpChanges(w->Journal());
+        QVERIFY(tell);
+        tell(u"00:1A:2B:00:00:40"_s, u"192.0.2.40"_s, u"192.0.2.50"_s,
+             u"Selected IP address already exists."_s);
+        tell(u"00-1a-2b-00-00-40"_s, u"192.0.2.40"_s, u"192.0.2.50"_s, u"done"_s);
         TJournalFilter moved;
         moved.Macs = {u"00-1A-2B-00-00-40"_s};
         const QList<TJournalEntry> history = journal.History(moved);
-        QCOMPARE(history.size(), 2);
+        QCOMPARE(history.size(), 3);
         QCOMPARE(history[0].Kind, jeIpChange);
         QCOMPARE(history[0].IpChange, (TJournalIpChange{u"00-1A-2B-00-00-40"_s, u"192.0.2.40"_s,
                                                         u"192.0.2.50"_s, u"done"_s}));
+        QCOMPARE(history[1].IpChange.Outcome, u"Selected IP address already exists."_s);
         QVERIFY(!InfoLines(*w).join(u'\n').contains(u"journal"_s));
 
         // The table after a second broadcast: what changed since the first one, the gone
@@ -1221,6 +1217,15 @@ private slots:
         // The delegate commits from the event loop.
         QTRY_COMPARE(journal.Label(u"00-1A-2B-00-00-11"_s).Name, u"Boiler <b>1</b>"_s);
         QCOMPARE(table->index(1, TJournalColumns::jcName).data().toString(), u"Boiler <b>1</b>"_s);
+        // A name that would turn the text after it around, or ring a terminal, shows its
+        // marks; the editor gets it as it is.
+        const QString hostile = u"Boiler <b>1</b>\u202E\x07"_s;
+        QVERIFY(journal.SetName(u"00-1A-2B-00-00-11"_s, hostile));
+        QVERIFY(devices->Search());
+        QTRY_VERIFY(!devices->Searching());
+        QCOMPARE(table->index(1, TJournalColumns::jcName).data().toString(),
+                 u"Boiler <b>1</b>\uFFFD\uFFFD"_s);
+        QCOMPARE(table->index(1, TJournalColumns::jcName).data(Qt::EditRole).toString(), hostile);
 
         // History of the selected device, newest first, and its export.
         devices->TvDevices->selectRow(1);
@@ -1229,7 +1234,8 @@ private slots:
         QCOMPARE(shown->Entries().size(), 2);
         QCOMPARE(shown->Entries()[0].Kind, jeUpload);
         QCOMPARE(shown->Entries()[1].Changes, int(jcFirstSeen));
-        QCOMPARE(shown->TvHistory->model()->index(0, 3).data().toString(), u"Boiler <b>1</b>"_s);
+        QCOMPARE(shown->TvHistory->model()->index(0, 3).data().toString(),
+                 u"Boiler <b>1</b>\uFFFD\uFFFD"_s);
         const QString exported = FTemp->filePath(u"shown.json"_s);
         QVERIFY(shown->ExportTo(exported));
         QFile json(exported);

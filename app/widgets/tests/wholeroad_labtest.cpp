@@ -4,6 +4,7 @@
 // and answers again.
 #include "app/core/journal.h"
 #include "app/widgets/journalcolumns.h"
+#include "app/widgets/journalhistory.h"
 
 #include "app/widgets/deviceswindow.h"
 #include "app/widgets/quillet.h"
@@ -20,12 +21,16 @@
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -34,6 +39,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -48,6 +54,17 @@ void WriteFile(const QString &path, const QByteArray &content) {
 
 using labtest::Address;
 using testsupport::ReadFile;
+using namespace Qt::StringLiterals;
+
+// Runs a program to its end: what it printed when it succeeded, its error output otherwise.
+QByteArray RunProgram(const QString &program, const QStringList &arguments) {
+    QProcess run;
+    run.start(program, arguments);
+    if (!run.waitForFinished(120000) || run.exitStatus() != QProcess::NormalExit ||
+        run.exitCode() != 0)
+        return "failed: " + run.readAllStandardError();
+    return run.readAllStandardOutput();
+}
 
 // Runs the action on the first modal window of the type that shows, from the event loop of
 // whatever waits for it.
@@ -74,7 +91,10 @@ private slots:
     // Ctrl+C, the list is exported, F5 keeps the selection. Then the context menu, opened by a
     // right-click and used by keys: a web file to all three, a second upload cancelled, the
     // address to the main window, a browser, and Change IP, after which the moved device is
-    // selected at its new address. The window's size and columns reach the settings file.
+    // selected at its new address; a second change, to an address in use, fails. quillet-cli
+    // moves another device and one is switched off: the next search marks the move and greys
+    // the gone one, and the History window and quillet-cli history list the same road. The
+    // window's size and columns reach the settings file.
     void devicesWindowSearchCopyExport() {
         if (!labtest::inLab())
             QSKIP(labtest::notInLab);
@@ -204,11 +224,13 @@ private slots:
             uploads->close();
             QTRY_VERIFY(!uploads);
 
-            // A second upload, with two TFTP servers that never answer, cancelled: no client
-            // is left running.
+            // A second upload to the two devices whose TFTP servers never answer, cancelled: no
+            // client is left running.
             QVERIFY(labtest::setTftp(2, labtest::Tftp::Off));
             QVERIFY(labtest::setTftp(3, labtest::Tftp::Off));
-            choose(0, Qt::Key_W);
+            click(1, Qt::NoModifier);
+            click(2, Qt::ShiftModifier);
+            choose(1, Qt::Key_W);
             uploads = devices->findChild<TfUpload *>();
             QVERIFY(uploads);
             QTRY_COMPARE_WITH_TIMEOUT(labtest::runningChildren("curl"), 2, 20000);
@@ -261,6 +283,22 @@ private slots:
             QCOMPARE(devices->SelectedDevices()[0].MACAddress,
                      QString::fromStdString(labtest::deviceMac(2)));
 
+            // A change to an address in use fails, and the dialog comes back until cancelled.
+            WhenModal<TfRelynIPChangeGUI>(this, [this](TfRelynIPChangeGUI *dialog) {
+                QCOMPARE(dialog->EdtMac->text(), QString::fromStdString(labtest::deviceMac(1)));
+                dialog->IPEdtAddress->SetText(Address(3));
+                WhenModal<QMessageBox>(this, [this](QMessageBox *box) {
+                    QCOMPARE(box->text(), QStringLiteral("Selected IP address already exists."));
+                    WhenModal<TfRelynIPChangeGUI>(
+                        this, [](TfRelynIPChangeGUI *again) { again->reject(); });
+                    QTest::keyClick(box, Qt::Key_Return);
+                });
+                QTest::mouseClick(dialog->BBChange, Qt::LeftButton);
+            });
+            click(0, Qt::NoModifier);
+            choose(0, Qt::Key_I);
+            QTRY_VERIFY(!QApplication::activeModalWidget());
+
             // The journal beside the program kept the road: the change the dialog made, after
             // the two uploads to the device.
             TJournal journal(program + QStringLiteral("journal.sqlite"));
@@ -290,6 +328,15 @@ private slots:
             QVERIFY(devices->Search());
             QTRY_VERIFY_WITH_TIMEOUT(!devices->Searching(), 20000);
             QCOMPARE(devices->ShownDevices().size(), 3);
+            // Then the first device moved by quillet-cli, beside the program so that it keeps
+            // the same journal, and the third switched off.
+            const QString cli = program + QStringLiteral("quillet-cli");
+            QVERIFY(QFile::copy(QStringLiteral(QUILLET_PROGRAM_DIR "quillet-cli"), cli));
+            const QString elsewhere = QStringLiteral("192.0.2.10");
+            const QByteArray changed =
+                RunProgram(cli, {QStringLiteral("change-ip"), labtest::Mac(1), elsewhere,
+                                 QStringLiteral("--wait"), QStringLiteral("15")});
+            QVERIFY2(!changed.startsWith("failed"), changed.constData());
             QVERIFY(labtest::setLink(3, false));
             QVERIFY(devices->Search());
             QTRY_VERIFY_WITH_TIMEOUT(!devices->Searching(), 20000);
@@ -302,9 +349,132 @@ private slots:
                     QStringLiteral("gone"))
                     gone = row;
             QVERIFY(gone >= 0);
-            QCOMPARE(journal.Marks(devices->Table().Scope()).size(), 1);
+            QCOMPARE(journal.Marks(devices->Table().Scope()).size(), 2);
             QCOMPARE(shown->index(gone, rcIPAddress).data().toString(), Address(3));
             QVERIFY(!shown->index(gone, 0).data(TRelynDeviceModel::ReachableRole).toBool());
+            // Row by row: the change since the search before, and the last upload.
+            QStringList columns;
+            for (int row = 0; row < rows(); ++row)
+                columns << shown->index(row, rcIPAddress).data().toString() + u' ' +
+                               shown->index(row, TJournalColumns::jcChange).data().toString() +
+                               QStringLiteral(" | ") +
+                               shown->index(row, TJournalColumns::jcLastUpload)
+                                   .data()
+                                   .toString()
+                                   .section(QStringLiteral(", "), 0, 0) +
+                               shown->index(row, TJournalColumns::jcLastUpload)
+                                   .data()
+                                   .toString()
+                                   .section(QStringLiteral(" "), 3);
+            columns.sort();
+            QCOMPARE(
+                columns,
+                (QStringList{elsewhere + QStringLiteral(" moved from ") + Address(1) +
+                                 QStringLiteral(" | site_WEB1_01.pmf"),
+                             Address(3) + QStringLiteral(" gone | site_WEB1_01.pmf(interrupted)"),
+                             moved + QStringLiteral("  | site_WEB1_01.pmf(interrupted)")}));
+
+            // The History window, of all devices and of the second, newest first.
+            const auto firmware = [&selected](int n) {
+                return QStringLiteral(" (firmware ") + selected.at(n - 1).Firmware + u')';
+            };
+            const auto event = [&](const QString &kind, int n, const QString &address,
+                                   const QString &what) {
+                return QStringList{kind, labtest::Mac(n), address, what}.join(
+                    QStringLiteral(" | "));
+            };
+            const QString upload = QStringLiteral("web site_WEB1_01.pmf: ");
+            const QString stopped =
+                QStringLiteral("interrupted (Stopped before the upload ended.)");
+            QStringList expected{
+                event(u"search"_s, 1, elsewhere, u"moved"_s + firmware(1)),
+                event(u"ip change"_s, 1, Address(1), u"to "_s + elsewhere + u": done"_s),
+                event(u"ip change"_s, 1, Address(1),
+                      u"to "_s + Address(3) + u": Selected IP address already exists."_s),
+                event(u"search"_s, 2, moved, u"moved"_s + firmware(2)),
+                event(u"ip change"_s, 2, Address(2), u"to "_s + moved + u": done"_s)};
+            // Events of one moment (the cancel, the three uploads side by side, the first
+            // search) in any order among themselves.
+            QList<QStringList> together{
+                {event(u"upload"_s, 2, Address(2), upload + stopped),
+                 event(u"upload"_s, 3, Address(3), upload + stopped)},
+                {event(u"upload"_s, 1, Address(1), upload + u"done, not verified"_s),
+                 event(u"upload"_s, 2, Address(2), upload + u"done, not verified"_s),
+                 event(u"upload"_s, 3, Address(3), upload + u"done, not verified"_s)},
+                {event(u"search"_s, 1, Address(1), u"first seen"_s + firmware(1)),
+                 event(u"search"_s, 2, Address(2), u"first seen"_s + firmware(2)),
+                 event(u"search"_s, 3, Address(3), u"first seen"_s + firmware(3))}};
+            for (const QStringList &group : together)
+                expected += group;
+            const auto listed = [&](TfJournalHistory &history, bool groups) {
+                const QAbstractItemModel *lines = history.TvHistory->model();
+                QStringList texts;
+                QString before = QStringLiteral("9999");
+                for (int row = 0; row < lines->rowCount(); ++row) {
+                    const QString at = lines->index(row, 0).data().toString();
+                    if (at > before)
+                        return QStringList{QStringLiteral("not newest first at ") + at};
+                    before = at;
+                    texts << QStringList{lines->index(row, 1).data().toString(),
+                                         lines->index(row, 2).data().toString(),
+                                         lines->index(row, 4).data().toString(),
+                                         lines->index(row, 5).data().toString()}
+                                 .join(QStringLiteral(" | "));
+                }
+                // Each group of the whole list sorted where it stands.
+                if (groups)
+                    for (qsizetype at = texts.size(), n = together.size(); n-- > 0;) {
+                        at -= together[n].size();
+                        if (at < 0)
+                            break;
+                        std::sort(texts.begin() + at, texts.begin() + at + together[n].size());
+                    }
+                return texts;
+            };
+            for (QStringList &group : together)
+                std::sort(group.begin(), group.end());
+            expected = expected.mid(0, 5);
+            for (const QStringList &group : together)
+                expected += group;
+            table->clearSelection();
+            std::unique_ptr<TfJournalHistory> history(devices->OpenHistory());
+            QVERIFY(history);
+            const QStringList all = listed(*history, true);
+            QVERIFY2(all == expected, qPrintable(all.join(u'\n')));
+            QStringList ofSecond;
+            for (const QString &line : expected)
+                if (line.contains(labtest::Mac(2)))
+                    ofSecond << line;
+            for (int row = 0; row < rows(); ++row)
+                if (shown->index(row, rcIPAddress).data().toString() == moved)
+                    table->selectRow(row);
+            history.reset(devices->OpenHistory());
+            const QStringList ofOne = listed(*history, false);
+            QVERIFY2(ofOne == ofSecond, qPrintable(ofOne.join(u'\n')));
+
+            // quillet-cli reads the same journal: the same events in the same order, the
+            // uploads with the web check's word.
+            history.reset();
+            table->clearSelection();
+            history.reset(devices->OpenHistory());
+            const QByteArray json =
+                RunProgram(cli, {QStringLiteral("history"), QStringLiteral("--json")});
+            const QJsonArray printed = QJsonDocument::fromJson(json).array();
+            QCOMPARE(printed.size(), history->Entries().size());
+            for (qsizetype n = 0; n < printed.size(); ++n) {
+                const QJsonObject row = printed[n].toObject();
+                const TJournalEntry &entry = history->Entries()[n];
+                QCOMPARE(row.value(u"event"_s).toString(), JournalKindText(entry.Kind));
+                QCOMPARE(row.value(u"mac"_s).toString(), entry.Mac());
+                QCOMPARE(row.value(u"address"_s).toString(), entry.Address());
+                if (entry.Kind == jeUpload)
+                    QCOMPARE(row.value(u"verification"_s).toString(),
+                             entry.Upload.Outcome == u"done"_s ? u"not verified"_s : QString());
+            }
+            history.reset();
+            const QString csv = QString::fromUtf8(
+                RunProgram(cli, {QStringLiteral("history"), QStringLiteral("--csv")}));
+            QCOMPARE(csv.count(QStringLiteral(",not verified")), 3);
             QVERIFY(labtest::restartDevice(3));
             QVERIFY(labtest::restartDevice(2));
 
