@@ -158,7 +158,8 @@ QString RelynUnusableOnLink(std::uint32_t address, const QList<TRelynInterface> 
     for (const TRelynInterface &interface : allInterfaces)
         for (const TRelynSubnet &subnet : interface.Subnets)
             if (subnet.Address == address)
-                return QStringLiteral("%1 is this computer's own address (%2).")
+                return QCoreApplication::translate("RelynIPChange",
+                                                   "%1 is this computer's own address (%2).")
                     .arg(RelynAddressText(address), interface.Name);
     for (const TRelynInterface &interface : interfaces) {
         for (const TRelynSubnet &subnet : interface.Subnets) {
@@ -170,10 +171,12 @@ QString RelynUnusableOnLink(std::uint32_t address, const QList<TRelynInterface> 
             if ((address & mask) != network)
                 continue;
             if (address == network)
-                return QStringLiteral("%1 is the network address of %2.")
+                return QCoreApplication::translate("RelynIPChange",
+                                                   "%1 is the network address of %2.")
                     .arg(RelynAddressText(address), subnet.NetworkText());
             if (address == (network | ~mask))
-                return QStringLiteral("%1 is the broadcast address of %2.")
+                return QCoreApplication::translate("RelynIPChange",
+                                                   "%1 is the broadcast address of %2.")
                     .arg(RelynAddressText(address), subnet.NetworkText());
         }
     }
