@@ -487,6 +487,18 @@ souborem a výsledkem a každou změnu IP.</translation>
         <source>entry %1 (%2) repeats the name of an earlier entry</source>
         <translation>položka %1 (%2) opakuje název dřívější položky</translation>
     </message>
+    <message>
+        <source>--changes compares with the journal; --no-journal keeps none.</source>
+        <translation>--changes porovnává s deníkem; --no-journal žádný nevede.</translation>
+    </message>
+    <message>
+        <source>--changes prints text or JSON.</source>
+        <translation>--changes vypisuje text nebo JSON.</translation>
+    </message>
+    <message>
+        <source>Nothing changed since the previous search.</source>
+        <translation>Od předchozího hledání se nic nezměnilo.</translation>
+    </message>
 </context>
 <context>
     <name>ClientFailureLine</name>
