@@ -1479,6 +1479,14 @@ Spusťte jej jako správce (root, například přes sudo), nebo změňte adresu 
         <source>The check of the new web file was cancelled.</source>
         <translation>Kontrola nového webového souboru byla zrušena.</translation>
     </message>
+    <message>
+        <source>%1 and %2</source>
+        <translation>%1 a %2</translation>
+    </message>
+    <message>
+        <source>%1 and %2 more</source>
+        <translation>%1 a %2 další</translation>
+    </message>
 </context>
 <context>
     <name>TfAbout</name>

@@ -13,6 +13,7 @@
 #include "app/widgets/uploadwindow.h"
 #include "app/workflows/journalrecorder.h"
 #include "app/workflows/uploadmodel.h"
+#include "app/workflows/webverifier.h"
 #include "discovery/relynsearchgui.h"
 #include "ipassign/ipedit.h"
 #include "ipassign/relynipchangegui.h"
@@ -604,6 +605,15 @@ private slots:
         QVERIFY(
             cell(1, TUploadModel::ucProgress).startsWith(u"Restart zařízení: nejvýše ještě "_s));
         QCOMPARE(upload->windowTitle(), u"Nahrát web do 4 zařízení"_s);
+        // A check's names are listed in Czech too.
+        TWebVerification differs;
+        differs.Word = TWebVerification::vwDiffers;
+        differs.Pages = differs.Answered = 6;
+        differs.Differing = QStringList{u"a.htm"_s, u"b.htm"_s, u"c.htm"_s, u"d.htm"_s};
+        differs.Missing = QStringList{u"logo.gif"_s, u"e.css"_s};
+        QCOMPARE(TWebVerification::SummaryText(differs),
+                 u"Zařízení neposkytuje nový webový soubor: a.htm, b.htm a 2 další se liší; "
+                 "logo.gif a e.css chybí."_s);
         QCOMPARE(CutOffCaptions(upload).join(u" | "_s), QString());
         WidenToTable(upload, upload->findChild<QTableView *>(u"LvDevices"_s));
         SaveScreenshot(upload, u"upload-window-cs"_s);
