@@ -1601,6 +1601,14 @@ Spusťte jej jako správce (root, například přes sudo), nebo změňte adresu 
         <source>The journal&apos;s history of the selected devices, or of all when none is selected</source>
         <translation>Historie vybraných zařízení z deníku, nebo všech, když není vybráno žádné</translation>
     </message>
+    <message>
+        <source> (stopped)</source>
+        <translation> (zastaveno)</translation>
+    </message>
+    <message>
+        <source>S&amp;top</source>
+        <translation>&amp;Zastavit</translation>
+    </message>
 </context>
 <context>
     <name>TfJournalHistory</name>
