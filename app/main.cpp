@@ -14,34 +14,53 @@
 #include <optional>
 
 namespace {
+// The texts of the no-window answers, in the language in force (none before the translation is
+// installed, so English).
+QString HelpText(const char *source) {
+    return QCoreApplication::translate("QuilletHelp", source);
+}
+
 // --help and --version are answered here, before the window toolkit starts, so they need no
 // display. Every other argument is left to the start sequence, which reads "-brimo" (first
 // argument, any case) and ignores the rest; so words the parser does not know are no error.
-std::optional<int> AnswerWithoutWindow(const QStringList &arguments) {
+// The help is written in the window's language, for which a Qt core application suffices.
+std::optional<int> AnswerWithoutWindow(const QStringList &arguments, bool translated = false) {
     QCommandLineParser parser;
     // "-brimo" is one word, not the letters b, r, i, m and o.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.setApplicationDescription(
-        QStringLiteral("Packs a folder of web pages into one web file and uploads web files and "
-                       "firmware to devices.\n\n"
-                       "-brimo as the first argument, in any case, starts the internal mode:\n"
-                       "firmware upload and the full help page."));
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Displays this help."));
-    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
-                                     QStringLiteral("Displays version information."));
+    parser.setApplicationDescription(HelpText(QT_TRANSLATE_NOOP(
+        "QuilletHelp", "Packs a folder of web pages into one web file and uploads web "
+                       "files and firmware to devices.\n\n"
+                       "-brimo as the first argument, in any case, starts the "
+                       "internal mode:\nfirmware upload and the full help page.")));
+    const QCommandLineOption help(
+        {QStringLiteral("h"), QStringLiteral("help")},
+        HelpText(QT_TRANSLATE_NOOP("QuilletHelp", "Displays this help.")));
+    const QCommandLineOption version(
+        {QStringLiteral("v"), QStringLiteral("version")},
+        HelpText(QT_TRANSLATE_NOOP("QuilletHelp", "Displays version information.")));
     const QCommandLineOption language(
         QStringLiteral("language"),
-        QStringLiteral("The language of the window: cs or en (default: the system's, or "
-                       "Language= in qlt.ini)."),
+        HelpText(QT_TRANSLATE_NOOP("QuilletHelp", "The language of the window: cs or en (default: "
+                                                  "the system's, or Language= in qlt.ini).")),
         QStringLiteral("cs|en"));
     parser.addOptions({help, version, language});
     parser.parse(arguments);
+    if (parser.isSet(help) && !translated) {
+        // Named as typed, as the parser names it without an application object.
+        QByteArray name = QFileInfo(arguments.first()).fileName().toLocal8Bit();
+        char *named[] = {name.data(), nullptr};
+        int count = 1;
+        QCoreApplication core(count, named);
+        const QStringList given = arguments.mid(1);
+        TIniFile settings;
+        settings.Load(TStartup(TStartupInputs::FromSystem(ProgramFolder(), given)).IniPath());
+        InstallUiTranslations(ChooseUiLanguage(
+            given, settings.ReadString(QStringLiteral("Global"), QStringLiteral("Language"), {})));
+        return AnswerWithoutWindow(arguments, true);
+    }
     if (parser.isSet(help)) {
-        // Without an application object the parser does not know the program's name.
-        const QString text = parser.helpText().replace(QStringLiteral("<executable_name>"),
-                                                       QFileInfo(arguments.first()).fileName());
-        std::fputs(qPrintable(text), stdout);
+        std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
         return 0;
     }
     if (parser.isSet(version)) {
@@ -78,9 +97,13 @@ int main(int argc, char *argv[]) {
     TSingleInstance instance(startup.IniPath());
     if (!instance.Acquire()) {
         const bool heard = instance.AskRunningToShow();
-        std::fprintf(stderr, "%s is already running%s.\n",
-                     qPrintable(QCoreApplication::applicationName()),
-                     heard ? "; its window has been brought to the front" : "");
+        const QString name = QCoreApplication::applicationName();
+        const QString said =
+            heard ? HelpText(QT_TRANSLATE_NOOP(
+                        "QuilletHelp", "%1 is already running; its window has been brought to "
+                                       "the front."))
+                  : HelpText(QT_TRANSLATE_NOOP("QuilletHelp", "%1 is already running."));
+        std::fprintf(stderr, "%s\n", said.arg(name).toLocal8Bit().constData());
         return 0;
     }
     TfQuillet fQuillet(inputs, dialogs);

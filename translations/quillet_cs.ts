@@ -50,16 +50,6 @@ Příkazy:
 </translation>
     </message>
     <message>
-        <source>
-Every command takes --help and --version. Exit status: 0 success, 1 failure,
-2 usage error.
-</source>
-        <translation>
-Každý příkaz přijímá --help a --version. Návratový kód: 0 úspěch, 1 selhání,
-2 chybné použití.
-</translation>
-    </message>
-    <message>
         <source>Unknown %1 command &apos;%2&apos;.</source>
         <translation>Neznámý příkaz %1 &apos;%2&apos;.</translation>
     </message>
@@ -369,6 +359,146 @@ Více zařízení se obsluhuje souběžně.</translation>
         <source>Do not check over HTTP that each device serves the new web file.</source>
         <translation>Neověřovat přes HTTP, že každé zařízení poskytuje nový webový soubor.</translation>
     </message>
+    <message>
+        <source>what the site journal recorded, newest first</source>
+        <translation>co zaznamenal deník pracoviště, nejnovější napřed</translation>
+    </message>
+    <message>
+        <source>
+Every command takes --help and --version. Exit status: 0 success, 1 failure,
+2 usage error. search, the uploads, change-ip and rescue record what they
+did in the site journal unless given --no-journal.
+</source>
+        <translation>
+Každý příkaz přijímá --help a --version. Návratový kód: 0 úspěch, 1 selhání,
+2 chybné použití. search, nahrávání, change-ip a rescue zapisují, co udělaly,
+do deníku pracoviště, pokud nedostanou --no-journal.
+</translation>
+    </message>
+    <message>
+        <source>Print only what changed since the previous search of the same interfaces or ranges: devices new, moved, with other firmware, gone.</source>
+        <translation>Vypíše jen to, co se změnilo od předchozího hledání na týchž rozhraních nebo rozsazích: zařízení nová, přesunutá, s jiným firmwarem, zmizelá.</translation>
+    </message>
+    <message>
+        <source>new</source>
+        <translation>nové</translation>
+    </message>
+    <message>
+        <source>moved</source>
+        <translation>přesunuto</translation>
+    </message>
+    <message>
+        <source>firmware changed</source>
+        <translation>jiný firmware</translation>
+    </message>
+    <message>
+        <source>gone</source>
+        <translation>zmizelo</translation>
+    </message>
+    <message>
+        <source>Record nothing in the site journal.</source>
+        <translation>Nic nezapisuje do deníku pracoviště.</translation>
+    </message>
+    <message>
+        <source>was at %1</source>
+        <translation>bylo na %1</translation>
+    </message>
+    <message>
+        <source>firmware was %1</source>
+        <translation>firmware byl %1</translation>
+    </message>
+    <message>
+        <source>Lists what the site journal recorded, newest first: the devices each search
+found new, moved or with other firmware, every upload with its file and outcome,
+and every IP change.</source>
+        <translation>Vypíše, co zaznamenal deník pracoviště, nejnovější napřed: zařízení, která každé
+hledání našlo nová, přesunutá nebo s jiným firmwarem, každé nahrání s jeho
+souborem a výsledkem a každou změnu IP.</translation>
+    </message>
+    <message>
+        <source>Only this device&apos;s events; may be repeated.</source>
+        <translation>Jen události tohoto zařízení; lze zopakovat.</translation>
+    </message>
+    <message>
+        <source>Only events from DATE on (2026-03-01, or a time such as 2026-03-01T14:00).</source>
+        <translation>Jen události od DATE (2026-03-01 nebo čas jako 2026-03-01T14:00).</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; is not a MAC address such as 02-00-00-12-34-5F.</source>
+        <translation>&apos;%1&apos; není MAC adresa jako 02-00-00-12-34-5F.</translation>
+    </message>
+    <message>
+        <source>The date must read like 2026-03-01 or 2026-03-01T14:00.</source>
+        <translation>Datum se zapisuje jako 2026-03-01 nebo 2026-03-01T14:00.</translation>
+    </message>
+    <message>
+        <source>The journal holds no such events.</source>
+        <translation>Deník žádné takové události neobsahuje.</translation>
+    </message>
+    <message>
+        <source>cannot create a file in %1: %2</source>
+        <translation>nelze vytvořit soubor v %1: %2</translation>
+    </message>
+    <message>
+        <source>cannot write %1: %2</source>
+        <translation>nelze zapsat %1: %2</translation>
+    </message>
+    <message>
+        <source>%1: is a folder, not a web file</source>
+        <translation>%1: je složka, ne webový soubor</translation>
+    </message>
+    <message>
+        <source>cannot open %1: %2</source>
+        <translation>nelze otevřít %1: %2</translation>
+    </message>
+    <message>
+        <source>cannot read %1</source>
+        <translation>nelze přečíst %1</translation>
+    </message>
+    <message>
+        <source>%1: not a web file: longer than %2 bytes, the most a web file can hold</source>
+        <translation>%1: není webový soubor: delší než %2 bajtů, nejvíc, co webový soubor pojme</translation>
+    </message>
+    <message>
+        <source>%1: not a web file: %2</source>
+        <translation>%1: není webový soubor: %2</translation>
+    </message>
+    <message>
+        <source>%1 exists and is not a folder</source>
+        <translation>%1 existuje a není to složka</translation>
+    </message>
+    <message>
+        <source>cannot create %1: %2</source>
+        <translation>nelze vytvořit %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 already exists; nothing written (--overwrite replaces files)</source>
+        <translation>%1 už existuje; nic nebylo zapsáno (--overwrite soubory nahradí)</translation>
+    </message>
+    <message>
+        <source>cannot listen on 127.0.0.1:%1: %2</source>
+        <translation>nelze naslouchat na 127.0.0.1:%1: %2</translation>
+    </message>
+    <message>
+        <source>entry %1 (%2) cannot be written inside the folder: %3</source>
+        <translation>položku %1 (%2) nelze zapsat dovnitř složky: %3</translation>
+    </message>
+    <message>
+        <source>entry %1 (%2) repeats the name of an earlier entry</source>
+        <translation>položka %1 (%2) opakuje název dřívější položky</translation>
+    </message>
+    <message>
+        <source>--changes compares with the journal; --no-journal keeps none.</source>
+        <translation>--changes porovnává s deníkem; --no-journal žádný nevede.</translation>
+    </message>
+    <message>
+        <source>--changes prints text or JSON.</source>
+        <translation>--changes vypisuje text nebo JSON.</translation>
+    </message>
+    <message>
+        <source>Nothing changed since the previous search.</source>
+        <translation>Od předchozího hledání se nic nezměnilo.</translation>
+    </message>
 </context>
 <context>
     <name>ClientFailureLine</name>
@@ -405,6 +535,109 @@ Více zařízení se obsluhuje souběžně.</translation>
     </message>
 </context>
 <context>
+    <name>JournalWords</name>
+    <message>
+        <source>upload</source>
+        <translation>nahrání</translation>
+    </message>
+    <message>
+        <source>ip change</source>
+        <translation>změna IP</translation>
+    </message>
+    <message>
+        <source>search</source>
+        <translation>hledání</translation>
+    </message>
+    <message>
+        <source>firmware</source>
+        <translation>firmware</translation>
+    </message>
+    <message>
+        <source>web</source>
+        <translation>web</translation>
+    </message>
+    <message>
+        <source>first seen</source>
+        <translation>poprvé viděno</translation>
+    </message>
+    <message>
+        <source>moved</source>
+        <translation>přesunuto</translation>
+    </message>
+    <message>
+        <source>firmware changed</source>
+        <translation>jiný firmware</translation>
+    </message>
+    <message>
+        <source>to %1: %2</source>
+        <translation>na %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 (firmware %2)</source>
+        <translation>%1 (firmware %2)</translation>
+    </message>
+    <message>
+        <source>done</source>
+        <translation>hotovo</translation>
+    </message>
+    <message>
+        <source>nothing sent</source>
+        <translation>nic neodesláno</translation>
+    </message>
+    <message>
+        <source>upload time-out</source>
+        <translation>vypršel čas nahrávání</translation>
+    </message>
+    <message>
+        <source>restart time-out</source>
+        <translation>vypršel čas restartu</translation>
+    </message>
+    <message>
+        <source>internal error</source>
+        <translation>vnitřní chyba</translation>
+    </message>
+    <message>
+        <source>failed</source>
+        <translation>selhalo</translation>
+    </message>
+    <message>
+        <source>no answer</source>
+        <translation>bez odpovědi</translation>
+    </message>
+    <message>
+        <source>interrupted</source>
+        <translation>přerušeno</translation>
+    </message>
+    <message>
+        <source>verified</source>
+        <translation>ověřeno</translation>
+    </message>
+    <message>
+        <source>differs</source>
+        <translation>liší se</translation>
+    </message>
+    <message>
+        <source>not verified</source>
+        <translation>neověřeno</translation>
+    </message>
+    <message>
+        <source>cancelled</source>
+        <translation>zrušeno</translation>
+    </message>
+    <message>
+        <source>sent, not checked</source>
+        <translation>odesláno, neověřeno</translation>
+    </message>
+    <message>
+        <source>no answer at the new address</source>
+        <translation>na nové adrese bez odpovědi</translation>
+    </message>
+    <message>
+        <source>neighbour table only</source>
+        <translation>jen tabulka sousedů</translation>
+    </message>
+</context>
+<context>
     <name>QLineEdit</name>
     <message>
         <source>&amp;Paste</source>
@@ -424,6 +657,40 @@ Více zařízení se obsluhuje souběžně.</translation>
     <message>
         <source>Error</source>
         <translation>Chyba</translation>
+    </message>
+</context>
+<context>
+    <name>QuilletHelp</name>
+    <message>
+        <source>Packs a folder of web pages into one web file and uploads web files and firmware to devices.
+
+-brimo as the first argument, in any case, starts the internal mode:
+firmware upload and the full help page.</source>
+        <translation>Zabalí složku webových stránek do jednoho webového souboru a nahrává webové soubory
+a firmware do zařízení.
+
+-brimo jako první argument, v libovolné velikosti písmen, spustí interní režim:
+nahrávání firmwaru a úplnou stránku nápovědy.</translation>
+    </message>
+    <message>
+        <source>Displays this help.</source>
+        <translation>Zobrazí tuto nápovědu.</translation>
+    </message>
+    <message>
+        <source>Displays version information.</source>
+        <translation>Zobrazí informace o verzi.</translation>
+    </message>
+    <message>
+        <source>The language of the window: cs or en (default: the system&apos;s, or Language= in qlt.ini).</source>
+        <translation>Jazyk okna: cs nebo en (výchozí: jazyk systému nebo Language= v qlt.ini).</translation>
+    </message>
+    <message>
+        <source>%1 is already running; its window has been brought to the front.</source>
+        <translation>%1 už běží; jeho okno bylo přeneseno do popředí.</translation>
+    </message>
+    <message>
+        <source>%1 is already running.</source>
+        <translation>%1 už běží.</translation>
     </message>
 </context>
 <context>
@@ -724,6 +991,88 @@ Více zařízení se obsluhuje souběžně.</translation>
     </message>
 </context>
 <context>
+    <name>TJournal</name>
+    <message>
+        <source>it is not an SQLite database</source>
+        <translation>není to databáze SQLite</translation>
+    </message>
+    <message>
+        <source>The journal %1 could not be opened: Qt&apos;s SQLite driver is not installed. Nothing is recorded in it this time.</source>
+        <translation>Deník %1 nelze otevřít: ovladač SQLite pro Qt není nainstalován. Tentokrát se do něj nic nezapíše.</translation>
+    </message>
+    <message>
+        <source>The journal %1 could not be opened (%2). Nothing is recorded in it this time.</source>
+        <translation>Deník %1 nelze otevřít (%2). Tentokrát se do něj nic nezapíše.</translation>
+    </message>
+    <message>
+        <source>The journal %1 could not be read (%2). Nothing is recorded in it this time.</source>
+        <translation>Deník %1 nelze přečíst (%2). Tentokrát se do něj nic nezapíše.</translation>
+    </message>
+    <message>
+        <source>The journal %1 was written by a newer Quillet (journal version %2; this one knows up to %3). It is left as it is, and nothing is recorded in it this time.</source>
+        <translation>Deník %1 zapsal novější Quillet (verze deníku %2; tento zná nejvýš %3). Zůstává, jak je, a tentokrát se do něj nic nezapíše.</translation>
+    </message>
+    <message>
+        <source>it is another program&apos;s database</source>
+        <translation>je to databáze jiného programu</translation>
+    </message>
+    <message>
+        <source>The journal %1 could not be read (%2) and could not be kept beside it (%3). Nothing is recorded in it this time.</source>
+        <translation>Deník %1 nelze přečíst (%2) a nelze ho ani uschovat vedle (%3). Tentokrát se do něj nic nezapíše.</translation>
+    </message>
+    <message>
+        <source>The journal %1 could not be read (%2). It is kept as %3, and a new journal was started.</source>
+        <translation>Deník %1 nelze přečíst (%2). Je uschován jako %3 a byl založen nový deník.</translation>
+    </message>
+    <message>
+        <source>The journal %1 was kept busy by another program; an event was not recorded.</source>
+        <translation>Deník %1 byl zaneprázdněn jiným programem; jedna událost nebyla zapsána.</translation>
+    </message>
+    <message>
+        <source>The journal %1 could not be written (%2). Nothing more is recorded in it this time.</source>
+        <translation>Do deníku %1 nelze zapisovat (%2). Tentokrát se do něj už nic dalšího nezapíše.</translation>
+    </message>
+</context>
+<context>
+    <name>TJournalColumns</name>
+    <message>
+        <source>new</source>
+        <translation>nové</translation>
+    </message>
+    <message>
+        <source>moved from %1</source>
+        <translation>přesunuto z %1</translation>
+    </message>
+    <message>
+        <source>firmware changed from %1</source>
+        <translation>firmware změněn z %1</translation>
+    </message>
+    <message>
+        <source>gone</source>
+        <translation>zmizelo</translation>
+    </message>
+    <message>
+        <source>Heard by the previous search, not by this one.</source>
+        <translation>Ozvalo se při předchozím hledání, při tomto ne.</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>Název</translation>
+    </message>
+    <message>
+        <source>Note</source>
+        <translation>Poznámka</translation>
+    </message>
+    <message>
+        <source>Last upload</source>
+        <translation>Poslední nahrání</translation>
+    </message>
+    <message>
+        <source>Since last search</source>
+        <translation>Od posledního hledání</translation>
+    </message>
+</context>
+<context>
     <name>TRelynDeviceModel</name>
     <message>
         <source> and </source>
@@ -902,6 +1251,25 @@ Spusťte jej jako správce (root, například přes sudo), nebo změňte adresu 
     </message>
 </context>
 <context>
+    <name>TUploadLock</name>
+    <message>
+        <source>No upload lock for %1: the runtime folder cannot be used.</source>
+        <translation>Žádný zámek nahrávání pro %1: běhovou složku nelze použít.</translation>
+    </message>
+    <message>
+        <source>No upload lock for %1: %2 cannot be written.</source>
+        <translation>Žádný zámek nahrávání pro %1: %2 nelze zapsat.</translation>
+    </message>
+    <message>
+        <source>%1 is already receiving an upload from this Quillet.</source>
+        <translation>%1 už přijímá nahrávání z tohoto Quilletu.</translation>
+    </message>
+    <message>
+        <source>%1 is already receiving an upload from another Quillet (%2, process %3).</source>
+        <translation>%1 už přijímá nahrávání z jiného Quilletu (%2, proces %3).</translation>
+    </message>
+</context>
+<context>
     <name>TUploadModel</name>
     <message>
         <source>sending</source>
@@ -1016,6 +1384,17 @@ Spusťte jej jako správce (root, například přes sudo), nebo změňte adresu 
     </message>
 </context>
 <context>
+    <name>TWebFileCheck</name>
+    <message>
+        <source>%1 is not a web file: %2.</source>
+        <translation>%1 není webový soubor: %2.</translation>
+    </message>
+    <message>
+        <source>longer than %1 bytes, the most a web file can hold</source>
+        <translation>delší než %1 bajtů, nejvíc, co webový soubor pojme</translation>
+    </message>
+</context>
+<context>
     <name>TWebFileCreator</name>
     <message>
         <source>Web file creating failed.</source>
@@ -1100,12 +1479,24 @@ Spusťte jej jako správce (root, například přes sudo), nebo změňte adresu 
         <source>The check of the new web file was cancelled.</source>
         <translation>Kontrola nového webového souboru byla zrušena.</translation>
     </message>
+    <message>
+        <source>%1 and %2</source>
+        <translation>%1 a %2</translation>
+    </message>
+    <message>
+        <source>%1 and %2 more</source>
+        <translation>%1 a %2 další</translation>
+    </message>
 </context>
 <context>
     <name>TfAbout</name>
     <message>
         <source>About</source>
         <translation>O programu</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
     </message>
 </context>
 <context>
@@ -1201,6 +1592,73 @@ Spusťte jej jako správce (root, například přes sudo), nebo změňte adresu 
     <message>
         <source>Upload &amp;FW to selected</source>
         <translation>Nahrát &amp;FW do vybraných</translation>
+    </message>
+    <message>
+        <source>Hi&amp;story...</source>
+        <translation>Hi&amp;storie...</translation>
+    </message>
+    <message>
+        <source>The journal&apos;s history of the selected devices, or of all when none is selected</source>
+        <translation>Historie vybraných zařízení z deníku, nebo všech, když není vybráno žádné</translation>
+    </message>
+    <message>
+        <source> (stopped)</source>
+        <translation> (zastaveno)</translation>
+    </message>
+    <message>
+        <source>S&amp;top</source>
+        <translation>&amp;Zastavit</translation>
+    </message>
+</context>
+<context>
+    <name>TfJournalHistory</name>
+    <message>
+        <source>History of %1</source>
+        <translation>Historie %1</translation>
+    </message>
+    <message>
+        <source>History</source>
+        <translation>Historie</translation>
+    </message>
+    <message>
+        <source>Time</source>
+        <translation>Čas</translation>
+    </message>
+    <message>
+        <source>Event</source>
+        <translation>Událost</translation>
+    </message>
+    <message>
+        <source>MAC address</source>
+        <translation>MAC adresa</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>Název</translation>
+    </message>
+    <message>
+        <source>IP address</source>
+        <translation>IP adresa</translation>
+    </message>
+    <message>
+        <source>What</source>
+        <translation>Co</translation>
+    </message>
+    <message>
+        <source>&amp;Export...</source>
+        <translation>&amp;Exportovat...</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Zavřít</translation>
+    </message>
+    <message>
+        <source>%1 could not be written: %2</source>
+        <translation>%1 nelze zapsat: %2</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)|*.csv|JSON files (*.json)|*.json</source>
+        <translation>Soubory CSV (*.csv)|*.csv|Soubory JSON (*.json)|*.json</translation>
     </message>
 </context>
 <context>
@@ -1346,6 +1804,14 @@ Spusťte jej jako správce (root, například přes sudo), nebo změňte adresu 
     <message>
         <source>firmware (*.rom)|*.rom</source>
         <translation>firmware (*.rom)|*.rom</translation>
+    </message>
+    <message>
+        <source>Designed by %1</source>
+        <translation>Navrhla firma %1</translation>
+    </message>
+    <message>
+        <source>Czech Republic</source>
+        <translation>Česká republika</translation>
     </message>
 </context>
 <context>

@@ -385,10 +385,10 @@ int searchCommand(const CommandCall &call) {
     const bool changes = command.parser().isSet(QStringLiteral("changes"));
     if (changes && command.parser().isSet(QStringLiteral("no-journal"))) {
         return command.usageError(
-            QStringLiteral("--changes compares with the journal; --no-journal keeps none."));
+            CliText::tr("--changes compares with the journal; --no-journal keeps none."));
     }
     if (changes && command.parser().isSet(QStringLiteral("csv"))) {
-        return command.usageError(QStringLiteral("--changes prints text or JSON."));
+        return command.usageError(CliText::tr("--changes prints text or JSON."));
     }
     for (const QString &name : scope.Interfaces) {
         if (const auto unknown = unknownInterface(call, name)) {
@@ -431,7 +431,7 @@ int searchCommand(const CommandCall &call) {
         if (command.parser().isSet(QStringLiteral("json"))) {
             console.out << changesJson(marks);
         } else if (marks.isEmpty()) {
-            console.err << "Nothing changed since the previous search.\n";
+            console.err << text(CliText::tr("Nothing changed since the previous search.")) << '\n';
         } else {
             console.out << changesTable(marks);
         }

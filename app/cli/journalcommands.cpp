@@ -17,17 +17,18 @@ namespace cli {
 
 namespace {
 
-QStringList changeWords(int marks) {
-    QStringList words;
-    if (marks & jmNew)
-        words << QStringLiteral("new");
-    if (marks & jmMoved)
-        words << QStringLiteral("moved");
-    if (marks & jmFirmware)
-        words << QStringLiteral("firmware changed");
-    if (marks & jmGone)
-        words << QStringLiteral("gone");
-    return words;
+// The words of the changes, in English for scripts or in the user's language for people.
+QStringList changeWords(int marks, bool shown) {
+    static const std::pair<TJournalMark, const char *> words[] = {
+        {jmNew, QT_TRANSLATE_NOOP("CliText", "new")},
+        {jmMoved, QT_TRANSLATE_NOOP("CliText", "moved")},
+        {jmFirmware, QT_TRANSLATE_NOOP("CliText", "firmware changed")},
+        {jmGone, QT_TRANSLATE_NOOP("CliText", "gone")}};
+    QStringList texts;
+    for (const auto &[mark, word] : words)
+        if (marks & mark)
+            texts << (shown ? CliText::tr(word) : QString::fromLatin1(word));
+    return texts;
 }
 
 // "2026-03-01" from the start of that day here, or a time as ISO 8601 writes it.
@@ -42,7 +43,7 @@ QDateTime sinceTime(const QString &text) {
 
 void addNoJournalOption(CommandParser &command) {
     command.parser().addOption(
-        {QStringLiteral("no-journal"), QStringLiteral("Record nothing in the site journal.")});
+        {QStringLiteral("no-journal"), CliText::tr("Record nothing in the site journal.")});
 }
 
 std::shared_ptr<TJournalRecorder> journalRecorder(const CommandCall &call, CommandParser &command) {
@@ -60,10 +61,10 @@ std::string changesTable(const QList<TJournalMarked> &marks) {
     for (const TJournalMarked &mark : marks) {
         QStringList before;
         if (mark.Marks & jmMoved)
-            before << QStringLiteral("was at ") + mark.Previous.Address;
+            before << CliText::tr("was at %1").arg(mark.Previous.Address);
         if (mark.Marks & jmFirmware)
-            before << QStringLiteral("firmware was ") + mark.Previous.Firmware;
-        rows.push_back({changeWords(mark.Marks).join(QStringLiteral(", ")).toStdString(),
+            before << CliText::tr("firmware was %1").arg(mark.Previous.Firmware);
+        rows.push_back({changeWords(mark.Marks, true).join(QStringLiteral(", ")).toStdString(),
                         printable(mark.Device.Address), printable(mark.Device.Mac),
                         printable(mark.Device.Firmware), printable(mark.Device.Type),
                         printable(mark.Device.Description),
@@ -77,7 +78,7 @@ std::string changesJson(const QList<TJournalMarked> &marks) {
     for (const TJournalMarked &mark : marks) {
         const bool before = !(mark.Marks & jmNew);
         rows.append(QJsonObject{
-            {QStringLiteral("changes"), QJsonArray::fromStringList(changeWords(mark.Marks))},
+            {QStringLiteral("changes"), QJsonArray::fromStringList(changeWords(mark.Marks, false))},
             {QStringLiteral("mac"), mark.Device.Mac},
             {QStringLiteral("ip"), mark.Device.Address},
             {QStringLiteral("previous_ip"), before ? mark.Previous.Address : QJsonValue()},
@@ -94,20 +95,20 @@ std::string changesJson(const QList<TJournalMarked> &marks) {
 int historyCommand(const CommandCall &call) {
     const Console console = call.console;
     CommandParser command(
-        call, QStringLiteral("Lists what the site journal recorded, newest first: the devices "
-                             "each search\nfound new, moved or with other firmware, every upload "
-                             "with its file and outcome,\nand every IP change."));
+        call, CliText::tr("Lists what the site journal recorded, newest first: the devices "
+                          "each search\nfound new, moved or with other firmware, every upload "
+                          "with its file and outcome,\nand every IP change."));
     command.parser().addOption(
-        {QStringLiteral("json"), QStringLiteral("Print a JSON array of objects instead.")});
+        {QStringLiteral("json"), CliText::tr("Print a JSON array of objects instead.")});
     command.parser().addOption(
-        {QStringLiteral("csv"), QStringLiteral("Print CSV with a header line instead.")});
+        {QStringLiteral("csv"), CliText::tr("Print CSV with a header line instead.")});
     command.parser().addOption({QStringLiteral("mac"),
-                                QStringLiteral("Only this device's events; may be repeated."),
+                                CliText::tr("Only this device's events; may be repeated."),
                                 QStringLiteral("MAC")});
     command.parser().addOption(
         {QStringLiteral("since"),
-         QStringLiteral("Only events from DATE on (2026-03-01, or a time such as "
-                        "2026-03-01T14:00)."),
+         CliText::tr("Only events from DATE on (2026-03-01, or a time such as "
+                     "2026-03-01T14:00)."),
          QStringLiteral("DATE")});
     if (auto status = command.parse(0, 0)) {
         return *status;
@@ -116,15 +117,15 @@ int historyCommand(const CommandCall &call) {
     for (const QString &mac : command.parser().values(QStringLiteral("mac"))) {
         if (!RelynIsMacAddress(mac)) {
             return command.usageError(
-                QStringLiteral("'%1' is not a MAC address such as 02-00-00-12-34-5F.").arg(mac));
+                CliText::tr("'%1' is not a MAC address such as 02-00-00-12-34-5F.").arg(mac));
         }
         filter.Macs << RelynCanonicalMac(mac);
     }
     if (command.parser().isSet(QStringLiteral("since"))) {
         filter.Since = sinceTime(command.parser().value(QStringLiteral("since")));
         if (!filter.Since.isValid()) {
-            return command.usageError(QStringLiteral("The date must read like 2026-03-01 or "
-                                                     "2026-03-01T14:00."));
+            return command.usageError(CliText::tr("The date must read like 2026-03-01 or "
+                                                  "2026-03-01T14:00."));
         }
     }
     QList<TJournalEntry> entries;
@@ -139,7 +140,7 @@ int historyCommand(const CommandCall &call) {
     } else if (command.parser().isSet(QStringLiteral("csv"))) {
         console.out << JournalHistoryCsv(entries).toStdString();
     } else if (entries.isEmpty()) {
-        console.err << "The journal holds no such events.\n";
+        console.err << text(CliText::tr("The journal holds no such events.")) << '\n';
     } else {
         // The name column only when some device has a name.
         const bool names = std::any_of(entries.begin(), entries.end(),
@@ -149,7 +150,7 @@ int historyCommand(const CommandCall &call) {
             std::vector<std::string> row{entry.At.toLocalTime()
                                              .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
                                              .toStdString(),
-                                         JournalKindText(entry.Kind).toStdString(),
+                                         JournalKindShown(entry.Kind).toStdString(),
                                          printable(entry.Mac())};
             if (names)
                 row.push_back(printable(entry.Name));

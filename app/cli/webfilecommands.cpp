@@ -20,8 +20,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string systemError(int number) {
-    return std::strerror(number);
+QString systemError(int number) {
+    return QString::fromLocal8Bit(std::strerror(number));
+}
+
+QString fromStd(const std::string &s) {
+    return QString::fromStdString(s);
 }
 
 // Writes all bytes to a descriptor, going on after short writes and interruptions.
@@ -45,7 +49,8 @@ std::string writeFileAtomically(const fs::path &folder, const std::string &name,
     std::string temp = (folder / ".quillet-extract-XXXXXX").string();
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) {
-        return "cannot create a file in " + folder.string() + ": " + systemError(errno);
+        return text(CliText::tr("cannot create a file in %1: %2")
+                        .arg(fromStd(folder.string()), systemError(errno)));
     }
     // mkstemp creates the file for its owner alone; extracted files get the usual mode.
     const mode_t mask = ::umask(0);
@@ -56,13 +61,15 @@ std::string writeFileAtomically(const fs::path &folder, const std::string &name,
     if (::close(fd) != 0 || !written) {
         const int error = written ? errno : writeError;
         ::unlink(temp.c_str());
-        return "cannot write " + printableName(name) + ": " + systemError(error);
+        return text(CliText::tr("cannot write %1: %2")
+                        .arg(fromStd(printableName(name)), systemError(error)));
     }
     const fs::path target = folder / name;
     if (::rename(temp.c_str(), target.c_str()) != 0) {
         const int error = errno;
         ::unlink(temp.c_str());
-        return "cannot write " + printableName(name) + ": " + systemError(error);
+        return text(CliText::tr("cannot write %1: %2")
+                        .arg(fromStd(printableName(name)), systemError(error)));
     }
     return {};
 }
@@ -74,12 +81,13 @@ std::unique_ptr<LoadedWebFile> loadWebFile(const fs::path &path) {
     const std::string shown = path.string();
     std::error_code ec;
     if (fs::is_directory(path, ec)) {
-        file->error = shown + ": is a folder, not a web file";
+        file->error = text(CliText::tr("%1: is a folder, not a web file").arg(fromStd(shown)));
         return file;
     }
     std::FILE *in = std::fopen(path.c_str(), "rb");
     if (!in) {
-        file->error = "cannot open " + shown + ": " + systemError(errno);
+        file->error =
+            text(CliText::tr("cannot open %1: %2").arg(fromStd(shown), systemError(errno)));
         return file;
     }
     // Read one byte past the limit to tell a file of exactly the limit from a longer one.
@@ -95,18 +103,25 @@ std::unique_ptr<LoadedWebFile> loadWebFile(const fs::path &path) {
     const bool readError = std::ferror(in) != 0;
     std::fclose(in);
     if (readError) {
-        file->error = "cannot read " + shown;
+        file->error = text(CliText::tr("cannot read %1").arg(fromStd(shown)));
         return file;
     }
     if (bytes.size() > kMaxWebFileSize) {
-        file->error = shown + ": not a web file: longer than " + std::to_string(kMaxWebFileSize) +
-                      " bytes, the most a web file can hold";
+        file->error = text(CliText::tr("%1: not a web file: longer than %2 bytes, the most a web "
+                                       "file can hold")
+                               .arg(fromStd(shown), QString::number(kMaxWebFileSize)));
         return file;
     }
     file->bytes = std::move(bytes);
     file->parsed = webfile::parse(file->bytes);
     if (!file->parsed.ok()) {
-        file->error = shown + ": " + file->parsed.error;
+        // The reader's reason stays English; only a verdict of its own gets translated.
+        constexpr std::string_view verdict = "not a web file: ";
+        const std::string &reason = file->parsed.error;
+        file->error = reason.starts_with(verdict)
+                          ? text(CliText::tr("%1: not a web file: %2")
+                                     .arg(fromStd(shown), fromStd(reason.substr(verdict.size()))))
+                          : shown + ": " + reason;
     }
     return file;
 }
@@ -198,14 +213,15 @@ ExtractResult extractWebFile(const webfile::ParseResult &parsed, const fs::path 
     std::set<std::string_view> seen;
     for (std::size_t i = 0; i < parsed.entries.size(); ++i) {
         const std::string_view name = parsed.entries[i].name;
-        const std::string where =
-            "entry " + std::to_string(i + 1) + " (" + printableName(name) + ")";
+        const QString number = QString::number(i + 1), shown = fromStd(printableName(name));
         if (const std::string reason = unsafeNameReason(name); !reason.empty()) {
-            result.error = where + " cannot be written inside the folder: " + reason;
+            result.error = text(CliText::tr("entry %1 (%2) cannot be written inside the folder: %3")
+                                    .arg(number, shown, fromStd(reason)));
             return result;
         }
         if (!seen.insert(name).second) {
-            result.error = where + " repeats the name of an earlier entry";
+            result.error = text(CliText::tr("entry %1 (%2) repeats the name of an earlier entry")
+                                    .arg(number, shown));
             return result;
         }
     }
@@ -213,19 +229,22 @@ ExtractResult extractWebFile(const webfile::ParseResult &parsed, const fs::path 
     std::error_code ec;
     const fs::file_status status = fs::status(folder, ec);
     if (fs::exists(status) && !fs::is_directory(status)) {
-        result.error = folder.string() + " exists and is not a folder";
+        result.error =
+            text(CliText::tr("%1 exists and is not a folder").arg(fromStd(folder.string())));
         return result;
     }
     if (!fs::exists(status) && !fs::create_directories(folder, ec) && ec) {
-        result.error = "cannot create " + folder.string() + ": " + ec.message();
+        result.error = text(CliText::tr("cannot create %1: %2")
+                                .arg(fromStd(folder.string()), fromStd(ec.message())));
         return result;
     }
     if (!overwrite) {
         for (const webfile::ParsedEntry &e : parsed.entries) {
             const fs::path target = folder / std::string(e.name);
             if (fs::exists(fs::symlink_status(target, ec))) {
-                result.error = target.string() +
-                               " already exists; nothing written (--overwrite replaces files)";
+                result.error = text(
+                    CliText::tr("%1 already exists; nothing written (--overwrite replaces files)")
+                        .arg(fromStd(target.string())));
                 return result;
             }
         }
@@ -318,8 +337,8 @@ int webfileServeCommand(const CommandCall &call) {
     }
     PreviewServer server(std::move(file));
     if (!server.listen(static_cast<quint16>(port))) {
-        return reportFailure(console, "cannot listen on 127.0.0.1:" + std::to_string(port) + ": " +
-                                          text(server.errorString()));
+        return reportFailure(console, text(CliText::tr("cannot listen on 127.0.0.1:%1: %2")
+                                               .arg(QString::number(port), server.errorString())));
     }
     server.setRequestLog([console](const std::string &line) { console.out << line << std::endl; });
     console.out << text(CliText::tr("Serving %1 on http://127.0.0.1:%2/ (Ctrl+C stops)")

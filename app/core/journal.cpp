@@ -2,6 +2,7 @@
 
 #include "app/core/journalschema.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
@@ -70,7 +71,7 @@ TFileLook LookOfFile(const QString &path, QString &why) {
     const qint64 size = QFileInfo(path).size();
     if (size == 0 || size >= KSqliteHeaderSize)
         return flSqlite;
-    why = QStringLiteral("it is not an SQLite database");
+    why = QCoreApplication::translate("TJournal", "it is not an SQLite database");
     return flForeign;
 }
 
@@ -210,8 +211,9 @@ bool TJournal::Open() {
     FLink.reset();
     FState = jsClosed;
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
-        return Unusable(QStringLiteral("The journal %1 could not be opened: Qt's SQLite driver "
-                                       "is not installed. Nothing is recorded in it this time.")
+        return Unusable(QCoreApplication::translate(
+                            "TJournal", "The journal %1 could not be opened: Qt's SQLite driver "
+                                        "is not installed. Nothing is recorded in it this time.")
                             .arg(FPath));
     QString why;
     if (LookOfFile(FPath, why) == flForeign && !SetAside(why))
@@ -227,16 +229,18 @@ bool TJournal::Open() {
 bool TJournal::OpenOnce(bool mayRetry, bool &retry) {
     retry = false;
     const auto cannotOpen = [this](const QSqlError &error) {
-        return Unusable(QStringLiteral("The journal %1 could not be opened (%2). Nothing is "
-                                       "recorded in it this time.")
+        return Unusable(QCoreApplication::translate(
+                            "TJournal", "The journal %1 could not be opened (%2). Nothing is "
+                                        "recorded in it this time.")
                             .arg(FPath, ErrorText(error)));
     };
     const auto setAside = [&](const QString &why) {
         retry = mayRetry && SetAside(why);
         return mayRetry ? false
-                        : Unusable(QStringLiteral("The journal %1 could not be read "
-                                                  "(%2). Nothing is recorded in it "
-                                                  "this time.")
+                        : Unusable(QCoreApplication::translate("TJournal",
+                                                               "The journal %1 could not be read "
+                                                               "(%2). Nothing is recorded in it "
+                                                               "this time.")
                                        .arg(FPath, why));
     };
     QSqlError error;
@@ -249,15 +253,17 @@ bool TJournal::OpenOnce(bool mayRetry, bool &retry) {
     case JournalSchema::skNewer:
         FLink.reset();
         FState = jsRefused;
-        FMessages << QStringLiteral("The journal %1 was written by a newer Quillet (journal "
-                                    "version %2; this one knows up to %3). It is left as it is, "
-                                    "and nothing is recorded in it this time.")
+        FMessages << QCoreApplication::translate(
+                         "TJournal", "The journal %1 was written by a newer Quillet (journal "
+                                     "version %2; this one knows up to %3). It is left as it is, "
+                                     "and nothing is recorded in it this time.")
                          .arg(FPath)
                          .arg(inspection.Version)
                          .arg(JournalSchema::CurrentVersion());
         return false;
     case JournalSchema::skForeign:
-        return setAside(QStringLiteral("it is another program's database"));
+        return setAside(
+            QCoreApplication::translate("TJournal", "it is another program's database"));
     case JournalSchema::skEmpty:
     case JournalSchema::skOurs:
         break;
@@ -311,15 +317,17 @@ bool TJournal::SetAside(const QString &why) {
         aside = base + u'-' + QString::number(n);
     QFile file(FPath);
     if (!file.rename(aside))
-        return Unusable(QStringLiteral("The journal %1 could not be read (%2) and could not be "
-                                       "kept beside it (%3). Nothing is recorded in it this time.")
+        return Unusable(QCoreApplication::translate(
+                            "TJournal", "The journal %1 could not be read (%2) and could not be "
+                                        "kept beside it (%3). Nothing is recorded in it this time.")
                             .arg(FPath, why, file.errorString()));
     // A write-ahead log left behind would be replayed into the new journal.
     for (const char *suffix : {"-wal", "-shm", "-journal"})
         if (QFileInfo::exists(FPath + QLatin1String(suffix)))
             QFile::rename(FPath + QLatin1String(suffix), aside + QLatin1String(suffix));
-    FMessages << QStringLiteral("The journal %1 could not be read (%2). It is kept as %3, and a "
-                                "new journal was started.")
+    FMessages << QCoreApplication::translate(
+                     "TJournal", "The journal %1 could not be read (%2). It is kept as %3, and a "
+                                 "new journal was started.")
                      .arg(FPath, why, aside);
     return true;
 }
@@ -334,15 +342,17 @@ bool TJournal::Unusable(const QString &message) {
 bool TJournal::WriteFailed(const QSqlError &error) {
     if (IsBusy(error)) {
         if (!std::exchange(FToldBusy, true))
-            FMessages << QStringLiteral("The journal %1 was kept busy by another program; an "
-                                        "event was not recorded.")
+            FMessages << QCoreApplication::translate(
+                             "TJournal", "The journal %1 was kept busy by another program; an "
+                                         "event was not recorded.")
                              .arg(FPath);
         return false;
     }
     // Reading goes on: a full disk still lets the window show the names and the history.
     FState = jsFailed;
-    FMessages << QStringLiteral("The journal %1 could not be written (%2). Nothing more is "
-                                "recorded in it this time.")
+    FMessages << QCoreApplication::translate(
+                     "TJournal", "The journal %1 could not be written (%2). Nothing more is "
+                                 "recorded in it this time.")
                      .arg(FPath, ErrorText(error));
     return false;
 }

@@ -103,13 +103,20 @@ struct TJournalKnown {
     QDateTime LastSeen;
 };
 
-// The texts of the history's words, shared by the export and the caller's columns.
+// The history's words as the journal stores them and the exports write them: English always.
 QString JournalKindText(TJournalEventKind kind);
 QString JournalFileKindText(TJournalFileKind kind);
 // "first seen, moved, firmware changed", or empty.
 QString JournalChangesText(int changes);
-// What a history row tells beyond its device: the changes a search saw ("moved (firmware
-// 1-4-5.00)"), the file an upload sent and its outcome, the new address of an IP change.
+// The same words in the user's language, for the History window and the text output.
+QString JournalKindShown(TJournalEventKind kind);
+QString JournalChangesShown(int changes);
+// A recorded outcome or check word ("done", "verified") in the user's language; any other text
+// (a failure's own message) as it was recorded.
+QString JournalOutcomeShown(const QString &recorded);
+// What a history row tells beyond its device, in the user's language: the changes a search saw
+// ("moved (firmware 1-4-5.00)"), the file an upload sent and its outcome, the new address of an
+// IP change.
 QString JournalDetailsText(const TJournalEntry &entry);
 // A text from a device or a journal as a one-line cell shows it: control characters and the
 // marks that reorder the text after them become U+FFFD, so that no text hides or turns its

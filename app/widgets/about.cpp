@@ -49,7 +49,7 @@ TfAbout::TfAbout(QWidget *parent)
     bevel->setFrameStyle(QFrame::HLine | QFrame::Sunken);
     bevel->setGeometry(8, 132, 409, 2);
 
-    auto *ok = new QPushButton(QStringLiteral("OK"), background);
+    auto *ok = new QPushButton(tr("OK"), background);
     ok->setObjectName(QStringLiteral("BtnOK"));
     ok->setGeometry(176, 144, 75, 25);
     ok->setDefault(true);

@@ -108,6 +108,17 @@ TfDevices::TfDevices(TDialogs &dialogs, TRelynBackgroundSearch::Search search,
     TvDevices->horizontalHeader()->setStretchLastSection(true);
     for (int column = 0; column < rcCount; ++column)
         TvDevices->setColumnWidth(column, DefaultColumnWidths[column]);
+    // The journal's columns as wide as their captions in the language in force, the last upload
+    // as its usual text ("Station7_WEB1_01.pmf, 2026-03-01 14:00").
+    QHeaderView *header = TvDevices->horizontalHeader();
+    for (int column = rcCount; column < TJournalColumns::jcCount; ++column)
+        TvDevices->setColumnWidth(
+            column, std::max(header->defaultSectionSize(), header->sectionSizeHint(column)));
+    const int upload = TvDevices->fontMetrics().horizontalAdvance(
+        QStringLiteral("Station7_WEB1_01.pmf, 2026-03-01 14:00"));
+    TvDevices->setColumnWidth(
+        TJournalColumns::jcLastUpload,
+        std::max(TvDevices->columnWidth(TJournalColumns::jcLastUpload), upload + 16));
     TvDevices->installEventFilter(this);
 
     LbNoReply = new TRelynNoReplyOverlay(TvDevices);
@@ -123,10 +134,10 @@ TfDevices::TfDevices(TDialogs &dialogs, TRelynBackgroundSearch::Search search,
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(BtnChangeIP);
     bottom->addWidget(BtnHelp);
-    BtnHistory = MakeButton(this, QStringLiteral("BtnHistory"), QStringLiteral("Hi&story..."),
+    BtnHistory = MakeButton(this, QStringLiteral("BtnHistory"), tr("Hi&story..."),
                             QStyle::SP_FileDialogDetailedView);
-    BtnHistory->setToolTip(QStringLiteral("The journal's history of the selected devices, or of "
-                                          "all when none is selected"));
+    BtnHistory->setToolTip(tr("The journal's history of the selected devices, or of "
+                              "all when none is selected"));
     BtnHistory->hide();
     bottom->addWidget(BtnHistory);
     bottom->addStretch(1);

@@ -86,13 +86,13 @@ int TJournalColumns::columnCount(const QModelIndex &parent) const {
 QString TJournalColumns::ChangeText(const TJournalMarked &mark) {
     QStringList words;
     if (mark.Marks & jmNew)
-        words << QStringLiteral("new");
+        words << tr("new");
     if (mark.Marks & jmMoved)
-        words << QStringLiteral("moved from %1").arg(mark.Previous.Address);
+        words << tr("moved from %1").arg(mark.Previous.Address);
     if (mark.Marks & jmFirmware)
-        words << QStringLiteral("firmware changed from %1").arg(mark.Previous.Firmware);
+        words << tr("firmware changed from %1").arg(mark.Previous.Firmware);
     if (mark.Marks & jmGone)
-        words << QStringLiteral("gone");
+        words << tr("gone");
     return words.join(QStringLiteral(", "));
 }
 
@@ -102,7 +102,7 @@ QString TJournalColumns::LastUploadText(const TJournalLastUpload &upload) {
     QString text = QFileInfo(upload.File).fileName() + QStringLiteral(", ") +
                    upload.At.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
     if (upload.Outcome != QStringLiteral("done"))
-        text += QStringLiteral(" (%1)").arg(upload.Outcome);
+        text += QStringLiteral(" (%1)").arg(JournalOutcomeShown(upload.Outcome));
     return text;
 }
 
@@ -117,7 +117,7 @@ QString TJournalColumns::JournalText(int row, int column) const {
         return LastUploadText(FUploads.value(mac));
     case jcChange:
         if (Gone(row))
-            return QStringLiteral("gone");
+            return tr("gone");
         return FMarks.contains(mac) ? ChangeText(FMarks.value(mac)) : QString();
     }
     return {};
@@ -132,7 +132,7 @@ QVariant TJournalColumns::GoneData(int row, int column, int role) const {
         return column == rcIPAddress ? QVariant(RelynAddressSortValue(record.IPAddress))
                                      : QVariant(RelynColumnText(record, column));
     case Qt::ToolTipRole:
-        return QStringLiteral("Heard by the previous search, not by this one.");
+        return tr("Heard by the previous search, not by this one.");
     }
     return {};
 }
@@ -164,8 +164,10 @@ QVariant TJournalColumns::data(const QModelIndex &index, int role) const {
 QVariant TJournalColumns::headerData(int section, Qt::Orientation orientation, int role) const {
     if (section < rcCount || orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return FDevices->headerData(section, orientation, role);
-    static const char *const captions[] = {"Name", "Note", "Last upload", "Since last search"};
-    return QString::fromLatin1(captions[section - rcCount]);
+    static const char *const captions[] = {QT_TR_NOOP("Name"), QT_TR_NOOP("Note"),
+                                           QT_TR_NOOP("Last upload"),
+                                           QT_TR_NOOP("Since last search")};
+    return tr(captions[section - rcCount]);
 }
 
 Qt::ItemFlags TJournalColumns::flags(const QModelIndex &index) const {

@@ -20,20 +20,18 @@ TfJournalHistory::TfJournalHistory(TJournal &journal, const QStringList &macs, T
     , FDialogs(dialogs)
     , FRows(new QStandardItemModel(this)) {
     setObjectName(QStringLiteral("fJournalHistory"));
-    setWindowTitle(macs.size() == 1 ? QStringLiteral("History of %1").arg(macs.first())
-                                    : QStringLiteral("History"));
+    setWindowTitle(macs.size() == 1 ? tr("History of %1").arg(macs.first()) : tr("History"));
     TJournalFilter filter;
     filter.Macs = macs;
     FEntries = journal.History(filter);
-    FRows->setHorizontalHeaderLabels({QStringLiteral("Time"), QStringLiteral("Event"),
-                                      QStringLiteral("MAC address"), QStringLiteral("Name"),
-                                      QStringLiteral("IP address"), QStringLiteral("What")});
+    FRows->setHorizontalHeaderLabels(
+        {tr("Time"), tr("Event"), tr("MAC address"), tr("Name"), tr("IP address"), tr("What")});
     for (const TJournalEntry &entry : FEntries) {
         // Items never take a device's text as markup; what could reorder or hide it is shown.
         QList<QStandardItem *> row;
         for (const QString &text :
              {entry.At.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-              JournalKindText(entry.Kind), entry.Mac(), entry.Name, entry.Address(),
+              JournalKindShown(entry.Kind), entry.Mac(), entry.Name, entry.Address(),
               JournalDetailsText(entry)}) {
             auto *item = new QStandardItem(JournalShownText(text));
             item->setEditable(false);
@@ -49,10 +47,10 @@ TfJournalHistory::TfJournalHistory(TJournal &journal, const QStringList &macs, T
     TvHistory->verticalHeader()->hide();
     TvHistory->horizontalHeader()->setStretchLastSection(true);
     TvHistory->resizeColumnsToContents();
-    BtnExport = new QPushButton(QStringLiteral("&Export..."), this);
+    BtnExport = new QPushButton(tr("&Export..."), this);
     BtnExport->setObjectName(QStringLiteral("BtnExport"));
     BtnExport->setEnabled(!FEntries.isEmpty());
-    BtnClose = new QPushButton(QStringLiteral("Close"), this);
+    BtnClose = new QPushButton(tr("Close"), this);
     BtnClose->setObjectName(QStringLiteral("BtnClose"));
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -73,7 +71,7 @@ bool TfJournalHistory::ExportTo(const QString &path, QString *error) const {
     QString reason;
     if (!SaveFileWhole(path, text.toUtf8(), &reason)) {
         if (error)
-            *error = QStringLiteral("%1 could not be written: %2").arg(path, reason);
+            *error = tr("%1 could not be written: %2").arg(path, reason);
         return false;
     }
     return true;
@@ -82,8 +80,8 @@ bool TfJournalHistory::ExportTo(const QString &path, QString *error) const {
 void TfJournalHistory::Export() {
     const QString start = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) +
                           QStringLiteral("/history.csv");
-    const QString path = FDialogs.SaveFile(
-        this, QStringLiteral("CSV files (*.csv)|*.csv|JSON files (*.json)|*.json"), start);
+    const QString path =
+        FDialogs.SaveFile(this, tr("CSV files (*.csv)|*.csv|JSON files (*.json)|*.json"), start);
     if (path.isEmpty())
         return;
     QString error;

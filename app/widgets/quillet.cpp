@@ -611,10 +611,10 @@ void TfQuillet::ShowAbout(const QString &title, const QString &version) {
 }
 
 QString TfQuillet::MakerCredits() {
-    return QStringLiteral("Designed by Brimo Loggers Ltd.\n"
-                          "12 Sample Street, Exampleton\n"
-                          "Czech Republic\n"
-                          "www.brimo-loggers.example");
+    // The address stays as the post writes it; the sentence and the country are translated.
+    return tr("Designed by %1").arg(QStringLiteral("Brimo Loggers Ltd.")) +
+           QStringLiteral("\n12 Sample Street, Exampleton\n") + tr("Czech Republic") +
+           QStringLiteral("\nwww.brimo-loggers.example");
 }
 
 QString TfQuillet::ZarnCredits() {

@@ -92,9 +92,10 @@ TfUpload::TfUpload(const TUploadRequest &request, TDialogs &dialogs, QWidget *pa
     header->setSectionResizeMode(TUploadModel::ucOutcome, QHeaderView::ResizeToContents);
     header->setSectionResizeMode(TUploadModel::ucVerified, QHeaderView::ResizeToContents);
     // Reasons are whole sentences: the column grows to the longest, with a scroll bar when the
-    // window is narrower, and fills the rest of the row otherwise.
+    // window is narrower, and fills the rest of the row otherwise (FitReasons).
     header->setSectionResizeMode(TUploadModel::ucReason, QHeaderView::ResizeToContents);
     header->setStretchLastSection(true);
+    connect(FModel, &QAbstractItemModel::dataChanged, this, &TfUpload::FitReasons);
     // Wide enough for the longest restart or check text.
     header->resizeSection(
         TUploadModel::ucProgress,
@@ -140,6 +141,25 @@ TfUpload::TfUpload(const TUploadRequest &request, TDialogs &dialogs, QWidget *pa
     const int rows = std::min<int>(static_cast<int>(request.Targets.size()), 12);
     resize(std::max(860, header->length() + 200),
            FLvDevices->verticalHeader()->defaultSectionSize() * (rows + 1) + 120);
+}
+
+void TfUpload::FitReasons() {
+    QHeaderView *header = FLvDevices->horizontalHeader();
+    int needed = header->sectionSizeHint(TUploadModel::ucReason);
+    for (int row = 0; row < FModel->rowCount(); ++row)
+        needed =
+            std::max(needed, FLvDevices->fontMetrics().horizontalAdvance(
+                                 FModel->index(row, TUploadModel::ucReason).data().toString()) +
+                                 16);
+    const int room =
+        FLvDevices->viewport()->width() - header->sectionViewportPosition(TUploadModel::ucReason);
+    // A stretched last section takes the room left even when its text needs more.
+    header->setStretchLastSection(needed <= room);
+}
+
+void TfUpload::resizeEvent(QResizeEvent *event) {
+    QWidget::resizeEvent(event);
+    FitReasons();
 }
 
 void TfUpload::Start() {

@@ -55,11 +55,14 @@ public slots:
 protected:
     // While uploads run, closing asks first and then stops them.
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     TfUpload(const TUploadRequest &request, TDialogs &dialogs, QWidget *parent);
     void Start();
     void UpdateSummary();
+    // The reasons fill the rest of the row, or, longer, get their whole width and a scroll bar.
+    void FitReasons();
 
     TUploadRequest FRequest;
     TDialogs &FDialogs;

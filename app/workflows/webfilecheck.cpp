@@ -33,8 +33,11 @@ QString WebFileRefusal(const QString &path) {
         return {};
     const qint64 size = file.size();
     if (size > MaxWebFileSize)
-        return Refusal(path, "longer than " + std::to_string(MaxWebFileSize) +
-                                 " bytes, the most a web file can hold");
+        return Refusal(
+            path, QCoreApplication::translate("TWebFileCheck",
+                                              "longer than %1 bytes, the most a web file can hold")
+                      .arg(MaxWebFileSize)
+                      .toStdString());
     // Mapped, the reader pages in only the directory it walks, never the stored bytes.
     QByteArray read;
     std::string_view bytes;

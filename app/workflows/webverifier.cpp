@@ -15,10 +15,10 @@ QString NameList(const QStringList &names) {
     if (names.size() <= 1)
         return names.value(0);
     if (names.size() <= 3)
-        return names.mid(0, names.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" and ") +
-               names.last();
-    return names.mid(0, 2).join(QStringLiteral(", ")) +
-           QStringLiteral(" and %1 more").arg(names.size() - 2);
+        return QCoreApplication::translate("TWebVerification", "%1 and %2")
+            .arg(names.mid(0, names.size() - 1).join(QStringLiteral(", ")), names.last());
+    return QCoreApplication::translate("TWebVerification", "%1 and %2 more")
+        .arg(names.mid(0, 2).join(QStringLiteral(", ")), QString::number(names.size() - 2));
 }
 
 QString Seconds(int milliseconds) {

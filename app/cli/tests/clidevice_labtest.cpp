@@ -111,6 +111,27 @@ TEST_F(CliDeviceLab, SearchListsEveryDeviceInAscendingAddressOrder) {
               json.out);
     EXPECT_EQ(runCli({QStringLiteral("search"), QStringLiteral("--csv")}, 60000, czech).out,
               runCli({QStringLiteral("search"), QStringLiteral("--csv")}).out);
+    // So does it for the journal: a firmware change that a search in Czech saw, and the history.
+    ASSERT_TRUE(labtest::restartDevice(3, {"--firmware", "4.6.0"}));
+    const CliRun changed =
+        runCli({QStringLiteral("search"), QStringLiteral("--changes"), QStringLiteral("--json")},
+               60000, czech);
+    ASSERT_EQ(changed.status, 0) << changed.err;
+    const QJsonArray marks =
+        QJsonDocument::fromJson(QByteArray::fromStdString(changed.out)).array();
+    ASSERT_EQ(marks.size(), 1) << changed.out;
+    EXPECT_EQ(marks.at(0).toObject().value(QStringLiteral("changes")).toArray(),
+              QJsonArray{QStringLiteral("firmware changed")});
+    EXPECT_EQ(marks.at(0).toObject().value(QStringLiteral("mac")).toString().toStdString(),
+              labtest::deviceMac(3));
+    for (const char *form : {"--json", "--csv"}) {
+        const QStringList history{QStringLiteral("history"), QString::fromLatin1(form)};
+        const CliRun english = runCli(history);
+        EXPECT_TRUE(contains(english.out, "firmware changed")) << english.out;
+        EXPECT_EQ(runCli(history, 60000, czech).out, english.out) << form;
+    }
+    EXPECT_TRUE(contains(runCli({QStringLiteral("history")}, 60000, czech).out, "jiný firmware"));
+    EXPECT_TRUE(labtest::restartDevice(3));
 
     // A broken device and one that answers its info query twice spoil nobody's row: the
     // others are listed with their own texts, and what was passed over is said.

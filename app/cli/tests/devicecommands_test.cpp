@@ -358,8 +358,9 @@ TEST(UploadSummary, ChecksShowInTheirColumnAndDifferingDevicesAreRetried) {
               "192.0.2.14\n");
 }
 
-// In Czech only what people read changes: JSON, CSV, the device table and the outcome words
-// of the upload summary stay as scripts know them.
+// In Czech only what people read changes: JSON, CSV, the device table, the journal's history
+// and changes as JSON or CSV, and the outcome words of the upload summary stay as scripts know
+// them.
 TEST(UploadSummary, CzechChangesNothingScriptsRead) {
     const auto search = [](const QString &) {
         return QList<TRelynPar>{device("192.0.2.11", "Kotelna, sever"), device("192.0.2.2")};
@@ -375,6 +376,29 @@ TEST(UploadSummary, CzechChangesNothingScriptsRead) {
         english.push_back(run(words, search).out);
     const std::string summary = cli::uploadSummary(jobs);
 
+    // Two journals with the same first search; the second one moves a device and adds one.
+    QTemporaryDir dir;
+    const QString journal = dir.filePath(QStringLiteral("journal.sqlite"));
+    const QString twin = dir.filePath(QStringLiteral("twin.sqlite"));
+    const auto later = [](const QString &) {
+        QList<TRelynPar> devices{device("192.0.2.50", "Kotelna, sever"), device("192.0.2.2")};
+        devices[1].MACAddress = QStringLiteral("02-00-00-00-00-0B");
+        return devices;
+    };
+    ASSERT_EQ(run({QStringLiteral("search")}, search, journal).status, 0);
+    ASSERT_EQ(run({QStringLiteral("search")}, search, twin).status, 0);
+    const QStringList changesJson{QStringLiteral("search"), QStringLiteral("--changes"),
+                                  QStringLiteral("--json")};
+    const std::string englishChanges = run(changesJson, later, journal).out;
+    const QStringList histories[] = {{QStringLiteral("history"), QStringLiteral("--json")},
+                                     {QStringLiteral("history"), QStringLiteral("--csv")},
+                                     {QStringLiteral("history")}};
+    std::vector<std::string> englishHistories;
+    for (const QStringList &words : histories)
+        englishHistories.push_back(run(words, search, journal).out);
+    EXPECT_NE(englishHistories[0].find("\"changes\": \"moved\""), std::string::npos)
+        << englishHistories[0];
+
     ASSERT_TRUE(InstallUiTranslations(TUiLanguage::Czech));
     const auto uninstall = qScopeGuard([] {
         for (QTranslator *translator : qApp->findChildren<QTranslator *>()) {
@@ -384,6 +408,15 @@ TEST(UploadSummary, CzechChangesNothingScriptsRead) {
     });
     for (std::size_t i = 0; i < english.size(); ++i)
         EXPECT_EQ(run(forms[i], search).out, english[i]);
+    EXPECT_EQ(run(changesJson, later, twin).out, englishChanges);
+    EXPECT_EQ(run(histories[0], search, journal).out, englishHistories[0]);
+    EXPECT_EQ(run(histories[1], search, journal).out, englishHistories[1]);
+    // The text forms are for people.
+    const std::string text = run(histories[2], search, journal).out;
+    EXPECT_NE(text, englishHistories[2]);
+    EXPECT_NE(text.find("hledání  02-00-00-00-00-0A  192.0.2.50  přesunuto (firmware 1-6-5.03)"),
+              std::string::npos)
+        << text;
     EXPECT_EQ(cli::uploadSummary(jobs), "ADDRESS     OUTCOME\n"
                                         "192.0.2.11  done\n"
                                         "192.0.2.12  no answer\n"

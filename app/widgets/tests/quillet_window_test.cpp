@@ -13,9 +13,11 @@
 #include "app/widgets/uploadwindow.h"
 #include "app/workflows/journalrecorder.h"
 #include "app/workflows/uploadmodel.h"
+#include "app/workflows/webverifier.h"
 #include "discovery/relynsearchgui.h"
 #include "ipassign/ipedit.h"
 #include "ipassign/relynipchangegui.h"
+#include "ipassign/tests/scriptednetwork.h"
 #include "support/icmpecho.h"
 
 #include <QAction>
@@ -39,6 +41,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStyleFactory>
 #include <QTableView>
@@ -234,6 +237,15 @@ public:
 private:
     int FInterrupt = -1;
 };
+
+// Makes a window as wide as its table's columns need, so that a screenshot shows them all.
+void WidenToTable(QWidget *window, QTableView *table) {
+    // In pixels: the scroll bar counts columns.
+    const int more = table->horizontalHeader()->length() - table->viewport()->width();
+    if (more > 0)
+        window->resize(window->width() + more, window->height());
+    QTRY_VERIFY(table->horizontalHeader()->length() <= table->viewport()->width());
+}
 
 // With QUILLET_SCREENSHOT_DIR set, the window is saved there as NAME.png.
 void SaveScreenshot(QWidget *window, const QString &name) {
@@ -444,6 +456,11 @@ private slots:
         QCOMPARE(w->BtnUploadWeb()->text(), u"Nahrát web"_s);
         QCOMPARE(Child<QMenu>(w.get(), "MMFile")->title(), u"&Soubor"_s);
         QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&Yes"), u"&Ano"_s);
+        // The About box: the sentence and the country, not the company's name and address.
+        QCOMPARE(TfQuillet::MakerCredits(), u"Navrhla firma Brimo Loggers Ltd.\n"
+                                            "12 Sample Street, Exampleton\n"
+                                            "Česká republika\n"
+                                            "www.brimo-loggers.example"_s);
         // Every caption of the window fits its control.
         QCOMPARE(CutOffCaptions(w.get()).join(u" | "_s), QString());
         SaveScreenshot(w.get(), u"main-window-cs"_s);
@@ -464,9 +481,9 @@ private slots:
     }
 
     // In Czech the other windows speak Czech too, and nothing is cut off: Devices with its
-    // devices, an upload under way, Find device and the IP change dialog. Nothing leaves this
-    // computer: the searches, the TFTP client and the echo are stand-ins, and Change is never
-    // pressed.
+    // devices and the journal's columns, History, an upload under way, Find device and the IP
+    // change dialog waiting for the device's answer. Nothing leaves this computer: the
+    // searches, the TFTP client, the echo and the IP change's network are stand-ins.
     void czechDeviceWindowsFit() {
         QVERIFY(InstallUiTranslations(TUiLanguage::Czech));
         const auto uninstall = qScopeGuard([] {
@@ -480,8 +497,16 @@ private slots:
         };
 
         auto w = Start();
-        w->SetDevicesSearch(
-            [](const QString &, const TRelynSearchScope &) { return FiveDevices(); });
+        // The second search: Hall north is gone, Cold store 2 has moved.
+        auto later = std::make_shared<std::atomic<bool>>(false);
+        w->SetDevicesSearch([later](const QString &, const TRelynSearchScope &) {
+            TRelynSearchOutcome outcome = FiveDevices();
+            if (*later) {
+                outcome.Devices[2].IPAddress = u"192.0.2.41"_s;
+                outcome.Devices.removeAt(1);
+            }
+            return outcome;
+        });
         w->show();
         Child<QAction>(w.get(), "MMDevices")->trigger();
         TfDevices *devices = w->DevicesWindow();
@@ -493,9 +518,54 @@ private slots:
         QVERIFY2(devices->LbStatus->text().startsWith(u"5 zařízení na eth0 a eth1 za "_s),
                  qPrintable(devices->LbStatus->text()));
         QCOMPARE(devices->BtnHelp->text(), u"Pomoc! Zařízení se nenašlo!"_s);
+        // The journal's columns filled: an upload, an IP change and what the second search saw.
+        QVERIFY(w->Journal()->Uploaded({u"00-1A-2B-00-00-11"_s, u"192.0.2.11"_s,
+                                        u"/sites/Boiler_WEB1_02.pmf"_s, 4096, QString(), jfWeb,
+                                        u"done"_s, QString(), u"verified"_s}) > 0);
+        w->Journal()->IpChanged(u"00:1A:2B:00:00:40"_s, u"192.0.2.40"_s, u"192.0.2.41"_s,
+                                u"done"_s);
+        *later = true;
+        QVERIFY(devices->Search());
+        QTRY_VERIFY(!devices->Searching());
+        const QAbstractItemModel *table = devices->TvDevices->model();
+        QCOMPARE(table->headerData(TJournalColumns::jcChange, Qt::Horizontal).toString(),
+                 u"Od posledního hledání"_s);
+        QStringList changes;
+        for (int row = 0; row < table->rowCount(); ++row)
+            if (const QString change =
+                    table->index(row, TJournalColumns::jcChange).data().toString();
+                !change.isEmpty())
+                changes << change;
+        changes.sort();
+        QCOMPARE(changes, (QStringList{u"přesunuto z 192.0.2.40"_s, u"zmizelo"_s}));
+        QCOMPARE(devices->BtnHistory->text(), u"Hi&storie..."_s);
         devices->TvDevices->selectRow(2);
         QCOMPARE(CutOffCaptions(devices).join(u" | "_s), QString());
+        // Wide enough for the journal's columns too, as a user would widen it.
+        WidenToTable(devices, devices->TvDevices);
         SaveScreenshot(devices, u"devices-window-cs"_s);
+
+        // History of every device: the event words and what each event did, in Czech.
+        devices->TvDevices->clearSelection();
+        std::unique_ptr<TfJournalHistory> history(devices->OpenHistory());
+        QVERIFY(history);
+        history->show();
+        QVERIFY(QTest::qWaitForWindowExposed(history.get()));
+        QCOMPARE(history->windowTitle(), u"Historie"_s);
+        const QAbstractItemModel *rows = history->TvHistory->model();
+        QCOMPARE(rows->headerData(1, Qt::Horizontal).toString(), u"Událost"_s);
+        QStringList events;
+        for (int row = 0; row < rows->rowCount(); ++row)
+            events << rows->index(row, 1).data().toString() + u": "_s +
+                          rows->index(row, 5).data().toString();
+        QVERIFY2(events.contains(u"nahrání: web Boiler_WEB1_02.pmf: hotovo, ověřeno"_s) &&
+                     events.contains(u"změna IP: na 192.0.2.41: hotovo"_s) &&
+                     events.contains(u"hledání: přesunuto (firmware 3.07)"_s) &&
+                     events.contains(u"hledání: poprvé viděno (firmware 4.12)"_s),
+                 qPrintable(events.join(u" | "_s)));
+        QCOMPARE(CutOffCaptions(history.get()).join(u" | "_s), QString());
+        SaveScreenshot(history.get(), u"history-window-cs"_s);
+        history.reset();
 
         QTemporaryDir temp;
         QVERIFY(temp.isValid());
@@ -535,7 +605,17 @@ private slots:
         QVERIFY(
             cell(1, TUploadModel::ucProgress).startsWith(u"Restart zařízení: nejvýše ještě "_s));
         QCOMPARE(upload->windowTitle(), u"Nahrát web do 4 zařízení"_s);
+        // A check's names are listed in Czech too.
+        TWebVerification differs;
+        differs.Word = TWebVerification::vwDiffers;
+        differs.Pages = differs.Answered = 6;
+        differs.Differing = QStringList{u"a.htm"_s, u"b.htm"_s, u"c.htm"_s, u"d.htm"_s};
+        differs.Missing = QStringList{u"logo.gif"_s, u"e.css"_s};
+        QCOMPARE(TWebVerification::SummaryText(differs),
+                 u"Zařízení neposkytuje nový webový soubor: a.htm, b.htm a 2 další se liší; "
+                 "logo.gif a e.css chybí."_s);
         QCOMPARE(CutOffCaptions(upload).join(u" | "_s), QString());
+        WidenToTable(upload, upload->findChild<QTableView *>(u"LvDevices"_s));
         SaveScreenshot(upload, u"upload-window-cs"_s);
 
         TfRelynSearchGUI find(nullptr, [](const QString &) { return FiveDevices().Devices; });
@@ -548,12 +628,34 @@ private slots:
         QCOMPARE(CutOffCaptions(&find).join(u" | "_s), QString());
         SaveScreenshot(&find, u"find-window-cs"_s);
 
-        TfRelynIPChangeGUI change(nullptr, TRelynIPChangeEnvironment{});
+        // The change goes to a scripted network; the dialog then looks for the device at its
+        // new address with a stand-in search that never finds it, until the wait is cancelled.
+        TScriptedNetwork net;
+        TRelynIPChangeEnvironment environment = net.Environment();
+        environment.Search = [](const QString &) {
+            QThread::msleep(50);
+            return QList<TRelynPar>();
+        };
+        environment.AnswerWaitMs = 60000;
+        QStringList boxes;
+        TfRelynIPChangeGUI change(
+            nullptr, environment,
+            [&boxes](QWidget *, qint32, const QString &text) { boxes << text; });
         change.show();
         QCOMPARE(change.windowTitle(), u"Změna IP adresy"_s);
         QCOMPARE(change.Texts().Messages.MsgChanged, u"IP adresa byla úspěšně změněna"_s);
         QCOMPARE(CutOffCaptions(&change).join(u" | "_s), QString());
+        change.IPEdtAddress->SetText(u"192.0.2.50"_s);
+        change.EdtMac->setText(u"00-1A-2B-00-00-40"_s);
+        QTest::mouseClick(change.BBChange, Qt::LeftButton);
+        QCOMPARE(net.Broadcasts.size(), 1);
+        QVERIFY(change.WaitingForAnswer());
+        QCOMPARE(change.LabAnswer->text(), u"Hledání zařízení na adrese 192.0.2.50 ..."_s);
+        QCOMPARE(CutOffCaptions(&change).join(u" | "_s), QString());
         SaveScreenshot(&change, u"ip-change-window-cs"_s);
+        change.reject();
+        QVERIFY(!change.WaitingForAnswer());
+        QCOMPARE(boxes.size(), 1);
     }
 
     void sourceFolderChooserAndExit() {
@@ -727,6 +829,12 @@ private slots:
         const QByteArray help = run({u"--help"_s});
         QVERIFY2(help.contains("--help") && help.contains("--version") && help.contains("-brimo"),
                  help.constData());
+        QVERIFY2(help.startsWith("Usage: quillet [options]\nPacks a folder"), help.constData());
+        // In the window's language, still without a display.
+        const QByteArray czech = run({u"--help"_s, u"--language"_s, u"cs"_s});
+        QVERIFY2(czech.startsWith("Použití: quillet [volby]\nZabalí složku") &&
+                     czech.contains("Zobrazí tuto nápovědu."),
+                 czech.constData());
         QCOMPARE(run({u"--version"_s}), QByteArray("Quillet 1.2.0.0\n"));
         QCOMPARE(run({u"-BRIMO"_s, u"--version"_s}), QByteArray("Quillet 1.2.0.0\n"));
     }
