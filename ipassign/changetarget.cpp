@@ -52,8 +52,10 @@ TChangeTarget RelynChangeTarget(const QList<TRelynPar> &found, const QString &ma
             RelynCanonicalMac(other.MACAddress) != wanted)
             return {{},
                     std::nullopt,
-                    QStringLiteral("%1 and %2 on %3 both end in %4: the change names a device "
-                                   "only by those two bytes and would move both.")
+                    QCoreApplication::translate("RelynChangeTarget",
+                                                "%1 and %2 on %3 both end in %4: the change "
+                                                "names a device only by those two bytes and "
+                                                "would move both.")
                         .arg(wanted, RelynCanonicalMac(other.MACAddress), device.Interface, tail)};
     }
     return {device.Interface, device, {}};

@@ -707,6 +707,10 @@ nahrávání firmwaru a úplnou stránku nápovědy.</translation>
         <source> and </source>
         <translation> a </translation>
     </message>
+    <message>
+        <source>%1 and %2 on %3 both end in %4: the change names a device only by those two bytes and would move both.</source>
+        <translation>%1 i %2 na %3 končí na %4: změna určuje zařízení jen těmito dvěma bajty a přesunula by obě.</translation>
+    </message>
 </context>
 <context>
     <name>RelynDeviceList</name>
@@ -721,6 +725,21 @@ nahrávání firmwaru a úplnou stránku nápovědy.</translation>
     <message>
         <source>The ranges hold %1 addresses; at most a /16 (65536) in all.</source>
         <translation>Rozsahy obsahují %1 adres; celkem nejvýše /16 (65536).</translation>
+    </message>
+</context>
+<context>
+    <name>RelynIPChange</name>
+    <message>
+        <source>%1 is this computer&apos;s own address (%2).</source>
+        <translation>%1 je vlastní adresa tohoto počítače (%2).</translation>
+    </message>
+    <message>
+        <source>%1 is the network address of %2.</source>
+        <translation>%1 je adresa sítě %2.</translation>
+    </message>
+    <message>
+        <source>%1 is the broadcast address of %2.</source>
+        <translation>%1 je adresa všesměrového vysílání sítě %2.</translation>
     </message>
 </context>
 <context>
