@@ -1,6 +1,7 @@
 // The Devices window from its opening to a filled table, on a search that answers at once: a
 // journal of 10,000 devices and 100,000 events beside it, or none. The difference is what the
 // journal costs the technician.
+#include "app/core/bench/journalsite.h"
 #include "app/core/journal.h"
 #include "app/widgets/deviceswindow.h"
 #include "app/widgets/dialogs.h"
@@ -15,9 +16,8 @@
 
 namespace {
 
-constexpr int KDevices = 10000;
-constexpr int KEvents = 100000;
-constexpr int KRound = 50;
+using journalsite::KDevices;
+using journalsite::Mac;
 
 class TNoDialogs : public TDialogs {
 public:
@@ -27,17 +27,9 @@ public:
     void Message(QWidget *, TMessageKind, const QString &, const QString &) override {}
 };
 
-QString Mac(int n) {
-    return QStringLiteral("02-00-00-%1-%2-%3")
-        .arg(n >> 16 & 0xFF, 2, 16, QLatin1Char('0'))
-        .arg(n >> 8 & 0xFF, 2, 16, QLatin1Char('0'))
-        .arg(n & 0xFF, 2, 16, QLatin1Char('0'))
-        .toUpper();
-}
-
 TRelynPar Device(int n, int moved) {
     TRelynPar par;
-    par.IPAddress = QStringLiteral("10.%1.%2.%3").arg(n >> 8).arg(n & 0xFF).arg(1 + moved);
+    par.IPAddress = journalsite::Address(n, moved);
     par.MACAddress = Mac(n);
     par.Firmware = QStringLiteral("3.1");
     par.DeviceType = QStringLiteral("P8510");
@@ -58,36 +50,14 @@ QList<TRelynPar> Network(int count) {
 
 QString GPath;
 
-// Searches that saw every device, uploads for the rest, a name for every fifth device, and a
-// search of the whole site last.
+// The site's journal, and a search of the whole site last.
 bool Fill() {
     TJournal journal(GPath);
-    if (!journal.Open())
+    if (!journal.Open() || !journalsite::Fill(journal, journalsite::KEvents - 1))
         return false;
-    int events = 0;
-    for (int first = 0; first < KDevices; first += KRound, ++events) {
-        QList<TJournalDevice> round;
-        for (int n = first; n < first + KRound; ++n)
-            round << TJournalRecorder::DeviceOf(Device(n, 0));
-        journal.RecordSearch(round);
-    }
-    for (int n = 0; n < KDevices; n += 5)
-        journal.SetName(Mac(n), QStringLiteral("device %1").arg(n));
-    for (; events < KEvents - 1; ++events) {
-        TJournalUpload upload;
-        upload.Mac = Mac(events * 7919 % KDevices);
-        upload.Address = QStringLiteral("10.0.0.1");
-        upload.File = QStringLiteral("/sites/hall/web%1.pmf").arg(events % 13);
-        upload.Size = 65536;
-        upload.Sha256 = QString(64, QLatin1Char('c'));
-        upload.Outcome = QStringLiteral("done");
-        upload.Verification = QStringLiteral("verified");
-        if (!journal.RecordUpload(upload))
-            return false;
-    }
     QList<TJournalDevice> all;
     for (int n = 0; n < KDevices; ++n)
-        all << TJournalRecorder::DeviceOf(Device(n, 0));
+        all << journalsite::Device(n, false);
     return journal.RecordSearch(all);
 }
 
@@ -131,7 +101,7 @@ void BM_RecordSearchOfTheSite(benchmark::State &state) {
     journal.Open();
     QList<TJournalDevice> all;
     for (int n = 0; n < KDevices; ++n)
-        all << TJournalRecorder::DeviceOf(Device(n, 0));
+        all << journalsite::Device(n, false);
     for (auto _ : state)
         journal.RecordSearch(all);
 }

@@ -164,6 +164,18 @@ TRelynSearchOutcome FiveDevices() {
     return outcome;
 }
 
+// The five devices, and once later is set: Hall north gone, Cold store 2 moved to .41.
+TRelynBackgroundSearch::Search FiveDevicesThenMoved(std::shared_ptr<std::atomic<bool>> later) {
+    return [later](const QString &, const TRelynSearchScope &) {
+        TRelynSearchOutcome outcome = FiveDevices();
+        if (*later) {
+            outcome.Devices[2].IPAddress = u"192.0.2.41"_s;
+            outcome.Devices.removeAt(1);
+        }
+        return outcome;
+    };
+}
+
 QStringList VisibleCaptions(const QMenu *menu) {
     QStringList captions;
     for (const QAction *action : menu->actions())
@@ -499,14 +511,7 @@ private slots:
         auto w = Start();
         // The second search: Hall north is gone, Cold store 2 has moved.
         auto later = std::make_shared<std::atomic<bool>>(false);
-        w->SetDevicesSearch([later](const QString &, const TRelynSearchScope &) {
-            TRelynSearchOutcome outcome = FiveDevices();
-            if (*later) {
-                outcome.Devices[2].IPAddress = u"192.0.2.41"_s;
-                outcome.Devices.removeAt(1);
-            }
-            return outcome;
-        });
+        w->SetDevicesSearch(FiveDevicesThenMoved(later));
         w->show();
         Child<QAction>(w.get(), "MMDevices")->trigger();
         TfDevices *devices = w->DevicesWindow();
@@ -1226,14 +1231,7 @@ private slots:
         w->SetDeviceSearch([](const QString &) { return FiveDevices().Devices.mid(0, 2); });
         // The second broadcast: Hall north is gone, Cold store 2 has moved.
         auto later = std::make_shared<std::atomic<bool>>(false);
-        w->SetDevicesSearch([later](const QString &, const TRelynSearchScope &) {
-            TRelynSearchOutcome outcome = FiveDevices();
-            if (*later) {
-                outcome.Devices[2].IPAddress = u"192.0.2.41"_s;
-                outcome.Devices.removeAt(1);
-            }
-            return outcome;
-        });
+        w->SetDevicesSearch(FiveDevicesThenMoved(later));
         w->show();
         QTimer::singleShot(0, this, [] {
             auto *search = qobject_cast<TfRelynSearchGUI *>(QApplication::activeModalWidget());

@@ -53,6 +53,17 @@ private:
     int FInterrupt = -1;
 };
 
+// A stand-in TFTP client: the shell script given, executable, in the folder.
+QString WriteClient(const QTemporaryDir &dir, const char *script) {
+    const QString path = dir.filePath(QStringLiteral("client"));
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(script);
+    file.close();
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return path;
+}
+
 } // namespace
 
 class TUploadWindowTest : public QObject {
@@ -67,18 +78,14 @@ private slots:
         }
         QTemporaryDir temp;
         QVERIFY(temp.isValid());
-        const QString client = temp.filePath(QStringLiteral("client"));
-        QFile script(client);
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\n"
-                     "for last; do :; done\n"
-                     "case \"$last\" in\n"
-                     "*192.0.2.1[12]/*) printf '\\r######## 100.0%%\\n' ;;\n"
-                     "*192.0.2.13/*) printf '\\r####    45.0%%'; exec sleep 30 ;;\n"
-                     "*) echo 'curl: (69) TFTP: Access Violation' >&2; exit 69 ;;\n"
-                     "esac\n");
-        script.close();
-        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QString client =
+            WriteClient(temp, "#!/bin/sh\n"
+                              "for last; do :; done\n"
+                              "case \"$last\" in\n"
+                              "*192.0.2.1[12]/*) printf '\\r######## 100.0%%\\n' ;;\n"
+                              "*192.0.2.13/*) printf '\\r####    45.0%%'; exec sleep 30 ;;\n"
+                              "*) echo 'curl: (69) TFTP: Access Violation' >&2; exit 69 ;;\n"
+                              "esac\n");
 
         TUploadRequest request;
         for (int n = 11; n <= 14; ++n)
@@ -180,12 +187,7 @@ private slots:
         QTemporaryDir temp;
         QVERIFY(temp.isValid());
         TUploadRequest request;
-        request.Settings.ClientProgram = temp.filePath(QStringLiteral("client"));
-        QFile script(request.Settings.ClientProgram);
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\ntouch \"$0.ran\"\n");
-        script.close();
-        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        request.Settings.ClientProgram = WriteClient(temp, "#!/bin/sh\ntouch \"$0.ran\"\n");
         request.File = temp.filePath(QStringLiteral("index.htm"));
         QFile page(request.File);
         QVERIFY(page.open(QIODevice::WriteOnly));
@@ -215,12 +217,8 @@ private slots:
         QTemporaryDir temp;
         QVERIFY(temp.isValid());
         TUploadRequest request;
-        request.Settings.ClientProgram = temp.filePath(QStringLiteral("client"));
-        QFile script(request.Settings.ClientProgram);
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\nfor last; do :; done\necho \"$last\" >> \"$0.sent\"\n");
-        script.close();
-        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        request.Settings.ClientProgram =
+            WriteClient(temp, "#!/bin/sh\nfor last; do :; done\necho \"$last\" >> \"$0.sent\"\n");
         request.File = temp.filePath(QStringLiteral("site.pmf"));
         QFile web(request.File);
         QVERIFY(web.open(QIODevice::WriteOnly));
