@@ -173,11 +173,17 @@ private slots:
         QVERIFY(!window.isVisible());
         QCOMPARE(window.Info()->toPlainText().split(QLatin1Char('\n')).last(),
                  QStringLiteral("Cancelled."));
-        QProcess clients;
-        clients.start(QStringLiteral("pgrep"),
-                      {QStringLiteral("-P"), QString::number(QCoreApplication::applicationPid())});
-        QVERIFY(clients.waitForFinished(5000));
-        QCOMPARE(clients.readAllStandardOutput(), QByteArray());
+        // Children that still run: one stopped and not yet reaped (a zombie) runs no more.
+        const auto children = [] {
+            QProcess pgrep;
+            pgrep.start(QStringLiteral("pgrep"),
+                        {QStringLiteral("-a"), QStringLiteral("-r"), QStringLiteral("R,S,D,T"),
+                         QStringLiteral("-P"),
+                         QString::number(QCoreApplication::applicationPid())});
+            pgrep.waitForFinished(5000);
+            return pgrep.readAllStandardOutput();
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(children(), QByteArray(), 5000);
         QVERIFY(labtest::restartDevice(1));
         QDir::setCurrent(previousFolder);
     }
