@@ -108,6 +108,10 @@ int main(int argc, char *argv[]) {
     }
     TfQuillet fQuillet(inputs, dialogs);
     fQuillet.SetUiLanguage(language);
+    // Many devices' restart waits share one ICMP socket (tests keep their stand-in echoes).
+    TUploadSettings uploads = fQuillet.UploadSettings();
+    uploads.ShareEcho = true;
+    fQuillet.SetUploadSettings(uploads);
     QObject::connect(&instance, &TSingleInstance::ShowRequested, &fQuillet,
                      &TfQuillet::ShowAsAlreadyRunning);
     fQuillet.show();

@@ -11,14 +11,6 @@
 #include <netdb.h>
 #include <netinet/in.h>
 
-namespace {
-
-constexpr int AttemptPauseMs = 500;
-constexpr int CycleTimeoutMs = 3000;
-constexpr int CycleAttempts = 3;
-
-} // namespace
-
 TEchoEnvironment TEchoEnvironment::System() {
     TEchoEnvironment environment;
     environment.OpenService = []() -> std::unique_ptr<TEchoService> {
@@ -99,7 +91,7 @@ bool PingAttempts(const QString &host, qint32 timeoutMs, unsigned char attempts,
             roundTripTime = reply.RoundTripTime;
             return true;
         }
-        environment.Sleep(AttemptPauseMs);
+        environment.Sleep(EchoAttemptPauseMs);
         ++attempt;
     } while (attempt <= attempts);
     return false;
@@ -135,7 +127,8 @@ int WaitForHostAnswer(const QString &host, quint32 extraCycles,
         do {
             unsigned char ttl = 0;
             unsigned roundTripTime = 0;
-            if (PingHost(host, CycleTimeoutMs, CycleAttempts, ttl, roundTripTime, environment))
+            if (PingHost(host, EchoCycleTimeoutMs, EchoCycleAttempts, ttl, roundTripTime,
+                         environment))
                 return 0;
             ++cycles;
             if (callback) {
@@ -154,7 +147,8 @@ int WaitForHostAnswer(const QString &host, quint32 extraCycles,
 }
 
 int HostAnswerWaitLimitMs(quint32 extraCycles) {
-    const int cycleMs = CycleAttempts * (CycleTimeoutMs + AttemptPauseMs) + 21 * 50;
+    const int cycleMs =
+        EchoCycleAttempts * (EchoCycleTimeoutMs + EchoAttemptPauseMs) + EchoCyclePauseMs;
     return static_cast<int>(extraCycles + 1) * cycleMs;
 }
 

@@ -37,6 +37,12 @@ bool PingHost(const QString &host, qint32 timeoutMs, unsigned char attempts, uns
 bool PingHost(const QString &host, qint32 timeoutMs, unsigned char attempts, unsigned char &ttl,
               unsigned &roundTripTime);
 
+// The restart wait's times, for those that run its cycles on an event loop instead.
+inline constexpr int EchoAttemptPauseMs = 500;
+inline constexpr int EchoCycleTimeoutMs = 3000;
+inline constexpr int EchoCycleAttempts = 3;
+inline constexpr int EchoCyclePauseMs = 21 * 50;
+
 // Pings in cycles of 3 attempts of 3000 ms until the host answers, for at most extraCycles + 1
 // cycles. Between cycles it pauses about a second: with a callback, 21 times 50 ms each followed
 // by the callback (which typically serves the window's pending events); without, 1000 ms.

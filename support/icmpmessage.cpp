@@ -92,6 +92,31 @@ TIcmpVerdict ReadIcmpPacket(QByteArrayView packet, TEchoId request) {
     return {TIcmpVerdict::ivErrorReport, from, ttl};
 }
 
+int RawPacketSequence(QByteArrayView packet, quint16 identifier) {
+    const qsizetype headerSize = IpHeaderSize(packet);
+    if (headerSize == 0 || packet.size() < headerSize + IcmpHeaderSize)
+        return -1;
+    QByteArrayView icmp = packet.sliced(headerSize);
+    unsigned char type = ICMP_ECHOREPLY;
+    if (IsErrorType(Bytes(icmp)[0])) {
+        // The report carries the start of the request it is about.
+        const QByteArrayView inner = icmp.sliced(IcmpHeaderSize);
+        const qsizetype innerHeader = IpHeaderSize(inner);
+        if (innerHeader == 0 || Bytes(inner)[9] != IPPROTO_ICMP)
+            return -1;
+        icmp = inner.sliced(innerHeader);
+        type = ICMP_ECHO;
+    }
+    const unsigned char *p = Bytes(icmp);
+    if (icmp.size() < IcmpHeaderSize || p[0] != type || Read16(p + 4) != identifier)
+        return -1;
+    return Read16(p + 6);
+}
+
+int MessageSequence(QByteArrayView message) {
+    return message.size() < IcmpHeaderSize ? -1 : Read16(Bytes(message) + 6);
+}
+
 TIcmpVerdict ReadIcmpMessage(QByteArrayView message, quint16 sequence) {
     if (!IsEcho(message, ICMP_ECHOREPLY, sequence, nullptr))
         return {};

@@ -32,6 +32,12 @@ struct TIcmpVerdict {
 // the host, so both identifier and sequence must match; an error report carries the start of
 // the request it is about.
 TIcmpVerdict ReadIcmpPacket(QByteArrayView packet, TEchoId request);
+// The sequence of the request that a raw socket's packet answers or reports on, when it carries
+// the identifier; -1 when it is about no request of this identifier's.
+int RawPacketSequence(QByteArrayView packet, quint16 identifier);
+// The sequence of a datagram socket's message, or of a request copy from its error queue; -1
+// when the bytes are too short to hold one.
+int MessageSequence(QByteArrayView message);
 // A message as a datagram socket reads it, without the IP header. The system rewrites the
 // identifier of such a socket's requests, so only the sequence is compared.
 TIcmpVerdict ReadIcmpMessage(QByteArrayView message, quint16 sequence);

@@ -89,33 +89,95 @@ void TIcmpSocket::DropStaleErrors() {
     ClearSocketError(FFd);
 }
 
-TEchoReply TIcmpSocket::Echo(quint32 address, int timeoutMs) {
-    const TEchoId id{static_cast<quint16>(::getpid()), NextSequence.fetch_add(1)};
-    const QByteArray request = EchoRequest(id);
+quint16 TIcmpSocket::NewSequence() {
+    return NextSequence.fetch_add(1);
+}
 
+quint16 TIcmpSocket::Identifier() const {
+    // A datagram socket's requests get the socket's own identifier from the system.
+    return static_cast<quint16>(::getpid());
+}
+
+void TIcmpSocket::Send(quint32 address, quint16 sequence) {
+    const QByteArray request = EchoRequest({Identifier(), sequence});
     sockaddr_in target{};
     target.sin_family = AF_INET;
     target.sin_addr.s_addr = address;
+    // An error reported for an earlier request of this socket's comes back from the next send
+    // instead, and that request does not leave; the report stays queued for Read. Once more,
+    // then, since many requests go out in a row without a read between them.
+    for (int tries = 0; tries < 2; ++tries) {
+        if (::sendto(FFd, request.constData(), static_cast<size_t>(request.size()), 0,
+                     reinterpret_cast<sockaddr *>(&target), sizeof target) >= 0)
+            return;
+    }
+}
+
+TIcmpSocket::TArrival TIcmpSocket::Read(bool errorQueue) {
+    TMessage message;
+    const ssize_t size = message.Receive(FFd, MSG_DONTWAIT | (errorQueue ? MSG_ERRQUEUE : 0));
+    if (size < 0) {
+        if (errorQueue)
+            ClearSocketError(FFd);
+        return {};
+    }
+    TArrival arrival{TArrival::aOther};
+    const auto answer = [&](int sequence, const TIcmpVerdict &verdict) {
+        if (IsAnswer(verdict, &IsOwnAddress))
+            arrival = {TArrival::aAnswer, static_cast<quint16>(sequence), verdict.Ttl};
+    };
+    const QByteArrayView bytes = message.Bytes(size);
+    msghdr *header = &message.Header;
+    if (errorQueue) {
+        // An error reported for a request of this socket (datagram sockets only): the queued
+        // copy of the request tells which one.
+        const int sequence = MessageSequence(bytes);
+        for (cmsghdr *c = CMSG_FIRSTHDR(header); c && sequence >= 0; c = CMSG_NXTHDR(header, c)) {
+            if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_RECVERR)
+                continue;
+            const auto *error = reinterpret_cast<const sock_extended_err *>(CMSG_DATA(c));
+            const auto *offender = reinterpret_cast<const sockaddr_in *>(SO_EE_OFFENDER(error));
+            const quint32 reporter =
+                offender->sin_family == AF_INET ? offender->sin_addr.s_addr : 0;
+            if (error->ee_origin == SO_EE_ORIGIN_ICMP)
+                answer(sequence,
+                       ReadQueuedRequest(bytes, static_cast<quint16>(sequence), reporter));
+        }
+        return arrival;
+    }
+    if (FRaw) {
+        const int sequence = RawPacketSequence(bytes, Identifier());
+        if (sequence >= 0)
+            answer(sequence, ReadIcmpPacket(bytes, {Identifier(), static_cast<quint16>(sequence)}));
+        return arrival;
+    }
+    const int sequence = MessageSequence(bytes);
+    if (sequence < 0)
+        return arrival;
+    TIcmpVerdict verdict = ReadIcmpMessage(bytes, static_cast<quint16>(sequence));
+    for (cmsghdr *c = CMSG_FIRSTHDR(header); c; c = CMSG_NXTHDR(header, c)) {
+        if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_TTL) {
+            int value = 0;
+            std::memcpy(&value, CMSG_DATA(c), sizeof value);
+            verdict.Ttl = static_cast<unsigned char>(value);
+        }
+    }
+    answer(sequence, verdict);
+    return arrival;
+}
+
+TEchoReply TIcmpSocket::Echo(quint32 address, int timeoutMs) {
+    const quint16 sequence = NewSequence();
     const auto start = std::chrono::steady_clock::now();
     const auto elapsedMs = [&] {
         return std::chrono::duration_cast<std::chrono::milliseconds>(
                    std::chrono::steady_clock::now() - start)
             .count();
     };
-    TEchoReply reply;
     DropStaleErrors();
-    // A request that cannot leave (a failed address resolution on the own link, no route) is
-    // no answer and no reason to stop waiting: the device may be on its way back.
-    ::sendto(FFd, request.constData(), static_cast<size_t>(request.size()), 0,
-             reinterpret_cast<sockaddr *>(&target), sizeof target);
+    Send(address, sequence);
 
-    const auto answered = [&](unsigned char ttl) {
-        reply.Answered = true;
-        reply.Ttl = ttl;
-        reply.RoundTripTime = static_cast<unsigned>(elapsedMs());
-        return reply;
-    };
-
+    TEchoReply reply;
     while (true) {
         const long long remaining = timeoutMs - elapsedMs();
         if (remaining < 0)
@@ -126,52 +188,12 @@ TEchoReply TIcmpSocket::Echo(quint32 address, int timeoutMs) {
             continue;
         if (ready <= 0 || fds[1].revents != 0)
             return reply;
-
-        TMessage message;
-        if (fds[0].revents & POLLERR) {
-            // An error reported for a request of this socket (datagram sockets only): the
-            // queued copy of the request tells which one.
-            const ssize_t size = message.Receive(FFd, MSG_ERRQUEUE);
-            if (size < 0) {
-                ClearSocketError(FFd);
-                continue;
-            }
-            msghdr *header = &message.Header;
-            for (cmsghdr *c = CMSG_FIRSTHDR(header); c; c = CMSG_NXTHDR(header, c)) {
-                if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_RECVERR)
-                    continue;
-                const auto *error = reinterpret_cast<const sock_extended_err *>(CMSG_DATA(c));
-                const auto *offender = reinterpret_cast<const sockaddr_in *>(SO_EE_OFFENDER(error));
-                const quint32 reporter =
-                    offender->sin_family == AF_INET ? offender->sin_addr.s_addr : 0;
-                if (error->ee_origin == SO_EE_ORIGIN_ICMP &&
-                    IsAnswer(ReadQueuedRequest(message.Bytes(size), id.Sequence, reporter),
-                             &IsOwnAddress))
-                    return answered(0);
-            }
-            continue;
-        }
-
-        const ssize_t size = message.Receive(FFd, MSG_DONTWAIT);
-        if (size <= 0)
-            continue;
-        if (FRaw) {
-            const TIcmpVerdict verdict = ReadIcmpPacket(message.Bytes(size), id);
-            if (IsAnswer(verdict, &IsOwnAddress))
-                return answered(verdict.Ttl);
-            continue;
-        }
-        if (ReadIcmpMessage(message.Bytes(size), id.Sequence).Kind == TIcmpVerdict::ivReply) {
-            unsigned char ttl = 0;
-            msghdr *header = &message.Header;
-            for (cmsghdr *c = CMSG_FIRSTHDR(header); c; c = CMSG_NXTHDR(header, c)) {
-                if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_TTL) {
-                    int value = 0;
-                    std::memcpy(&value, CMSG_DATA(c), sizeof value);
-                    ttl = static_cast<unsigned char>(value);
-                }
-            }
-            return answered(ttl);
+        const TArrival arrival = Read((fds[0].revents & POLLERR) != 0);
+        if (arrival.Kind == TArrival::aAnswer && arrival.Sequence == sequence) {
+            reply.Answered = true;
+            reply.Ttl = arrival.Ttl;
+            reply.RoundTripTime = static_cast<unsigned>(elapsedMs());
+            return reply;
         }
     }
 }

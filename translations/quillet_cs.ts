@@ -499,6 +499,14 @@ souborem a výsledkem a každou změnu IP.</translation>
         <source>Nothing changed since the previous search.</source>
         <translation>Od předchozího hledání se nic nezměnilo.</translation>
     </message>
+    <message>
+        <source>How many transfers run at once; the other devices wait their turn (default %1).</source>
+        <translation>Kolik přenosů běží najednou; ostatní zařízení čekají, až na ně přijde řada (výchozí %1).</translation>
+    </message>
+    <message>
+        <source>--parallel takes a number of transfers from 1 to 10000.</source>
+        <translation>--parallel bere počet přenosů od 1 do 10000.</translation>
+    </message>
 </context>
 <context>
     <name>ClientFailureLine</name>
@@ -1008,6 +1016,10 @@ nahrávání firmwaru a úplnou stránku nápovědy.</translation>
         <source>, %1 differ</source>
         <translation>, %1 se liší</translation>
     </message>
+    <message>
+        <source>Stopped before its turn came; nothing was sent.</source>
+        <translation>Zastaveno dřív, než na ně přišla řada; nic nebylo odesláno.</translation>
+    </message>
 </context>
 <context>
     <name>TJournal</name>
@@ -1385,6 +1397,10 @@ Spusťte jej jako správce (root, například přes sudo), nebo změňte adresu 
     <message>
         <source>Verified</source>
         <translation>Ověření</translation>
+    </message>
+    <message>
+        <source>waiting</source>
+        <translation>čeká</translation>
     </message>
 </context>
 <context>

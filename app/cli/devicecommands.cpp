@@ -135,15 +135,18 @@ bool isDottedAddress(const QString &text) {
 }
 
 QList<UploadJob> uploadToAll(UploadKind kind, const QString &file, const QStringList &addresses,
-                             std::ostream &out, std::ostream &err, bool verify,
+                             std::ostream &out, std::ostream &err, bool verify, int parallel,
                              const std::shared_ptr<TJournalRecorder> &recorder) {
     const bool prefixed = addresses.size() > 1;
     qsizetype width = 0;
     for (const QString &address : addresses) {
         width = std::max(width, address.size());
     }
-    TFleetUpload fleet;
+    TUploadSettings settings;
+    settings.ShareEcho = true;
+    TFleetUpload fleet(settings);
     fleet.SetVerification(verify);
+    fleet.SetParallel(parallel);
     const TFleetUpload::TKind fleetKind =
         kind == UploadKind::Web ? TFleetUpload::fkWeb : TFleetUpload::fkFirmware;
     TJournalRecorder::Watch(recorder, fleet, fleetKind, file);
@@ -277,9 +280,21 @@ int uploadCommand(const CommandCall &call, UploadKind kind) {
             {QStringLiteral("no-verify"),
              CliText::tr("Do not check over HTTP that each device serves the new web file.")});
     }
+    command.parser().addOption(
+        {QStringLiteral("parallel"),
+         CliText::tr("How many transfers run at once; the other devices wait their turn "
+                     "(default %1).")
+             .arg(TFleetUpload::DefaultParallel),
+         QStringLiteral("N"), QString::number(TFleetUpload::DefaultParallel)});
     addNoJournalOption(command);
     if (auto status = command.parse(2, -1)) {
         return *status;
+    }
+    bool numeric = false;
+    const int parallel = command.parser().value(QStringLiteral("parallel")).toInt(&numeric);
+    if (!numeric || parallel < 1 || parallel > 10000) {
+        return command.usageError(
+            CliText::tr("--parallel takes a number of transfers from 1 to 10000."));
     }
     const QString file = command.positional().at(0);
     const QStringList addresses = command.positional().mid(1);
@@ -303,7 +318,7 @@ int uploadCommand(const CommandCall &call, UploadKind kind) {
     const bool verify = web && !command.parser().isSet(QStringLiteral("no-verify"));
     const auto recorder = journalRecorder(call, command);
     const QList<UploadJob> jobs =
-        uploadToAll(kind, file, addresses, console.out, console.err, verify, recorder);
+        uploadToAll(kind, file, addresses, console.out, console.err, verify, parallel, recorder);
     printJournalMessages(*recorder, console.err);
     if (addresses.size() > 1) {
         console.out << '\n' << uploadSummary(jobs);

@@ -64,12 +64,14 @@ struct UploadJob {
     bool failed() const { return !done || verified == QStringLiteral("differs"); }
 };
 
-// Uploads one file to every address side by side in the running event loop; with more than one
-// address each line is prefixed with its address. A web upload that ends done is then checked
-// over HTTP unless verify is false. Returns each device's outcome in the order given, once
-// every upload has finished. Each upload goes into the journal when a recorder is given.
+// Uploads one file to every address side by side in the running event loop, at most parallel
+// transfers at once; with more than one address each line is prefixed with its address. A web
+// upload that ends done is then checked over HTTP unless verify is false. Returns each
+// device's outcome in the order given, once every upload has finished. Each upload goes into
+// the journal when a recorder is given.
 QList<UploadJob> uploadToAll(UploadKind kind, const QString &file, const QStringList &addresses,
                              std::ostream &out, std::ostream &err, bool verify = true,
+                             int parallel = 64,
                              const std::shared_ptr<TJournalRecorder> &recorder = {});
 
 // The summary table that ends a fleet upload.

@@ -143,6 +143,12 @@ TUserSettings TStartup::LoadSettings() const {
     if (ini.HasSection(global)) {
         values.BakDel = ini.ReadBool(global, QStringLiteral("Bat"), true);
         values.DeviceAddress = ini.ReadString(global, QStringLiteral("LastIP"), QString());
+        bool numeric = false;
+        const int parallel =
+            ini.ReadString(global, QStringLiteral("ParallelUploads"), QString()).toInt(&numeric);
+        // A value that is no sensible number of transfers keeps the default.
+        if (numeric && parallel >= 1 && parallel <= 10000)
+            values.ParallelUploads = parallel;
     }
     return values;
 }

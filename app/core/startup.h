@@ -27,6 +27,9 @@ struct TUserSettings {
     bool BakDel = true;
     // The device address of the last session, in "[Global]" as "LastIP".
     QString DeviceAddress;
+    // How many transfers the upload window runs at once, "[Global]" "ParallelUploads": read
+    // only, for whoever looks after the computer to set (a slow link may want fewer).
+    int ParallelUploads = 64;
 
     friend bool operator==(const TUserSettings &, const TUserSettings &) = default;
 };

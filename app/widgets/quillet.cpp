@@ -119,6 +119,7 @@ void TfQuillet::FormCreate() {
     FEdtFrom->setText(FDirInName);
     if (!settings.DeviceAddress.isEmpty())
         FIPEdtAddress->SetText(settings.DeviceAddress);
+    FParallelUploads = settings.ParallelUploads;
     if (const QString &fault = FStartup.SettingsFault(); !fault.isEmpty()) {
         AddInfo(fault);
         FLog->WriteLineIf({woCommon}, fault);
@@ -395,6 +396,7 @@ TUserSettings TfQuillet::CurrentSettings() const {
     const QString address = FIPEdtAddress->Text();
     if (address != QStringLiteral("0.0.0.0"))
         settings.DeviceAddress = address;
+    settings.ParallelUploads = FParallelUploads;
     return settings;
 }
 
@@ -541,6 +543,7 @@ void TfQuillet::UploadToDevices(const QList<TRelynPar> &devices, bool firmware) 
     request.File = firmware ? FEdtFWFile->text() : FEdtWebFile->text();
     request.Kind = firmware ? TFleetUpload::fkFirmware : TFleetUpload::fkWeb;
     request.Settings = FUploadSettings;
+    request.Parallel = FParallelUploads;
     request.Journal = FJournal;
     TfUpload::Open(request, FDialogs, FDevices);
 }

@@ -5,6 +5,7 @@
 #include "app/core/language.h"
 #include "app/core/startup.h"
 #include "app/workflows/deviceupload.h"
+#include "app/workflows/fleetupload.h"
 #include "discovery/relyndevicelist.h"
 #include "discovery/relyndevicemodel.h"
 
@@ -191,6 +192,7 @@ private:
     QAction *FMMHelpInfoEn = nullptr;
     TRelynSearchFunction FDeviceSearch;
     TUploadSettings FUploadSettings;
+    int FParallelUploads = TFleetUpload::DefaultParallel;
     TRelynBackgroundSearch::Search FDevicesSearch;
     TRelynBackgroundSearch::NoReplyHint FDevicesHint;
     TfDevices *FDevices = nullptr;

@@ -76,6 +76,7 @@ TfUpload::TfUpload(const TUploadRequest &request, TDialogs &dialogs, QWidget *pa
 
     FFleet = new TFleetUpload(request.Settings, this);
     FFleet->SetVerification(request.Verify, request.VerifySettings);
+    FFleet->SetParallel(request.Parallel);
     FModel = new TUploadModel(*FFleet, this);
 
     FLabFile = Named(new QLabel(tr("File: ") + request.File, this), "LabFile");

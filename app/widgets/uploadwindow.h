@@ -20,6 +20,8 @@ struct TUploadRequest {
     QString File;
     TFleetUpload::TKind Kind = TFleetUpload::fkWeb;
     TUploadSettings Settings;
+    // How many transfers run at once.
+    int Parallel = TFleetUpload::DefaultParallel;
     // Whether a web upload that ends done is checked over HTTP, and how.
     bool Verify = true;
     TWebVerifySettings VerifySettings;

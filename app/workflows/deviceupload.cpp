@@ -46,9 +46,13 @@ TDeviceUpload::TDeviceUpload(TWorkflowReport &report, TBrimoLog *log, TUploadSet
     FHeadway = std::make_unique<QElapsedTimer>();
     FRestartTicker = new QTimer(this);
     connect(FRestartTicker, &QTimer::timeout, this, &TDeviceUpload::RestartTick);
-    // Why an echo could not be made belongs in the upload's log too.
-    FEchoWait = std::make_unique<TThreadEchoWait>(FSettings.Echo,
-                                                  [this](const QString &line) { Log(line); });
+    if (FSettings.EchoHub) {
+        FEchoWait = std::make_unique<TSharedEchoWait>(FSettings.EchoHub);
+    } else {
+        // Why an echo could not be made belongs in the upload's log too.
+        FEchoWait = std::make_unique<TThreadEchoWait>(FSettings.Echo,
+                                                      [this](const QString &line) { Log(line); });
+    }
     FDeviceLock = std::make_unique<TUploadLock>();
 }
 

@@ -13,6 +13,7 @@ class QElapsedTimer;
 class QTimer;
 class TBrimoLog;
 class TCurlTransfer;
+class TEchoHub;
 class TEchoWait;
 class TUploadLock;
 class TWorkflowReport;
@@ -32,6 +33,12 @@ struct TUploadSettings {
     int FailureEchoMs = 3000;
     // The echo service of the restart wait; a test may shorten its times.
     TEchoEnvironment Echo = TEchoEnvironment::System();
+    // Whether the uploads of one fleet run send their echoes through one ICMP socket of the
+    // system's, on the event loop, instead of Echo on a thread each. The programs switch it
+    // on; off, a test's stand-in Echo is used.
+    bool ShareEcho = false;
+    // That socket, when the fleet could open one; the uploads then use it and not Echo.
+    std::shared_ptr<TEchoHub> EchoHub;
 };
 
 // One upload at a time per instance, to one address. Every wait runs from the event loop (the

@@ -1,5 +1,7 @@
 #include "app/workflows/echowait.h"
 
+#include "support/echohub.h"
+
 #include <QMetaObject>
 
 #include <algorithm>
@@ -145,4 +147,110 @@ void TThreadEchoWait::Cancel() {
     if (FThread.joinable())
         FThread.join();
     FCancel.reset();
+}
+
+TSharedEchoWait::TSharedEchoWait(std::shared_ptr<TEchoHub> hub)
+    : FHub(std::move(hub)) {
+    FPause.setSingleShot(true);
+    FPause.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&FPause, &QTimer::timeout, &FReceiver, [this] {
+        const auto next = std::move(FAfterPause);
+        next();
+    });
+}
+
+TSharedEchoWait::~TSharedEchoWait() {
+    Cancel();
+}
+
+void TSharedEchoWait::Echo(const QString &host, int timeoutMs,
+                           std::function<void(bool answered)> done) {
+    Start(host, timeoutMs, 1, std::nullopt,
+          [done = std::move(done)](int result) { done(result == 0); });
+}
+
+void TSharedEchoWait::WaitForAnswer(const QString &host, quint32 extraCycles,
+                                    std::function<void(int result)> done) {
+    Start(host, EchoCycleTimeoutMs, EchoCycleAttempts, extraCycles, std::move(done));
+}
+
+void TSharedEchoWait::Start(const QString &host, int timeoutMs, int attempts,
+                            std::optional<quint64> extraCycles,
+                            std::function<void(int result)> done) {
+    Cancel();
+    // Addresses come as dotted text; one that does not resolve is a silent host.
+    FAddress = ResolveHostAddress(host);
+    FTimeoutMs = std::max(timeoutMs, 0);
+    FAttempts = std::max(attempts, 1);
+    FAttemptsLeft = FAttempts;
+    FCyclesLeft = extraCycles.value_or(0);
+    FCycled = extraCycles.has_value();
+    FDone = std::move(done);
+    Attempt();
+}
+
+void TSharedEchoWait::Attempt() {
+    if (FAddress == 0) {
+        FAfterPause = [this] {
+            Unanswered();
+        };
+        FPause.start(FTimeoutMs);
+        return;
+    }
+    FEcho = FHub->Send(FAddress, FTimeoutMs, [this](bool answered) {
+        FEcho = 0;
+        if (answered)
+            Finish(0);
+        else
+            Unanswered();
+    });
+}
+
+void TSharedEchoWait::Unanswered() {
+    // The pause follows every unanswered attempt, the last one's too.
+    FAfterPause = [this] {
+        if (--FAttemptsLeft > 0) {
+            Attempt();
+        } else if (!FCycled) {
+            Finish(1);
+        } else {
+            FAfterPause = [this] {
+                if (FCyclesLeft == 0) {
+                    Finish(1);
+                    return;
+                }
+                --FCyclesLeft;
+                FAttemptsLeft = FAttempts;
+                Attempt();
+            };
+            FPause.start(EchoCyclePauseMs);
+        }
+    };
+    FPause.start(EchoAttemptPauseMs);
+}
+
+void TSharedEchoWait::Finish(int result) {
+    // From a fresh turn of the event loop, as the threaded wait delivers it: whoever is told
+    // may end this wait, or the hub's last user.
+    const unsigned generation = FGeneration;
+    QMetaObject::invokeMethod(
+        &FReceiver,
+        [this, generation, result] {
+            if (generation != FGeneration || !FDone)
+                return;
+            const auto done = std::move(FDone);
+            FDone = {};
+            done(result);
+        },
+        Qt::QueuedConnection);
+}
+
+void TSharedEchoWait::Cancel() {
+    ++FGeneration;
+    FPause.stop();
+    FAfterPause = {};
+    if (FEcho != 0)
+        FHub->Forget(FEcho);
+    FEcho = 0;
+    FDone = {};
 }

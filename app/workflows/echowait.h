@@ -5,10 +5,14 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
+
+class TEchoHub;
 
 // One wait at a time. Its result, and the lines that say why an echo could not be made, come
 // back in the event loop of the thread that made the wait object, never after Cancel. An
@@ -51,4 +55,40 @@ private:
     unsigned FGeneration = 0;
     std::thread FThread;
     std::shared_ptr<TCancel> FCancel;
+};
+
+// Each wait as a few timers on the event loop, its echoes through an echo hub that many waits
+// share: a thousand restart waits need neither a thousand threads nor a thousand sockets.
+// The attempts, time-outs and pauses are those of WaitForHostAnswer and PingHost.
+class TSharedEchoWait final : public TEchoWait {
+public:
+    explicit TSharedEchoWait(std::shared_ptr<TEchoHub> hub);
+    ~TSharedEchoWait() override;
+    void Echo(const QString &host, int timeoutMs, std::function<void(bool answered)> done) override;
+    void WaitForAnswer(const QString &host, quint32 extraCycles,
+                       std::function<void(int result)> done) override;
+    void Cancel() override;
+
+private:
+    // Without extraCycles one round of attempts, without the pause between cycles.
+    void Start(const QString &host, int timeoutMs, int attempts, std::optional<quint64> extraCycles,
+               std::function<void(int result)> done);
+    void Attempt();
+    void Unanswered();
+    void Finish(int result);
+
+    std::shared_ptr<TEchoHub> FHub;
+    QTimer FPause;
+    std::function<void()> FAfterPause;
+    quint64 FEcho = 0;
+    quint32 FAddress = 0;
+    int FTimeoutMs = 0;
+    int FAttempts = 0;
+    int FAttemptsLeft = 0;
+    // Cycles still to come after this one; a single echo has none and no pause between.
+    quint64 FCyclesLeft = 0;
+    bool FCycled = false;
+    std::function<void(int result)> FDone;
+    unsigned FGeneration = 0;
+    QObject FReceiver;
 };

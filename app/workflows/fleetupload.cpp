@@ -2,6 +2,7 @@
 
 #include "app/workflows/verifiedupload.h"
 #include "app/workflows/workflowreport.h"
+#include "support/echohub.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -94,6 +95,12 @@ void TFleetUpload::Start(TKind kind, const QString &file, const QStringList &add
     FUploads.clear();
     FReports.clear();
     FDevices.clear();
+    TUploadSettings settings = FSettings;
+    if (settings.ShareEcho && !settings.EchoHub) {
+        // Without a socket of its own (a normal user where the system allows none), each
+        // restart wait falls back to the system's ping on a thread.
+        settings.EchoHub = TEchoHub::Open();
+    }
     for (qsizetype i = 0; i < addresses.size(); ++i) {
         const int index = static_cast<int>(i);
         TFleetDevice device;
@@ -101,12 +108,14 @@ void TFleetUpload::Start(TKind kind, const QString &file, const QStringList &add
         FDevices.append(device);
         FReports.push_back(FReportFactory ? FReportFactory(index, addresses[i])
                                           : std::make_unique<TKeptReport>(*this, index));
-        auto upload = std::make_unique<TVerifiedUpload>(*FReports.back(), nullptr, FSettings,
-                                                        FVerifySettings);
+        auto upload =
+            std::make_unique<TVerifiedUpload>(*FReports.back(), nullptr, settings, FVerifySettings);
         connect(upload.get(), &TVerifiedUpload::TransferProgress, this,
                 [this, index](int percent) { emit TransferProgress(index, percent); });
-        connect(upload.get(), &TVerifiedUpload::RestartWaitLeft, this,
-                [this, index](int seconds) { emit RestartWaitLeft(index, seconds); });
+        connect(upload.get(), &TVerifiedUpload::RestartWaitLeft, this, [this, index](int seconds) {
+            TransferEnded(index);
+            emit RestartWaitLeft(index, seconds);
+        });
         connect(upload.get(), &TVerifiedUpload::VerifyProgress, this,
                 [this, index](int page, int pages) { emit VerifyProgress(index, page, pages); });
         connect(upload.get(), &TVerifiedUpload::Finished, this,
@@ -120,29 +129,68 @@ void TFleetUpload::Start(TKind kind, const QString &file, const QStringList &add
         emit AllFinished();
         return;
     }
+    FKind = kind;
+    FFile = file;
     // Read once for the whole run.
-    const TWebFilePagesPtr pages =
-        kind == fkWeb && FVerify ? TVerifiedUpload::ReadWebFile(file) : nullptr;
-    for (std::size_t i = 0; i < FUploads.size(); ++i) {
-        const QString &address = addresses[static_cast<qsizetype>(i)];
-        if (kind == fkWeb)
-            FUploads[i]->StartWeb(address, file, pages);
+    FPages = kind == fkWeb && FVerify ? TVerifiedUpload::ReadWebFile(file) : nullptr;
+    FNextStart = 0;
+    FTransfers = 0;
+    FInTransfer.assign(FUploads.size(), false);
+    StartWaiting();
+}
+
+void TFleetUpload::StartWaiting() {
+    // An upload that ends as it starts gives its place back at once; the loop below takes it,
+    // rather than a call for each such device one inside the other.
+    if (FStarting)
+        return;
+    FStarting = true;
+    while (FTransfers < FParallel && FNextStart < FUploads.size()) {
+        const std::size_t i = FNextStart++;
+        FInTransfer[i] = true;
+        ++FTransfers;
+        const QString &address = FDevices[static_cast<qsizetype>(i)].Address;
+        if (FKind == fkWeb)
+            FUploads[i]->StartWeb(address, FFile, FPages);
         else
-            FUploads[i]->StartFirmware(address, file);
+            FUploads[i]->StartFirmware(address, FFile);
     }
+    FStarting = false;
+}
+
+void TFleetUpload::TransferEnded(int index) {
+    const auto i = static_cast<std::size_t>(index);
+    if (i >= FInTransfer.size() || !FInTransfer[i])
+        return;
+    FInTransfer[i] = false;
+    --FTransfers;
+    StartWaiting();
 }
 
 void TFleetUpload::Cancel() {
-    for (const auto &upload : FUploads)
-        upload->Cancel();
+    // Nothing more starts; those still waiting end untouched, after the ones under way.
+    const std::size_t waiting = FNextStart;
+    FNextStart = FUploads.size();
+    for (std::size_t i = 0; i < waiting; ++i)
+        FUploads[i]->Cancel();
+    for (std::size_t i = waiting; i < FUploads.size(); ++i) {
+        FDevices[static_cast<qsizetype>(i)].Reason =
+            tr("Stopped before its turn came; nothing was sent.");
+        DeviceEnded(static_cast<int>(i), TDeviceUpload::uoCancelled);
+    }
 }
 
 void TFleetUpload::DeviceEnded(int index, TDeviceUpload::TOutcome outcome) {
+    TransferEnded(index);
     TFleetDevice &device = FDevices[index];
+    if (device.Ended)
+        return;
     device.Ended = true;
     device.Outcome = outcome;
     const TVerifiedUpload &upload = *FUploads[static_cast<std::size_t>(index)];
-    device.Reason = upload.Reason();
+    // One still waiting for its turn has its reason already.
+    if (!upload.Reason().isEmpty())
+        device.Reason = upload.Reason();
     if (const auto &check = upload.Verification()) {
         device.Verified = TWebVerification::WordText(check->Word);
         device.VerifySummary = check->Summary;

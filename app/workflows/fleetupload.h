@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -74,11 +75,17 @@ public:
         FVerify = on;
         FVerifySettings = settings;
     }
+    // How many transfers run at once; the rest wait for a free place, in the given order. A
+    // device gives its place up when its transfer ends: restart waits and checks cost the
+    // devices nothing and this computer little, so they are not counted.
+    static constexpr int DefaultParallel = 64;
+    void SetParallel(int transfers) { FParallel = std::max(transfers, 1); }
     // Starts one upload per address; ignored while uploads run. AllFinished follows in every
     // case, possibly before Start returns (when no upload gets under way).
     void Start(TKind kind, const QString &file, const QStringList &addresses);
     // Stops every transfer, restart wait and check still going; each of them ends before
-    // Cancel returns (a transfer or wait as uoCancelled, a check as cancelled).
+    // Cancel returns (a transfer or wait as uoCancelled, a check as cancelled), and so do the
+    // uploads still waiting for their turn, with nothing sent.
     void Cancel();
     bool Running() const { return FRunning > 0; }
     const QList<TFleetDevice> &Devices() const { return FDevices; }
@@ -100,6 +107,8 @@ signals:
 
 private:
     class TKeptReport;
+    void StartWaiting();
+    void TransferEnded(int index);
     void DeviceEnded(int index, TDeviceUpload::TOutcome outcome);
 
     TUploadSettings FSettings;
@@ -110,4 +119,13 @@ private:
     bool FVerify = true;
     TWebVerifySettings FVerifySettings;
     int FRunning = 0;
+    int FParallel = DefaultParallel;
+    // The run's file and what was read of it, for the uploads that start later.
+    TKind FKind = fkWeb;
+    QString FFile;
+    std::shared_ptr<const TWebFilePages> FPages;
+    std::size_t FNextStart = 0;
+    int FTransfers = 0;
+    std::vector<bool> FInTransfer;
+    bool FStarting = false;
 };

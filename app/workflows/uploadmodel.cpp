@@ -39,7 +39,7 @@ void TUploadModel::SetAddresses(const QStringList &addresses) {
     beginResetModel();
     FRows.clear();
     for (const QString &address : addresses)
-        FRows.append({address, usSending, 0, 0, 0, 0});
+        FRows.append({address, usWaiting, 0, 0, 0, 0});
     endResetModel();
 }
 
@@ -75,6 +75,9 @@ int TUploadModel::columnCount(const QModelIndex &parent) const {
 
 QString TUploadModel::OutcomeText(int row) const {
     switch (FRows[row].Stage) {
+    case usWaiting:
+        // For a free place among the transfers that run at once.
+        return tr("waiting");
     case usSending:
         return tr("sending");
     case usRestarting:

@@ -32,10 +32,10 @@ public:
     QString SummaryText() const;
 
 private:
-    enum TStage { usSending, usRestarting, usChecking, usEnded };
+    enum TStage { usWaiting, usSending, usRestarting, usChecking, usEnded };
     struct TRow {
         QString Address;
-        TStage Stage = usSending;
+        TStage Stage = usWaiting;
         int Percent = 0;
         int SecondsLeft = 0;
         int Page = 0;

@@ -4,6 +4,9 @@
 //   echoprobe ping HOST TIMEOUT ATTEMPTS    -> "answered=A ttl=T elapsed=MS", or
 //                                              "error=MESSAGE" after a "log=..." line
 //   echoprobe service                       -> "datagram", "raw", "ping" or "none"
+//   echoprobe hub TIMEOUT HOST...           -> one echo to each host at once through one
+//                                              hub: "HOST answered=A elapsed=MS" each
+#include "support/echohub.h"
 #include "support/icmpecho.h"
 #include "support/icmpsocketecho.h"
 
@@ -13,6 +16,7 @@
 
 #include <arpa/inet.h>
 #include <cstdio>
+#include <cstdlib>
 
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
@@ -41,6 +45,26 @@ int main(int argc, char **argv) {
             std::printf("error=%s\n", qPrintable(error.Message()));
         }
         return 0;
+    }
+    if (args.size() >= 4 && args[1] == QStringLiteral("hub")) {
+        const std::shared_ptr<TEchoHub> hub = TEchoHub::Open();
+        if (!hub)
+            return 1;
+        QElapsedTimer clock;
+        clock.start();
+        int left = static_cast<int>(args.size()) - 3;
+        for (const QString &host : args.mid(3)) {
+            hub->Send(ResolveHostAddress(host), args[2].toInt(), [&, host](bool answered) {
+                std::printf("%s answered=%d elapsed=%lld\n", qPrintable(host), answered ? 1 : 0,
+                            static_cast<long long>(clock.elapsed()));
+                if (--left == 0)
+                    QCoreApplication::quit();
+            });
+        }
+        // A forgotten echo never reports, answered or not.
+        hub->Forget(hub->Send(ResolveHostAddress(args[3]), 10, [](bool) { std::abort(); }));
+        QCoreApplication::exec();
+        return hub->InFlight() == 0 ? 0 : 1;
     }
     if (args.size() >= 2 && args[1] == QStringLiteral("service")) {
         std::unique_ptr<TEchoService> service;

@@ -592,9 +592,11 @@ TEST(IcmpEchoIsolated, NameThatDoesNotResolveIsASilentHost) {
 // Runs echoprobe's ping in a namespace behind routerlab.sh's router, one process per kind of
 // echo, side by side.
 namespace {
-std::map<TEchoKind, QString> PingBehindRouter(const QString &address, int timeoutMs, int attempts) {
+std::map<TEchoKind, QString> ProbeBehindRouter(const QStringList &probeArgs,
+                                               std::initializer_list<TEchoKind> kinds = {
+                                                   ekDatagram, ekRaw, ekPing}) {
     std::map<TEchoKind, std::unique_ptr<QProcess>> processes;
-    for (TEchoKind kind : {ekDatagram, ekRaw, ekPing}) {
+    for (TEchoKind kind : kinds) {
         auto &process = processes[kind];
         process = std::make_unique<QProcess>();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -605,8 +607,7 @@ std::map<TEchoKind, QString> PingBehindRouter(const QString &address, int timeou
                             QStringLiteral(QUILLET_SOURCE_DIR "support/tests/routerlab.sh")};
         if (kind == ekPing)
             command += AsNobody.trimmed().split(QLatin1Char(' '));
-        process->start(QStringLiteral("unshare"),
-                       command + QStringList{Probe(kind)} + PingArgs(address, timeoutMs, attempts));
+        process->start(QStringLiteral("unshare"), command + QStringList{Probe(kind)} + probeArgs);
     }
     std::map<TEchoKind, QString> results;
     for (auto &[kind, process] : processes) {
@@ -615,6 +616,10 @@ std::map<TEchoKind, QString> PingBehindRouter(const QString &address, int timeou
                             : QStringLiteral("failed: no end");
     }
     return results;
+}
+
+std::map<TEchoKind, QString> PingBehindRouter(const QString &address, int timeoutMs, int attempts) {
+    return ProbeBehindRouter(PingArgs(address, timeoutMs, attempts));
 }
 } // namespace
 
@@ -641,5 +646,30 @@ TEST(IcmpEchoIsolated, OwnHostUnreachableIsNoAnswer) {
         EXPECT_GE(ElapsedOf(result), 3 * 3500) << KindName(kind) << ": " << result.toStdString();
         EXPECT_LT(ElapsedOf(result), 3 * 3500 + 1000)
             << KindName(kind) << ": " << result.toStdString();
+    }
+}
+
+// One socket for many echoes at once: an answer, an error report from a router and a free
+// address on the own link that nothing answers, sent together. Each ends on its own, the
+// silent one after its whole time, and no echo waits for another.
+TEST(IcmpEchoIsolated, OneHubCarriesManyEchoesAtOnce) {
+    if (!CanIsolate())
+        GTEST_SKIP() << "network namespaces need root";
+    const QStringList hosts{QStringLiteral("192.0.2.9"), QStringLiteral("127.0.0.1"),
+                            QStringLiteral("198.51.100.7"), QStringLiteral("127.0.0.2")};
+    for (const auto &[kind, result] :
+         ProbeBehindRouter(QStringList{QStringLiteral("hub"), QStringLiteral("2000")} + hosts,
+                           {ekDatagram, ekRaw})) {
+        const QStringList lines = result.split(QLatin1Char('\n'));
+        ASSERT_EQ(lines.size(), 4) << KindName(kind) << ": " << result.toStdString();
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_TRUE(lines[i].contains(QStringLiteral(" answered=1 ")))
+                << KindName(kind) << ": " << result.toStdString();
+            EXPECT_LT(ElapsedOf(lines[i]), 1000) << KindName(kind) << ": " << result.toStdString();
+        }
+        EXPECT_TRUE(lines[3].startsWith(QStringLiteral("192.0.2.9 answered=0 ")))
+            << KindName(kind) << ": " << result.toStdString();
+        EXPECT_GE(ElapsedOf(lines[3]), 2000) << KindName(kind);
+        EXPECT_LT(ElapsedOf(lines[3]), 2500) << KindName(kind);
     }
 }

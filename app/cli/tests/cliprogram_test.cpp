@@ -89,6 +89,9 @@ TEST(CliProgram, UsageErrorsEndWithStatusTwoOnStandardError) {
           QStringLiteral("--port"), QStringLiteral("70000")},
          "webfile serve"},
         {{QStringLiteral("upload-web"), QStringLiteral("file.pmf")}, "upload-web"},
+        {{QStringLiteral("upload-fw"), QStringLiteral("--parallel"), QStringLiteral("0"),
+          QStringLiteral("file.rom"), QStringLiteral("192.0.2.11")},
+         "upload-fw"},
         {{QStringLiteral("change-ip"), QStringLiteral("02-00-00-00-00-01")}, "change-ip"},
         // An interface that is not there is a usage error, found before anything is sent,
         // and its name reaches the terminal defused.
@@ -141,9 +144,10 @@ TEST(CliProgram, TheOverviewListsEveryCommandWithItsSynopsis) {
         "                                        find the devices on the network\n"
         "  create FOLDER [--rewrite] [--internal] [--keep-bak] [--output FILE]\n"
         "                                        pack a folder into a new web file\n"
-        "  upload-web FILE ADDRESS... [--no-verify]\n"
+        "  upload-web FILE ADDRESS... [--no-verify] [--parallel N]\n"
         "                                        upload a web file and verify each device\n"
-        "  upload-fw FILE ADDRESS...             upload a firmware image\n"
+        "  upload-fw FILE ADDRESS... [--parallel N]\n"
+        "                                        upload a firmware image\n"
         "  change-ip MAC ADDRESS [--arp] [--wait SECONDS] [--no-check]\n"
         "                                        give a device a new IP address\n"
         "  rescue MAC [--interface NAME] [--wait SECONDS]\n"

@@ -235,6 +235,10 @@ private slots:
             request.Targets.append({Address(n), {}, {}, {}, true});
         request.File = file;
         request.Settings.RestartPauseMs = 1000;
+        // As the program runs it: the restart waits share one echo socket; and two transfers
+        // at a time, so that the others wait their turn.
+        request.Settings.ShareEcho = true;
+        request.Parallel = 2;
         QPointer<TfUpload> window = TfUpload::Open(request, dialogs);
         QVERIFY(window);
         QVERIFY(QTest::qWaitForWindowExposed(window));

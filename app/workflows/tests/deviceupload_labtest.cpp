@@ -2,6 +2,7 @@
 #include "app/workflows/deviceupload.h"
 
 #include "app/workflows/tests/recordingreport.h"
+#include "support/echohub.h"
 #include "support/icmpsocketecho.h"
 #include "tools/testsupport/files.h"
 #include "tools/testsupport/lab.h"
@@ -18,6 +19,7 @@
 
 #include <functional>
 #include <iostream>
+#include <map>
 
 namespace {
 
@@ -189,6 +191,48 @@ TEST_F(DeviceUploadLabTest, FailedTransfersSayWhatHappened) {
         }
     }
     EXPECT_TRUE(labtest::restartDevice(3));
+}
+
+// Three uploads at once whose echoes all go through one shared socket, at the restart wait's
+// real times: one device comes back, one takes the file and stays away (one silent cycle of
+// three echoes of 3 s, each with its pause, and the pause after the cycle), one is switched
+// off (one echo after the client gives up). None waits for another.
+TEST_F(DeviceUploadLabTest, UploadsSharingOneEchoSocketKeepTheirOwnTimes) {
+    ASSERT_TRUE(labtest::restartDevice(1, {"--restart-ms", "1500"}));
+    ASSERT_TRUE(labtest::restartDevice(2, {"--restart-ms", "600000", "--restart-after-ms", "0"}));
+    ASSERT_TRUE(labtest::restartDevice(3));
+    ASSERT_TRUE(labtest::setLink(3, false));
+    Settings.ExtraCycles = 0;
+    Settings.EchoHub = TEchoHub::Open();
+    ASSERT_TRUE(Settings.EchoHub);
+    std::map<int, std::pair<TDeviceUpload::TOutcome, qint64>> ended;
+    std::vector<std::unique_ptr<TRecordingReport>> reports;
+    std::vector<std::unique_ptr<TDeviceUpload>> uploads;
+    QElapsedTimer clock;
+    clock.start();
+    for (int device : {1, 2, 3}) {
+        reports.push_back(std::make_unique<TRecordingReport>());
+        uploads.push_back(std::make_unique<TDeviceUpload>(*reports.back(), nullptr, Settings));
+        QObject::connect(uploads.back().get(), &TDeviceUpload::Finished,
+                         [&ended, &clock, device](TDeviceUpload::TOutcome outcome) {
+                             ended[device] = {outcome, clock.elapsed()};
+                         });
+        uploads.back()->StartWeb(Address(device), File);
+    }
+    while (ended.size() < 3 && clock.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    ASSERT_EQ(ended.size(), 3u);
+    EXPECT_EQ(ended[1].first, TDeviceUpload::uoDone);
+    EXPECT_EQ(Received(1, "WEB1"), Bytes);
+    EXPECT_EQ(ended[2].first, TDeviceUpload::uoRestartTimeout);
+    EXPECT_GE(ended[2].second, HostAnswerWaitLimitMs(0));
+    EXPECT_LT(ended[2].second, HostAnswerWaitLimitMs(0) + 3000);
+    EXPECT_EQ(ended[3].first, TDeviceUpload::uoNoAnswer);
+    // The client's 10 s and one echo of 3 s with its pause, beside the others.
+    EXPECT_LT(ended[3].second, 10000 + 3500 + 3000);
+    EXPECT_EQ(Settings.EchoHub->InFlight(), 0);
+    EXPECT_TRUE(labtest::setLink(3, true));
+    EXPECT_TRUE(labtest::restartDevice(2));
 }
 
 TEST_F(DeviceUploadLabTest, FirmwareLandsWithoutRestartWait) {
