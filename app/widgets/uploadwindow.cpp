@@ -88,21 +88,20 @@ TfUpload::TfUpload(const TUploadRequest &request, TDialogs &dialogs, QWidget *pa
     FLvDevices->setEditTriggers(QAbstractItemView::NoEditTriggers);
     FLvDevices->verticalHeader()->hide();
     FLvDevices->setWordWrap(false);
+    // Every column is as wide as the widest text it can show, measured once from the words it
+    // can hold (FitColumns): a view that measured its rows again at each change of a thousand
+    // would keep the window from its turn for seconds. Reasons are whole sentences: that
+    // column grows as rows end, to the longest, with a scroll bar when the window is narrower,
+    // and fills the rest of the row otherwise (FitReasons).
     QHeaderView *header = FLvDevices->horizontalHeader();
-    header->setSectionResizeMode(TUploadModel::ucAddress, QHeaderView::ResizeToContents);
-    header->setSectionResizeMode(TUploadModel::ucOutcome, QHeaderView::ResizeToContents);
-    header->setSectionResizeMode(TUploadModel::ucVerified, QHeaderView::ResizeToContents);
-    // Reasons are whole sentences: the column grows to the longest, with a scroll bar when the
-    // window is narrower, and fills the rest of the row otherwise (FitReasons).
-    header->setSectionResizeMode(TUploadModel::ucReason, QHeaderView::ResizeToContents);
     header->setStretchLastSection(true);
-    connect(FModel, &QAbstractItemModel::dataChanged, this, &TfUpload::FitReasons);
     // Wide enough for the longest restart or check text.
     header->resizeSection(
         TUploadModel::ucProgress,
         std::max(fontMetrics().horizontalAdvance(TDeviceUpload::RestartText(599)),
                  fontMetrics().horizontalAdvance(TVerifiedUpload::VerifyText(99, 99))) +
             16);
+    connect(FFleet, &TFleetUpload::DeviceFinished, this, &TfUpload::ReasonShown);
 
     FLabSummary = Named(new QLabel(this), "LabSummary");
     FBtnCopy = Named(new QPushButton(tr("&Copy"), this), "BtnCopy");
@@ -144,18 +143,43 @@ TfUpload::TfUpload(const TUploadRequest &request, TDialogs &dialogs, QWidget *pa
            FLvDevices->verticalHeader()->defaultSectionSize() * (rows + 1) + 120);
 }
 
+int TfUpload::TextWidth(const QStringList &texts, int column) const {
+    int width = FLvDevices->horizontalHeader()->sectionSizeHint(column);
+    for (const QString &text : texts)
+        width = std::max(width, FLvDevices->fontMetrics().horizontalAdvance(text) + 16);
+    return width;
+}
+
+void TfUpload::FitColumns(const QStringList &addresses) {
+    QHeaderView *header = FLvDevices->horizontalHeader();
+    header->resizeSection(TUploadModel::ucAddress, TextWidth(addresses, TUploadModel::ucAddress));
+    header->resizeSection(TUploadModel::ucOutcome,
+                          TextWidth(FModel->OutcomeTexts(), TUploadModel::ucOutcome));
+    header->resizeSection(TUploadModel::ucVerified,
+                          TextWidth(FModel->VerifiedTexts(), TUploadModel::ucVerified));
+    FReasonWidth = TextWidth({}, TUploadModel::ucReason);
+    header->resizeSection(TUploadModel::ucReason, FReasonWidth);
+    FitReasons();
+}
+
+void TfUpload::ReasonShown(int row) {
+    const int width = TextWidth({FModel->index(row, TUploadModel::ucReason).data().toString()},
+                                TUploadModel::ucReason);
+    if (width <= FReasonWidth)
+        return;
+    FReasonWidth = width;
+    FitReasons();
+}
+
 void TfUpload::FitReasons() {
     QHeaderView *header = FLvDevices->horizontalHeader();
-    int needed = header->sectionSizeHint(TUploadModel::ucReason);
-    for (int row = 0; row < FModel->rowCount(); ++row)
-        needed =
-            std::max(needed, FLvDevices->fontMetrics().horizontalAdvance(
-                                 FModel->index(row, TUploadModel::ucReason).data().toString()) +
-                                 16);
     const int room =
         FLvDevices->viewport()->width() - header->sectionViewportPosition(TUploadModel::ucReason);
-    // A stretched last section takes the room left even when its text needs more.
-    header->setStretchLastSection(needed <= room);
+    // A stretched last section takes the room left even when its text needs more; one that
+    // does not stretch keeps the width of its longest text.
+    header->setStretchLastSection(FReasonWidth <= room);
+    if (FReasonWidth > room)
+        header->resizeSection(TUploadModel::ucReason, FReasonWidth);
 }
 
 void TfUpload::resizeEvent(QResizeEvent *event) {
@@ -172,6 +196,7 @@ void TfUpload::Start() {
     }
     TJournalRecorder::Watch(FRequest.Journal, *FFleet, FRequest.Kind, FRequest.File, macs);
     FModel->SetAddresses(addresses);
+    FitColumns(addresses);
     UpdateSummary();
     FBtnCancel->setFocus(Qt::OtherFocusReason);
     FFleet->Start(FRequest.Kind, FRequest.File, addresses);

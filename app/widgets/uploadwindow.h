@@ -64,10 +64,15 @@ private:
     void Start();
     void UpdateSummary();
     // The reasons fill the rest of the row, or, longer, get their whole width and a scroll bar.
+    int TextWidth(const QStringList &texts, int column) const;
+    void FitColumns(const QStringList &addresses);
+    void ReasonShown(int row);
     void FitReasons();
 
     TUploadRequest FRequest;
     TDialogs &FDialogs;
+    // Of the longest reason shown so far.
+    int FReasonWidth = 0;
     TFleetUpload *FFleet = nullptr;
     TUploadModel *FModel = nullptr;
     QLabel *FLabFile = nullptr;

@@ -186,6 +186,16 @@ void TDeviceUpload::StartClient() {
     connect(FTransfer.get(), &TCurlTransfer::Advanced, this, [this] { FHeadway->start(); });
     connect(FTransfer.get(), &TCurlTransfer::NotStarted, this, &TDeviceUpload::ClientNotStarted);
     connect(FTransfer.get(), &TCurlTransfer::Progress, this, &TDeviceUpload::TransferProgress);
+    // Told at once, so that a fleet run fills the place among its transfers at once. A
+    // firmware upload ends here; a web upload still starts its restart wait at the next tick,
+    // as a device takes a moment after the last block before it goes away to restart.
+    connect(FTransfer.get(), &TCurlTransfer::Ended, this, [this] {
+        emit ClientEnded();
+        if (FKind == ukFirmware && FTicker->isActive()) {
+            FTicker->stop();
+            WaitEnded();
+        }
+    });
     FTransfer->Start(FCommandLine);
     FTicker->start(FSettings.TickMs);
 }

@@ -21,8 +21,9 @@ class TWorkflowReport;
 struct TUploadSettings {
     // The TFTP client's first word (program folder first, then the search path).
     QString ClientProgram = QStringLiteral("curl");
-    // The wait for the client's end looks every TickMs. The limit counts the time without
-    // headway (no further block acknowledged), so a slow link that keeps moving is never cut.
+    // The wait for the client's end looks every TickMs (a firmware upload ends as soon as the
+    // client does). The limit counts the time without headway (no further block
+    // acknowledged), so a slow link that keeps moving is never cut.
     int TickMs = 1000;
     int WebLimitMs = 30000;
     int FirmwareLimitMs = 20000;
@@ -88,6 +89,8 @@ public:
 signals:
     // 0 when the client starts, then each new percentage the client reports.
     void TransferProgress(int percent);
+    // When the client has ended, whichever way.
+    void ClientEnded();
     // Once a second during the restart wait and its closing pause: the time it may still take.
     void RestartWaitLeft(int seconds);
     void Finished(TDeviceUpload::TOutcome outcome);

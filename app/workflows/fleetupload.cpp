@@ -112,10 +112,10 @@ void TFleetUpload::Start(TKind kind, const QString &file, const QStringList &add
             std::make_unique<TVerifiedUpload>(*FReports.back(), nullptr, settings, FVerifySettings);
         connect(upload.get(), &TVerifiedUpload::TransferProgress, this,
                 [this, index](int percent) { emit TransferProgress(index, percent); });
-        connect(upload.get(), &TVerifiedUpload::RestartWaitLeft, this, [this, index](int seconds) {
-            TransferEnded(index);
-            emit RestartWaitLeft(index, seconds);
-        });
+        connect(upload.get(), &TVerifiedUpload::ClientEnded, this,
+                [this, index] { TransferEnded(index); });
+        connect(upload.get(), &TVerifiedUpload::RestartWaitLeft, this,
+                [this, index](int seconds) { emit RestartWaitLeft(index, seconds); });
         connect(upload.get(), &TVerifiedUpload::VerifyProgress, this,
                 [this, index](int page, int pages) { emit VerifyProgress(index, page, pages); });
         connect(upload.get(), &TVerifiedUpload::Finished, this,

@@ -76,8 +76,9 @@ public:
         FVerifySettings = settings;
     }
     // How many transfers run at once; the rest wait for a free place, in the given order. A
-    // device gives its place up when its transfer ends: restart waits and checks cost the
-    // devices nothing and this computer little, so they are not counted.
+    // device gives its place up when its client ends (or its upload, when no client started):
+    // restart waits and checks cost the devices nothing and this computer little, so they are
+    // not counted.
     static constexpr int DefaultParallel = 64;
     void SetParallel(int transfers) { FParallel = std::max(transfers, 1); }
     // Starts one upload per address; ignored while uploads run. AllFinished follows in every

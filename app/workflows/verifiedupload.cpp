@@ -50,6 +50,7 @@ TVerifiedUpload::TVerifiedUpload(TWorkflowReport &report, TBrimoLog *log, TUploa
             &TVerifiedUpload::TransferProgress);
     connect(FUpload.get(), &TDeviceUpload::RestartWaitLeft, this,
             &TVerifiedUpload::RestartWaitLeft);
+    connect(FUpload.get(), &TDeviceUpload::ClientEnded, this, &TVerifiedUpload::ClientEnded);
     connect(FUpload.get(), &TDeviceUpload::Finished, this, &TVerifiedUpload::UploadEnded);
     connect(FVerifier.get(), &TWebVerifier::Progress, this, &TVerifiedUpload::VerifyProgress);
     connect(FVerifier.get(), &TWebVerifier::Finished, this, &TVerifiedUpload::VerifyEnded);

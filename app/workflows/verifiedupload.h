@@ -47,6 +47,7 @@ public:
 
 signals:
     void TransferProgress(int percent);
+    void ClientEnded();
     void RestartWaitLeft(int seconds);
     // When the request for page `page` of `pages` starts.
     void VerifyProgress(int page, int pages);

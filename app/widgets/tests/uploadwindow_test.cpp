@@ -20,6 +20,7 @@
 #include <QPalette>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTest>
@@ -183,7 +184,11 @@ private slots:
                                      QStringLiteral("192.0.2.14 failed")}));
         for (const TJournalEntry &entry : uploads.mid(0, 2))
             QCOMPARE(entry.Upload.Reason.isEmpty(), entry.Upload.Outcome == QStringLiteral("done"));
-        QCOMPARE(ended.filter(QStringLiteral("interrupted")).size(), 5);
+        // Cancel caught .12 and .13 twice; the retry's .14 may have failed before it came.
+        QCOMPARE(
+            ended.filter(QRegularExpression(QStringLiteral("^192\\.0\\.2\\.1[23] interrupted$")))
+                .size(),
+            4);
     }
 
     // Two transfers at a time: the others wait in their rows, start as places come free, and
@@ -236,9 +241,12 @@ private slots:
                     if (line.startsWith('+'))
                         order << QString::fromLatin1(line.mid(9, 10));
                 }
+                // The first two places go to the first two rows, in either order.
                 QCOMPARE(order.size(), 5);
-                QCOMPARE(order.first(), QStringLiteral("192.0.2.11"));
-                QCOMPARE(order.last(), QStringLiteral("192.0.2.15"));
+                QStringList first = order.mid(0, 2);
+                first.sort();
+                QCOMPARE(first,
+                         (QStringList{QStringLiteral("192.0.2.11"), QStringLiteral("192.0.2.12")}));
             } else {
                 QTRY_COMPARE(started(), 2);
                 QTRY_COMPARE(cell(1, TUploadModel::ucProgress), QStringLiteral("Sending: 0 %"));
