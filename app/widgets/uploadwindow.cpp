@@ -197,9 +197,10 @@ void TfUpload::Start() {
     TJournalRecorder::Watch(FRequest.Journal, *FFleet, FRequest.Kind, FRequest.File, macs);
     FModel->SetAddresses(addresses);
     FitColumns(addresses);
-    UpdateSummary();
     FBtnCancel->setFocus(Qt::OtherFocusReason);
     FFleet->Start(FRequest.Kind, FRequest.File, addresses);
+    // Once the run is under way: before, it would read as a run that ended with none done.
+    UpdateSummary();
 }
 
 void TfUpload::UpdateSummary() {

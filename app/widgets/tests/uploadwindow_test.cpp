@@ -248,6 +248,8 @@ private slots:
                 QCOMPARE(first,
                          (QStringList{QStringLiteral("192.0.2.11"), QStringLiteral("192.0.2.12")}));
             } else {
+                QCOMPARE(window->LabSummary()->text(),
+                         QStringLiteral("Uploading to 5 devices, 0 ended"));
                 QTRY_COMPARE(started(), 2);
                 QTRY_COMPARE(cell(1, TUploadModel::ucProgress), QStringLiteral("Sending: 0 %"));
                 QCOMPARE(cell(2, TUploadModel::ucOutcome), QStringLiteral("waiting"));
