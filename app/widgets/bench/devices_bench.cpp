@@ -3,6 +3,7 @@
 // journal costs the technician.
 #include "app/core/bench/journalsite.h"
 #include "app/core/journal.h"
+#include "app/widgets/bench/windowbench.h"
 #include "app/widgets/deviceswindow.h"
 #include "app/widgets/dialogs.h"
 #include "app/workflows/journalrecorder.h"
@@ -129,17 +130,11 @@ BENCHMARK(BM_ColumnReads)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseR
 } // namespace
 
 int main(int argc, char **argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    QTemporaryDir folder;
-    GPath = folder.filePath(QStringLiteral("journal.sqlite"));
-    if (!Fill()) {
+    return RunWindowBenchmarks(argc, argv, [](const QTemporaryDir &folder) {
+        GPath = folder.filePath(QStringLiteral("journal.sqlite"));
+        if (Fill())
+            return true;
         std::fprintf(stderr, "devices_bench: the journal could not be filled\n");
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+        return false;
+    });
 }

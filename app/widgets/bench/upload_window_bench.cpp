@@ -2,6 +2,7 @@
 // client that reports its progress in steps as the real one does, and how long the window's
 // event loop was ever kept from its turn meanwhile (what a technician feels as a frozen window).
 // Nothing leaves this computer: firmware uploads have no restart wait and no check.
+#include "app/widgets/bench/windowbench.h"
 #include "app/widgets/dialogs.h"
 #include "app/widgets/uploadwindow.h"
 #include "app/workflows/uploadmodel.h"
@@ -93,29 +94,23 @@ BENCHMARK(BM_UploadWindowRows)
 } // namespace
 
 int main(int argc, char **argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    QTemporaryDir folder;
-    // The upload locks, in a folder of the run's own.
-    qputenv("XDG_RUNTIME_DIR", folder.path().toLocal8Bit());
-    GClient = folder.filePath(QStringLiteral("client"));
-    GImage = folder.filePath(QStringLiteral("X5.bin"));
-    QFile client(GClient);
-    QFile image(GImage);
-    if (!client.open(QIODevice::WriteOnly) || !image.open(QIODevice::WriteOnly)) {
-        std::fprintf(stderr, "upload_window_bench: no stand-in client\n");
-        return 1;
-    }
-    image.write("image");
-    // Ten steps of progress, as the real client's meter moves, over about half a second.
-    client.write("#!/bin/sh\nfor p in 10 20 30 40 50 60 70 80 90; do\n"
-                 "  printf '\\r####  %s.0%%' $p; sleep 0.05\ndone\n"
-                 "printf '\\r######## 100.0%%\\n'\n");
-    client.close();
-    client.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunWindowBenchmarks(argc, argv, [](const QTemporaryDir &folder) {
+        // The upload locks, in a folder of the run's own.
+        qputenv("XDG_RUNTIME_DIR", folder.path().toLocal8Bit());
+        GClient = folder.filePath(QStringLiteral("client"));
+        GImage = folder.filePath(QStringLiteral("X5.bin"));
+        QFile client(GClient);
+        QFile image(GImage);
+        if (!client.open(QIODevice::WriteOnly) || !image.open(QIODevice::WriteOnly)) {
+            std::fprintf(stderr, "upload_window_bench: no stand-in client\n");
+            return false;
+        }
+        image.write("image");
+        // Ten steps of progress, as the real client's meter moves, over about half a second.
+        client.write("#!/bin/sh\nfor p in 10 20 30 40 50 60 70 80 90; do\n"
+                     "  printf '\\r####  %s.0%%' $p; sleep 0.05\ndone\n"
+                     "printf '\\r######## 100.0%%\\n'\n");
+        client.close();
+        return client.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    });
 }
