@@ -88,11 +88,11 @@ TfUpload::TfUpload(const TUploadRequest &request, TDialogs &dialogs, QWidget *pa
     FLvDevices->setEditTriggers(QAbstractItemView::NoEditTriggers);
     FLvDevices->verticalHeader()->hide();
     FLvDevices->setWordWrap(false);
-    // Every column is as wide as the widest text it can show, measured once from the words it
-    // can hold (FitColumns): a view that measured its rows again at each change of a thousand
-    // would keep the window from its turn for seconds. Reasons are whole sentences: that
-    // column grows as rows end, to the longest, with a scroll bar when the window is narrower,
-    // and fills the rest of the row otherwise (FitReasons).
+    // The columns grow to the widest text they have shown, measured from the row that changed
+    // (RowShown): a view that measured every row again at each change of a thousand would keep
+    // the window from its turn for seconds. Reasons are whole sentences: that column grows to
+    // the longest, with a scroll bar when the window is narrower, and fills the rest of the row
+    // otherwise (FitReasons).
     QHeaderView *header = FLvDevices->horizontalHeader();
     header->setStretchLastSection(true);
     // Wide enough for the longest restart or check text.
@@ -101,7 +101,11 @@ TfUpload::TfUpload(const TUploadRequest &request, TDialogs &dialogs, QWidget *pa
         std::max(fontMetrics().horizontalAdvance(TDeviceUpload::RestartText(599)),
                  fontMetrics().horizontalAdvance(TVerifiedUpload::VerifyText(99, 99))) +
             16);
-    connect(FFleet, &TFleetUpload::DeviceFinished, this, &TfUpload::ReasonShown);
+    connect(FModel, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex &first, const QModelIndex &last) {
+                for (int row = first.row(); row <= last.row(); ++row)
+                    RowShown(row);
+            });
 
     FLabSummary = Named(new QLabel(this), "LabSummary");
     FBtnCopy = Named(new QPushButton(tr("&Copy"), this), "BtnCopy");
@@ -153,16 +157,22 @@ int TfUpload::TextWidth(const QStringList &texts, int column) const {
 void TfUpload::FitColumns(const QStringList &addresses) {
     QHeaderView *header = FLvDevices->horizontalHeader();
     header->resizeSection(TUploadModel::ucAddress, TextWidth(addresses, TUploadModel::ucAddress));
-    header->resizeSection(TUploadModel::ucOutcome,
-                          TextWidth(FModel->OutcomeTexts(), TUploadModel::ucOutcome));
-    header->resizeSection(TUploadModel::ucVerified,
-                          TextWidth(FModel->VerifiedTexts(), TUploadModel::ucVerified));
+    for (int column : {TUploadModel::ucOutcome, TUploadModel::ucVerified})
+        header->resizeSection(column, TextWidth({}, column));
     FReasonWidth = TextWidth({}, TUploadModel::ucReason);
     header->resizeSection(TUploadModel::ucReason, FReasonWidth);
+    if (FModel->rowCount() > 0)
+        RowShown(0);
     FitReasons();
 }
 
-void TfUpload::ReasonShown(int row) {
+void TfUpload::RowShown(int row) {
+    QHeaderView *header = FLvDevices->horizontalHeader();
+    for (int column : {TUploadModel::ucOutcome, TUploadModel::ucVerified}) {
+        const int width = TextWidth({FModel->index(row, column).data().toString()}, column);
+        if (width > header->sectionSize(column))
+            header->resizeSection(column, width);
+    }
     const int width = TextWidth({FModel->index(row, TUploadModel::ucReason).data().toString()},
                                 TUploadModel::ucReason);
     if (width <= FReasonWidth)

@@ -66,12 +66,13 @@ private:
     // The reasons fill the rest of the row, or, longer, get their whole width and a scroll bar.
     int TextWidth(const QStringList &texts, int column) const;
     void FitColumns(const QStringList &addresses);
-    void ReasonShown(int row);
+    void RowShown(int row);
     void FitReasons();
 
     TUploadRequest FRequest;
     TDialogs &FDialogs;
-    // Of the longest reason shown so far.
+    // Of the longest reason shown so far; the reason column is that wide when it does not
+    // stretch.
     int FReasonWidth = 0;
     TFleetUpload *FFleet = nullptr;
     TUploadModel *FModel = nullptr;

@@ -56,7 +56,7 @@ int TUploadModel::columnCount(const QModelIndex &parent) const {
 }
 
 // TFleetUpload::OutcomeText's words, for the translation.
-const char *const OutcomeWords[] = {
+[[maybe_unused]] const char *const OutcomeWords[] = {
     QT_TRANSLATE_NOOP("TUploadModel", "nothing sent"),
     QT_TRANSLATE_NOOP("TUploadModel", "done"),
     QT_TRANSLATE_NOOP("TUploadModel", "upload time-out"),
@@ -66,28 +66,12 @@ const char *const OutcomeWords[] = {
     QT_TRANSLATE_NOOP("TUploadModel", "no answer"),
     QT_TRANSLATE_NOOP("TUploadModel", "interrupted"),
     QT_TRANSLATE_NOOP("TUploadModel", "unknown"),
-};
-// TWebVerification::WordText's words.
-const char *const VerifiedWords[] = {
+    // TWebVerification::WordText's words.
     QT_TRANSLATE_NOOP("TUploadModel", "verified"),
     QT_TRANSLATE_NOOP("TUploadModel", "differs"),
     QT_TRANSLATE_NOOP("TUploadModel", "not verified"),
     QT_TRANSLATE_NOOP("TUploadModel", "cancelled"),
 };
-
-QStringList TUploadModel::OutcomeTexts() {
-    QStringList texts{tr("waiting"), tr("sending"), tr("restarting"), tr("checking")};
-    for (const char *word : OutcomeWords)
-        texts << tr(word);
-    return texts;
-}
-
-QStringList TUploadModel::VerifiedTexts() {
-    QStringList texts;
-    for (const char *word : VerifiedWords)
-        texts << tr(word);
-    return texts;
-}
 
 QString TUploadModel::OutcomeText(int row) const {
     switch (FRows[row].Stage) {

@@ -25,11 +25,6 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
-    // Every text the outcome and the check columns can show, in the window's language: what
-    // their widths are measured on.
-    static QStringList OutcomeTexts();
-    static QStringList VerifiedTexts();
-
     // Address, outcome, check and reason of every row, tab-separated with a header line.
     QString ResultsText() const;
     // "Uploading to 20 devices, 3 ended" while it runs, then "18 of 20 devices done, 17
