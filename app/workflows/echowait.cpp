@@ -189,12 +189,14 @@ void TSharedEchoWait::Start(const QString &host, int timeoutMs, int attempts,
     Attempt();
 }
 
+void TSharedEchoWait::After(int milliseconds, std::function<void()> next) {
+    FAfterPause = std::move(next);
+    FPause.start(milliseconds);
+}
+
 void TSharedEchoWait::Attempt() {
     if (FAddress == 0) {
-        FAfterPause = [this] {
-            Unanswered();
-        };
-        FPause.start(FTimeoutMs);
+        After(FTimeoutMs, [this] { Unanswered(); });
         return;
     }
     FEcho = FHub->Send(FAddress, FTimeoutMs, [this](bool answered) {
@@ -207,26 +209,26 @@ void TSharedEchoWait::Attempt() {
 }
 
 void TSharedEchoWait::Unanswered() {
-    // The pause follows every unanswered attempt, the last one's too.
-    FAfterPause = [this] {
-        if (--FAttemptsLeft > 0) {
+    // The pause follows every unanswered attempt, the last one's too; the pause between
+    // cycles follows the last cycle's too.
+    After(EchoAttemptPauseMs, [this] {
+        if (--FAttemptsLeft > 0)
             Attempt();
-        } else if (!FCycled) {
+        else if (!FCycled)
             Finish(1);
-        } else {
-            FAfterPause = [this] {
-                if (FCyclesLeft == 0) {
-                    Finish(1);
-                    return;
-                }
-                --FCyclesLeft;
-                FAttemptsLeft = FAttempts;
-                Attempt();
-            };
-            FPause.start(EchoCyclePauseMs);
-        }
-    };
-    FPause.start(EchoAttemptPauseMs);
+        else
+            After(EchoCyclePauseMs, [this] { NextCycle(); });
+    });
+}
+
+void TSharedEchoWait::NextCycle() {
+    if (FCyclesLeft == 0) {
+        Finish(1);
+        return;
+    }
+    --FCyclesLeft;
+    FAttemptsLeft = FAttempts;
+    Attempt();
 }
 
 void TSharedEchoWait::Finish(int result) {

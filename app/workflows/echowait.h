@@ -73,8 +73,10 @@ private:
     // Without extraCycles one round of attempts, without the pause between cycles.
     void Start(const QString &host, int timeoutMs, int attempts, std::optional<quint64> extraCycles,
                std::function<void(int result)> done);
+    void After(int milliseconds, std::function<void()> next);
     void Attempt();
     void Unanswered();
+    void NextCycle();
     void Finish(int result);
 
     std::shared_ptr<TEchoHub> FHub;
